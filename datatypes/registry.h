@@ -1,0 +1,61 @@
+// The datatype registry: one row of 62 action handlers per type id, and the
+// table of type names.
+//
+// Each datatype hands in a registration list of 65 entries: its type id, its
+// parent's id (0 for none), its name (with the "!"), then 62 entries in action
+// order, each a handler, INHERIT (take the parent's handler in that slot) or 0
+// (unsupported). Inheritance is resolved at registration, so parents register
+// before their children and dispatch is a single indexed load.
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+
+#include "datatypes/actions.h"
+#include "runtime/cell.h"
+
+namespace vyx {
+
+constexpr intptr_t INHERIT = -1;
+constexpr int REGISTRATION_ENTRIES = 3 + ACTION_COUNT;
+constexpr int ROW_SLOTS = 64;
+
+struct TypeName {
+    const char* name;  // with the "!"
+    int length;        // without the "!"
+    uint32_t word;     // symbol of the full name, once words exist (0 before)
+};
+
+extern act::Any action_handlers[(TYPE_MAX + 1) * ROW_SLOTS];
+extern TypeName type_names[TYPE_MAX + 1];
+extern int max_type_id;
+
+// Stores a type's name record and its row of handlers. A list whose handler
+// count is not 62 prints the datatype error and ends the process.
+void register_datatype(int count, const intptr_t* list);
+
+inline act::Any get_handler(int type, int action) { return action_handlers[type * ROW_SLOTS + action - 1]; }
+
+// Builds a registration list for one datatype: every slot starts unsupported.
+struct Registration {
+    intptr_t list[REGISTRATION_ENTRIES];
+    Registration(int type, int parent, const char* name);
+    template <typename F>
+    Registration& on(int action, F handler) {
+        list[2 + action] = reinterpret_cast<intptr_t>(handler);
+        return *this;
+    }
+    Registration& inherit(int action) {
+        list[2 + action] = INHERIT;
+        return *this;
+    }
+    Registration& inherit(std::initializer_list<int> actions) {
+        for (int a : actions) inherit(a);
+        return *this;
+    }
+    void commit() { register_datatype(REGISTRATION_ENTRIES, list); }
+};
+
+// Registers every datatype in the fixed order: parents before children.
+void register_all_datatypes();
+
+}  // namespace vyx

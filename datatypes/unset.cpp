@@ -1,0 +1,65 @@
+// unset!: the absence of a value.
+#include "datatypes/registry.h"
+#include "datatypes/simple.h"
+#include "datatypes/string.h"
+#include "evaluator/stack.h"
+#include "runtime/cells.h"
+
+namespace vyx {
+
+const Cell UNSET_CELL{TYPE_UNSET, 0, 0, 0};
+
+namespace unset {
+
+Cell* make_in(Cell* block) {
+    Cell* c = append_cell(block);
+    *c = UNSET_CELL;
+    return c;
+}
+
+Cell* push() {
+    Cell* c = stack::push_slot();
+    *c = UNSET_CELL;
+    return c;
+}
+
+Cell* box() {
+    *stack::arguments = UNSET_CELL;
+    return stack::arguments;
+}
+
+namespace {
+
+const Cell* make(Cell*, Cell*, int) { return &UNSET_CELL; }
+
+int form(Cell*, Cell*, int part) { return part; }
+
+int mold(Cell*, Cell* buffer, bool only, bool all, bool flat, int part, int indent) {
+    return string::concatenate_literal(buffer, all ? "#(unset)" : "unset", part);
+}
+
+int compare(Cell*, Cell* b, int op) {
+    if (type_of(b) != TYPE_UNSET) return NOT_COMPARABLE;
+    switch (op) {
+    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT:
+    case COMP_CASE_SORT: case COMP_SAME: case COMP_FIND:
+        return 0;
+    default:
+        return NOT_COMPARABLE;
+    }
+}
+
+}  // namespace
+
+void register_type() {
+    Registration(TYPE_UNSET, 0, "unset!")
+        .on(A_MAKE, make)
+        .on(A_TO, make)
+        .on(A_FORM, form)
+        .on(A_MOLD, mold)
+        .on(A_COMPARE, compare)
+        .commit();
+}
+
+}  // namespace unset
+}  // namespace vyx
