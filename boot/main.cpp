@@ -1,10 +1,52 @@
+// The process entry: prepares the process, brings the runtime up and hands
+// over to the console.
+#include <pthread.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "boot/init.h"
+#include "runtime/fatal.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+struct Args {
+    int argc;
+    char** argv;
+    int status;
+};
+
+void* run(void* p) {
+    auto* a = static_cast<Args*>(p);
+    // A test hook: a real integer division by zero inside the runtime, to see
+    // the fatal report that the processor fault produces.
+    if (const char* f = std::getenv("VYX_FORCE_FATAL"); f && std::strcmp(f, "divide") == 0) {
+        volatile int zero = 0;
+        volatile int one = 1;
+        a->status = one / zero;
+        return nullptr;
+    }
     vyx::init_runtime();
     std::fputs("vyx: the evaluator is not built yet\n", stderr);
-    vyx::shutdown_runtime();
-    return 0;
+    a->status = 0;
+    return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    vyx::install_fatal_handlers();
+    // The interpreter recurses on the C stack; give it room enough that the
+    // language's own stack limits are always reached first. Only this one
+    // thread runs; main just waits for it.
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, size_t(512) << 20);
+    Args args{argc, argv, 0};
+    pthread_t thread;
+    if (pthread_create(&thread, &attr, run, &args) != 0) vyx::fatal_error(94);
+    pthread_join(thread, nullptr);
+    std::fflush(stdout);
+    return args.status & 255;
 }

@@ -1,4 +1,5 @@
-// Fatal runtime errors: a report on standard output and the end of the process.
+// Fatal runtime errors: conditions the runtime cannot turn into a language
+// error. The report goes to standard output and the process ends with the code.
 #pragma once
 #include <cstdint>
 
@@ -6,8 +7,13 @@ namespace vyx {
 
 // The message of a fatal error code ("unknown error code!" for codes it does not know).
 const char* fatal_message(int code);
-// Prints "*** Runtime Error <code>: <message>", and "*** at: <address>h" when an
-// address is known, releases the runtime's memory and ends the process with `code`.
-[[noreturn]] void fatal_error(int code, uintptr_t address = 0, bool has_address = false);
+// Prints, after a line feed, "*** Runtime Error <code>: <message>" and
+// "*** at: <address>h" (the address as 8 upper-case hex digits), flushes all
+// output and ends the process with status code & 255. Code 0 prints nothing.
+// Safe to call from a signal handler.
+[[noreturn]] void fatal_error(int code, uint32_t address = 0);
+
+// Installs the handlers that turn processor faults into fatal reports.
+void install_fatal_handlers();
 
 }  // namespace vyx
