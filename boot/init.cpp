@@ -1,20 +1,60 @@
 #include "boot/init.h"
 
+#include "datatypes/context.h"
 #include "datatypes/registry.h"
+#include "datatypes/runtime_words.h"
+#include "datatypes/symbol.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/natives.h"
+#include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "runtime/case_map.h"
+#include "runtime/collector.h"
+#include "runtime/collector.h"
+#include "runtime/cycle_stack.h"
+#include "runtime/handles.h"
 #include "runtime/memory.h"
+#include "runtime/output.h"
+#include "runtime/platform/platform.h"
 
 namespace vyx {
 
 void init_runtime() {
+    init_output_hooks();
+    platform::init();
     init_memory();
+    collector::init();
+    handles::init_handle_table();
     register_all_datatypes();
+    actions::build_action_table();
     // The first node frame and series frame, before anything allocates.
     new_node_frame(NODES_PER_FRAME);
     memory.current_frame = new_series_frame();
+    init_root_block();
     stack::init();
+    init_cycle_stack();
+    // Words interned from here to the end of boot are kept in the root block.
+    word::collecting = true;
+    symbol::init();
+    context::init_global();
+    // After the symbol table and the global context, before the symbol hash index.
+    init_case_tables();
+    set_type_words();
+    init_runtime_words();
+    init_refinement_words();
+    lexer::init();
+    natives::init();
+    interp::init();
+    // Last: the value slots and the collector's counters.
+    value_slots::init_value_slots();
+    collector::init_collector_stats();
 }
 
-void shutdown_runtime() { free_all_frames(); }
+void shutdown_runtime() {
+    handles::free_handle_table();
+    free_all_frames();
+}
 
 }  // namespace vyx

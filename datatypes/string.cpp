@@ -1,9 +1,20 @@
 #include "datatypes/string.h"
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "datatypes/simple.h"
 #include "evaluator/stack.h"
+#include "runtime/case_map.h"
+#include "runtime/raise.h"
+#include "runtime/unicode.h"
 
 namespace vyx::string {
+
+using series::unit_shift;
 
 Cell* make_at(Cell* target, uint32_t capacity, uint32_t unit) {
     Node n = new_char_series(capacity, unit);
@@ -11,10 +22,214 @@ Cell* make_at(Cell* target, uint32_t capacity, uint32_t unit) {
     return target;
 }
 
+Cell* rs_make_at(Cell* target, uint32_t capacity) { return make_at(target, capacity ? capacity : 1, 1); }
+
 Cell* push(uint32_t capacity) {
     Cell* slot = stack::push_slot();
     slot->header = TYPE_UNSET;
     return make_at(slot, capacity);
+}
+
+Cell* push(const Cell* str) { return stack::push(str); }
+
+uint32_t char_at(const Cell* str, uint32_t k) {
+    SeriesBuffer* b = node_buffer(str->data2);
+    return get_char(series::element_at(b, k), b->unit());
+}
+
+uint8_t* rs_head(Cell* str) {
+    SeriesBuffer* b = node_buffer(str->data2);
+    uint32_t n = (b->tail - b->offset) >> unit_shift(b->unit());
+    if (str->data1 > n) str->data1 = n;
+    return series::element_at(b, str->data1);
+}
+
+uint8_t* rs_tail(const Cell* str) { return node_buffer(str->data2)->tail_ptr(); }
+
+bool is_tail(const Cell* str) { return series::is_rs_tail(str); }
+
+bool skip_index(Cell* str, int32_t n) {
+    int64_t len = series::length_from_head(str);
+    int64_t pos = int64_t(str->data1) + n;
+    if (pos >= 0 && pos <= len) str->data1 = uint32_t(pos);
+    return int64_t(str->data1) >= len;
+}
+
+int32_t position_at(const Cell* str, uint32_t cp) {
+    SeriesBuffer* b = node_buffer(str->data2);
+    uint32_t unit = b->unit();
+    uint32_t n = series::length_from_head(str);
+    for (uint32_t k = str->data1; k < n; k++)
+        if (get_char(series::element_at(b, k), unit) == cp) return int32_t(k - str->data1);
+    return -1;
+}
+
+void clear(Cell* str) {
+    SeriesBuffer* b = node_buffer(str->data2);
+    b->flags = (b->flags & ~series_flag::UNIT_MASK) | 1;
+    b->tail = b->offset = 0;
+    str->data1 = 0;
+}
+
+// ---------------------------------------------------------------- widening
+
+SeriesBuffer* widen_to(SeriesBuffer* b, uint32_t unit) {
+    uint32_t old = b->unit();
+    if (unit <= old) return b;
+    uint32_t os = unit_shift(old), ns = unit_shift(unit);
+    uint32_t first = b->offset >> os;
+    uint32_t n = (b->tail - b->offset) >> os;
+    uint64_t need = (uint64_t(first) + n) << ns;
+    if (need > b->size) {
+        // Keep the capacity in characters, so widening does not cost a second growth.
+        uint64_t cap = (uint64_t(b->size) >> os) << ns;
+        b = grow_series(b, int64_t(std::max(cap, need)));
+        first = 0;
+    }
+    uint8_t* d = b->data();
+    // From the end: each character lands at or after its old place, over
+    // characters already converted.
+    for (uint32_t i = n; i-- > 0;) put_char(d + ((uint64_t(first) + i) << ns), unit, get_char(d + ((first + i) << os), old));
+    b->flags = (b->flags & ~series_flag::UNIT_MASK) | unit;
+    b->offset = first << ns;
+    b->tail = (first + n) << ns;
+    return b;
+}
+
+SeriesBuffer* grow_widen(SeriesBuffer* b, uint32_t size, uint32_t unit) {
+    uint32_t old = b->unit();
+    uint64_t old_bytes = (uint64_t(size) >> unit_shift(unit)) << unit_shift(old);
+    if (old_bytes > b->size) b = grow_series(b, int64_t(old_bytes));
+    return widen_to(b, unit);
+}
+
+namespace {
+
+// Room for `extra` more bytes at the tail, doubling the needed size.
+inline SeriesBuffer* ensure_tail_room(SeriesBuffer* b, uint32_t extra) {
+    uint64_t need = uint64_t(b->tail) + extra;
+    if (need > b->size) b = grow_series(b, int64_t(need - b->offset) * 2);
+    return b;
+}
+
+inline uint32_t length_of(SeriesBuffer* b) { return (b->tail - b->offset) >> unit_shift(b->unit()); }
+
+}  // namespace
+
+SeriesBuffer* append_char(SeriesBuffer* b, uint32_t cp) {
+    uint32_t unit = b->unit();
+    if (cp > 0x7F) {
+        uint32_t want = cp > 0xFFFF ? 4 : 2;
+        if (want > unit) {
+            b = widen_to(b, want);
+            unit = want;
+        }
+    }
+    if (b->tail + unit > b->size) b = ensure_tail_room(b, unit);
+    put_char(b->tail_ptr(), unit, cp);
+    b->tail += unit;
+    return b;
+}
+
+SeriesBuffer* overwrite_char(SeriesBuffer* b, uint32_t index, uint32_t cp) {
+    b = widen_to(b, unit_for(cp));
+    uint32_t unit = b->unit();
+    if (index >= length_of(b)) {
+        b = ensure_tail_room(b, unit);
+        put_char(b->tail_ptr(), unit, cp);
+        b->tail += unit;
+        return b;
+    }
+    put_char(series::element_at(b, index), unit, cp);
+    return b;
+}
+
+SeriesBuffer* insert_char(SeriesBuffer* b, uint32_t index, uint32_t cp) {
+    b = widen_to(b, unit_for(cp));
+    uint32_t unit = b->unit();
+    b = ensure_tail_room(b, unit);
+    uint32_t n = length_of(b);
+    if (index > n) index = n;
+    uint8_t* at = series::element_at(b, index);
+    std::memmove(at + unit, at, size_t(n - index) * unit);
+    put_char(at, unit, cp);
+    b->tail += unit;
+    return b;
+}
+
+SeriesBuffer* poke_char(SeriesBuffer* b, uint32_t index, uint32_t cp) {
+    b = widen_to(b, unit_for(cp));
+    put_char(series::element_at(b, index), b->unit(), cp);
+    return b;
+}
+
+void remove_char(Cell* str, uint32_t index) { remove_part(str, index, 1); }
+
+void remove_part(Cell* str, uint32_t index, uint32_t n) {
+    SeriesBuffer* b = node_buffer(str->data2);
+    uint32_t len = length_of(b);
+    if (index >= len) return;
+    if (n > len - index) n = len - index;
+    uint32_t shift = unit_shift(b->unit());
+    uint8_t* at = series::element_at(b, index);
+    std::memmove(at, at + (n << shift), size_t(len - index - n) << shift);
+    b->tail -= n << shift;
+}
+
+void cut_tail(SeriesBuffer* b, uint32_t n) {
+    uint64_t at = b->offset + (uint64_t(n) << unit_shift(b->unit()));
+    if (at <= b->size && at < b->tail) b->tail = uint32_t(at);
+}
+
+// ---------------------------------------------------------------- concatenation
+
+namespace {
+
+// A symbol! operand reads as its name's string from index 0.
+Cell string_view_of(const Cell* src) {
+    if (type_of(src) == TYPE_SYMBOL) {
+        if (!src->data2) raise_error(err::internal_not_done);
+        return Cell{TYPE_STRING, 0, src->data2, 0};
+    }
+    return *src;
+}
+
+}  // namespace
+
+void concatenate(Cell* dst, const Cell* src_cell, int32_t part, uint32_t offset, bool keep, bool insert) {
+    Cell src = string_view_of(src_cell);
+    Node dn = dst->data2, sn = src.data2;
+    uint32_t du = node_buffer(dn)->unit(), su = node_buffer(sn)->unit();
+    if (du < su) {
+        widen_to(node_buffer(dn), su);
+        du = su;
+    } else if (su < du && !keep) {
+        widen_to(node_buffer(sn), du);
+        su = du;
+    }
+    uint32_t count = series::rs_length(&src);
+    if (part >= 0 && uint32_t(part) < count) count = uint32_t(part);
+    if (count == 0) return;
+    uint32_t shift = unit_shift(du);
+    SeriesBuffer* db = ensure_tail_room(node_buffer(dn), count << shift);
+    uint32_t dlen = length_of(db);
+    if (!insert || offset > dlen) offset = dlen;
+    SeriesBuffer* sb = node_buffer(sn);  // re-read: the growth may have moved it (same buffer)
+    // A source inside the destination would be shifted by the gap: take it first.
+    std::vector<uint8_t> held;
+    const uint8_t* from = series::element_at(sb, src.data1);
+    if (sn == dn) {
+        held.assign(from, from + (size_t(count) << unit_shift(su)));
+        from = held.data();
+    }
+    uint8_t* at = series::element_at(db, offset);
+    if (offset < dlen) std::memmove(at + (count << shift), at, size_t(dlen - offset) << shift);
+    if (su == du) {
+        std::memcpy(at, from, size_t(count) << shift);
+    } else {
+        for (uint32_t i = 0; i < count; i++) put_char(at + (i << shift), du, get_char(from + (i << unit_shift(su)), su));
+    }
+    db->tail += count << shift;
 }
 
 int concatenate_literal(Cell* str, std::string_view ascii, int part) {
@@ -25,16 +240,229 @@ int concatenate_literal(Cell* str, std::string_view ascii, int part) {
         SeriesBuffer* b = node_buffer(str->data2);
         uint32_t unit = b->unit();
         uint8_t* at = reserve_tail_bytes(b, uint32_t(n * unit));
-        for (size_t i = 0; i < n; i++) {
-            uint32_t c = uint8_t(ascii[i]);
-            switch (unit) {
-            case 1: at[i] = uint8_t(c); break;
-            case 2: reinterpret_cast<uint16_t*>(at)[i] = uint16_t(c); break;
-            default: reinterpret_cast<uint32_t*>(at)[i] = c; break;
-            }
+        if (unit == 1) {
+            std::memcpy(at, ascii.data(), n);
+        } else {
+            for (size_t i = 0; i < n; i++) put_char(at + i * unit, unit, uint8_t(ascii[i]));
         }
     }
     return part - int(ascii.size());
+}
+
+void append_byte_string(Cell* str, const char* bytes) {
+    append_bytes(node_buffer(str->data2), reinterpret_cast<const uint8_t*>(bytes), uint32_t(std::strlen(bytes)));
+}
+
+SeriesBuffer* append_bytes(SeriesBuffer* b, const uint8_t* bytes, uint32_t n) {
+    for (uint32_t i = 0; i < n; i++) b = append_char(b, bytes[i]);
+    return b;
+}
+
+// ---------------------------------------------------------------- matching
+
+bool is_match_ascii(const Cell* str, const char* bytes) {
+    size_t n = std::strlen(bytes);
+    if (series::rs_length(str) < n) return false;
+    for (size_t i = 0; i < n; i++)
+        if (char_at(str, uint32_t(str->data1 + i)) != uint8_t(bytes[i])) return false;
+    return true;
+}
+
+bool is_head_in_bitset(const Cell* str, const Cell* bitset) {
+    if (series::is_rs_tail(str)) return false;
+    uint32_t c = char_at(str, str->data1);
+    SeriesBuffer* bits = node_buffer(bitset->data2);
+    bool complemented = bits->flags & series_flag::COMPLEMENTED;
+    uint32_t bytes = bits->tail - bits->offset;
+    if (c >= bytes * 8) return complemented;
+    return (bits->head()[c >> 3] & (0x80 >> (c & 7))) != 0;
+}
+
+bool is_match_tag(const Cell* str, const Cell* tag) {
+    uint32_t len = series::rs_length(str);
+    uint32_t tlen = series::rs_length(tag);
+    if (len < tlen + 2) return false;
+    return char_at(str, str->data1) == '<' && char_at(str, str->data1 + tlen + 1) == '>';
+}
+
+bool is_match_value(const Cell* str, const Cell* value, int case_flag) {
+    int t = type_of(value);
+    int op = case_flag == 2 ? COMP_STRICT_EQUAL : COMP_EQUAL;
+    if (t == TYPE_CHAR) {
+        if (series::is_rs_tail(str)) return false;
+        uint32_t c = char_at(str, str->data1);
+        if (case_flag == 2) return c == value->data2;
+        return fold_upper(c) == fold_upper(value->data2);
+    }
+    if (t == TYPE_TAG) {
+        if (!is_match_tag(str, value)) return false;
+        Cell inner = *str;
+        inner.data1++;
+        return compare_values(&inner, value, op, true) == 0;
+    }
+    if (is_any_string(t)) return compare_values(str, value, op, true) == 0;
+    return false;
+}
+
+void move_chars(Cell* src, Cell* dst, uint32_t n) {
+    uint32_t at = dst->data1;
+    for (uint32_t i = 0; i < n; i++) insert_char(node_buffer(dst->data2), at + i, char_at(src, src->data1 + i));
+    remove_part(src, src->data1, n);
+}
+
+// ---------------------------------------------------------------- comparison
+
+uint32_t fold_upper(uint32_t cp) { return case_fold_char(cp, CASE_UPPER); }
+
+int compare_values(const Cell* a_cell, const Cell* b_cell, int op, bool match) {
+    Cell a = string_view_of(a_cell), b = string_view_of(b_cell);
+    bool same = a.data2 == b.data2 && a.data1 == b.data1;
+    if (op == COMP_SAME) return same ? 0 : -1;
+    bool equality = op == COMP_EQUAL || op == COMP_NOT_EQUAL || op == COMP_STRICT_EQUAL || op == COMP_FIND;
+    if (equality && same) return 0;
+    uint32_t len1 = series::rs_length(&a), len2 = series::rs_length(&b);
+    uint32_t n;
+    if (match) {
+        if (len2 == 0) return op == COMP_FIND ? 1 : 0;
+        if (len2 > len1) return 1;
+        n = len2;
+    } else {
+        if (len1 != len2 && equality) return 1;
+        if (len1 == 0 && len2 == 0) return 0;
+        if (len2 == 0) return 1;
+        if (len1 == 0) return -1;
+        n = std::min(len1, len2);
+    }
+    bool fold = op != COMP_STRICT_EQUAL && op != COMP_CASE_SORT;
+    SeriesBuffer* ab = node_buffer(a.data2);
+    SeriesBuffer* bb = node_buffer(b.data2);
+    uint32_t au = ab->unit(), bu = bb->unit();
+    const uint8_t* pa = series::element_at(ab, a.data1);
+    const uint8_t* pb = series::element_at(bb, b.data1);
+    uint32_t c1 = 0, c2 = 0;
+    for (uint32_t i = 0; i < n; i++) {
+        c1 = get_char(pa + i * au, au);
+        c2 = get_char(pb + i * bu, bu);
+        if (fold) {
+            c1 = fold_upper(c1);
+            c2 = fold_upper(c2);
+        }
+        if (c1 != c2) break;
+    }
+    if (c1 == c2 && !match) {
+        c1 = len1;
+        c2 = len2;
+    }
+    return c1 < c2 ? -1 : c1 > c2 ? 1 : 0;
+}
+
+int compare(Cell* a, Cell* b, int op) {
+    int ta = type_of(a), tb = type_of(b);
+    if (ta != tb && (!is_any_string(tb) || (op != COMP_EQUAL && op != COMP_NOT_EQUAL))) return NOT_COMPARABLE;
+    return compare_values(a, b, op, false);
+}
+
+// ---------------------------------------------------------------- text writers
+
+namespace {
+
+const char ESCAPES[] = "@ABCDEFGH-/KLMNOPQRSTUVWXYZ[\\]^_";
+
+inline int put(Cell* buffer, uint32_t cp, int part) {
+    append_char(node_buffer(buffer->data2), cp);
+    return part - 1;
+}
+
+}  // namespace
+
+int append_escaped_char(Cell* buffer, uint32_t cp, bool all, int part) {
+    if (cp == 30 || (cp >= 0x80 && cp <= 0x9F) || (all && cp > 0x7F)) {
+        char text[16];
+        int n = std::snprintf(text, sizeof text, "^(%X)", cp);
+        return concatenate_literal(buffer, std::string_view(text, size_t(n)), part);
+    }
+    if (cp < 32) {
+        char text[2] = {'^', ESCAPES[cp]};
+        return concatenate_literal(buffer, std::string_view(text, 2), part);
+    }
+    switch (cp) {
+    case '"': return concatenate_literal(buffer, "^\"", part);
+    case '^': return concatenate_literal(buffer, "^^", part);
+    case 127: return concatenate_literal(buffer, "^~", part);
+    default: return put(buffer, cp, part);
+    }
+}
+
+int form(Cell* value, Cell* buffer, int part) {
+    uint32_t len = series::rs_length(value);
+    int32_t limit = part < 0 ? 0 : part;
+    concatenate(buffer, value, limit, 0, true, false);
+    return part - int(len);
+}
+
+int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent) {
+    Cell s = *value;
+    uint32_t full = series::rs_length(&s);
+    uint32_t len = full;
+    if (part < NO_LIMIT && uint32_t(std::max(part, 0)) < len) len = uint32_t(std::max(part, 0));
+    uint32_t first = s.data1 > series::length_from_head(&s) ? series::length_from_head(&s) : s.data1;
+
+    uint32_t quotes = 0, lines = 0;
+    for (uint32_t i = 0; i < len; i++) {
+        uint32_t c = char_at(&s, first + i);
+        if (c == '"') quotes++;
+        else if (c == '\n') lines++;
+    }
+    bool braces = lines >= 3 || quotes > 0 || full >= 50;
+    int left = part;
+    left = concatenate_literal(buffer, braces ? "{" : "\"", left) + 1;
+    if (!braces) {
+        for (uint32_t i = 0; i < len; i++) left = append_escaped_char(buffer, char_at(&s, first + i), all, left);
+        concatenate_literal(buffer, "\"", left);
+        return left - 2;
+    }
+    // Which opening braces have their closing brace further on in the range.
+    std::vector<bool> matched(len, false);
+    {
+        std::vector<uint32_t> open;
+        for (uint32_t i = 0; i < len; i++) {
+            uint32_t c = char_at(&s, first + i);
+            if (c == '{') open.push_back(i);
+            else if (c == '}' && !open.empty()) {
+                matched[open.back()] = true;
+                open.pop_back();
+            }
+        }
+    }
+    bool balancing = true;
+    uint32_t depth = 0;
+    for (uint32_t i = 0; i < len; i++) {
+        uint32_t c = char_at(&s, first + i);
+        switch (c) {
+        case '"': left = put(buffer, c, left); break;
+        case '^': left = concatenate_literal(buffer, "^^", left); break;
+        case '{':
+            if (balancing && matched[i]) {
+                left = put(buffer, c, left);
+                depth++;
+            } else {
+                left = concatenate_literal(buffer, "^{", left);
+                balancing = false;
+            }
+            break;
+        case '}':
+            if (depth > 0) {
+                left = put(buffer, c, left);
+                depth--;
+            } else {
+                left = concatenate_literal(buffer, "^}", left);
+            }
+            break;
+        default: left = append_escaped_char(buffer, c, all, left); break;
+        }
+    }
+    concatenate_literal(buffer, "}", left);
+    return left - 2;
 }
 
 std::string to_utf8(const Cell* str) {
@@ -64,9 +492,144 @@ std::string to_utf8(const Cell* str) {
     return out;
 }
 
+// ---------------------------------------------------------------- make, to, path
+
+namespace {
+
+Cell datatype_cell(int t) { return Cell{TYPE_DATATYPE, uint32_t(t), 0, 0}; }
+
+int form_any(Cell* value, Cell* buffer, int part) {
+    auto f = reinterpret_cast<act::Form>(get_handler(type_of(value), A_FORM));
+    if (!f) raise_error(err::internal_not_done);
+    return f(value, buffer, part);
+}
+
+int mold_any(Cell* value, Cell* buffer) {
+    auto m = reinterpret_cast<act::Mold>(get_handler(type_of(value), A_MOLD));
+    if (!m) raise_error(err::internal_not_done);
+    return m(value, buffer, false, false, false, NO_LIMIT, 0);
+}
+
+Cell* new_result(uint32_t capacity) {
+    Cell* slot = stack::push_slot();
+    slot->header = TYPE_UNSET;
+    return rs_make_at(slot, capacity);
+}
+
+const Cell* to(Cell*, Cell* spec, int type) {
+    int t = type_of(spec);
+    Cell* result;
+    switch (t) {
+    case TYPE_NONE: {
+        Cell dt = datatype_cell(type);
+        raise_error(err::script_bad_to_arg, &dt, spec);
+    }
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: {
+        Cell block = *spec;
+        result = new_result(16);
+        uint32_t n = series::length_from_head(&block);
+        for (uint32_t k = block.data1; k < n; k++) {
+            Cell item = reinterpret_cast<Cell*>(series::element_at(series::buffer_of(&block), k))[0];
+            form_any(&item, result, NO_LIMIT);
+        }
+        break;
+    }
+    case TYPE_REFINEMENT:
+        result = new_result(16);
+        if (type == TYPE_STRING) form_any(spec, result, NO_LIMIT);
+        else mold_any(spec, result);
+        break;
+    case TYPE_BINARY: {
+        Cell bin = *spec;
+        result = new_result(series::rs_length(&bin));
+        SeriesBuffer* bb = series::buffer_of(&bin);
+        uint32_t n = series::rs_length(&bin);
+        // The loader reads the bytes in place; nothing else allocates meanwhile.
+        std::vector<uint8_t> bytes(series::element_at(bb, bin.data1), series::element_at(bb, bin.data1) + n);
+        unicode::load_utf8_into_value(bytes.data(), n, result, nullptr);
+        break;
+    }
+    default:
+        if (is_any_string(t)) {
+            Cell copy;
+            Cell* slot = stack::push_slot();
+            slot->header = TYPE_UNSET;
+            series::copy(spec, &copy, nullptr, false, nullptr);
+            *slot = copy;
+            result = slot;
+        } else {
+            result = new_result(16);
+            form_any(spec, result, NO_LIMIT);
+        }
+        break;
+    }
+    set_cell_type(result, type);
+    clear_new_line_flag(result);
+    return result;
+}
+
+const Cell* make(Cell* proto, Cell* spec, int type) {
+    int t = type_of(spec);
+    if (type == TYPE_BINARY && t == TYPE_MONEY) {
+        Cell dt = datatype_cell(type);
+        raise_error(err::script_bad_make_arg, &dt, spec);
+    }
+    if (t == TYPE_INTEGER || t == TYPE_FLOAT) {
+        int64_t capacity;
+        if (t == TYPE_FLOAT) {
+            double d = cell_float(spec);
+            if (!(d >= -2147483648.0 && d <= 2147483647.0)) raise_error(err::script_out_of_range, spec);
+            capacity = int64_t(d);
+        } else {
+            capacity = int32_t(spec->data2);
+        }
+        if (capacity < 0) raise_error(err::script_out_of_range, spec);
+        Cell* result = new_result(uint32_t(capacity));
+        set_cell_type(result, type);
+        return result;
+    }
+    return to(proto, spec, type);
+}
+
+const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, bool case_) {
+    int t = type_of(element);
+    if (t == TYPE_INTEGER) {
+        int index = int32_t(element->data2);
+        if (value) return series::poke(parent, index, value, element);
+        return series::pick(parent, index, element);
+    }
+    if (t == TYPE_WORD) raise_error(err::script_invalid_path, element, path);
+    if (value) {
+        auto find = reinterpret_cast<act::Find>(get_handler(type_of(parent), A_FIND));
+        if (!find) raise_error(err::internal_not_done);
+        const Cell* found = find(parent, element, nullptr, false, case_, false, false, nullptr, nullptr, false,
+                                 false, false, false);
+        if (type_of(found) == TYPE_NONE) raise_error(err::script_bad_path_set, element, path);
+        Cell at = *found;
+        return series::poke(&at, 2, value, nullptr);
+    }
+    auto select = reinterpret_cast<act::Find>(get_handler(type_of(parent), A_SELECT));
+    if (!select) raise_error(err::internal_not_done);
+    return select(parent, element, nullptr, false, case_, false, false, nullptr, nullptr, false, false, false,
+                  false);
+}
+
+}  // namespace
+
 void register_type() {
-    // The string handlers are not in yet: the row stays unsupported until they are.
-    Registration(TYPE_STRING, TYPE_SERIES, "string!").commit();
+    // append, insert, change, find, select, sort, swap, trim and the text
+    // take come with the string series actions; until then take is the
+    // shared one.
+    Registration(TYPE_STRING, TYPE_SERIES, "string!")
+        .on(A_MAKE, act::Make(make))
+        .on(A_TO, act::Make(to))
+        .on(A_FORM, act::Form(form))
+        .on(A_MOLD, act::Mold(mold))
+        .on(A_EVAL_PATH, act::EvalPath(eval_path))
+        .on(A_COMPARE, act::Compare(compare))
+        .inherit({A_RANDOM, A_REFLECT, A_AT, A_BACK, A_CLEAR, A_COPY, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_LENGTH_Q,
+                  A_MOVE, A_NEXT, A_PICK, A_POKE, A_REMOVE, A_REVERSE, A_SKIP, A_TAIL, A_TAIL_Q, A_MODIFY, A_TAKE})
+        .commit();
 }
 
 }  // namespace vyx::string

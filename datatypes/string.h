@@ -1,5 +1,15 @@
 // string! and its kin: series of fixed-width characters, 1, 2 or 4 bytes each
-// (the buffer's unit). A unit-1 string holds code points up to 0xFF.
+// (the buffer's unit). A unit-1 string holds code points up to 0xFF, a unit-2
+// one up to 0xFFFF. A buffer is widened in place when a wider character
+// arrives and never narrowed while it holds text; emptying it resets unit 1.
+//
+// Cell: head (characters) in word 1, node in word 2, word 3 the node of the
+// text converters' scratch bytes (0 for a plain string).
+//
+// The writers take and return the buffer because widening and growth may
+// replace it: use the returned one (or re-read through the node) afterwards.
+// Indexes are in characters from the buffer's start, so they stay valid when
+// the unit changes.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -12,10 +22,14 @@ namespace vyx::string {
 
 // Writes an empty string! with room for `capacity` characters into `target`.
 Cell* make_at(Cell* target, uint32_t capacity, uint32_t unit = 1);
+// The same, capacity 0 taken as 1 (the constructor every handler uses).
+Cell* rs_make_at(Cell* target, uint32_t capacity);
 // Pushes an empty string! on the evaluation stack.
 Cell* push(uint32_t capacity);
+// Pushes a copy of a string cell.
+Cell* push(const Cell* str);
 
-// The code point at element index i of a buffer.
+// The code point at element index i of a buffer, counted from its data start.
 inline uint32_t char_at(SeriesBuffer* b, uint32_t i) {
     switch (b->unit()) {
     case 1: return b->data()[i];
@@ -23,10 +37,96 @@ inline uint32_t char_at(SeriesBuffer* b, uint32_t i) {
     default: return reinterpret_cast<uint32_t*>(b->data())[i];
     }
 }
+// The code point at a character address of the given unit.
+inline uint32_t get_char(const uint8_t* p, uint32_t unit) {
+    switch (unit) {
+    case 1: return *p;
+    case 2: return *reinterpret_cast<const uint16_t*>(p);
+    default: return *reinterpret_cast<const uint32_t*>(p);
+    }
+}
+inline void put_char(uint8_t* p, uint32_t unit, uint32_t cp) {
+    switch (unit) {
+    case 1: *p = uint8_t(cp); break;
+    case 2: *reinterpret_cast<uint16_t*>(p) = uint16_t(cp); break;
+    default: *reinterpret_cast<uint32_t*>(p) = cp; break;
+    }
+}
+// The code point at index k from the string buffer's start (its offset).
+uint32_t char_at(const Cell* str, uint32_t k);
 
+// Position primitives. rs_head clamps the cell's head to the tail first;
+// addresses are only good until the next allocation.
+uint8_t* rs_head(Cell* str);
+uint8_t* rs_tail(const Cell* str);
+bool is_tail(const Cell* str);
+// Move head by n when the result stays within 0..tail; answer whether at tail.
+bool skip_index(Cell* str, int32_t n);
+inline bool next_index(Cell* str) { return skip_index(str, 1); }
+// Index from head of the first occurrence of cp, or -1.
+int32_t position_at(const Cell* str, uint32_t cp);
+
+// Empties the string: unit 1, tail at the offset, head 0.
+void clear(Cell* str);
+
+// Writers (see the widening thresholds on each).
+// Appends at the tail; widens unit 1 above 0x7F, any unit above 0xFFFF.
+SeriesBuffer* append_char(SeriesBuffer* b, uint32_t cp);
+// Writes at an index (the tail appends); widens above 0xFF / 0xFFFF.
+SeriesBuffer* overwrite_char(SeriesBuffer* b, uint32_t index, uint32_t cp);
+// Opens a one-character gap at the index and writes cp there.
+SeriesBuffer* insert_char(SeriesBuffer* b, uint32_t index, uint32_t cp);
+// Writes at an index inside the text; widens above 0xFF / 0xFFFF.
+SeriesBuffer* poke_char(SeriesBuffer* b, uint32_t index, uint32_t cp);
+void remove_char(Cell* str, uint32_t index);
+// n must not exceed the characters from index to the tail.
+void remove_part(Cell* str, uint32_t index, uint32_t n);
+// Moves the tail back to n characters when that lies before it.
+void cut_tail(SeriesBuffer* b, uint32_t n);
+// Converts the characters in place to a wider unit (2 or 4).
+SeriesBuffer* widen_to(SeriesBuffer* b, uint32_t unit);
+// Copies the text into a buffer of at least `size` bytes of `unit` in one pass.
+SeriesBuffer* grow_widen(SeriesBuffer* b, uint32_t size, uint32_t unit);
+// The unit a code point needs when written inside text (not appended).
+inline uint32_t unit_for(uint32_t cp) { return cp > 0xFFFF ? 4 : cp > 0xFF ? 2 : 1; }
+
+// Appends (or inserts at `offset`, from dst's buffer start) the characters of
+// `src` from its head: `part` of them when part >= 0, else all. With `keep`
+// false the source may be widened in place to the destination's unit.
+// `src` may be a symbol! (its name, from index 0).
+void concatenate(Cell* dst, const Cell* src, int32_t part, uint32_t offset, bool keep, bool insert);
 // Appends ASCII text, writing no more than the budget allows; returns the
 // budget less the text's length.
 int concatenate_literal(Cell* str, std::string_view ascii, int part);
+// Every byte as a character (code points 0-0xFF).
+void append_byte_string(Cell* str, const char* bytes);
+SeriesBuffer* append_bytes(SeriesBuffer* b, const uint8_t* bytes, uint32_t n);
+// Appends a UTF-8 text (the converters' job; this one is small and strict
+// enough for the runtime's own messages: ill-formed bytes become U+FFFD).
+void append_utf8(Cell* str, std::string_view utf8);
+
+// Matching.
+bool is_match_ascii(const Cell* str, const char* bytes);
+bool is_head_in_bitset(const Cell* str, const Cell* bitset);
+bool is_match_tag(const Cell* str, const Cell* tag);
+bool is_match_value(const Cell* str, const Cell* value, int case_flag);
+// Inserts n characters from src's head into dst at its head, then removes
+// them from src.
+void move_chars(Cell* src, Cell* dst, uint32_t n);
+
+// The one switch point for case folding in comparisons.
+uint32_t fold_upper(uint32_t cp);
+// Orders two any-string values (or symbols): -1, 0 or 1.
+int compare_values(const Cell* a, const Cell* b, int op, bool match);
+
+// The escape rule of molded text, shared with char! molding: writes cp with
+// its caret escape when it needs one. Answers the budget less what was written.
+int append_escaped_char(Cell* buffer, uint32_t cp, bool all, int part);
+
+// Handlers other parts call directly.
+int form(Cell* value, Cell* buffer, int part);
+int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent);
+int compare(Cell* a, Cell* b, int op);
 
 // The characters from the string's head to its tail, as UTF-8.
 std::string to_utf8(const Cell* str);

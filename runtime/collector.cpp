@@ -1,12 +1,618 @@
 #include "runtime/collector.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "evaluator/stack.h"
+#include "runtime/fatal.h"
+#include "runtime/handles.h"
+#include "runtime/stats.h"
+
+namespace vyx {
+
+Cell root_block{TYPE_NONE, 0, 0, 0};
+
+namespace {
+constexpr uint32_t ROOT_BLOCK_CELLS = 1000;
+}
+
+void init_root_block() {
+    Node n = new_series_outside_gc(ROOT_BLOCK_CELLS, 16, 0);
+    root_block = Cell{TYPE_BLOCK, 0, n, 0};
+}
+
+}  // namespace vyx
+
 namespace vyx::collector {
 
 bool active = false;
 uint32_t cycles = 0;
+uint32_t nodes_cycles = 0;
+#if defined(VYX_GC_STRESS)
+uint32_t stress_every = 1;
+bool evacuate = true;
+#else
+uint32_t stress_every = 0;
+bool evacuate = false;
+#endif
+LastCollection last{};
+void (*image_node_marker)(Node node) = nullptr;
 
-// The mark-and-compact pass is not in yet: until it is, allocation never
-// collects and simply opens new frames.
-bool collect_if_active() { return false; }
+namespace {
+
+constexpr uint32_t CALLBACK_CAPACITY = 100;
+constexpr uint32_t CONTEXT_VALUES_ON_STACK = 0x400000;
+constexpr uint32_t EVENT_HAS_FACE = 0x1000;
+
+bool collecting = false;
+
+RootCallback root_callbacks[CALLBACK_CAPACITY];
+uint32_t root_callback_count = 0;
+RootCallback sweep_callbacks[CALLBACK_CAPACITY];
+uint32_t sweep_callback_count = 0;
+
+struct Scope {
+    Cell* cells;
+    uint32_t count;
+};
+std::vector<Scope> scopes;
+
+// The work list: series reached but not scanned yet. An entry is a node in the
+// low 32 bits and what to scan in the high ones.
+enum Scan : uint64_t { SCAN_CELLS = 0, SCAN_CONTEXT = 1 };
+std::vector<uint64_t> work;
+// Marked buffers that live outside the frames: compaction never walks them,
+// so their marks are cleared from this list.
+std::vector<Node> outside_marked;
+std::vector<Node> dead_nodes;
+
+CellMarker markers[256];
+
+// ------------------------------------------------------------ node checks
+
+// Node ids past every frame ever made, or slots that hold a free-list link
+// (an id) rather than a buffer address, name no buffer.
+inline SeriesBuffer* live_buffer(Node n) {
+    uint64_t limit = uint64_t(memory.node_frame_count) * NODES_PER_FRAME + 1;
+    if (n == 0 || n >= limit) return nullptr;
+    uintptr_t slot = node_slots[n];
+    if (slot < limit) return nullptr;
+    auto* b = reinterpret_cast<SeriesBuffer*>(slot);
+    if (b->node != n) {
+        std::fprintf(stderr, "collector: node %u does not point back at its buffer\n", n);
+        fatal_error(98);
+    }
+    return b;
+}
+
+// ------------------------------------------------------------ per-type markers
+
+void mark_nothing(const Cell*) {}
+
+void mark_any_block(const Cell* c) {
+    if (c->data2) mark_series_node(c->data2);
+}
+
+void mark_any_string(const Cell* c) {
+    if (c->data2) mark_node(c->data2);
+    if (c->data3) mark_node(c->data3);  // the conversion scratch buffer
+}
+
+void mark_symbol(const Cell* c) {
+    if (c->data3) mark_node(c->data3);  // UTF-8 name
+    if (c->data2) mark_node(c->data2);  // string form, once made
+}
+
+void mark_context_cell(const Cell* c) {
+    if (c->data1) mark_hash_index(c->data1);
+    if (!(c->header & CONTEXT_VALUES_ON_STACK) && c->data2) mark_series_node(c->data2);
+}
+
+void mark_word(const Cell* c) {
+    if (c->data1) mark_context_node(c->data1);
+}
+
+void mark_native(const Cell* c) {
+    if (c->data2) mark_series_node(c->data2);  // spec
+    if (c->data3) mark_series_node(c->data3);  // [spec context cell, none]
+}
+
+void mark_op(const Cell* c) {
+    mark_native(c);
+    uint32_t source = (c->header >> 16) & 0xFF;
+    if ((source == TYPE_FUNCTION || source == TYPE_ROUTINE) && c->data1) mark_context_node(c->data1);
+}
+
+void mark_function(const Cell* c) {
+    if (c->data1) mark_context_node(c->data1);
+    if (c->data2) mark_series_node(c->data2);  // spec
+    if (c->data3) mark_series_node(c->data3);  // body, code addresses, op copy
+}
+
+void mark_object(const Cell* c) {
+    if (c->data1) mark_context_node(c->data1);
+    // The change-handler record: two pair! cells whose word 3 names the spec
+    // block a handler's local count was taken from.
+    if (c->data3 && mark_node(c->data3)) {
+        SeriesBuffer* r = node_buffer(c->data3);
+        if (r->unit() == 16 && r->size >= 32) {
+            const Cell* h = reinterpret_cast<const Cell*>(r->data());
+            for (int i = 0; i < 2; i++)
+                if (h[i].data2 < 0xFFFF0000u && h[i].data3) mark_series_node(h[i].data3);
+        }
+    }
+}
+
+void mark_flat_series(const Cell* c) {
+    if (c->data2) mark_node(c->data2);
+}
+
+void mark_hashed_block(const Cell* c) {
+    if (c->data2) mark_series_node(c->data2);
+    if (c->data3) mark_hash_index(c->data3);
+}
+
+void mark_handle_cell(const Cell* c) {
+    if (int32_t(c->data3) >= 0) handles::mark_handle(int32_t(c->data3));
+}
+
+void mark_image(const Cell* c) {
+    if (!c->data2) return;
+    mark_node(c->data2);
+    if (image_node_marker) image_node_marker(c->data2);
+}
+
+void mark_event(const Cell* c) {
+    if ((c->header & EVENT_HAS_FACE) && c->data2) mark_series_node(c->data2);
+}
+
+// The default row of every type id: what its payload words keep alive.
+void install_default_markers() {
+    for (CellMarker& m : markers) m = mark_nothing;
+    for (int t : {TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH})
+        markers[t] = mark_any_block;
+    for (int t : {TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF}) markers[t] = mark_any_string;
+    markers[TYPE_SYMBOL] = mark_symbol;
+    markers[TYPE_CONTEXT] = mark_context_cell;
+    // issue! words carry the global context like the others; marking it is free.
+    for (int t = TYPE_WORD; t <= TYPE_ISSUE; t++) markers[t] = mark_word;
+    markers[TYPE_NATIVE] = mark_native;
+    markers[TYPE_ACTION] = mark_native;
+    markers[TYPE_OP] = mark_op;
+    markers[TYPE_FUNCTION] = mark_function;
+    markers[TYPE_ROUTINE] = mark_function;
+    for (int t : {TYPE_BITSET, TYPE_VECTOR, TYPE_BINARY}) markers[t] = mark_flat_series;
+    for (int t : {TYPE_OBJECT, TYPE_ERROR, TYPE_PORT}) markers[t] = mark_object;
+    markers[TYPE_HASH] = mark_hashed_block;
+    markers[TYPE_MAP] = mark_hashed_block;
+    markers[TYPE_HANDLE] = mark_handle_cell;
+    markers[TYPE_IMAGE] = mark_image;
+    markers[TYPE_EVENT] = mark_event;
+}
+
+struct MarkersInit {
+    MarkersInit() { install_default_markers(); }
+} markers_init;
+
+// The hash index layout: a byte series whose head holds 11 32-bit words:
+// 0 size, 1 position map node (kind 0) or record size (kinds 3, 4),
+// 2 duplicate-list node (kind 0), 3 bucket flags node, 4 key slots node,
+// 5 block node, 6 occupied, 7 buckets, 8 upper bound, 9 kind, 10 stamp.
+// Kinds 3 and 4 keep records in the block whose first cell has header 2 while
+// live and the key node in word 1.
+void mark_hash_index_layout(Node index) {
+    if (!mark_node(index)) return;
+    SeriesBuffer* b = node_buffer(index);
+    if (b->size - b->offset < 44) return;
+    const uint32_t* h = reinterpret_cast<const uint32_t*>(b->head());
+    uint32_t kind = h[9];
+    if (kind == 0) {
+        if (h[1]) mark_node(h[1]);
+        if (h[2] && mark_node(h[2])) {
+            SeriesBuffer* d = node_buffer(h[2]);
+            const uint32_t* lists = reinterpret_cast<const uint32_t*>(d->head());
+            for (uint32_t i = 0, n = (d->tail - d->offset) / 4; i < n; i++)
+                if (lists[i]) mark_node(lists[i]);
+        }
+    }
+    if (h[3]) mark_node(h[3]);
+    if (h[4]) mark_node(h[4]);
+    if ((kind == 3 || kind == 4) && h[5] && h[1] >= 16) {
+        SeriesBuffer* blk = node_buffer(h[5]);
+        if (blk && blk->unit() == 16) {
+            uint32_t record = h[1];
+            for (uint32_t at = blk->offset; at + record <= blk->tail; at += record) {
+                const Cell* first = reinterpret_cast<const Cell*>(blk->data() + at);
+                if ((first->header & TYPE_MASK) != TYPE_UNSET || !first->data1) continue;
+                if (mark_node(first->data1) && node_buffer(first->data1)->unit() == 16)
+                    work.push_back(uint64_t(first->data1) | (uint64_t(SCAN_CELLS) << 32));
+            }
+        }
+    }
+    if (h[5]) mark_series_node(h[5]);
+}
+
+void drain() {
+    while (!work.empty()) {
+        uint64_t item = work.back();
+        work.pop_back();
+        Node n = Node(item);
+        SeriesBuffer* b = node_buffer(n);
+        if ((item >> 32) == SCAN_CONTEXT) {
+            // Cell 0 the context! cell (word index, values), cell 1 the owner.
+            if (b->unit() != 16 || b->size - b->offset < 32) continue;
+            mark_cells(b->cell_head(), b->cell_head() + 2);
+        } else {
+            mark_cells(b->cell_head(), b->cell_tail());
+        }
+    }
+}
+
+// The contexts that running calls refer to through their frames. Function
+// contexts keep their values on the value stack, which is marked as a whole;
+// a frame's saved values reference is a series only for a context that does
+// not.
+void mark_frames() {
+    if (!stack::frame_bottom) return;
+    for (const stack::Frame* f = stack::frame_bottom; f < stack::frame_top; f++) {
+        if (f->word_context) mark_context_node(f->word_context);
+        if (f->function_context) {
+            mark_context_node(f->function_context);
+            SeriesBuffer* ctx = live_buffer(f->function_context);
+            if (f->saved_values && ctx && !(ctx->cell_head()->header & CONTEXT_VALUES_ON_STACK))
+                mark_series_node(f->saved_values);
+        }
+    }
+}
+
+void mark_roots() {
+    mark_block(&root_block);
+    drain();
+    if (stack::bottom && stack::top > stack::bottom) mark_cells(stack::bottom, stack::top);
+    mark_frames();
+    drain();
+    for (const Scope& s : scopes) {
+        mark_cells(s.cells, s.cells + s.count);
+        drain();
+    }
+    mark_block(&value_slots::block);
+    drain();
+    for (uint32_t i = 0; i < root_callback_count; i++) {
+        if (!root_callbacks[i]) continue;
+        root_callbacks[i]();
+        drain();
+    }
+}
+
+// ------------------------------------------------------------ compaction
+
+inline uint32_t chunk_of(const SeriesBuffer* b) { return b->size + 24; }
+
+void record_dead(SeriesBuffer* b) {
+    // Buffers left behind by growth have no node; the others still own theirs.
+    if (b->node && (b->flags & series_flag::IN_USE) && node_slots[b->node] == reinterpret_cast<uintptr_t>(b))
+        dead_nodes.push_back(b->node);
+}
+
+// Moves `len` bytes of adjacent live buffers from `from` to `to` (ranges may
+// overlap), clears their marks and points their nodes at the new places.
+void move_run(uint8_t* from, size_t len, uint8_t* to) {
+    if (from != to) {
+        unpoison_region(to, len);
+        std::memmove(to, from, len);
+        last.moved_bytes += len;
+    }
+    for (uint8_t* p = to; p < to + len;) {
+        auto* b = reinterpret_cast<SeriesBuffer*>(p);
+        b->flags &= ~series_flag::MARK;
+        if (from != to) set_node_buffer(b->node, b);
+        p += chunk_of(b);
+    }
+}
+
+// One frame F, with P the frame before it (null for the first). F's live
+// buffers go to the end of P while P has more than FRAME_REUSE_MIN bytes of
+// room; otherwise they slide down inside F over the dead ones.
+void compact_frame(SeriesFrame* f, SeriesFrame* p) {
+    uint8_t* used_end = f->heap;
+    uint8_t* free_pos = nullptr;
+    size_t room = 0;
+    if (p) {
+        room = size_t(p->end - p->heap);
+        if (room <= FRAME_REUSE_MIN) room = 0;
+    }
+    uint8_t* at = f->data_start();
+    while (at < used_end) {
+        auto* b = reinterpret_cast<SeriesBuffer*>(at);
+        if (!(b->flags & series_flag::MARK)) {
+            record_dead(b);
+            last.freed_bytes += chunk_of(b);
+            if (!free_pos) free_pos = at;
+            at += chunk_of(b);
+            continue;
+        }
+        // A run of adjacent live buffers; while P takes buffers, it stops
+        // growing once it is as long as P's room.
+        uint8_t* run = at;
+        size_t len = 0, last_chunk = 0;
+        while (at < used_end) {
+            auto* r = reinterpret_cast<SeriesBuffer*>(at);
+            if (!(r->flags & series_flag::MARK)) break;
+            if (room && len >= room) break;
+            last_chunk = chunk_of(r);
+            len += last_chunk;
+            at += last_chunk;
+        }
+        if (room) {
+            size_t take = 0;
+            if (len <= room) take = len;
+            else if (len > last_chunk && len - last_chunk <= room) take = len - last_chunk;
+            if (take) {
+                move_run(run, take, p->heap);
+                p->heap += take;
+                if (!free_pos) free_pos = run;
+                room -= take;
+                if (room <= FRAME_REUSE_MIN) room = 0;
+                at = run + take;  // a buffer left out starts the next run, still marked
+                continue;
+            }
+            if (!free_pos) room = 0;  // it stays where it is, and so does the rest
+        }
+        if (free_pos) {
+            move_run(run, len, free_pos);
+            free_pos += len;
+        } else {
+            move_run(run, len, run);
+        }
+    }
+    if (free_pos) {
+        poison_region(free_pos, size_t(used_end - free_pos));
+        f->heap = free_pos;
+    }
+}
+
+void compact_in_place() {
+    SeriesFrame* prev = nullptr;
+    for (SeriesFrame* f = memory.first_frame; f;) {
+        SeriesFrame* next = f->next;
+        if (f->heap == f->data_start()) {  // held nothing: left as it is
+            prev = f;
+            f = next;
+            continue;
+        }
+        compact_frame(f, prev);
+        if (f->heap == f->data_start() && f->next) {
+            release_series_frame(f);
+        } else {
+            prev = f;
+        }
+        f = next;
+    }
+}
+
+// GC stress: every live buffer moves into fresh frames and the old frames go
+// back to the system, so a stale buffer pointer faults at its next use.
+void compact_by_evacuation() {
+    std::vector<SeriesFrame*> old;
+    for (SeriesFrame* f = memory.first_frame; f; f = f->next) old.push_back(f);
+    SeriesFrame* to = nullptr;
+    for (SeriesFrame* f : old) {
+        for (uint8_t* at = f->data_start(); at < f->heap;) {
+            auto* b = reinterpret_cast<SeriesBuffer*>(at);
+            uint32_t chunk = chunk_of(b);
+            at += chunk;
+            if (!(b->flags & series_flag::MARK)) {
+                record_dead(b);
+                last.freed_bytes += chunk;
+                continue;
+            }
+            if (!to || to->heap + chunk > to->end) {
+                if (chunk >= memory.next_frame_size) memory.next_frame_size = memory.max_frame_size;
+                to = new_series_frame();
+            }
+            auto* nb = reinterpret_cast<SeriesBuffer*>(to->heap);
+            unpoison_region(nb, chunk);
+            std::memcpy(nb, b, chunk);
+            nb->flags &= ~series_flag::MARK;
+            set_node_buffer(nb->node, nb);
+            to->heap += chunk;
+            last.moved_bytes += chunk;
+        }
+    }
+    for (SeriesFrame* f : old) release_series_frame(f);
+    memory.current_frame = to ? to : memory.first_frame;
+}
+
+void sweep_big_series() {
+    for (BigSeries* big = memory.first_big; big;) {
+        BigSeries* next = big->next;
+        SeriesBuffer* b = big->buffer();
+        if (b->flags & series_flag::MARK) {
+            b->flags &= ~series_flag::MARK;
+        } else {
+            record_dead(b);
+            last.freed_bytes += big->size;
+            release_big_series(b);
+        }
+        big = next;
+    }
+}
+
+void return_dead_nodes() {
+    std::sort(dead_nodes.begin(), dead_nodes.end());
+    for (Node n : dead_nodes) return_node(n);
+    dead_nodes.clear();
+}
+
+double ms_since(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ set-up
+
+void init_collector_stats() {
+    cycles = 0;
+    nodes_cycles = 0;
+    last = LastCollection{};
+}
+
+void init() {
+    active = false;
+    collecting = false;
+    root_callback_count = 0;
+    sweep_callback_count = 0;
+    work.clear();
+    outside_marked.clear();
+    dead_nodes.clear();
+    install_default_markers();
+    hash_index_marker = mark_hash_index_layout;
+    image_node_marker = nullptr;
+#if defined(VYX_GC_STRESS)
+    stress_every = 1;
+    if (const char* n = std::getenv("VYX_GC_STRESS_N")) {
+        long v = std::strtol(n, nullptr, 10);
+        if (v > 0) stress_every = uint32_t(v);
+    }
+    evacuate = true;
+#else
+    stress_every = 0;
+    evacuate = false;
+#endif
+    init_collector_stats();
+}
+
+bool add_gc_root_callback(RootCallback callback) {
+    if (root_callback_count >= CALLBACK_CAPACITY) return false;
+    root_callbacks[root_callback_count++] = callback;
+    return true;
+}
+
+bool add_gc_sweep_callback(RootCallback callback) {
+    if (sweep_callback_count >= CALLBACK_CAPACITY) return false;
+    sweep_callbacks[sweep_callback_count++] = callback;
+    return true;
+}
+
+void set_cell_marker(int type, CellMarker marker) { markers[type & 0xFF] = marker ? marker : mark_nothing; }
+CellMarker cell_marker(int type) { return markers[type & 0xFF]; }
+
+void (*hash_index_marker)(Node index) = mark_hash_index_layout;
+
+// ------------------------------------------------------------ marking
+
+bool mark_node(Node node) {
+    SeriesBuffer* b = live_buffer(node);
+    if (!b || (b->flags & series_flag::MARK)) return false;
+    b->flags |= series_flag::MARK;
+    last.marked_buffers++;
+    if (b->flags & series_flag::OUTSIDE_GC) outside_marked.push_back(node);
+    return true;
+}
+
+void mark_series_node(Node node) {
+    if (mark_node(node) && node_buffer(node)->unit() == 16) work.push_back(uint64_t(node));
+}
+
+void mark_block(const Cell* cell) {
+    if (cell->data2) mark_series_node(cell->data2);
+}
+
+void mark_context_node(Node node) {
+    if (mark_node(node)) work.push_back(uint64_t(node) | (uint64_t(SCAN_CONTEXT) << 32));
+}
+
+void mark_cells(const Cell* first, const Cell* last_cell) {
+    last.live_cells += uint64_t(last_cell - first);
+    for (const Cell* c = first; c < last_cell; c++) markers[c->header & TYPE_MASK](c);
+}
+
+void mark_hash_index(Node index) { hash_index_marker(index); }
+
+void clear_node_mark(Node node) {
+    if (SeriesBuffer* b = live_buffer(node)) b->flags &= ~series_flag::MARK;
+}
+
+bool is_marked(Node node) {
+    SeriesBuffer* b = live_buffer(node);
+    return b && (b->flags & series_flag::MARK);
+}
+
+// ------------------------------------------------------------ root scopes
+
+Root::Root(Cell* cells, uint32_t count) : depth_(uint32_t(scopes.size())) { scopes.push_back(Scope{cells, count}); }
+
+Root::~Root() {
+    if (scopes.size() != size_t(depth_) + 1) {
+        std::fprintf(stderr, "collector: root scopes closed out of order\n");
+        fatal_error(98);
+    }
+    scopes.pop_back();
+}
+
+uint32_t root_scope_depth() { return uint32_t(scopes.size()); }
+
+// ------------------------------------------------------------ collection
+
+bool is_collecting() { return collecting; }
+
+void collect_garbage() {
+    if (collecting || !memory_ready()) return;
+    collecting = true;
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    auto t0 = std::chrono::steady_clock::now();
+    last = LastCollection{};
+
+    mark_roots();
+    last.mark_ms = ms_since(t0);
+
+    std::vector<handles::Record> released;
+    handles::sweep_handles(&released);
+    for (uint32_t i = 0; i < sweep_callback_count; i++)
+        if (sweep_callbacks[i]) sweep_callbacks[i]();
+
+    auto t1 = std::chrono::steady_clock::now();
+    if (evacuate) compact_by_evacuation();
+    else compact_in_place();
+    sweep_big_series();
+    last.compact_ms = ms_since(t1);
+
+    return_dead_nodes();
+    review_node_frames();
+    for (Node n : outside_marked)
+        if (SeriesBuffer* b = live_buffer(n)) b->flags &= ~series_flag::MARK;
+    outside_marked.clear();
+
+    uint64_t live = 0;
+    for (SeriesFrame* f = memory.first_frame; f; f = f->next) live += uint64_t(f->heap - f->data_start());
+    for (BigSeries* big = memory.first_big; big; big = big->next) live += big->size;
+    memory.live_after_collection = live;
+    memory.allocated_since_collection = 0;
+
+    cycles++;
+    last.total_ms = ms_since(t0);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    collecting = false;
+    // Release callbacks are foreign code: they run once the heap is whole
+    // again, so they may allocate.
+    for (handles::Record& r : released) handles::release_handle_record(&r);
+}
+
+bool collect_if_active() {
+    if (!active) return false;
+    collect_garbage();
+    return true;
+}
+
+double recycle() {
+    collect_garbage();
+    return stats::memory_in_use();
+}
 
 }  // namespace vyx::collector

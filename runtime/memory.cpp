@@ -10,6 +10,11 @@
 #include "runtime/platform/pages.h"
 #include "runtime/raise.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define VYX_ASAN 1
+#endif
+
 namespace vyx {
 
 MemoryRecord memory;
@@ -22,8 +27,14 @@ constexpr size_t NODE_AREA_BYTES = size_t(MAX_NODE_FRAMES) * NODES_PER_FRAME * 8
 
 // Buffers kept outside the frames (process heap); remembered so that tear-down
 // can give them back.
-std::vector<void*> outside_blocks;
+struct OutsideBlock {
+    void* raw;
+    size_t bytes;
+};
+std::vector<OutsideBlock> outside_blocks;
 bool ready = false;
+// Allocations since the last stress collection.
+uint32_t stress_count = 0;
 
 size_t round_page(size_t n) { return (n + PAGE_SIZE - 1) & ~(PAGE_SIZE - 1); }
 
@@ -55,6 +66,32 @@ Node NodeFrame::first_id() const {
 
 bool memory_ready() { return ready; }
 
+void poison_region(void* address, size_t bytes) {
+#if defined(VYX_ASAN)
+    ASAN_POISON_MEMORY_REGION(address, bytes);
+#elif defined(VYX_GC_STRESS)
+    std::memset(address, 0xDB, bytes);
+#else
+    (void)address;
+    (void)bytes;
+#endif
+}
+
+void unpoison_region(void* address, size_t bytes) {
+#if defined(VYX_ASAN)
+    ASAN_UNPOISON_MEMORY_REGION(address, bytes);
+#else
+    (void)address;
+    (void)bytes;
+#endif
+}
+
+uint64_t runtime_heap_bytes() {
+    uint64_t n = 0;
+    for (const OutsideBlock& b : outside_blocks) n += b.bytes + 16;
+    return n;
+}
+
 void init_memory() {
     if (ready) return;
     std::memset(&memory, 0, sizeof memory);
@@ -68,6 +105,7 @@ void init_memory() {
     }
     memory.node_frames = static_cast<NodeFrame*>(std::calloc(MAX_NODE_FRAMES, sizeof(NodeFrame)));
     if (!memory.node_frames) fatal_error(94);
+    stress_count = 0;
     ready = true;
 }
 
@@ -197,6 +235,7 @@ SeriesFrame* new_series_frame() {
     f->heap = f->data_start();
     f->end = f->heap + a;
     f->next = f->prev = nullptr;
+    poison_region(f->heap, a);
     if (!memory.first_frame) {
         memory.first_frame = memory.current_frame = memory.last_frame = f;
     } else if (f < memory.first_frame) {
@@ -218,6 +257,7 @@ void release_series_frame(SeriesFrame* f) {
     if (f->prev) f->prev->next = f->next; else memory.first_frame = f->next;
     if (f->next) f->next->prev = f->prev; else memory.last_frame = f->prev;
     if (memory.current_frame == f) memory.current_frame = memory.last_frame;
+    unpoison_region(f->data_start(), size_t(f->end - f->data_start()));
     return_os_block(f);
 }
 
@@ -225,6 +265,18 @@ SeriesFrame* find_series_frame_with_room(uint32_t chunk) {
     for (SeriesFrame* f = memory.first_frame; f; f = f->next)
         if (f->heap + chunk < f->end) return f;
     return nullptr;
+}
+
+SeriesFrame* find_series_frame_to_reuse(uint32_t chunk) {
+    for (SeriesFrame* f = memory.first_frame; f; f = f->next)
+        if (f->heap + chunk < f->end && uint32_t(f->end - f->heap) >= FRAME_REUSE_MIN) return f;
+    return nullptr;
+}
+
+bool collection_due(uint64_t chunk) {
+    uint64_t threshold = memory.live_after_collection / 2;
+    if (threshold < MIN_COLLECTION_DEBT) threshold = MIN_COLLECTION_DEBT;
+    return memory.allocated_since_collection + chunk >= threshold;
 }
 
 // ---------------------------------------------------------------- big series
@@ -266,19 +318,28 @@ SeriesBuffer* new_series_buffer(uint32_t count, uint32_t unit, int32_t offset) {
     uint64_t chunk = uint64_t(size) + 24;
     SeriesBuffer* b;
     uint32_t big = 0;
+    // GC stress: collect before every Nth allocation, so that any buffer
+    // address held across an allocation is caught.
+    if (collector::stress_every && collector::active && !collector::is_collecting() &&
+        ++stress_count >= collector::stress_every) {
+        stress_count = 0;
+        collector::collect_garbage();
+    }
+    // Collections are paced by the bytes allocated since the last one: a
+    // frame tail too small to reuse must not stand in for room (the heap would
+    // grow without a collection ever running), and a heap nearly full of live
+    // data must not be collected again for every few kilobytes allocated.
     if (chunk >= memory.max_frame_size) {
-        collector::collect_if_active();
+        if (collection_due(chunk)) collector::collect_if_active();
         b = new_big_series(chunk);
         big = series_flag::BIG;
     } else {
         SeriesFrame* f = memory.current_frame;
         if (!f || !(f->heap + chunk < f->end)) {
-            f = find_series_frame_with_room(uint32_t(chunk));
+            f = find_series_frame_to_reuse(uint32_t(chunk));
+            if (!f && collection_due(chunk) && collector::collect_if_active())
+                f = find_series_frame_to_reuse(uint32_t(chunk));
             if (!f) {
-                collector::collect_if_active();
-                f = find_series_frame_with_room(uint32_t(chunk));
-            }
-            if (!f || uint32_t(f->end - f->heap) < FRAME_REUSE_MIN) {
                 if (chunk >= memory.next_frame_size) memory.next_frame_size = memory.max_frame_size;
                 f = new_series_frame();
             }
@@ -286,7 +347,9 @@ SeriesBuffer* new_series_buffer(uint32_t count, uint32_t unit, int32_t offset) {
         }
         b = reinterpret_cast<SeriesBuffer*>(f->heap);
         f->heap += chunk;
+        unpoison_region(b, size_t(chunk));
     }
+    memory.allocated_since_collection += chunk;
     b->size = size;
     b->node = 0;
     b->flags = unit | series_flag::IN_USE | series_flag::FRESH | big;
@@ -336,7 +399,7 @@ Node new_series_outside_gc(uint32_t count, uint32_t unit, int32_t offset) {
     // Header at base + 4 so the data behind it is 8-byte aligned.
     void* raw = nullptr;
     if (posix_memalign(&raw, 16, size_t(size) + 24) != 0 || !raw) fatal_error(94);
-    outside_blocks.push_back(raw);
+    outside_blocks.push_back(OutsideBlock{raw, size_t(size) + 24});
     auto* b = reinterpret_cast<SeriesBuffer*>(static_cast<uint8_t*>(raw) + 4);
     b->size = size;
     b->flags = unit | 0xA0100000u;
@@ -371,10 +434,16 @@ SeriesBuffer* regrow(SeriesBuffer* buffer, int64_t size, SeriesBuffer** old_out)
     Node node = buffer->node;
     uint64_t count = (uint64_t(size) + unit - 1) / unit;
     if (count > 0xFFFFFFFFull) raise_error(err::internal_no_memory);
+    // The series being grown survives the collection the allocation may run
+    // even when its caller holds it only through the buffer it passed in.
+    Cell pin{uint32_t(unit == 16 ? TYPE_BLOCK : TYPE_BINARY), 0, node, 0};
+    collector::Root keep(&pin);
     SeriesBuffer* nb = new_series_buffer(uint32_t(count), unit, 0);
     SeriesBuffer* old = node ? node_buffer(node) : buffer;
     uint32_t big = nb->flags & series_flag::BIG;
-    nb->flags = ((old->flags & ~series_flag::BIG) | big) & ~series_flag::MIDDLE;
+    // The new buffer lives in a frame (or an OS block of its own) whatever the
+    // old one came from, so it moves like any other.
+    nb->flags = ((old->flags & ~(series_flag::BIG | series_flag::OUTSIDE_GC)) | big) & ~series_flag::MIDDLE;
     nb->node = node;
     nb->tail = nb->offset + (old->tail - old->offset);
     if (node) set_node_buffer(node, nb);
@@ -394,6 +463,8 @@ SeriesBuffer* grow_series(SeriesBuffer* buffer, int64_t size) {
     uint32_t n = old->size - old->offset;
     if (n > nb->size) n = nb->size;
     std::memcpy(nb->head(), old->head(), n);
+    // The old data is garbage from here on; a pointer still aimed at it is a bug.
+    if (!(old->flags & (series_flag::OUTSIDE_GC | series_flag::BIG))) poison_region(old->data(), old->size);
     return nb;
 }
 
@@ -407,6 +478,8 @@ SeriesBuffer* grow_series_filled(SeriesBuffer* buffer, int64_t size, uint8_t byt
 Node duplicate_series(SeriesBuffer* buffer) {
     Node src = buffer->node;
     uint32_t size = buffer->size;
+    Cell pin{uint32_t(buffer->unit() == 16 ? TYPE_BLOCK : TYPE_BINARY), 0, src, 0};
+    collector::Root keep(&pin);
     Node n = new_byte_series(size);
     SeriesBuffer* from = src ? node_buffer(src) : buffer;
     SeriesBuffer* to = node_buffer(n);
@@ -448,7 +521,7 @@ void free_all_frames() {
     }
     while (memory.first_frame) release_series_frame(memory.first_frame);
     while (memory.first_big) release_big_series(memory.first_big->buffer());
-    for (void* p : outside_blocks) std::free(p);
+    for (const OutsideBlock& b : outside_blocks) std::free(b.raw);
     outside_blocks.clear();
     std::free(memory.node_frames);
     memory.node_frames = nullptr;

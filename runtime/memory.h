@@ -92,7 +92,10 @@ constexpr uint32_t NODES_PER_FRAME = 10000;
 constexpr uint32_t MAX_NODE_FRAMES = 16384;  // 163,840,000 nodes
 constexpr uint32_t INITIAL_FRAME_SIZE = 1048576;
 constexpr uint32_t MAX_FRAME_SIZE = 2097152;  // also the big-series threshold
-constexpr uint32_t FRAME_REUSE_MIN = 52428;   // a frame with less room is not reused after a collection
+constexpr uint32_t FRAME_REUSE_MIN = 52428;   // a frame with less room than this is not reused
+// Allocation collects only once this many bytes (or half the live heap after
+// the last collection, when more) were allocated since that collection.
+constexpr uint64_t MIN_COLLECTION_DEBT = 2 * uint64_t(MAX_FRAME_SIZE);
 constexpr size_t PAGE_SIZE = 4096;
 
 struct MemoryRecord {
@@ -107,6 +110,8 @@ struct MemoryRecord {
     BigSeries* first_big;
     NodeFrame* node_frames;       // side table of MAX_NODE_FRAMES records
     uint32_t node_frame_count;    // table entries ever used (live or not)
+    uint64_t allocated_since_collection;  // chunk bytes handed out since the last collection
+    uint64_t live_after_collection;       // frame and big-series bytes the last collection left
 };
 
 extern MemoryRecord memory;
@@ -136,6 +141,11 @@ void review_node_frames();  // run by the collector at the end of every collecti
 SeriesFrame* new_series_frame();
 void release_series_frame(SeriesFrame* frame);
 SeriesFrame* find_series_frame_with_room(uint32_t chunk);
+// The first frame with room for the chunk and at least FRAME_REUSE_MIN bytes free.
+SeriesFrame* find_series_frame_to_reuse(uint32_t chunk);
+// Whether allocating `chunk` more bytes should run a collection first (when
+// the collector is active): see MIN_COLLECTION_DEBT.
+bool collection_due(uint64_t chunk);
 
 // Buffers. offset: the head's distance in bytes from the data start, or -1 for
 // the middle of the data area.
@@ -164,6 +174,18 @@ BigSeries* big_series_of(SeriesBuffer* buffer);
 // Tail helpers (cell helpers): may grow, so the returned address is the only valid one.
 Cell* append_cell_to_buffer(SeriesBuffer*& buffer);
 uint8_t* reserve_tail_bytes(SeriesBuffer*& buffer, uint32_t n);
+
+// Bytes of the runtime's own heap blocks kept outside the frames (the root
+// block, the stacks ...), each counted with a 16-byte tracking header.
+uint64_t runtime_heap_bytes();
+
+// Debug poisoning of memory that no live buffer occupies: free frame tails,
+// buffers left behind by growth. With AddressSanitizer the region is poisoned
+// (any access is reported); in GC-stress builds without it the data is
+// overwritten with 0xDB; otherwise nothing happens. The allocator unpoisons
+// a chunk before handing it out.
+void poison_region(void* address, size_t bytes);
+void unpoison_region(void* address, size_t bytes);
 
 // Rounds up to the next multiple of 16.
 inline uint32_t round16(uint64_t n) { return uint32_t((n + 15) & ~uint64_t(15)); }

@@ -1,0 +1,781 @@
+#include "datatypes/block.h"
+
+#include <cstring>
+#include <vector>
+
+#include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "datatypes/simple.h"
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "evaluator/stack.h"
+#include "runtime/cycle_stack.h"
+#include "runtime/raise.h"
+
+namespace vyx::block {
+
+namespace {
+
+constexpr uint32_t MAX_CELLS = 0x0FFFFFF0;  // a buffer's byte size stays within 32 bits
+
+inline SeriesBuffer* buf(const Cell* blk) { return node_buffer(blk->data2); }
+inline Cell* cells(SeriesBuffer* b) { return reinterpret_cast<Cell*>(b->head()); }
+inline uint32_t count_of(SeriesBuffer* b) { return (b->tail - b->offset) >> 4; }
+
+Cell datatype_cell(int t) { return Cell{TYPE_DATATYPE, uint32_t(t), 0, 0}; }
+
+Cell refinement_word(const char* name) { return series::named_word(name); }
+
+Cell* new_slot() {
+    Cell* slot = stack::push_slot();
+    slot->header = TYPE_UNSET;
+    return slot;
+}
+
+// Makes room for `extra` cells at the tail; `doubling` asks for twice the need.
+SeriesBuffer* ensure_room(Node node, uint64_t extra, bool doubling) {
+    SeriesBuffer* b = node_buffer(node);
+    uint64_t cells_now = count_of(b);
+    if (cells_now + extra > MAX_CELLS) raise_error(err::internal_no_memory);
+    uint64_t need = uint64_t(b->tail) + (extra << 4);
+    if (need <= b->size) return b;
+    uint64_t want = (cells_now + extra) << 4;
+    if (doubling) want *= 2;
+    if (want > uint64_t(MAX_CELLS) * 16) want = uint64_t(MAX_CELLS) * 16;
+    return grow_series(b, int64_t(want));
+}
+
+bool types_match(const Cell* types, int t) {
+    if (type_of(types) == TYPE_DATATYPE) return int(types->data1) == t;
+    // typeset!: bit 0x80 >> (t & 7) of byte t >> 3 of the payload words
+    const uint8_t* bits = reinterpret_cast<const uint8_t*>(&types->data1);
+    return t < 96 && (bits[t >> 3] & (0x80 >> (t & 7))) != 0;
+}
+
+void deep_copy_cells(Cell* blk);
+
+// Replaces a series cell by its copy (deep for block-likes).
+void copy_series_cell(Cell* cell_in_block, Node owner, uint32_t index, bool deep) {
+    Cell value = *cell_in_block;
+    Cell copy;
+    int t = type_of(&value);
+    if (is_any_block(t)) {
+        Cell from = value;
+        copy_at(&from, &copy);
+        copy.header = value.header;
+        if (deep) {
+            Cell* slot = new_slot();
+            *slot = copy;  // keeps the copy reachable while its items are copied
+            if (is_cycle_found(value.data2)) {
+                reset_cycles();
+                raise_error(err::internal_no_cycle);
+            }
+            CycleGuard guard(value.data2);
+            deep_copy_cells(slot);
+            copy = *slot;
+            stack::top = slot;
+        }
+    } else {
+        Cell from = value;
+        series::copy(&from, &copy, nullptr, false, nullptr);
+    }
+    reinterpret_cast<Cell*>(node_buffer(owner)->head())[index] = copy;
+}
+
+void deep_copy_cells(Cell* blk) {
+    uint32_t n = count_of(buf(blk));
+    for (uint32_t k = 0; k < n; k++) {
+        Cell c = cells(buf(blk))[k];
+        if (is_series_type(type_of(&c)) && type_of(&c) != TYPE_IMAGE) copy_series_cell(&cells(buf(blk))[k], blk->data2, k, true);
+    }
+}
+
+// Equality test of find: operator 12, 2 with /case, 9 with /same.
+inline int find_op(bool case_, bool same) { return same ? COMP_SAME : case_ ? COMP_STRICT_EQUAL : COMP_FIND; }
+
+bool cells_equal(Cell* a, Cell* b, int op) {
+    auto h = reinterpret_cast<act::Compare>(get_handler(type_of(a), A_COMPARE));
+    if (!h) return type_of(a) == type_of(b) && a->data1 == b->data1 && a->data2 == b->data2 && a->data3 == b->data3;
+    return h(a, b, op) == 0;
+}
+
+Cell found_scratch;
+
+}  // namespace
+
+// ---------------------------------------------------------------- positions
+
+Cell* rs_head(Cell* blk) {
+    SeriesBuffer* b = buf(blk);
+    uint32_t n = count_of(b);
+    if (blk->data1 > n) blk->data1 = n;
+    return cells(b) + blk->data1;
+}
+
+Cell* rs_tail(const Cell* blk) { return buf(blk)->cell_tail(); }
+bool is_rs_tail(const Cell* blk) { return blk->data1 >= count_of(buf(blk)); }
+uint32_t rs_length(const Cell* blk) { return series::rs_length(blk); }
+Cell* rs_abs_at(const Cell* blk, uint32_t n) { return cells(buf(blk)) + n; }
+
+bool next(Cell* blk) {
+    if (is_rs_tail(blk)) return true;
+    blk->data1++;
+    return false;
+}
+
+void clear_at(Cell* blk) { set_length(blk, blk->data1); }
+
+void set_length(Cell* blk, uint32_t n) {
+    SeriesBuffer* b = buf(blk);
+    if (n > count_of(b)) n = count_of(b);
+    b->tail = b->offset + (n << 4);
+}
+
+void remove_last(Cell* blk) {
+    SeriesBuffer* b = buf(blk);
+    uint32_t n = count_of(b);
+    if (n == 0) return;
+    b->tail -= 16;
+    if (blk->data1 > n - 1) blk->data1 = n - 1;
+}
+
+// ---------------------------------------------------------------- append, insert
+
+Cell* append_copy(Cell* blk, const Cell* value) {
+    Cell v = *value;  // the value may live in the buffer about to move
+    SeriesBuffer* b = buf(blk);
+    Cell* c = append_cell_to_buffer(b);
+    *c = v;
+    return c;
+}
+
+void append_values(Cell* blk, const Cell* source) {
+    Cell src = *source;
+    uint32_t n = series::rs_length(&src);
+    if (!n) return;
+    SeriesBuffer* b = ensure_room(blk->data2, n, true);
+    SeriesBuffer* sb = buf(&src);
+    std::memmove(b->tail_ptr(), cells(sb) + src.data1, size_t(n) << 4);
+    b->tail += n << 4;
+}
+
+Cell* insert_cell(Cell* blk, const Cell* value, bool at_start, bool advance) {
+    Cell v = *value;
+    SeriesBuffer* b = ensure_room(blk->data2, 1, true);
+    uint32_t n = count_of(b);
+    uint32_t at = at_start ? 0 : (blk->data1 > n ? n : blk->data1);
+    Cell* c = cells(b) + at;
+    std::memmove(c + 1, c, size_t(n - at) << 4);
+    *c = v;
+    b->tail += 16;
+    if (advance) blk->data1 = at + 1;
+    return c;
+}
+
+void insert_values(Cell* blk, const Cell* source, bool at_start, bool advance) {
+    Cell src = *source;
+    uint32_t count = series::rs_length(&src);
+    if (!count) return;
+    std::vector<Cell> held(cells(buf(&src)) + src.data1, cells(buf(&src)) + src.data1 + count);
+    SeriesBuffer* b = ensure_room(blk->data2, count, true);
+    uint32_t n = count_of(b);
+    uint32_t at = at_start ? 0 : (blk->data1 > n ? n : blk->data1);
+    Cell* c = cells(b) + at;
+    std::memmove(c + count, c, size_t(n - at) << 4);
+    std::memcpy(c, held.data(), size_t(count) << 4);
+    b->tail += count << 4;
+    if (advance) blk->data1 = at + count;
+}
+
+// ---------------------------------------------------------------- lookups
+
+const Cell* find_value(const Cell* blk, const Cell* value) {
+    Cell v = *value;
+    uint32_t n = count_of(buf(blk));
+    for (uint32_t k = blk->data1; k < n; k++) {
+        Cell c = cells(buf(blk))[k];
+        if (cells_equal(&v, &c, COMP_FIND)) return k + 1 < n ? cells(buf(blk)) + k + 1 : &NONE_CELL;
+    }
+    return &NONE_CELL;
+}
+
+void remove_value(Cell* blk, const Cell* value, bool from_start) {
+    Cell v = *value;
+    uint32_t n = count_of(buf(blk));
+    for (uint32_t k = from_start ? 0 : blk->data1; k < n; k++) {
+        Cell c = cells(buf(blk))[k];
+        if (cells_equal(&v, &c, COMP_FIND)) {
+            SeriesBuffer* b = buf(blk);
+            std::memmove(cells(b) + k, cells(b) + k + 1, size_t(n - k - 1) << 4);
+            b->tail -= 16;
+            return;
+        }
+    }
+}
+
+const Cell* select_word(const Cell* blk, const Cell* word, bool case_) {
+    int32_t sym = int32_t(word->data2);
+    if (!case_) sym = symbol::resolve(sym);
+    SeriesBuffer* b = buf(blk);
+    uint32_t n = count_of(b);
+    for (uint32_t k = blk->data1; k < n; k++) {
+        const Cell* c = cells(b) + k;
+        int t = type_of(c);
+        if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_LIT_WORD && t != TYPE_GET_WORD) continue;
+        int32_t s = int32_t(c->data2);
+        if (!case_) s = symbol::resolve(s);
+        if (s == sym) return k + 1 < n ? c + 1 : &NONE_CELL;
+    }
+    return &NONE_CELL;
+}
+
+// ---------------------------------------------------------------- constructors
+
+Cell* copy_at(const Cell* blk, Cell* target) {
+    Cell src = *blk;
+    uint32_t n = series::rs_length(&src);
+    uint32_t start = src.data1 > series::length_from_head(&src) ? series::length_from_head(&src) : src.data1;
+    series::copy_range(&src, start, n, target);
+    set_cell_type(target, TYPE_BLOCK);
+    return target;
+}
+
+void copy_typed_series(Cell* blk, uint32_t from, uint32_t to, uint32_t step, const Cell* types, bool deep) {
+    if (step == 0) step = 1;
+    Cell t = *types;
+    for (uint32_t k = from; k < to && k < count_of(buf(blk)); k += step) {
+        Cell c = cells(buf(blk))[k];
+        int ct = type_of(&c);
+        if (!types_match(&t, ct) || !is_series_type(ct) || ct == TYPE_IMAGE) continue;
+        copy_series_cell(&cells(buf(blk))[k], blk->data2, k, deep);
+    }
+}
+
+Cell* make_at(Cell* target, int32_t n) { return make_at_with(target, n, false); }
+
+Cell* make_at_with(Cell* target, int32_t n, bool outside_gc) {
+    if (n < 1) n = 1;
+    target->header = TYPE_UNSET;
+    Node node = outside_gc ? new_series_outside_gc(uint32_t(n), 16, 0) : new_cell_series(uint32_t(n));
+    *target = Cell{TYPE_BLOCK, 0, node, 0};
+    return target;
+}
+
+Cell* make_from_value(Cell* target, const Cell* value) {
+    Cell v = *value;
+    make_at(target, 1);
+    append_copy(target, &v);
+    return target;
+}
+
+Cell* make_copy_of(Cell* target, const Cell* source) { return copy_at(source, target); }
+
+Cell* push(const Cell* blk) { return stack::push(blk); }
+
+Cell* push_only(int32_t n) { return make_at(new_slot(), n < 1 ? 1 : n); }
+
+// ---------------------------------------------------------------- text
+
+int mold_cell(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent) {
+    auto m = reinterpret_cast<act::Mold>(get_handler(type_of(value), A_MOLD));
+    if (!m) raise_error(err::internal_not_done);
+    return m(value, buffer, only, all, flat, part, indent);
+}
+
+int form_cell(Cell* value, Cell* buffer, int part) {
+    auto f = reinterpret_cast<act::Form>(get_handler(type_of(value), A_FORM));
+    if (!f) raise_error(err::internal_not_done);
+    return f(value, buffer, part);
+}
+
+int mold_items(Cell* blk_in, Cell* buffer, bool only, bool all, bool flat, int part, int indent, const char* open,
+               const char* close) {
+    Cell blk = *blk_in;
+    if (mold_cycle_marker(&blk, buffer, &part, true)) return part;
+    if (!only) part = string::concatenate_literal(buffer, open, part);
+    bool closing_line = false;
+    {
+        CycleGuard guard(blk.data2);
+        uint32_t first = blk.data1;
+        for (uint32_t k = first; k < count_of(buf(&blk)); k++) {
+            if (part <= 0) break;
+            Cell item = cells(buf(&blk))[k];
+            if (!flat && (item.header & FLAG_NEW_LINE)) {
+                if (k == first && !only) {
+                    indent++;
+                    closing_line = true;
+                }
+                if (!(k == first && only)) part = string::concatenate_literal(buffer, "\n", part);
+                part = mold_indent(buffer, indent, part);
+            } else if (k != first) {
+                part = string::concatenate_literal(buffer, " ", part);
+            }
+            part = mold_cell(&item, buffer, false, all, flat, part, indent);
+        }
+    }
+    if (closing_line) {
+        part = string::concatenate_literal(buffer, "\n", part);
+        part = mold_indent(buffer, indent - 1, part);
+    }
+    if (!only) part = string::concatenate_literal(buffer, close, part);
+    return part;
+}
+
+int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent) {
+    return mold_items(value, buffer, only, all, flat, part, indent, "[", "]");
+}
+
+int form(Cell* value, Cell* buffer, int part) {
+    Cell blk = *value;
+    if (mold_cycle_marker(&blk, buffer, &part, false)) return part;
+    CycleGuard guard(blk.data2);
+    uint32_t n = count_of(buf(&blk));
+    for (uint32_t k = blk.data1; k < n; k++) {
+        if (part <= 0) break;
+        Cell item = cells(buf(&blk))[k];
+        part = form_cell(&item, buffer, part);
+        if (k + 1 < n) {
+            SeriesBuffer* sb = node_buffer(buffer->data2);
+            uint32_t len = (sb->tail - sb->offset) >> series::unit_shift(sb->unit());
+            uint32_t last = len ? string::char_at(buffer, len - 1) : 0;
+            if (last != '\t' && last != '\n' && last != '\r') part = string::concatenate_literal(buffer, " ", part);
+        }
+        n = count_of(buf(&blk));
+    }
+    return part;
+}
+
+// ---------------------------------------------------------------- comparison
+
+int compare_cells(Cell* a, Cell* b, int op) {
+    int ta = type_of(a), tb = type_of(b);
+    if (ta != tb) {
+        bool words = is_any_word(ta) && is_any_word(tb);
+        auto numeric = [](int t) { return t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT; };
+        if (!words && !(numeric(ta) && numeric(tb))) return ta < tb ? -1 : 1;
+    }
+    auto h = reinterpret_cast<act::Compare>(get_handler(ta, A_COMPARE));
+    if (!h) return NOT_COMPARABLE;
+    return h(a, b, op);
+}
+
+int compare(Cell* a_in, Cell* b_in, int op) {
+    Cell a = *a_in, b = *b_in;
+    int ta = type_of(&a), tb = type_of(&b);
+    if (ta != tb) {
+        bool paths = (op == COMP_EQUAL_10 || op == COMP_EQUAL_11) &&
+                     ((ta == TYPE_PATH && tb == TYPE_LIT_PATH) || (ta == TYPE_LIT_PATH && tb == TYPE_PATH));
+        if (!paths) return NOT_COMPARABLE;
+    }
+    bool same = a.data2 == b.data2 && a.data1 == b.data1;
+    if (op == COMP_SAME) return same ? 0 : -1;
+    if (same) return 0;
+    if (is_cycle_found(a.data2)) return is_cycle_found(b.data2) ? 0 : -1;
+    uint32_t l1 = series::rs_length(&a), l2 = series::rs_length(&b);
+    bool equality = op == COMP_EQUAL || op == COMP_NOT_EQUAL || op == COMP_STRICT_EQUAL || op == COMP_EQUAL_10 ||
+                    op == COMP_EQUAL_11 || op == COMP_FIND;
+    if (l1 != l2 && equality) return 1;
+    // An empty block orders before any non-empty one (the lengths decide
+    // below), so that sorting stays a total order.
+    int answer = 0;
+    {
+        CycleGuard ga(a.data2);
+        CycleGuard gb(b.data2);
+        uint32_t n = l1 < l2 ? l1 : l2;
+        for (uint32_t i = 0; i < n && answer == 0; i++) {
+            Cell x = cells(buf(&a))[a.data1 + i];
+            Cell y = cells(buf(&b))[b.data1 + i];
+            answer = compare_cells(&x, &y, op);
+        }
+    }
+    if (answer != 0) return answer;
+    return l1 < l2 ? -1 : l1 > l2 ? 1 : 0;
+}
+
+// ---------------------------------------------------------------- make, to, copy
+
+const Cell* make(Cell* proto, Cell* spec, int type) {
+    int t = type_of(spec);
+    if (is_any_block(t)) {
+        Cell* slot = new_slot();
+        copy_at(spec, slot);
+        set_cell_type(slot, type);
+        clear_new_line_flag(slot);
+        return slot;
+    }
+    if (t == TYPE_INTEGER || t == TYPE_FLOAT) {
+        double d = t == TYPE_INTEGER ? double(int32_t(spec->data2)) : cell_float(spec);
+        int32_t n = !(d >= 1.0) ? 1 : d > double(MAX_CELLS) ? int32_t(MAX_CELLS) : int32_t(d);
+        Cell* slot = make_at(new_slot(), n);
+        set_cell_type(slot, type);
+        return slot;
+    }
+    // object!, map! and vector! bodies come with those datatypes.
+    Cell dt = datatype_cell(type);
+    raise_error(err::script_bad_make_arg, &dt, spec);
+}
+
+const Cell* to(Cell* proto, Cell* spec, int type) {
+    int t = type_of(spec);
+    Cell* slot;
+    if (is_any_block(t)) {
+        slot = new_slot();
+        copy_at(spec, slot);
+    } else if (t == TYPE_TYPESET) {
+        Cell ts = *spec;
+        slot = make_at(new_slot(), 8);
+        for (int id = 1; id <= TYPE_MAX; id++) {
+            if (!types_match(&ts, id)) continue;
+            Cell d = datatype_cell(id);
+            append_copy(slot, &d);
+        }
+    } else if (t == TYPE_STRING || t == TYPE_OBJECT || t == TYPE_MAP || t == TYPE_VECTOR) {
+        // Loading text needs the lexer; bodies and vector values their types.
+        raise_error(err::internal_not_done);
+    } else {
+        slot = make_from_value(new_slot(), spec);
+    }
+    set_cell_type(slot, type);
+    clear_new_line_flag(slot);
+    return slot;
+}
+
+const Cell* copy(Cell* s, Cell* result, Cell* part, bool deep, Cell* types) {
+    Cell source = *s;
+    series::copy(&source, result, part, false, nullptr);
+    result->header = source.header;
+    if (!deep && !types) return result;
+    if (is_cycle_found(source.data2)) {
+        reset_cycles();
+        raise_error(err::internal_no_cycle);
+    }
+    Cell* slot = new_slot();
+    *slot = *result;
+    {
+        CycleGuard guard(source.data2);
+        if (types) copy_typed_series(slot, 0, count_of(buf(slot)), 1, types, deep);
+        else deep_copy_cells(slot);
+    }
+    *result = *slot;
+    stack::top = slot;
+    return result;
+}
+
+// ---------------------------------------------------------------- modifying
+
+namespace {
+
+// The append/insert worker.
+void insert_worker(Cell* s, Cell* value, int part, bool only, int dup, bool at_tail) {
+    Cell series_cell = *s;
+    Cell v = *value;
+    if (dup < 1) {
+        stack::set_last(&series_cell);
+        return;
+    }
+    bool splice = is_any_block(type_of(&v)) && !only;
+    uint32_t count = 1;
+    if (splice) {
+        count = series::rs_length(&v);
+        if (part >= 0 && uint32_t(part) < count) count = uint32_t(part);
+    }
+    if (count == 0) {
+        stack::set_last(&series_cell);
+        return;
+    }
+    uint64_t total = uint64_t(count) * uint32_t(dup);
+    if (total > MAX_CELLS) raise_error(err::internal_no_memory);
+    uint32_t n = series::length_from_head(&series_cell);
+    if (series_cell.data1 > n) series_cell.data1 = n;
+    uint32_t at = at_tail ? n : series_cell.data1;
+    series::Change action = at_tail ? series::Change::APPEND : series::Change::INSERT;
+    bool owned = series::notify(&series_cell, action, false, &v, int32_t(at), int32_t(total));
+    // Cells from the same buffer are taken before anything moves.
+    std::vector<Cell> held;
+    const Cell* from = &v;
+    if (splice) {
+        if (v.data2 == series_cell.data2 || dup > 1 || at != n) {
+            SeriesBuffer* vb = buf(&v);
+            held.assign(cells(vb) + v.data1, cells(vb) + v.data1 + count);
+            from = held.data();
+        }
+    }
+    SeriesBuffer* b = ensure_room(series_cell.data2, total, dup < 5);
+    Cell* dst = cells(b) + at;
+    if (at < n) std::memmove(dst + total, dst, size_t(n - at) << 4);
+    if (splice && held.empty()) from = cells(buf(&v)) + v.data1;  // re-read: growth may have moved it
+    std::memcpy(dst, from, size_t(count) << 4);
+    if (dup > 1) fill_by_doubling(reinterpret_cast<uint8_t*>(dst), count << 4, uint32_t(dup));
+    b->tail += uint32_t(total) << 4;
+    if (owned) series::notify(&series_cell, action, true, &v, int32_t(at), int32_t(total));
+    if (at_tail) {
+        series_cell.data1 = 0;
+    } else {
+        series_cell.data1 = at + uint32_t(total);
+    }
+    *stack::arguments = series_cell;
+}
+
+}  // namespace
+
+void append(Cell* s, Cell* value, int part, bool only, int dup) { insert_worker(s, value, part, only, dup, true); }
+
+void insert(Cell* s, Cell* value, int part, bool only, int dup) { insert_worker(s, value, part, only, dup, false); }
+
+void change(Cell* s, Cell* value, int part, bool only, int dup) {
+    Cell sc = *s;
+    Cell v = *value;
+    if (dup < 1) {
+        stack::set_last(&sc);
+        return;
+    }
+    uint32_t n = series::length_from_head(&sc);
+    if (sc.data1 > n) sc.data1 = n;
+    uint32_t at = sc.data1;
+    bool splice = is_any_block(type_of(&v)) && !only;
+    uint32_t count = splice ? series::rs_length(&v) : 1;
+    uint64_t added = uint64_t(count) * uint32_t(dup);
+    if (added > MAX_CELLS) raise_error(err::internal_no_memory);
+    uint32_t after = n - at;
+    uint32_t replaced;
+    if (part >= 0) replaced = uint32_t(part) < after ? uint32_t(part) : after;
+    else replaced = added < after ? uint32_t(added) : after;
+    bool owned = series::notify(&sc, series::Change::CHANGE, false, &v, int32_t(at), int32_t(replaced));
+    std::vector<Cell> held;
+    if (splice) held.assign(cells(buf(&v)) + v.data1, cells(buf(&v)) + v.data1 + count);
+    else held.push_back(v);
+    uint64_t new_len = uint64_t(n) + added - replaced;
+    if (new_len > MAX_CELLS) raise_error(err::internal_no_memory);
+    SeriesBuffer* b = new_len > n ? ensure_room(sc.data2, new_len - n, true) : buf(&sc);
+    Cell* dst = cells(b) + at;
+    std::memmove(dst + added, dst + replaced, size_t(n - at - replaced) << 4);
+    if (count) {
+        std::memcpy(dst, held.data(), size_t(count) << 4);
+        if (dup > 1) fill_by_doubling(reinterpret_cast<uint8_t*>(dst), count << 4, uint32_t(dup));
+    }
+    b->tail = b->offset + uint32_t(new_len << 4);
+    if (owned) series::notify(&sc, series::Change::CHANGE, true, &v, int32_t(at), int32_t(added));
+    sc.data1 = at + uint32_t(added);
+    if (sc.data1 > new_len) sc.data1 = uint32_t(new_len);
+    *stack::arguments = sc;
+}
+
+namespace {
+
+struct FindResult {
+    int64_t pos;  // -1 when not found
+    uint32_t run;
+};
+
+FindResult find_in(Cell* s, Cell* value_in, Cell* part, bool only, bool case_, bool same, Cell* skip, bool last,
+                   bool reverse, bool match) {
+    Cell sc = *s;
+    Cell value = *value_in;
+    uint32_t n = series::length_from_head(&sc);
+    uint32_t head = sc.data1;
+    if (n == 0 || (head >= n && !reverse)) return {-1, 0};
+    if (head > n) head = n;
+    int64_t step = 1;
+    if (skip) {
+        if (type_of(skip) != TYPE_INTEGER) {
+            Cell w = refinement_word("skip");
+            raise_error(err::script_invalid_refine_arg, &w, skip);
+        }
+        step = int32_t(skip->data2);
+        if (step < 1) raise_error(err::script_out_of_range, skip);
+    }
+    int64_t limit = int64_t(n) - 1;  // last cell searched
+    if (part) {
+        if (type_of(part) == TYPE_INTEGER) {
+            int32_t c = int32_t(part->data2);
+            if (c < 1) return {-1, 0};
+            limit = int64_t(head) + c - 1;
+        } else if (type_of(part) == type_of(&sc) && part->data2 == sc.data2) {
+            limit = int64_t(part->data1);
+        } else {
+            Cell w = refinement_word("part");
+            raise_error(err::script_invalid_refine_arg, &w, part);
+        }
+        if (limit > int64_t(n) - 1) limit = int64_t(n) - 1;
+    }
+    int vt = type_of(&value);
+    bool by_type = !only && (vt == TYPE_DATATYPE || vt == TYPE_TYPESET);
+    bool run = !only && is_any_block(vt);
+    std::vector<Cell> pattern;
+    if (run) {
+        uint32_t len = series::rs_length(&value);
+        pattern.assign(cells(buf(&value)) + value.data1, cells(buf(&value)) + value.data1 + len);
+        if (pattern.empty()) return {-1, 0};
+    }
+    uint32_t runlen = run ? uint32_t(pattern.size()) : 1;
+    int op = find_op(case_, same);
+
+    auto matches_at = [&](int64_t k) -> bool {
+        if (k < 0 || k + runlen - 1 > limit) return false;
+        if (by_type) return types_match(&value, type_of(cells(buf(&sc)) + k));
+        if (run) {
+            for (uint32_t i = 0; i < runlen; i++) {
+                Cell c = cells(buf(&sc))[k + i];
+                Cell p = pattern[i];
+                if (!cells_equal(&p, &c, op)) return false;
+            }
+            return true;
+        }
+        Cell c = cells(buf(&sc))[k];
+        return cells_equal(&value, &c, op);
+    };
+
+    int64_t start, stop, dir;
+    if (last) {
+        start = limit - runlen + 1;
+        stop = 0;
+        dir = -step;
+    } else if (reverse) {
+        start = int64_t(head) - runlen;
+        if (start < 0) return {-1, 0};
+        stop = 0;
+        dir = -step;
+    } else {
+        start = head;
+        stop = limit;
+        dir = step;
+    }
+    if (match) return matches_at(start) ? FindResult{start, runlen} : FindResult{-1, 0};
+    for (int64_t k = start; dir > 0 ? k <= stop : k >= stop; k += dir)
+        if (matches_at(k)) return {k, runlen};
+    return {-1, 0};
+}
+
+}  // namespace
+
+const Cell* find(Cell* s, Cell* value, Cell* part, bool only, bool case_, bool same, bool, Cell*, Cell* skip,
+                 bool last, bool reverse, bool tail, bool match) {
+    FindResult r = find_in(s, value, part, only, case_, same, skip, last, reverse, match);
+    if (r.pos < 0) return &NONE_CELL;
+    found_scratch = *s;
+    found_scratch.data1 = uint32_t(r.pos + (tail ? r.run : 0));
+    return &found_scratch;
+}
+
+const Cell* select(Cell* s, Cell* value, Cell* part, bool only, bool case_, bool same, bool, Cell*, Cell* skip,
+                   bool last, bool reverse, bool, bool) {
+    FindResult r = find_in(s, value, part, only, case_, same, skip, last, reverse, false);
+    if (r.pos < 0) return &NONE_CELL;
+    uint64_t after = uint64_t(r.pos) + r.run;
+    if (after >= series::length_from_head(s)) return &NONE_CELL;
+    return cells(buf(s)) + after;
+}
+
+const Cell* put(Cell* s, Cell* key, Cell* value, bool case_) {
+    Cell sc = *s, k = *key, v = *value;
+    FindResult r = find_in(&sc, &k, nullptr, false, case_, false, nullptr, false, false, false);
+    bool owned = series::notify(&sc, series::Change::PUT, false, &v, int32_t(r.pos < 0 ? 0 : r.pos), 1);
+    if (r.pos < 0) {
+        append_copy(&sc, &k);
+        append_copy(&sc, &v);
+    } else {
+        uint64_t after = uint64_t(r.pos) + r.run;
+        if (after >= series::length_from_head(&sc)) {
+            append_copy(&sc, &v);
+        } else {
+            Cell current = cells(buf(&sc))[after];
+            if (!cells_equal(&current, &v, COMP_FIND)) cells(buf(&sc))[after] = v;
+        }
+    }
+    if (owned) series::notify(&sc, series::Change::PUT, true, &v, int32_t(r.pos < 0 ? 0 : r.pos), 1);
+    found_scratch = v;
+    return &found_scratch;
+}
+
+void swap(Cell* a, Cell* b) {
+    Cell x = *a, y = *b;
+    if (!is_any_block(type_of(&y))) raise_error(err::script_invalid_arg, &y);
+    if (!is_rs_tail(&x) && !is_rs_tail(&y)) {
+        bool owned = series::notify(&x, series::Change::SWAP, false, &y, int32_t(x.data1), 1);
+        Cell* p = cells(buf(&x)) + x.data1;
+        Cell* q = cells(buf(&y)) + y.data1;
+        Cell t = *p;
+        *p = *q;
+        *q = t;
+        if (owned) series::notify(&x, series::Change::SWAP, true, &y, int32_t(x.data1), 1);
+    }
+    *stack::arguments = x;
+}
+
+const Cell* take(Cell* s, Cell* part, bool deep, bool last) {
+    const Cell* r = series::take(s, part, false, last);
+    if (!deep || type_of(r) == TYPE_NONE) return r;
+    if (part) {
+        // r is a stack slot holding the new block: copy its series deeply in place.
+        Cell* slot = const_cast<Cell*>(r);
+        deep_copy_cells(slot);
+        return slot;
+    }
+    if (is_series_type(type_of(r)) && type_of(r) != TYPE_IMAGE) {
+        Cell* slot = make_from_value(new_slot(), r);
+        deep_copy_cells(slot);
+        *slot = cells(buf(slot))[0];
+        return slot;
+    }
+    return r;
+}
+
+void trim(Cell* s, bool, bool, bool, bool, bool, Cell*) {
+    Cell sc = *s;
+    uint32_t n = series::length_from_head(&sc);
+    if (sc.data1 < n) {
+        bool owned = series::notify(&sc, series::Change::TRIM, false, nullptr, int32_t(sc.data1), 0);
+        SeriesBuffer* b = buf(&sc);
+        Cell* c = cells(b);
+        uint32_t w = sc.data1;
+        for (uint32_t k = sc.data1; k < n; k++)
+            if (type_of(c + k) != TYPE_NONE) c[w++] = c[k];
+        b->tail = b->offset + (w << 4);
+        if (owned) series::notify(&sc, series::Change::TRIM, true, nullptr, int32_t(sc.data1), 0);
+    }
+    *stack::arguments = sc;
+}
+
+const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, bool case_) {
+    int et = type_of(element);
+    if (et == TYPE_INTEGER) {
+        int index = int32_t(element->data2);
+        if (value) return series::poke(parent, index, value, element);
+        return series::pick(parent, index, element);
+    }
+    if (value) {
+        FindResult r = find_in(parent, element, nullptr, false, case_, false, nullptr, false, false, false);
+        if (r.pos < 0) raise_error(err::script_bad_path_set, element, path);
+        Cell at = *parent;
+        at.data1 = uint32_t(r.pos);
+        return series::poke(&at, 2, value, nullptr);
+    }
+    if (et == TYPE_WORD && type_of(parent) != TYPE_HASH) return select_word(parent, element, case_);
+    return select(parent, element, nullptr, true, case_, false, false, nullptr, nullptr, false, false, false, false);
+}
+
+void register_type() {
+    // sort and the set operations arrive with record sorting and hashing.
+    Registration(TYPE_BLOCK, TYPE_SERIES, "block!")
+        .on(A_MAKE, act::Make(make))
+        .on(A_TO, act::Make(to))
+        .on(A_FORM, act::Form(form))
+        .on(A_MOLD, act::Mold(mold))
+        .on(A_EVAL_PATH, act::EvalPath(eval_path))
+        .on(A_COMPARE, act::Compare(compare))
+        .on(A_APPEND, act::Insert(append))
+        .on(A_CHANGE, act::Insert(change))
+        .on(A_COPY, act::Copy(copy))
+        .on(A_FIND, act::Find(find))
+        .on(A_INSERT, act::Insert(insert))
+        .on(A_PUT, act::Put(put))
+        .on(A_SELECT, act::Find(select))
+        .on(A_SWAP, act::Swap(swap))
+        .on(A_TAKE, act::Take(take))
+        .on(A_TRIM, act::Trim(trim))
+        .inherit({A_RANDOM, A_REFLECT, A_AT, A_BACK, A_CLEAR, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_LENGTH_Q, A_MOVE,
+                  A_NEXT, A_PICK, A_POKE, A_REMOVE, A_REVERSE, A_SKIP, A_TAIL, A_TAIL_Q, A_MODIFY})
+        .commit();
+}
+
+}  // namespace vyx::block

@@ -1,0 +1,361 @@
+#include "datatypes/context.h"
+
+#include <algorithm>
+
+#include "datatypes/registry.h"
+#include "datatypes/runtime_words.h"
+#include "datatypes/symbol.h"
+#include "datatypes/word.h"
+#include "evaluator/stack.h"
+#include "runtime/cells.h"
+#include "runtime/collector.h"
+#include "runtime/cycle_stack.h"
+#include "runtime/hash_index.h"
+#include "runtime/raise.h"
+
+namespace vyx::context {
+
+Node global = 0;
+ChangeHook on_change_hook = nullptr;
+
+namespace {
+
+inline Node key_block(Node ctx) { return hash_index_header(word_index(ctx))->block; }
+inline Node values_node(Node ctx) { return cell_of(ctx)->data2; }
+
+Cell* append_unset_value(Node ctx) {
+    SeriesBuffer* b = node_buffer(values_node(ctx));
+    Cell* c = append_cell_to_buffer(b);
+    *c = Cell{TYPE_UNSET, 0, 0, 0};
+    return c;
+}
+
+// The value cell of position n; null for a stack context whose call is not running.
+Cell* slot_of(Node ctx, uint32_t n) {
+    Cell* c = cell_of(ctx);
+    if (c->header & FLAG_STACK) return c->data2 ? stack::bottom + (c->data2 - 1) + n : nullptr;
+    SeriesBuffer* b = node_buffer(c->data2);
+    return n < b->length() ? b->cell_head() + n : nullptr;
+}
+
+void mark_if_object(Node ctx, uint32_t n) {
+    if (kind_of(ctx) == KIND_OBJECT && n < word_count(ctx)) key_word(ctx, n)->header |= WORD_SET_MARK;
+}
+
+// A block already on the cycle stack is being bound further up: skip it.
+void bind_block(Node series, uint32_t head, Node ctx, bool self) {
+    if (is_cycle_found(series)) return;
+    CycleGuard guard(series);
+    // Binding never allocates, so the buffer stays where it is for the walk.
+    SeriesBuffer* b = node_buffer(series);
+    Cell* end = b->cell_tail();
+    for (Cell* c = b->cell_head() + head; c < end; c++) {
+        switch (type_of(c)) {
+        case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
+        case TYPE_GET_PATH: case TYPE_HASH:
+            bind_block(c->data2, c->data1, ctx, self);
+            break;
+        case TYPE_WORD:
+            if (self && int32_t(c->data2) == sym::self) {
+                c->data1 = ctx;
+                c->data3 = uint32_t(-1);
+                break;
+            }
+            [[fallthrough]];
+        case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_REFINEMENT:
+            bind_word(ctx, c);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+inline bool is_spec_word(int t) {
+    return t == TYPE_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD || t == TYPE_REFINEMENT;
+}
+
+}  // namespace
+
+namespace {
+
+// A root cell that keeps a context (and all it names) alive.
+inline Cell context_holder(Node ctx) { return Cell{TYPE_OBJECT, ctx, 0, 0}; }
+
+}  // namespace
+
+void init_global(uint32_t capacity) {
+    // The symbol index (and through it the table) and the global context live
+    // in the root block, which the collector marks first.
+    Cell names{TYPE_HASH, 0, 0, symbol::index()};
+    keep_in_root(&names);
+    global = create(capacity, false, false, 0, KIND_GLOBAL);
+    Cell holder = context_holder(global);
+    keep_in_root(&holder);
+}
+
+Cell* keep_in_root(const Cell* cell) {
+    Cell copy = *cell;
+    Cell* c = append_cell(&root_block);
+    *c = copy;
+    return c;
+}
+
+uint32_t word_count(Node ctx) { return node_buffer(key_block(ctx))->length(); }
+
+Cell* key_word(Node ctx, uint32_t n) { return node_buffer(key_block(ctx))->cell_head() + n; }
+
+int32_t find_word(Node ctx, int32_t symbol, bool canonical) {
+    return context_index_put(word_index(ctx), symbol, canonical, 0, nullptr);
+}
+
+int32_t add(Node ctx, int32_t symbol) {
+    int32_t added = -1;
+    int32_t found = context_index_put(word_index(ctx), symbol, true, ctx, &added);
+    if (found >= 0) return found;
+    if (!on_stack(ctx)) append_unset_value(ctx);
+    return added;
+}
+
+Cell* add_word(int32_t symbol, bool canonical, bool keep_spelling) {
+    int32_t added = -1;
+    int32_t found = context_index_put(word_index(global), symbol, canonical, global, &added);
+    if (found < 0) {
+        append_unset_value(global);
+        if (!canonical && symbol::resolve(symbol) != symbol) {
+            // A case variant added by exact compare shares the value of the
+            // first spelling of its name.
+            int32_t first = find_word(global, symbol, true);
+            if (first >= 0 && first != added) key_word(global, uint32_t(added))->data3 = uint32_t(first);
+        }
+        return key_word(global, uint32_t(added));
+    }
+    Cell* key = key_word(global, uint32_t(found));
+    if (keep_spelling && int32_t(key->data2) != symbol) {
+        Cell copy = *key;
+        copy.data2 = uint32_t(symbol);
+        return keep_in_root(&copy);
+    }
+    return key;
+}
+
+Cell* get_value_ptr(int32_t symbol, Node ctx) {
+    int32_t pos = find_word(ctx, symbol, true);
+    return pos < 0 ? nullptr : slot_of(ctx, uint32_t(pos));
+}
+
+void set_default(Node ctx, const Cell* word, const Cell* value) {
+    int32_t symbol = word::symbol_of(word);
+    if (find_word(ctx, symbol, true) >= 0) return;
+    Cell copy = *value;
+    int32_t pos = add(ctx, symbol);
+    if (Cell* slot = slot_of(ctx, uint32_t(pos))) *slot = copy;
+}
+
+Cell* fetch_value(Node ctx, int32_t symbol, Cell* target) {
+    int32_t pos = add(ctx, symbol);
+    Cell* slot = slot_of(ctx, uint32_t(pos));
+    *target = slot ? *slot : Cell{TYPE_UNSET, 0, 0, 0};
+    return target;
+}
+
+Node create(uint32_t count, bool stack_values, bool self, Node source, uint32_t kind) {
+    if (count == 0) count = 1;
+    // The context record comes first and is a root while its parts are made;
+    // each part is linked into it as soon as it exists.
+    Node ctx = new_cell_series(2);
+    {
+        SeriesBuffer* b = node_buffer(ctx);
+        Cell* c = b->cell_head();
+        uint32_t header = TYPE_CONTEXT | ((kind << KIND_SHIFT) & KIND_MASK);
+        if (stack_values) header |= FLAG_STACK;
+        if (self) header |= FLAG_SELF;
+        c[0] = Cell{header, 0, 0, 0};
+        c[1] = Cell{TYPE_UNSET, 0, 0, 0};
+        b->tail = b->offset + 32;
+    }
+    if (stack_values) set_series_flags(ctx, series_flag::STACK_VALUES);
+    collector::Rooted<1> keep;
+    keep[0] = context_holder(ctx);
+    uint32_t copied = 0;
+    if (source) {
+        // The copy names the source's keys until its own copy exists.
+        Node index = copy_hash_index(word_index(source), key_block(source));
+        cell_of(ctx)->data1 = index;
+        Node keys = duplicate_series(node_buffer(key_block(source)));
+        hash_index_header(index)->block = keys;
+        copied = node_buffer(keys)->length();
+    } else {
+        Node index = make_hash_index(count, 0, HASH_KIND_CELLS);
+        cell_of(ctx)->data1 = index;
+    }
+    if (!stack_values) {
+        Node values = new_cell_series(std::max(count, copied));
+        cell_of(ctx)->data2 = values;
+        SeriesBuffer* vb = node_buffer(values);
+        for (uint32_t i = 0; i < copied; i++) *append_cell_to_buffer(vb) = Cell{TYPE_UNSET, 0, 0, 0};
+    }
+    // Copied keys belong to the new context.
+    for (uint32_t i = 0; i < copied; i++) key_word(ctx, i)->data1 = ctx;
+    return ctx;
+}
+
+Node clone(Cell* holder, uint32_t kind) {
+    Node old = holder->data1;
+    Cell* oc = cell_of(old);
+    Node ctx = create(word_count(old), (oc->header & FLAG_STACK) != 0, (oc->header & FLAG_SELF) != 0, old, kind);
+    holder->data1 = ctx;
+    return ctx;
+}
+
+Node make_from_block(const Cell* block, bool stack_values, bool self, uint32_t kind) {
+    Node series = block->data2;
+    uint32_t head = block->data1;
+    uint32_t n = 0;
+    {
+        SeriesBuffer* b = node_buffer(series);
+        for (Cell* c = b->cell_head() + head; c < b->cell_tail(); c++)
+            if (is_spec_word(type_of(c))) n++;
+    }
+    Node ctx = create(n, stack_values, self, 0, kind);
+    collector::Rooted<1> keep;
+    keep[0] = context_holder(ctx);
+    for (uint32_t i = head;; i++) {
+        SeriesBuffer* b = node_buffer(series);
+        if (i >= b->length()) break;
+        Cell* c = b->cell_head() + i;
+        if (is_spec_word(type_of(c))) add(ctx, word::symbol_of(c));
+    }
+    if (!stack_values) {
+        SeriesBuffer* vb = node_buffer(values_node(ctx));
+        while (vb->length() < n) *append_cell_to_buffer(vb) = Cell{TYPE_UNSET, 0, 0, 0};
+    }
+    return ctx;
+}
+
+void set_stack_base(Node ctx, const Cell* first_argument) {
+    cell_of(ctx)->data2 = uint32_t(first_argument - stack::bottom) + 1;
+}
+
+void clear_stack_base(Node ctx) { cell_of(ctx)->data2 = 0; }
+
+Cell* get_in(const Cell* word, Node ctx) {
+    int32_t index = word::index_of(word);
+    if (!ctx) raise_error(err::script_not_defined, word);
+    if (index < 0) {
+        if (word::symbol_of(word) == sym::self) return owner_of(ctx);
+        raise_error(err::script_no_value, word);
+    }
+    Cell* c = cell_of(ctx);
+    if (c->data2 == 0) raise_error(err::script_not_in_context, word);
+    Cell* slot = slot_of(ctx, uint32_t(index));
+    // A stale index (from a context that has since changed) must not read
+    // past the values.
+    if (!slot) raise_error(err::script_no_value, word);
+    return slot;
+}
+
+Cell* get(const Cell* word) { return get_in(word, word::ctx_of(word)); }
+
+Cell* set_in(Cell* word, const Cell* value, Node ctx, bool notify) {
+    const Cell incoming = *value;  // `value` may live in a buffer that moves below
+    if (!ctx) raise_error(err::script_not_defined, word);
+    int32_t index = word::index_of(word);
+    if (index < 0) {
+        index = find_word(ctx, word::symbol_of(word), false);
+        if (index < 0) index = add(ctx, word::symbol_of(word));
+        word->data3 = uint32_t(index);
+    }
+    Cell* c = cell_of(ctx);
+    if (c->data2 == 0) raise_error(err::script_not_defined, word);
+    Cell* slot = slot_of(ctx, uint32_t(index));
+    if (!slot) raise_error(err::script_not_defined, word);
+    if (kind_of(ctx) == KIND_OBJECT) {
+        mark_if_object(ctx, uint32_t(index));
+        Cell* owner = owner_of(ctx);
+        if (notify && on_change_hook && type_of(owner) == TYPE_OBJECT && owner->data3 != 0) {
+            Cell* saved_top = stack::top;
+            Cell* old = stack::push(slot);
+            *slot = incoming;
+            Cell owner_copy = *owner;
+            Cell word_copy = *word;
+            on_change_hook(&owner_copy, &word_copy, old, slot);
+            stack::top = saved_top;
+            return slot_of(ctx, uint32_t(index));
+        }
+    }
+    *slot = incoming;
+    return slot;
+}
+
+Cell* set(Cell* word, const Cell* value) { return set_in(word, value, word::ctx_of(word), true); }
+
+Cell* value_at(Node ctx, uint32_t n) { return slot_of(ctx, n); }
+
+Cell* push_value(Node ctx, uint32_t n) {
+    Cell* slot = slot_of(ctx, n);
+    if (!slot) raise_error(err::script_not_defined, key_word(ctx, n));
+    return stack::push(slot);
+}
+
+Cell* set_value_from_top(Node ctx, uint32_t n) {
+    Cell* slot = slot_of(ctx, n);
+    if (!slot) raise_error(err::script_not_defined, key_word(ctx, n));
+    *slot = stack::top[-1];
+    mark_if_object(ctx, n);
+    return slot;
+}
+
+Cell* push_old_and_set(Node ctx, uint32_t n) {
+    Cell* slot = slot_of(ctx, n);
+    if (!slot) raise_error(err::script_not_defined, key_word(ctx, n));
+    Cell incoming = stack::top[-1];
+    stack::push(slot);
+    *slot = incoming;
+    mark_if_object(ctx, n);
+    return slot;
+}
+
+Cell* set_word_assign() {
+    Cell* word = stack::arguments;
+    Cell* value = stack::arguments + 1;
+    if (type_of(value) == TYPE_UNSET) raise_error(err::script_need_value, word);
+    set(word, value);
+    *stack::arguments = *value;
+    return stack::arguments;
+}
+
+int32_t bind_word(Node ctx, Cell* word) {
+    int32_t pos = find_word(ctx, word::symbol_of(word), true);
+    if (pos >= 0) {
+        word->data1 = ctx;
+        word->data3 = uint32_t(pos);
+    }
+    return pos;
+}
+
+Cell* bind(Cell* block, Node ctx, bool self) {
+    bind_block(block->data2, block->data1, ctx, self);
+    return block;
+}
+
+bool bind_walk(Node ctx, Cell* block) {
+    Node series = block->data2;
+    uint32_t before = word_count(ctx);
+    uint32_t head = block->data1;
+    {
+        uint32_t length = node_buffer(series)->length();
+        if (head > length) head = length;
+    }
+    for (uint32_t i = head;; i++) {
+        SeriesBuffer* b = node_buffer(series);
+        if (i >= b->length()) break;
+        Cell* c = b->cell_head() + i;
+        if (type_of(c) == TYPE_SET_WORD) add(ctx, word::symbol_of(c));
+    }
+    return word_count(ctx) != before;
+}
+
+void register_type() { Registration(TYPE_CONTEXT, 0, "context!").commit(); }
+
+}  // namespace vyx::context

@@ -1,0 +1,16 @@
+// lit-word!: a word that evaluates to the word itself ('name).
+#include "datatypes/registry.h"
+#include "datatypes/word.h"
+
+namespace vyx::lit_word {
+
+Cell* push(const Cell* word) { return word::push(word, TYPE_LIT_WORD); }
+
+void register_type() {
+    Registration(TYPE_LIT_WORD, TYPE_WORD, "lit-word!")
+        .on(A_MOLD, word::mold)
+        .inherit({A_MAKE, A_TO, A_FORM, A_COMPARE, A_INDEX_Q})
+        .commit();
+}
+
+}  // namespace vyx::lit_word

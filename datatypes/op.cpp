@@ -1,0 +1,89 @@
+// op!: an infix operator made from any two-argument native, action, function
+// or routine. The cell keeps the source's payload and its type id in header
+// bits 16-23; the interpreter retypes a copy to call it.
+#include "datatypes/function.h"
+#include "datatypes/registry.h"
+#include "datatypes/runtime_words.h"
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "evaluator/helpers.h"
+#include "evaluator/stack.h"
+#include "runtime/raise.h"
+
+namespace vyx::op {
+
+void check_spec(const Cell* spec) {
+    int args = 0;
+    bool plain_seen = false;
+    int32_t local = symbol::resolve(int32_t(refinements::local.data2));
+    int32_t ext = symbol::resolve(int32_t(refinements::extern_.data2));
+    uint32_t n = blk::size(spec->data2);
+    for (uint32_t i = spec->data1; i < n; i++) {
+        const Cell* c = blk::at(spec->data2, i);
+        int t = type_of(c);
+        if (t == TYPE_SET_WORD) break;
+        if (t == TYPE_REFINEMENT) {
+            int32_t s = symbol::resolve(int32_t(c->data2));
+            if (s == local || s == ext) break;
+            args = -1;
+            break;
+        }
+        if (t == TYPE_WORD) {
+            plain_seen = true;
+            args++;
+        } else if (t == TYPE_LIT_WORD || t == TYPE_GET_WORD) {
+            if (!plain_seen) {
+                args = -1;
+                break;
+            }
+            args++;
+        }
+    }
+    if (args != 2) raise_error(err::script_bad_op_spec);
+}
+
+namespace {
+
+const Cell* make(Cell*, Cell* spec, int) {
+    int t = type_of(spec);
+    if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_FUNCTION && t != TYPE_ROUTINE) {
+        Cell dt{TYPE_DATATYPE, uint32_t(t), 0, 0};
+        raise_error(err::script_invalid_type, &dt);
+    }
+    Cell source = *spec;
+    Cell s{TYPE_BLOCK, 0, source.data2, 0};
+    check_spec(&s);
+    if (t == TYPE_FUNCTION || t == TYPE_ROUTINE) function::more(&source)[function::MORE_OP_SOURCE] = source;
+    Cell* slot = stack::push_slot();
+    *slot = Cell{TYPE_OP | (uint32_t(t) << 16), source.data1, source.data2, source.data3};
+    return slot;
+}
+
+int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent) {
+    part = string::concatenate_literal(buffer, "make op! ", part);
+    if (source_type(value) == TYPE_FUNCTION) {
+        part = string::concatenate_literal(buffer, "func ", part);
+        part = native::mold_spec(value, buffer, all, flat, part, indent);
+        Cell body = function::more(value)[function::MORE_BODY];
+        auto m = reinterpret_cast<act::Mold>(get_handler(TYPE_BLOCK, A_MOLD));
+        if (type_of(&body) == TYPE_BLOCK && m) part = m(&body, buffer, false, all, flat, part, indent);
+        return part;
+    }
+    part = string::concatenate_literal(buffer, "[", part);
+    part = native::mold_spec(value, buffer, all, flat, part, indent);
+    return string::concatenate_literal(buffer, "]", part);
+}
+
+}  // namespace
+
+void register_type() {
+    Registration(TYPE_OP, TYPE_NATIVE, "op!")
+        .on(A_MAKE, make)
+        .inherit(A_REFLECT)
+        .on(A_FORM, native::form)
+        .on(A_MOLD, mold)
+        .on(A_COMPARE, native::compare)
+        .commit();
+}
+
+}  // namespace vyx::op

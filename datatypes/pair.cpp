@@ -1,0 +1,10 @@
+#include "datatypes/pair.h"
+
+#include "datatypes/registry.h"
+#include "datatypes/types.h"
+
+namespace vyx::pair {
+
+void register_type() { Registration(TYPE_PAIR, 0, "pair!").commit(); }
+
+}  // namespace vyx::pair

@@ -1,0 +1,28 @@
+// The path types (path!, lit-path!, set-path!, get-path!): blocks of values
+// joined by slashes, evaluated as selection or refinement chains.
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace vyx::path {
+
+// Pushes a copy of the cell typed path!.
+Cell* push(const Cell* value);
+// An empty path! with room for `capacity` cells.
+Cell* make_at(Cell* target, int32_t capacity);
+
+// Writes the elements with "/" between them; `prefix` and `suffix` ("'", ":")
+// count against the budget like any character.
+int mold_with(Cell* value, Cell* buffer, bool all, bool flat, int part, int indent, const char* prefix,
+              const char* suffix);
+
+const Cell* make(Cell* proto, Cell* spec, int type);
+const Cell* to(Cell* proto, Cell* spec, int type);
+int form(Cell* value, Cell* buffer, int part);
+int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent);
+const Cell* copy(Cell* s, Cell* result, Cell* part, bool deep, Cell* types);
+
+void register_type();
+
+}  // namespace vyx::path

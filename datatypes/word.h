@@ -1,0 +1,104 @@
+// The word datatypes: word!, set-word!, lit-word!, get-word!, refinement! and
+// issue! share one cell layout:
+//   word 1  ctx     node of the context the word is bound to (0: unbound)
+//   word 2  symbol  the word's own spelling (a symbol id)
+//   word 3  index   position in ctx, -1 until first looked up
+// Retyping a word changes only the type byte and keeps binding and index.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+
+namespace vyx {
+
+inline bool is_any_word_type(int type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
+
+namespace word {
+
+inline int32_t symbol_of(const Cell* w) { return int32_t(w->data2); }
+inline Node ctx_of(const Cell* w) { return w->data1; }
+inline int32_t index_of(const Cell* w) { return int32_t(w->data3); }
+
+// A word of the symbol bound to the global context (the symbol is added there
+// when absent). `type` retypes it (word! by default).
+Cell* make_at(int32_t symbol, Cell* cell, int type = TYPE_WORD);
+Cell* make_in(int32_t symbol, Cell* block, int type = TYPE_WORD);
+Cell* push_new(int32_t symbol, int type = TYPE_WORD);
+// Pushes a copy of a word cell, retyped when `type` is given.
+Cell* push(const Cell* word, int type = 0);
+// Key word n of a context, pushed (retyped when asked) or by address.
+Cell* push_in(Node ctx, uint32_t n, int type = 0);
+Cell* at_in(Node ctx, uint32_t n);
+// A word of the symbol exactly as given, bound to `ctx` at `index`.
+inline Cell make_cell(int type, Node ctx, int32_t symbol, int32_t index) {
+    return Cell{uint32_t(type), ctx, uint32_t(symbol), uint32_t(index)};
+}
+
+// The global word of a UTF-8 name, keeping its spelling; while word collection
+// is on, a copy is kept in the root block. Returned by value.
+Cell load(std::string_view name);
+Cell* load_in(std::string_view name, Cell* block);
+// The key word of the symbol in the context (exact compare), or the symbol
+// added to the global context.
+Cell from_symbol_in(Node ctx, int32_t symbol);
+// The symbol record of the word (string form ensured).
+Cell* symbol_record(const Cell* word);
+
+// Copies the word's value onto the stack; unset! raises no-value.
+Cell* get(const Cell* word);
+// Pushes the word's value (no check).
+Cell* push_value(const Cell* word);
+
+// Word collection: while on (during boot), loaded words are also kept in the
+// root block so the collector never takes them.
+extern bool collecting;
+
+// Text writers (budget in, budget out), shared with the other word types.
+int form(Cell* value, Cell* buffer, int part);
+int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent);
+int compare(Cell* a, Cell* b, int op);
+// Appends prefix + the word's spelling + suffix to a string; every character
+// counts against the budget.
+int write_name(const Cell* value, Cell* buffer, std::string_view prefix, std::string_view suffix, int part);
+// make and to for word!, set-word!, lit-word!, get-word! and refinement!.
+const Cell* make(Cell* proto, Cell* spec, int type);
+
+// The result of scanning a word token: which word type it is and where its
+// name lies inside the text.
+struct ScannedWord {
+    int type;
+    size_t name_start;
+    size_t name_length;
+};
+// Scans text as one word token: nullopt when the text is not exactly one
+// word, set-word, get-word, lit-word, refinement or issue.
+std::optional<ScannedWord> scan_word_token(std::string_view utf8);
+
+}  // namespace word
+
+namespace set_word { Cell* push(const Cell* word); }
+namespace lit_word { Cell* push(const Cell* word); }
+namespace get_word {
+Cell* push(const Cell* word);
+Cell* push_in(Node ctx, uint32_t n);
+}  // namespace get_word
+namespace refinement {
+Cell* push(const Cell* word);
+Cell* push_in(Node ctx, uint32_t n);
+// An unbound refinement (ctx 0) kept in the root block, for spec tables.
+Cell load(std::string_view name);
+}  // namespace refinement
+namespace issue {
+// Issues keep their name as written: the symbol is not added to any context
+// (ctx is the global context, index -1).
+Cell* make_at(std::string_view name, Cell* cell);
+Cell* make_in(std::string_view name, Cell* block);
+Cell* push(const Cell* word);
+// Kept in the root block while word collection is on, else pushed.
+Cell load(std::string_view name);
+}  // namespace issue
+
+}  // namespace vyx

@@ -1,0 +1,249 @@
+#include "evaluator/helpers.h"
+
+#include <cmath>
+#include <string>
+
+#include "datatypes/context.h"
+#include "datatypes/registry.h"
+#include "datatypes/runtime_words.h"
+#include "datatypes/simple.h"
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "datatypes/typeset.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/stack.h"
+#include "runtime/cells.h"
+#include "runtime/collector.h"
+#include "runtime/raise.h"
+
+namespace vyx {
+
+Cell* blk::append(Cell* block, const Cell* value) {
+    Cell copy = *value;
+    Cell* slot = append_cell(block);
+    *slot = copy;
+    return slot;
+}
+
+namespace helpers {
+
+namespace {
+
+// The running function's word, and the spec word of its argument n.
+void argument_names(int n, Cell* name, Cell* word) {
+    stack::CallName who = stack::calling_function_name();
+    *word = Cell{TYPE_NONE, 0, 0, 0};
+    if (!who.symbol) {
+        *name = words::frame_not_found;
+        return;
+    }
+    Node ctx = who.context ? who.context : context::global;
+    *name = Cell{TYPE_WORD, ctx, who.symbol, 0xFFFFFFFF};
+    const Cell* fn = context::get_value_ptr(int32_t(who.symbol), ctx);
+    if (!fn) return;
+    int t = type_of(fn);
+    if (t < TYPE_NATIVE || (t > TYPE_FUNCTION && t != TYPE_ROUTINE)) return;
+    Node spec = fn->data2;
+    uint32_t size = blk::size(spec);
+    for (uint32_t i = 0; i < size; i++) {
+        const Cell* c = blk::at(spec, i);
+        int ct = type_of(c);
+        if (ct == TYPE_WORD || ct == TYPE_LIT_WORD || ct == TYPE_GET_WORD) {
+            if (n-- == 0) {
+                *word = *c;
+                word->header = TYPE_WORD;
+                return;
+            }
+        }
+    }
+}
+
+[[noreturn]] void expect_arg(int n, int type) {
+    Cell name, word;
+    argument_names(n, &name, &word);
+    Cell dt{TYPE_DATATYPE, uint32_t(type), 0, 0};
+    raise_error(err::script_expect_arg, &name, &dt, &word);
+}
+
+}  // namespace
+
+const Cell* typecheck_argument(int n, const Cell* ts, const Cell* value) {
+    if (!typeset::has(ts, type_of(value))) expect_arg(n, type_of(value));
+    return value;
+}
+
+const Cell* check_argument_set(int n, const Cell* value) {
+    if (type_of(value) == TYPE_UNSET) expect_arg(n, TYPE_UNSET);
+    return value;
+}
+
+void raise_bad_make_arg(int type, const Cell* value) {
+    Cell dt{TYPE_DATATYPE, uint32_t(type), 0, 0};
+    raise_error(err::script_bad_make_arg, &dt, value);
+}
+
+void assert_value_type(const Cell* value, int type) {
+    if (type_of(value) != type) raise_error(err::script_invalid_arg, value);
+}
+
+int32_t check_float_to_integer(const Cell* value) {
+    if (type_of(value) != TYPE_FLOAT) return int32_t(value->data2);
+    double d = cell_float(value);
+    if (!(d <= 2147483647.0 && d >= -2147483648.0)) raise_error(err::script_out_of_range, value);
+    return int32_t(std::trunc(d));
+}
+
+double degrees_to_radians(double angle, int mode) {
+    double a = std::fmod(angle, 360.0);
+    if (a > 180.0 || a < -180.0) a = a >= 0 ? a - 360.0 : a + 360.0;
+    if (a > 90.0 || a < -90.0) {
+        if (mode == 0) a = a >= 0 ? a - 180.0 : a + 180.0;
+        if (mode == 2) a = a >= 0 ? 180.0 - a : -180.0 - a;
+    }
+    return a * M_PI / 180.0;
+}
+
+Cell* select_in_block(bool push, bool to_block) {
+    Cell key = stack::arguments[0];
+    Cell block = stack::arguments[1];
+    Cell answer{TYPE_NONE, 0, 0, 0};
+    if (type_of(&key) != TYPE_BLOCK) {
+        uint32_t size = blk::size(block.data2);
+        uint32_t step = push ? 1 : 2;
+        for (uint32_t i = block.data1; i < size; i += step) {
+            Cell c = *blk::at(block.data2, i);
+            if (type_of(&c) != type_of(&key) || !actions::compare_values(&c, &key, COMP_EQUAL)) continue;
+            if (to_block) {
+                // The first block after the match; none when there is none,
+                // never a cell past the tail.
+                for (uint32_t k = i + 1; k < blk::size(block.data2); k++) {
+                    if (type_of(blk::at(block.data2, k)) == TYPE_BLOCK) {
+                        answer = *blk::at(block.data2, k);
+                        break;
+                    }
+                }
+            } else {
+                answer = i + 1 < size ? *blk::at(block.data2, i + 1) : c;
+            }
+            break;
+        }
+    }
+    if (push) {
+        Cell* slot = stack::push_slot();
+        *slot = answer;
+        return slot;
+    }
+    stack::set_last(&answer);
+    return stack::arguments;
+}
+
+// Spec text ----------------------------------------------------------------------
+
+namespace {
+
+struct SpecReader {
+    std::string_view text;
+    size_t at = 0;
+
+    void skip_space() {
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\n' || text[at] == '\t')) at++;
+    }
+    bool done() {
+        skip_space();
+        return at >= text.size();
+    }
+    std::string_view token() {
+        size_t start = at;
+        while (at < text.size() && text[at] != ' ' && text[at] != '\n' && text[at] != '\t' && text[at] != '[' &&
+               text[at] != ']')
+            at++;
+        return text.substr(start, at - start);
+    }
+
+    void read_block(Cell* block, bool types) {
+        while (!done()) {
+            char c = text[at];
+            if (c == ']') {
+                at++;
+                return;
+            }
+            if (c == '[') {
+                at++;
+                Cell inner;
+                blk::make_at(&inner, 4);
+                read_block(&inner, true);
+                blk::append(block, &inner);
+                continue;
+            }
+            if (c == '"') {
+                size_t end = text.find('"', at + 1);
+                std::string_view s = text.substr(at + 1, end - at - 1);
+                at = end + 1;
+                Cell str;
+                string::make_at(&str, uint32_t(s.size()));
+                string::concatenate_literal(&str, s, int(s.size()));
+                blk::append(block, &str);
+                continue;
+            }
+            std::string_view t = token();
+            Cell v;
+            if (types) {
+                std::string name(t);
+                int type = 0;
+                for (int k = 1; k <= max_type_id; k++)
+                    if (type_names[k].name && name == type_names[k].name) type = k;
+                if (type) {
+                    v = Cell{TYPE_DATATYPE, uint32_t(type), 0, 0};
+                } else if (!typeset::by_name(name.c_str(), &v)) {
+                    v = word::load(t);
+                }
+            } else if (t[0] == '/') {
+                v = word::load(t.substr(1));
+                v.header = TYPE_REFINEMENT;
+            } else if (t[0] == '\'') {
+                v = word::load(t.substr(1));
+                v.header = TYPE_LIT_WORD;
+            } else if (t[0] == ':') {
+                v = word::load(t.substr(1));
+                v.header = TYPE_GET_WORD;
+            } else if (t.back() == ':') {
+                v = word::load(t.substr(0, t.size() - 1));
+                v.header = TYPE_SET_WORD;
+            } else {
+                v = word::load(t);
+            }
+            blk::append(block, &v);
+        }
+    }
+};
+
+}  // namespace
+
+Cell* spec_from_text(std::string_view text, Cell* target) {
+    blk::make_at(target, 8);
+    SpecReader r{text};
+    r.read_block(target, false);
+    return target;
+}
+
+Cell* error_at(Cell* target, const VyxError& e) {
+    // The arguments travel in the exception, out of the collector's sight:
+    // hold them while the block is made.
+    collector::Rooted<4> r;
+    Cell& args = r[0];
+    for (int i = 0; i < 3; i++) r[uint32_t(i) + 1] = e.args[i];
+    blk::make_at(&args, 3);
+    for (uint32_t i = 1; i <= 3; i++) blk::append(&args, &r[i]);
+    *target = Cell{TYPE_ERROR, 0, (uint32_t(e.id.category) << 8) | e.id.entry, args.data2};
+    return target;
+}
+
+VyxError error_of(const Cell* error) {
+    VyxError e{err::Id{uint8_t(error->data2 >> 8), uint8_t(error->data2)}, {}};
+    for (int i = 0; i < 3; i++) e.args[i] = *blk::at(error->data3, uint32_t(i));
+    return e;
+}
+
+}  // namespace helpers
+}  // namespace vyx

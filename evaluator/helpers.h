@@ -1,0 +1,67 @@
+// Small helpers shared by the interpreter, the natives and the datatypes that
+// calls are made of: block access by position, argument checks, and raising
+// the common argument errors.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+#include "runtime/raise.h"
+
+namespace vyx {
+
+namespace blk {
+// Cells from the block's head to its tail.
+inline uint32_t length(const Cell* b) {
+    SeriesBuffer* s = node_buffer(b->data2);
+    uint32_t n = (s->tail - s->offset) >> 4;
+    return b->data1 < n ? n - b->data1 : 0;
+}
+// Cell i counted from the buffer's head (not from the value's index): only
+// good until the next allocation.
+inline Cell* at(Node n, uint32_t i) { return node_buffer(n)->cell_head() + i; }
+// Cells in the buffer from its head.
+inline uint32_t size(Node n) {
+    SeriesBuffer* s = node_buffer(n);
+    return (s->tail - s->offset) >> 4;
+}
+// A new empty block! written into `target`.
+inline Cell* make_at(Cell* target, uint32_t capacity, int type = TYPE_BLOCK) {
+    *target = Cell{uint32_t(type), 0, new_cell_series(capacity ? capacity : 1), 0};
+    return target;
+}
+// Appends a copy of the cell (the source must not live in the block's buffer).
+Cell* append(Cell* block, const Cell* value);
+}  // namespace blk
+
+namespace helpers {
+
+// Raises script/expect-arg for the running function's argument number `n`
+// (0-based among its spec arguments) when the typeset does not allow the value.
+const Cell* typecheck_argument(int n, const Cell* typeset, const Cell* value);
+// The same error with unset! as the type when the value is unset.
+const Cell* check_argument_set(int n, const Cell* value);
+[[noreturn]] void raise_bad_make_arg(int type, const Cell* value);
+void assert_value_type(const Cell* value, int type);
+// A float! truncated toward zero (out of range raises script/out-of-range);
+// any other value answers its integer payload.
+int32_t check_float_to_integer(const Cell* value);
+double degrees_to_radians(double angle, int mode);
+// Looks the key (argument 0) up in the block (argument 1): see helpers.cpp.
+Cell* select_in_block(bool push, bool to_block);
+
+// Builds a spec block from compact text: words, 'lit-words, :get-words,
+// /refinements, "doc strings", return: and [type! lists]. Type names become
+// datatype! or typeset! values. Used for the built-in natives and actions,
+// whose specs the boot data will later supply.
+Cell* spec_from_text(std::string_view text, Cell* target);
+
+// What `try` answers for a caught error until error! values exist: an
+// error! cell whose word 2 holds the category (bits 8-15) and entry (bits
+// 0-7) and word 3 the node of a block of the three arguments.
+Cell* error_at(Cell* target, const VyxError& e);
+VyxError error_of(const Cell* error);
+
+}  // namespace helpers
+}  // namespace vyx

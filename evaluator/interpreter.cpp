@@ -1,0 +1,692 @@
+#include "evaluator/interpreter.h"
+
+#include <sys/resource.h>
+
+#include "datatypes/context.h"
+#include "datatypes/function.h"
+#include "datatypes/registry.h"
+#include "datatypes/runtime_words.h"
+#include "datatypes/simple.h"
+#include "datatypes/symbol.h"
+#include "datatypes/typeset.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/helpers.h"
+#include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "runtime/cells.h"
+#include "runtime/collector.h"
+#include "runtime/raise.h"
+
+namespace vyx::interp {
+
+Cell current_block{TYPE_NONE, 0, 0, 0};
+bool trace_requested = false;
+bool tracing = false;
+
+namespace {
+
+const Cell UNSET{TYPE_UNSET, 0, 0, 0};
+const Cell NONE{TYPE_NONE, 0, 0, 0};
+
+// The machine stack: where the runtime came up, and how far below that the
+// interpreter may go. Deep recursion must end in a catchable error, never in
+// a crash, so the budget stays well inside the process's stack.
+intptr_t stack_base = 0;
+intptr_t stack_budget = 0;
+
+inline Cell* code_at(Node n, uint32_t i) { return node_buffer(n)->cell_head() + i; }
+inline uint32_t code_size(Node n) {
+    SeriesBuffer* b = node_buffer(n);
+    return (b->tail - b->offset) >> 4;
+}
+
+// A word's value by its binding, with the context's own fallbacks for
+// anything unusual. Null when the word cannot be read (not bound to a running
+// call, or not in its context); the caller chooses whether that is an error.
+inline const Cell* peek_word(const Cell* w) {
+    Node ctx = w->data1;
+    int32_t index = int32_t(w->data3);
+    if (ctx == 0) return nullptr;
+    const Cell* cc = node_buffer(ctx)->cell_head();
+    if (index < 0) return context::get_value_ptr(int32_t(w->data2), ctx);
+    if (cc->header & context::FLAG_STACK) return cc->data2 ? stack::bottom + (cc->data2 - 1) + index : nullptr;
+    SeriesBuffer* values = node_buffer(cc->data2);
+    if (uint32_t(index) >= (values->tail - values->offset) >> 4) return nullptr;
+    return values->cell_head() + index;
+}
+
+// Assignment without the context's general road when nothing about it is
+// special: a bound word of a non-object context whose values are available.
+inline bool poke_word(const Cell* w, const Cell* value) {
+    Node ctx = w->data1;
+    int32_t index = int32_t(w->data3);
+    if (ctx == 0 || index < 0) return false;
+    const Cell* cc = node_buffer(ctx)->cell_head();
+    if ((cc->header & context::KIND_MASK) == (context::KIND_OBJECT << context::KIND_SHIFT)) return false;
+    if (cc->header & context::FLAG_STACK) {
+        if (!cc->data2) return false;
+        stack::bottom[cc->data2 - 1 + uint32_t(index)] = *value;
+        return true;
+    }
+    SeriesBuffer* values = node_buffer(cc->data2);
+    if (uint32_t(index) >= (values->tail - values->offset) >> 4) return false;
+    values->cell_head()[index] = *value;
+    return true;
+}
+
+inline bool is_callable(int t) {
+    return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+// The word that names a call: the given one when it is a word!, else <anon>.
+inline Cell naming(const Cell* name) {
+    if (name && type_of(name) == TYPE_WORD) return *name;
+    return words::frame_anon;
+}
+
+// The spec word of argument k (0-based, counting word!, lit-word! and
+// get-word! entries in spec order): the name errors report.
+Cell argument_word(const Cell* callable, int k) {
+    Node spec = callable->data2;
+    uint32_t n = code_size(spec);
+    for (uint32_t i = 0; i < n; i++) {
+        const Cell* c = code_at(spec, i);
+        int t = type_of(c);
+        if (t == TYPE_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD) {
+            if (k-- == 0) {
+                Cell w = *c;
+                w.header = TYPE_WORD;
+                return w;
+            }
+        }
+    }
+    return NONE;
+}
+
+[[noreturn]] void expect_arg(const Cell* name, const Cell* callable, int k, const Cell* value) {
+    Cell dt{TYPE_DATATYPE, uint32_t(type_of(value)), 0, 0};
+    Cell w = argument_word(callable, k);
+    raise_error(err::script_expect_arg, name, &dt, &w);
+}
+
+struct Gather {
+    const Cell* callable;
+    const Cell* name;  // what argument errors report
+    Node code;
+    uint32_t end;
+    bool infix;
+};
+
+// Takes one argument by its kind; returns the position after it.
+uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int k) {
+    if (pos >= g.end || pos >= code_size(g.code)) {
+        Cell w = argument_word(g.callable, k);
+        raise_error(err::script_no_arg, g.name, &w);
+    }
+    if (kind == ARG_NORMAL) return eval_one_expression(g.code, pos, g.end, g.infix, true);
+    Cell v = *code_at(g.code, pos);
+    if (kind == ARG_LITERAL) {
+        switch (type_of(&v)) {
+        case TYPE_PAREN:
+            stack::push_eval_call_frame(&words::frame_anon);
+            eval_whole_block(&v, true);
+            if (stack::thrown) return pos + 1;
+            stack::pop_frame_keep_result();
+            return pos + 1;
+        case TYPE_GET_WORD: {
+            const Cell* value = word_value(&v);
+            stack::push(value);
+            return pos + 1;
+        }
+        case TYPE_GET_PATH: walk_path(&v, g.code, pos + 1, g.end, true, PATH_GET, nullptr); return pos + 1;
+        default: break;
+        }
+    }
+    stack::push(&v);
+    return pos + 1;
+}
+
+// Fills the frame that invoke_callable pushed and, for natives and actions,
+// calls the entry.
+uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* path,
+                          uint32_t path_pos, const Cell* name, const Cell* element, bool infix) {
+    int t = type_of(fn);
+    bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+    Node cache = argument_cache(fn);
+    uint32_t n = code_size(cache);
+    Gather g{fn, name, code, end, infix};
+    // From the refinements on, errors name the path element that fetched the callable.
+    Gather gr{fn, element, code, end, infix};
+    int refs[64];
+    int nrefs = 0;
+    if (!is_fn && n > 0) {
+        const Cell* last = code_at(cache, n - 1);
+        if (type_of(last) == TYPE_INTEGER) nrefs = int(last->data2);
+        for (int r = 0; r < nrefs; r++) refs[r] = -1;
+    }
+    bool collecting = true;
+    int count = 0;  // argument values gathered
+    int argk = 0;   // argument number in the spec
+    int locals = 0;
+    for (uint32_t i = 0; i < n; i++) {
+        Cell c = *code_at(cache, i);
+        switch (type_of(&c)) {
+        case TYPE_TYPESET: {
+            uint32_t kind = arg_kind(&c);
+            if (kind == ARG_RETURN) break;
+            if (collecting) {
+                if (infix && count == 0) {
+                    // The left operand already sits in the first argument cell.
+                } else if (kind == ARG_LITERAL && typeset::has(&c, TYPE_UNSET) &&
+                           (pos >= end || pos >= code_size(code))) {
+                    stack::push(&UNSET);
+                } else {
+                    pos = take_argument(g, kind, pos, argk);
+                    if (stack::thrown) return pos;
+                }
+                Cell* v = stack::top - 1;
+                if (!typeset::has(&c, type_of(v))) expect_arg(name, fn, argk, v);
+                count++;
+            } else if (is_fn) {
+                stack::push(&NONE);
+            }
+            argk++;
+            break;
+        }
+        case TYPE_REFINEMENT:
+            if (is_fn) logic::push(false);
+            collecting = false;
+            break;
+        case TYPE_INTEGER:
+            if (is_fn) locals = int(c.data2);
+            break;
+        default: break;
+        }
+    }
+    // Refinements named by the path, in the order given.
+    if (path) {
+        Cell p = *path;
+        uint32_t psize = code_size(p.data2);
+        for (uint32_t e = path_pos; e < psize; e++) {
+            Cell el = *code_at(p.data2, e);
+            int et = type_of(&el);
+            if (et != TYPE_WORD && et != TYPE_GET_WORD) raise_error(err::script_bad_refine, &el);
+            bool on = true;
+            if (et == TYPE_GET_WORD) {
+                const Cell* v = word_value(&el);
+                if (type_of(v) == TYPE_UNSET) raise_error(err::script_no_value, &el);
+                on = logic::truth(v);
+            }
+            // Find the refinement in the cache.
+            int32_t s = symbol::resolve(int32_t(el.data2));
+            uint32_t ri = 0;
+            int k = 0;  // spec argument number of the refinement's first argument
+            bool found = false;
+            for (uint32_t i = 0; i < n; i++) {
+                const Cell* c = code_at(cache, i);
+                if (type_of(c) == TYPE_REFINEMENT && symbol::resolve(int32_t(c->data2)) == s) {
+                    ri = i;
+                    found = true;
+                    break;
+                }
+                if (type_of(c) == TYPE_TYPESET && arg_kind(c) != ARG_RETURN) k++;
+            }
+            if (!found) {
+                Cell w = el;
+                w.header = TYPE_WORD;
+                raise_error(err::script_no_refine, element, &w);
+            }
+            Cell ref = *code_at(cache, ri);
+            if (is_fn) {
+                Cell* flag = stack::arguments + ref.data1;
+                if (logic::truth(flag)) raise_error(err::script_dup_refine, &p);
+                *flag = Cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
+            } else if (on) {
+                int slot = int(ref.data3) - 1;
+                if (refs[slot] != -1) raise_error(err::script_dup_refine, &p);
+                refs[slot] = count;
+            }
+            uint32_t a = 1;
+            for (uint32_t i = ri + 1; i < n; i++) {
+                Cell c = *code_at(cache, i);
+                if (type_of(&c) != TYPE_TYPESET) break;
+                uint32_t kind = arg_kind(&c);
+                if (kind == ARG_RETURN) continue;
+                pos = take_argument(gr, kind, pos, k);
+                if (stack::thrown) return pos;
+                Cell* v = stack::top - 1;
+                if (!on) {
+                    stack::top--;
+                } else {
+                    if (!typeset::has(&c, type_of(v))) expect_arg(element, fn, k, v);
+                    count++;
+                    if (is_fn) {
+                        stack::arguments[ref.data1 + a] = *v;
+                        stack::top--;
+                    }
+                }
+                a++;
+                k++;
+            }
+        }
+    }
+    if (is_fn) {
+        if (locals > 0) function::push_unused_refinement(locals);
+        return pos;
+    }
+    if (t == TYPE_NATIVE) {
+        natives::Entry entry = natives::table[fn->data1 - 1];
+        if (!entry) raise_error(err::internal_not_done);
+        entry(0, refs);
+    } else {
+        actions::Entry entry = actions::table[fn->data1 - 1];
+        if (!entry) raise_error(err::internal_not_done);
+        entry(refs);
+    }
+    return pos;
+}
+
+}  // namespace
+
+void init() {
+    current_block = NONE;
+    stack::sym_body = words::frame_body.data2;
+    stack::sym_anon = words::frame_anon.data2;
+    trace_requested = tracing = false;
+    collector::add_gc_root_callback([] { collector::mark_cell(&current_block); });
+    char here;
+    stack_base = reinterpret_cast<intptr_t>(&here);
+    // Half the process's stack, at most 64 MB: the frame and value stack
+    // limits are reached first in normal builds.
+    rlimit rl{};
+    intptr_t limit = 8 << 20;
+    if (getrlimit(RLIMIT_STACK, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) limit = intptr_t(rl.rlim_cur);
+    if (limit > (128 << 20)) limit = 128 << 20;
+    stack_budget = limit - (limit >> 3) - (256 << 10);
+}
+
+void check_machine_stack() {
+    char here;
+    if (stack_base - reinterpret_cast<intptr_t>(&here) > stack_budget) raise_error(err::internal_stack_overflow);
+}
+
+const Cell* word_value(const Cell* word) {
+    const Cell* v = peek_word(word);
+    if (v) return v;
+    Cell w = *word;
+    return context::get(&w);
+}
+
+// The argument cache -----------------------------------------------------------
+
+Node build_argument_cache(const Cell* callable);
+
+Node argument_cache(const Cell* callable) {
+    const Cell* slot = node_buffer(callable->data3)->cell_head() + function::MORE_CACHE;
+    if (type_of(slot) == TYPE_BLOCK) return slot->data2;
+    return build_argument_cache(callable);
+}
+
+Node build_argument_cache(const Cell* callable) {
+    Cell fn = *callable;
+    int t = type_of(&fn);
+    bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+    collector::Rooted<1> rooted;
+    Cell& cache = rooted[0];
+    blk::make_at(&cache, 8);
+    Node spec = fn.data2;
+    uint32_t n = code_size(spec);
+    uint32_t stack_slot = 0;  // where the argument lands in a function's frame
+    uint32_t refinement = 0;
+    int32_t local = symbol::resolve(int32_t(words::local.data2));
+    int32_t ret = symbol::resolve(sym::return_);
+    bool has_local = false;
+    for (uint32_t i = 0; i < n; i++) {
+        Cell c = *code_at(spec, i);
+        int ct = type_of(&c);
+        uint32_t kind;
+        switch (ct) {
+        case TYPE_WORD: kind = ARG_NORMAL; break;
+        case TYPE_GET_WORD: kind = ARG_GET; break;
+        case TYPE_LIT_WORD: kind = ARG_LITERAL; break;
+        case TYPE_SET_WORD:
+            if (symbol::resolve(int32_t(c.data2)) != ret) raise_error(err::script_bad_func_def, &c);
+            kind = ARG_RETURN;
+            break;
+        case TYPE_REFINEMENT: {
+            if (symbol::resolve(int32_t(c.data2)) == local) {
+                has_local = true;
+                i = n;
+                continue;
+            }
+            Cell r{TYPE_REFINEMENT, stack_slot++, c.data2, ++refinement};
+            blk::append(&cache, &r);
+            continue;
+        }
+        default: continue;
+        }
+        Cell* ts;
+        Cell types = i + 1 < n ? *code_at(spec, i + 1) : NONE;
+        if (type_of(&types) == TYPE_BLOCK && blk::length(&types) > 0) {
+            ts = typeset::make_from_block(&cache, &types);
+        } else {
+            ts = typeset::make_all_in(&cache);
+        }
+        ts->header = TYPE_TYPESET | (kind << ARG_KIND_SHIFT);
+        if (kind != ARG_RETURN) stack_slot++;
+    }
+    if (is_fn) {
+        if (has_local) {
+            Cell s{TYPE_BLOCK, 0, spec, 0};
+            Cell count{TYPE_INTEGER, 0, uint32_t(function::count_locals(&s, 0, false)), 0};
+            blk::append(&cache, &count);
+        }
+    } else if (refinement > 0) {
+        Cell count{TYPE_INTEGER, 0, refinement, 0};
+        blk::append(&cache, &count);
+    }
+    node_buffer(fn.data3)->cell_head()[function::MORE_CACHE] = cache;
+    return cache.data2;
+}
+
+// Evaluation -------------------------------------------------------------------
+
+void eval_whole_block(const Cell* block, bool keep) {
+    check_machine_stack();
+    Node node = block->data2;
+    uint32_t pos = block->data1;
+    uint32_t end = code_size(node);
+    Cell saved = current_block;
+    stack::push_eval_frame_kind7(&words::frame_body);
+    if (pos >= end) {
+        stack::store_result_only(&UNSET);
+    } else {
+        current_block = *block;
+        while (pos < end) {
+            current_block.data1 = pos;
+            pos = eval_one_expression(node, pos, end, false, false);
+            if (stack::thrown) {
+                current_block = saved;
+                return;
+            }
+            if (pos < end) stack::clear_call_values();
+        }
+    }
+    current_block = saved;
+    if (keep)
+        stack::pop_frame_keep_result();
+    else
+        stack::pop_frame_pass_result();
+}
+
+uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool push) {
+    Node node = series->data2;
+    stack::push_eval_call_frame(&words::frame_body);
+    uint32_t pos = eval_one_expression(node, position, end, false, true);
+    if (stack::thrown) return pos;
+    if (push)
+        stack::pop_frame_keep_result();
+    else
+        stack::pop_frame_pass_result();
+    return pos;
+}
+
+uint32_t do_next_in_series(const Cell* series) {
+    Cell s = *series;
+    uint32_t end = code_size(s.data2);
+    if (s.data1 >= end) {
+        stack::set_last(&UNSET);
+        return s.data1;
+    }
+    return eval_next_at(&s, s.data1, end, false);
+}
+
+uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infix, bool push) {
+    Cell* T = stack::top;
+    if (pos >= code_size(code)) {
+        // The block was shortened under us: nothing is left to evaluate.
+        stack::push(&UNSET);
+        if (!push) stack::store_result_only(T);
+        return end;
+    }
+    Cell value = *code_at(code, pos);
+    switch (type_of(&value)) {
+    case TYPE_PAREN:
+        stack::push_eval_call_frame(&words::frame_body);
+        eval_whole_block(&value, true);
+        if (stack::thrown) return pos;
+        stack::pop_frame_keep_result();
+        pos++;
+        break;
+    case TYPE_SET_WORD: {
+        stack::push_eval_call_frame(&value);
+        stack::push(&value);
+        pos++;
+        if (pos >= end) raise_error(err::script_need_value, &value);
+        pos = eval_one_expression(code, pos, end, false, true);
+        if (stack::thrown) return pos;
+        Cell* v = stack::arguments + 1;
+        if (type_of(v) == TYPE_UNSET) raise_error(err::script_need_value, &value);
+        if (!poke_word(stack::arguments, v)) context::set(stack::arguments, v);
+        *stack::arguments = *v;
+        stack::pop_frame_keep_result();
+        break;
+    }
+    case TYPE_SET_PATH: {
+        pos++;
+        if (pos >= end) raise_error(err::script_need_value, &value);
+        stack::push_eval_call_frame(&words::set_path);
+        pos = eval_one_expression(code, pos, end, false, true);
+        if (stack::thrown) return pos;
+        Cell v = *stack::arguments;
+        walk_path(&value, code, pos, end, false, PATH_SET, &v);
+        if (stack::thrown) return pos;
+        stack::store_result_only(&v);
+        stack::pop_frame_keep_result();
+        break;
+    }
+    case TYPE_GET_WORD:
+        stack::push(word_value(&value));
+        pos++;
+        break;
+    case TYPE_LIT_WORD:
+        value.header = (value.header & ~TYPE_MASK) | TYPE_WORD;
+        stack::push(&value);
+        pos++;
+        break;
+    case TYPE_WORD: {
+        const Cell* v = peek_word(&value);
+        if (!v) v = word_value(&value);
+        int vt = type_of(v);
+        if (is_callable(vt)) {
+            Cell fn = *v;
+            pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &value, false);
+            if (stack::thrown) return pos;
+        } else if (vt == TYPE_UNSET) {
+            raise_error(err::script_no_value, &value);
+        } else if (vt == TYPE_OP) {
+            raise_error(err::script_no_op_arg, &value);
+        } else {
+            stack::push(v);
+            pos++;
+        }
+        break;
+    }
+    case TYPE_PATH: case TYPE_GET_PATH:
+        pos = walk_path(&value, code, pos + 1, end, true, type_of(&value) == TYPE_GET_PATH ? PATH_GET : PATH_GET_VALUE,
+                        nullptr);
+        if (stack::thrown) return pos;
+        break;
+    case TYPE_LIT_PATH:
+        value.header = (value.header & ~TYPE_MASK) | TYPE_PATH;
+        stack::push(&value);
+        pos++;
+        break;
+    case TYPE_OP:
+        raise_error(err::script_no_op_arg, &value);
+    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE:
+        pos = invoke_callable(&value, code, pos + 1, end, true, nullptr, 0, nullptr, false);
+        if (stack::thrown) return pos;
+        break;
+    case TYPE_ISSUE: {
+        int32_t s = symbol::resolve(int32_t(value.data2));
+        if ((s == symbol::resolve(sym::system) || s == symbol::resolve(sym::system_global)) && pos + 1 < end &&
+            type_of(code_at(code, pos + 1)) == TYPE_BLOCK)
+            raise_error(err::internal_vyx_system);
+        stack::push(&value);
+        pos++;
+        break;
+    }
+    default:
+        stack::push(&value);
+        pos++;
+        break;
+    }
+    if (!no_infix) {
+        while (pos < end && pos < code_size(code)) {
+            const Cell* next = code_at(code, pos);
+            if (type_of(next) != TYPE_WORD) break;
+            const Cell* v = peek_word(next);
+            if (!v || type_of(v) != TYPE_OP) break;
+            Cell name = *next;
+            Cell fn = op::source_of(v);
+            stack::top = T;
+            pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &name, true);
+            if (stack::thrown) return pos;
+        }
+    }
+    if (!push) stack::store_result_only(T);
+    return pos;
+}
+
+uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t end, bool keep, const Cell* path,
+                         uint32_t path_pos, const Cell* name, bool infix) {
+    check_machine_stack();
+    Cell fn = *callable;
+    Cell nm = naming(name);
+    // What argument errors report: the path when there is one.
+    Cell reported = path ? *path : (name ? *name : nm);
+    if (!infix) stack::push(&fn);
+    int t = type_of(&fn);
+    if (t == TYPE_FUNCTION)
+        stack::push_function_frame(nm.data2, nm.data1, fn.data1, stack::FRAME_EVAL);
+    else
+        stack::push_eval_call_frame(&nm);
+    if (infix) stack::top++;
+    pos = gather_arguments(&fn, code, pos, end, path, path_pos, &reported, name ? name : &nm, infix);
+    if (stack::thrown) return pos;
+    if (t == TYPE_FUNCTION) {
+        invoke_function_value(&fn);
+        if (stack::thrown) return pos;
+        if (keep)
+            stack::pop_function_frame();
+        else
+            stack::pop_function_frame_pass_result();
+    } else {
+        if (t == TYPE_ROUTINE) {
+            invoke_routine_value(&fn);
+            if (stack::thrown) return pos;
+        }
+        if (keep)
+            stack::pop_frame_keep_result();
+        else
+            stack::pop_frame_pass_result();
+    }
+    if (!infix) {
+        stack::top[-2] = stack::top[-1];
+        stack::top--;
+    }
+    return pos;
+}
+
+void invoke_function_value(const Cell* fn) {
+    Cell body = function::more(fn)[function::MORE_BODY];
+    if (type_of(&body) != TYPE_BLOCK) {
+        stack::set_last(&UNSET);
+        return;
+    }
+    eval_function_body(fn, &body);
+}
+
+void eval_function_body(const Cell* fn, const Cell* body) {
+    Node ctx = fn->data1;
+    uint32_t old = stack::context_values_ref(ctx);
+    stack::set_context_values_ref(ctx, stack::values_ref_of(stack::arguments));
+    stack::Frame* frame = stack::current_frame();
+    frame->header |= stack::FRAME_BODY;
+    bool saved_tracing = tracing;
+    if (fn->header & function::FLAG_TRACE) tracing = trace_requested;
+    if (fn->header & function::FLAG_NO_TRACE) tracing = false;
+    eval_whole_block(body, false);
+    tracing = saved_tracing;
+    stack::set_context_values_ref(ctx, old);
+    uint32_t code = stack::thrown;
+    if (code == stack::EXIT_RETURN || code == stack::EXIT_EXIT) stack::thrown = stack::EXIT_NONE;
+    if (!stack::thrown) stack::current_frame()->header &= ~stack::FRAME_BODY;
+}
+
+void invoke_routine_value(const Cell* routine) {
+    Cell* m = function::more(routine);
+    uint32_t index = type_of(m + function::MORE_CODE) == TYPE_INTEGER ? m[function::MORE_CODE].data2 : 0;
+    routine::Code code = routine::code_at(index);
+    if (!code) raise_error(err::internal_routines);
+    code();
+}
+
+// Paths ------------------------------------------------------------------------
+
+uint32_t walk_path(const Cell* path_in, Node code, uint32_t pos, uint32_t end, bool push, int mode, const Cell* value) {
+    Cell path = *path_in;
+    uint32_t size = code_size(path.data2);
+    if (path.data1 >= size) raise_error(err::script_empty_path);
+    Cell head = *code_at(path.data2, path.data1);
+    if (type_of(&head) != TYPE_WORD) raise_error(err::script_word_first, &path);
+    Cell* T = stack::top;
+    const Cell* hv = word_value(&head);
+    int ht = type_of(hv);
+    if (ht == TYPE_UNSET) raise_error(err::script_unset_path, &path, &head);
+    if (is_callable(ht)) {
+        if (mode == PATH_SET) raise_error(err::script_invalid_path_set, &path);
+        if (mode == PATH_GET) raise_error(err::script_invalid_path_get, &path);
+        Cell fn = *hv;
+        pos = invoke_callable(&fn, code, pos, end, true, &path, path.data1 + 1, &head, false);
+        if (stack::thrown) return pos;
+        if (!push) stack::store_result_only(T);
+        return pos;
+    }
+    // The current value lives in a stack cell: a paren element may allocate
+    // and move series, but the cell (a series value, not an address) stays right.
+    Cell* cur = stack::push(hv);
+    Cell previous = head;
+    for (uint32_t i = path.data1 + 1; i < size; i++) {
+        Cell el = *code_at(path.data2, i);
+        if (type_of(&el) == TYPE_GET_WORD) {
+            el = *word_value(&el);
+        } else if (type_of(&el) == TYPE_PAREN) {
+            stack::push_eval_call_frame(&words::frame_body);
+            eval_whole_block(&el, true);
+            if (stack::thrown) return pos;
+            stack::pop_frame_keep_result();
+            el = *--stack::top;
+        }
+        if (type_of(&el) == TYPE_UNSET) raise_error(err::script_invalid_path, &path, &el);
+        bool last = i + 1 == size;
+        act::EvalPath handler = actions::get_path_action(cur, &path, &el, &previous);
+        Cell v = value ? *value : UNSET;
+        const Cell* r = handler(cur, &el, (mode == PATH_SET && last) ? &v : nullptr, &path, false);
+        Cell result = *r;
+        stack::top = cur + 1;
+        *cur = result;
+        previous = el;
+    }
+    Cell final = *cur;
+    stack::top = T;
+    if (push)
+        stack::push(&final);
+    else
+        stack::store_result_only(&final);
+    return pos;
+}
+
+}  // namespace vyx::interp

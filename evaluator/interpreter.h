@@ -1,0 +1,73 @@
+// The interpreter: evaluates blocks one expression at a time on the
+// evaluation stack, calling natives, actions, functions and routines with the
+// arguments it gathers from the block.
+//
+// Positions are element indexes into the block's buffer counted from its
+// head, never addresses: evaluating an expression may allocate, and
+// allocation may move the very block being evaluated.
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+
+namespace vyx::interp {
+
+// The block under evaluation, positioned at the expression being evaluated
+// (saved and restored around every whole-block evaluation).
+extern Cell current_block;
+// Tracing requested, and tracing active now.
+extern bool trace_requested;
+extern bool tracing;
+
+// Runtime initialisation: resets the state and measures the machine stack.
+void init();
+
+// Evaluates the whole block. keep: its value stays as the new top of the
+// caller's call; otherwise it also goes into the caller's result slot.
+// Returns early, with the stacks already cut back, when an exit is pending.
+void eval_whole_block(const Cell* block, bool keep);
+
+// Evaluates one expression of the series from `position` (an index from the
+// buffer's head) in a call frame named <body>; returns the position after it.
+uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool push);
+
+// The core step: one expression and the infix operators that follow it.
+uint32_t eval_one_expression(Node code, uint32_t position, uint32_t end, bool no_infix, bool push);
+
+// Gathers the arguments of a callable and calls it. `path` (or null)
+// supplies refinements; `name` (or null) names the call.
+uint32_t invoke_callable(const Cell* callable, Node code, uint32_t position, uint32_t end, bool keep,
+                         const Cell* path, uint32_t path_position, const Cell* name, bool infix);
+
+// Runs a function! whose arguments are already in the current frame.
+void invoke_function_value(const Cell* fn);
+void eval_function_body(const Cell* fn, const Cell* body);
+void invoke_routine_value(const Cell* routine);
+
+// Evaluates a path!, get-path! or set-path! (set: the value to store is the
+// current result slot... see interpreter.cpp). Returns the position after it.
+uint32_t walk_path(const Cell* path, Node code, uint32_t position, uint32_t end, bool push, int mode,
+                   const Cell* value);
+enum PathMode { PATH_GET_VALUE = 0, PATH_SET = 1, PATH_GET = 2 };
+
+// do/next on a series: the result goes into the result slot; returns the
+// new index counted from the buffer's head.
+uint32_t do_next_in_series(const Cell* series);
+
+// The value of a word (any word type), by reference into its context; raises
+// the context's errors. Only good until the next allocation.
+const Cell* word_value(const Cell* word);
+
+// Guard on the machine stack: raises internal/stack-overflow when the C++
+// stack has grown past its budget.
+void check_machine_stack();
+
+// The argument cache of a callable (built on first use): a block node.
+Node argument_cache(const Cell* callable);
+// Header bits 20-21 of an argument cache typeset: how the argument is taken.
+enum ArgKind : uint32_t { ARG_NORMAL = 0, ARG_GET = 1, ARG_LITERAL = 2, ARG_RETURN = 3 };
+constexpr uint32_t ARG_KIND_SHIFT = 20;
+inline uint32_t arg_kind(const Cell* ts) { return (ts->header >> ARG_KIND_SHIFT) & 3; }
+
+}  // namespace vyx::interp

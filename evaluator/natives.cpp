@@ -1,0 +1,473 @@
+// The natives table and the natives built so far: conditionals, loops,
+// function making, evaluation, comparison and the non-local exits.
+#include "evaluator/natives.h"
+
+#include "datatypes/context.h"
+#include "datatypes/function.h"
+#include "datatypes/registry.h"
+#include "datatypes/runtime_words.h"
+#include "datatypes/simple.h"
+#include "datatypes/symbol.h"
+#include "datatypes/typeset.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/helpers.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/raise.h"
+
+namespace vyx::natives {
+
+Entry table[CAPACITY];
+
+namespace {
+
+using stack::thrown;
+
+const Cell UNSET{TYPE_UNSET, 0, 0, 0};
+const Cell NONE{TYPE_NONE, 0, 0, 0};
+
+inline Cell* arg(int i) { return stack::arguments + i; }
+
+void if_(int, const int*) {
+    if (logic::truth(arg(0))) {
+        do_block(arg(1));
+    } else {
+        stack::store_result_only(&NONE);
+    }
+}
+
+void unless_(int, const int*) {
+    if (!logic::truth(arg(0))) {
+        do_block(arg(1));
+    } else {
+        stack::store_result_only(&NONE);
+    }
+}
+
+void either_(int, const int*) {
+    if (type_of(arg(0)) == TYPE_UNSET) raise_error(err::script_no_return);
+    do_block(logic::truth(arg(0)) ? arg(1) : arg(2));
+}
+
+// any and all walk the block one expression at a time.
+template <bool Any>
+void any_all(int, const int*) {
+    Cell block = *arg(0);
+    uint32_t end = blk::size(block.data2);
+    uint32_t pos = block.data1;
+    stack::keep_result_only();
+    if (pos >= end) {
+        stack::store_result_only(&NONE);
+        return;
+    }
+    while (pos < end) {
+        pos = interp::eval_next_at(&block, pos, end, true);
+        if (thrown) return;
+        Cell* v = stack::top - 1;
+        bool truthy = logic::truth(v);
+        if (Any && truthy) {
+            stack::store_result_only(v);
+            return;
+        }
+        if (!Any && !truthy) {
+            stack::store_result_only(&NONE);
+            return;
+        }
+        if (!Any && pos >= end) {
+            stack::store_result_only(v);
+            return;
+        }
+        stack::top--;
+    }
+    stack::store_result_only(&NONE);
+}
+
+// What a loop does with the exit pending after one round.
+enum Round { ROUND_ON, ROUND_BREAK, ROUND_PASS };
+inline Round after_round() {
+    if (!thrown) return ROUND_ON;
+    if (thrown == stack::EXIT_BREAK) {
+        thrown = stack::EXIT_NONE;
+        return ROUND_BREAK;
+    }
+    if (thrown == stack::EXIT_CONTINUE) {
+        thrown = stack::EXIT_NONE;
+        return ROUND_ON;
+    }
+    return ROUND_PASS;
+}
+
+void loop_(int, const int*) {
+    int32_t count = helpers::check_float_to_integer(arg(0));
+    if (count < 1) {
+        stack::store_result_only(&NONE);
+        return;
+    }
+    Cell body = *arg(1);
+    stack::push_loop_frame(&words::frame_body);
+    stack::store_result_only(&UNSET);
+    for (int32_t i = 0; i < count; i++) {
+        stack::top = stack::arguments;
+        interp::eval_whole_block(&body, false);
+        Round r = after_round();
+        if (r == ROUND_PASS) return;
+        if (r == ROUND_BREAK) break;
+    }
+    stack::pop_frame_pass_result();
+}
+
+void forever_(int, const int*) {
+    Cell body = *arg(0);
+    stack::push_loop_frame(&words::frame_body);
+    stack::store_result_only(&UNSET);
+    for (;;) {
+        stack::top = stack::arguments;
+        interp::eval_whole_block(&body, false);
+        Round r = after_round();
+        if (r == ROUND_PASS) return;
+        if (r == ROUND_BREAK) break;
+    }
+    stack::pop_frame_pass_result();
+}
+
+void while_(int, const int*) {
+    Cell cond = *arg(0);
+    Cell body = *arg(1);
+    stack::push_loop_frame(&words::frame_body);
+    for (;;) {
+        stack::top = stack::arguments;
+        interp::eval_whole_block(&cond, false);
+        if (thrown == stack::EXIT_BREAK || thrown == stack::EXIT_CONTINUE) {
+            thrown = stack::EXIT_NONE;
+            raise_error(err::throw_while_cond);
+        }
+        if (thrown) return;
+        if (!logic::is_true()) break;
+        stack::top = stack::arguments;
+        interp::eval_whole_block(&body, false);
+        Round r = after_round();
+        if (r == ROUND_PASS) return;
+        if (r == ROUND_BREAK) break;
+    }
+    stack::pop_frame_discard();
+    stack::store_result_only(&UNSET);
+}
+
+void until_(int, const int*) {
+    Cell body = *arg(0);
+    stack::push_loop_frame(&words::frame_body);
+    for (;;) {
+        stack::top = stack::arguments;
+        interp::eval_whole_block(&body, false);
+        if (thrown == stack::EXIT_CONTINUE) {
+            thrown = stack::EXIT_NONE;
+            continue;
+        }
+        Round r = after_round();
+        if (r == ROUND_PASS) return;
+        if (r == ROUND_BREAK) break;
+        if (logic::is_true()) break;
+    }
+    stack::pop_frame_pass_result();
+}
+
+// Function making ------------------------------------------------------------------
+
+void make_function(const Cell* spec, const Cell* body) {
+    uint32_t flags = function::check_spec(spec);
+    Cell* fn = function::push_new(spec, body, 0, 0, 0, flags);
+    stack::store_result_only(fn);
+}
+
+void func_(int, const int*) { make_function(arg(0), arg(1)); }
+
+void function_(int, const int*) {
+    collector::Rooted<1> r;
+    Cell& spec = r[0];
+    function::copy_deep(arg(0), &spec);
+    spec.header = TYPE_BLOCK;
+    Cell body = *arg(1);
+    function::take_extern(&spec, &body);
+    make_function(&spec, &body);
+}
+
+void does_(int, const int*) {
+    collector::Rooted<1> r;
+    Cell& spec = r[0];
+    blk::make_at(&spec, 1);
+    Cell body = *arg(0);
+    make_function(&spec, &body);
+}
+
+void has_(int, const int*) {
+    collector::Rooted<1> r;
+    Cell& spec = r[0];
+    Cell vars = *arg(0);
+    blk::make_at(&spec, blk::length(&vars) + 1);
+    Cell local = refinements::local;
+    blk::append(&spec, &local);
+    for (uint32_t i = vars.data1; i < blk::size(vars.data2); i++) blk::append(&spec, blk::at(vars.data2, i));
+    Cell body = *arg(1);
+    make_function(&spec, &body);
+}
+
+// Evaluation ---------------------------------------------------------------------
+
+void do_(int, const int* refs) {
+    Cell value = *arg(0);
+    int t = type_of(&value);
+    if (refs[2] >= 0) {
+        // do/next: evaluate one expression and set the word to the rest.
+        if (t != TYPE_BLOCK && t != TYPE_PAREN) raise_error(err::internal_not_done);
+        Cell word = *arg(refs[2]);
+        uint32_t next = interp::do_next_in_series(&value);
+        if (thrown) return;
+        Cell rest = value;
+        rest.data1 = next;
+        context::set(&word, &rest);
+        stack::keep_result_only();
+        return;
+    }
+    if (refs[0] >= 0 || refs[1] >= 0 || refs[3] >= 0) raise_error(err::internal_not_done);
+    switch (t) {
+    case TYPE_BLOCK: case TYPE_PAREN:
+        do_block(&value);
+        return;
+    default:
+        stack::store_result_only(&value);
+    }
+}
+
+template <int Op>
+void compare_(int, const int*) {
+    actions::compare_to_logic(Op);
+    stack::keep_result_only();
+}
+
+void not_(int, const int*) {
+    logic::box(!logic::truth(arg(0)));
+    stack::keep_result_only();
+}
+
+void type_q(int, const int* refs) {
+    int t = type_of(arg(0));
+    if (refs[0] >= 0) {
+        Cell w = word::load(type_names[t].name);
+        stack::store_result_only(&w);
+    } else {
+        Cell dt{TYPE_DATATYPE, uint32_t(t), 0, 0};
+        stack::store_result_only(&dt);
+    }
+}
+
+// Exits --------------------------------------------------------------------------
+
+void break_(int, const int* refs) { stack::raise_break(refs[0] >= 0, false); }
+void continue_(int, const int*) { stack::raise_break(false, true); }
+void exit_(int, const int*) { stack::raise_return(false, false); }
+void return_(int, const int*) { stack::raise_return(true, false); }
+
+void throw_(int, const int* refs) {
+    // The name (or none) sits right after the value, where catch looks for it.
+    Cell name = refs[0] >= 0 ? *arg(refs[0]) : NONE;
+    stack::top = stack::arguments + 1;
+    stack::push(&name);
+    stack::raise_throw(stack::EXIT_THROW);
+}
+
+// Does a catch with this name receive a throw with that name?
+bool catches(const Cell* wanted, const Cell* name) {
+    if (type_of(wanted) == TYPE_NONE) return type_of(name) == TYPE_NONE;
+    if (type_of(name) == TYPE_NONE) return false;
+    int32_t s = symbol::resolve(int32_t(name->data2));
+    if (type_of(wanted) == TYPE_BLOCK) {
+        for (uint32_t i = wanted->data1; i < blk::size(wanted->data2); i++) {
+            const Cell* w = blk::at(wanted->data2, i);
+            if (is_any_word(type_of(w)) && symbol::resolve(int32_t(w->data2)) == s) return true;
+        }
+        return false;
+    }
+    return symbol::resolve(int32_t(wanted->data2)) == s;
+}
+
+void catch_(int, const int* refs) {
+    Cell block = *arg(0);
+    Cell wanted = refs[0] >= 0 ? *arg(refs[0]) : NONE;
+    stack::keep_result_only();
+    stack::push_catch_frame(&words::frame_body);
+    interp::eval_whole_block(&block, false);
+    if (thrown != stack::EXIT_THROW) {
+        if (thrown) return;
+        stack::pop_frame_pass_result();
+        return;
+    }
+    // The catch frame is on top; its base holds the thrown value and name.
+    Cell value = stack::arguments[0];
+    Cell name = stack::arguments[1];
+    thrown = stack::EXIT_NONE;
+    stack::pop_frame_discard();
+    if (!catches(&wanted, &name)) {
+        // Not ours: throw it on from this call.
+        stack::arguments[0] = value;
+        stack::top = stack::arguments + 1;
+        stack::push(&name);
+        stack::raise_throw(stack::EXIT_THROW);
+        return;
+    }
+    stack::throw_origin = 0;
+    stack::store_result_only(&value);
+}
+
+void try_(int, const int* refs) {
+    Cell block = *arg(0);
+    bool all = refs[0] >= 0;
+    stack::keep_result_only();
+    Cell try_word = words::try_;
+    if (all)
+        stack::push_try_all_frame(&try_word);
+    else
+        stack::push_try_frame(&try_word);
+    stack::Frame* frame = stack::current_frame();
+    Cell* base = stack::arguments;
+    Cell saved_block = interp::current_block;
+    bool saved_tracing = interp::tracing;
+    try {
+        interp::eval_whole_block(&block, false);
+    } catch (VyxError& e) {
+        // Cut everything above the try frame, giving function contexts
+        // their values back, and answer the error.
+        stack::restore_frame_top(frame + 1);
+        stack::arguments = base;
+        stack::top = base;
+        stack::thrown = stack::EXIT_NONE;
+        stack::throw_origin = 0;
+        interp::current_block = saved_block;
+        interp::tracing = saved_tracing;
+        helpers::error_at(stack::push_slot(), e);
+    }
+    if (thrown) return;
+    stack::pop_frame_pass_result();
+}
+
+struct NativeInfo {
+    uint32_t number;
+    const char* word;
+    const char* spec;
+    Entry entry;
+};
+
+const NativeInfo natives_built[] = {
+    {N_IF, "if", "cond [any-type!] then-blk [block!]", if_},
+    {N_UNLESS, "unless", "cond [any-type!] then-blk [block!]", unless_},
+    {N_EITHER, "either", "cond [any-type!] true-blk [block!] false-blk [block!]", either_},
+    {N_ANY, "any", "conds [block!]", any_all<true>},
+    {N_ALL, "all", "conds [block!]", any_all<false>},
+    {N_WHILE, "while", "cond [block!] body [block!]", while_},
+    {N_UNTIL, "until", "body [block!]", until_},
+    {N_LOOP, "loop", "count [integer! float!] body [block!]", loop_},
+    {N_FOREVER, "forever", "body [block!]", forever_},
+    {N_FUNC, "func", "spec [block!] body [block!]", func_},
+    {N_FUNCTION, "function", "spec [block!] body [block!] /extern", function_},
+    {N_DOES, "does", "body [block!]", does_},
+    {N_HAS, "has", "vars [block!] body [block!]", has_},
+    {N_DO, "do", "value [any-type!] /expand /args arg /next position [word!] /trace callback [function!]", do_},
+    {N_EQUAL, "equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_EQUAL>},
+    {N_NOT_EQUAL, "not-equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_NOT_EQUAL>},
+    {N_STRICT_EQUAL, "strict-equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_STRICT_EQUAL>},
+    {N_LESSER, "lesser?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_LESSER>},
+    {N_GREATER, "greater?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_GREATER>},
+    {N_LESSER_OR_EQUAL, "lesser-or-equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_LESSER_EQUAL>},
+    {N_GREATER_OR_EQUAL, "greater-or-equal?", "value1 [any-type!] value2 [any-type!]",
+     compare_<COMP_GREATER_EQUAL>},
+    {N_SAME, "same?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_SAME>},
+    {N_NOT, "not", "value [any-type!]", not_},
+    {N_TYPE_Q, "type?", "value [any-type!] /word", type_q},
+    {N_TRY, "try", "block [block!] /all /keep", try_},
+    {N_BREAK, "break", "/return value [any-type!]", break_},
+    {N_CONTINUE, "continue", "", continue_},
+    {N_EXIT, "exit", "", exit_},
+    {N_RETURN, "return", "value [any-type!]", return_},
+    {N_THROW, "throw", "value [any-type!] /name word [word!]", throw_},
+    {N_CATCH, "catch", "block [block!] /name word [word! block!]", catch_},
+};
+
+void define(std::string_view name, const Cell* value) {
+    Cell w = word::load(name);
+    context::set(&w, value);
+}
+
+}  // namespace
+
+void do_block(const Cell* block) {
+    Cell b = *block;
+    stack::keep_result_only();
+    interp::eval_whole_block(&b, false);
+    if (!thrown) stack::keep_result_only();
+}
+
+void init() {
+    for (uint32_t i = 0; i < CAPACITY; i++) table[i] = nullptr;
+    for (const NativeInfo& n : natives_built) table[n.number - 1] = n.entry;
+
+    // Datatype and typeset words first: the specs below name them.
+    for (int t = 1; t <= max_type_id; t++) {
+        Cell dt{TYPE_DATATYPE, uint32_t(t), 0, 0};
+        define(type_names[t].name, &dt);
+    }
+    for (const char* name : {"any-type!", "number!", "any-word!", "any-block!", "any-list!", "any-path!",
+                             "any-string!", "any-function!", "any-object!", "series!"}) {
+        Cell ts;
+        typeset::by_name(name, &ts);
+        define(name, &ts);
+    }
+    define("none", &NONE);
+    Cell t{TYPE_LOGIC, 1, 0, 0}, f{TYPE_LOGIC, 0, 0, 0};
+    define("true", &t);
+    define("false", &f);
+
+    for (const NativeInfo& n : natives_built) {
+        Cell spec, value;
+        helpers::spec_from_text(n.spec, &spec);
+        native::make_at(&value, &spec, n.number, TYPE_NATIVE);
+        define(n.word, &value);
+    }
+    Cell action_values[ACTION_COUNT + 1];
+    for (int a = 1; a <= ACTION_COUNT; a++) {
+        const char* word = actions::word_of(a);
+        const char* spec_text = actions::spec_text(a);
+        if (!spec_text) continue;
+        Cell spec;
+        helpers::spec_from_text(spec_text, &spec);
+        native::make_at(&action_values[a], &spec, uint32_t(a), TYPE_ACTION);
+        if (word) define(word, &action_values[a]);
+    }
+    // Infix operators.
+    struct OpInfo {
+        const char* word;
+        int action;      // made from this action, or
+        uint32_t native; // this native
+    };
+    static const OpInfo ops[] = {
+        {"+", A_ADD, 0}, {"-", A_SUBTRACT, 0}, {"*", A_MULTIPLY, 0}, {"/", A_DIVIDE, 0},
+        {"//", A_REMAINDER, 0}, {"**", A_POWER, 0}, {"and", A_AND_T, 0}, {"or", A_OR_T, 0}, {"xor", A_XOR_T, 0},
+        {"=", 0, N_EQUAL}, {"<>", 0, N_NOT_EQUAL}, {"==", 0, N_STRICT_EQUAL}, {"<", 0, N_LESSER},
+        {">", 0, N_GREATER}, {"<=", 0, N_LESSER_OR_EQUAL}, {">=", 0, N_GREATER_OR_EQUAL}, {"=?", 0, N_SAME},
+    };
+    for (const OpInfo& o : ops) {
+        Cell source;
+        if (o.action) {
+            source = action_values[o.action];
+        } else {
+            Cell w = word::load(natives_built[0].word);
+            for (const NativeInfo& n : natives_built)
+                if (n.number == o.native) w = word::load(n.word);
+            source = *context::get(&w);
+        }
+        Cell op{TYPE_OP | (uint32_t(type_of(&source)) << 16), source.data1, source.data2, source.data3};
+        define(o.word, &op);
+    }
+}
+
+}  // namespace vyx::natives

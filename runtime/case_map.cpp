@@ -1,0 +1,83 @@
+#include "runtime/case_map.h"
+
+#include <cstring>
+
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "runtime/memory.h"
+#include "runtime/raise.h"
+#include "runtime/unicode.h"
+
+namespace vyx {
+
+namespace {
+
+// Entry = the mapped code point, 0 = unchanged.
+uint32_t upper_table[0x10000];
+uint32_t lower_table[0x10000];
+
+void fill(uint32_t* table, const uint32_t (*pairs)[2], uint32_t count) {
+    std::memset(table, 0, sizeof(uint32_t) * 0x10000);
+    for (uint32_t i = 0; i < count; i++) table[pairs[i][0]] = pairs[i][1];
+}
+
+uint32_t search_astral(uint32_t cp, const uint32_t (*pairs)[2], uint32_t count) {
+    if (count == 0 || cp < pairs[0][0] || cp > pairs[count - 1][0]) return cp;
+    uint32_t lo = 0, hi = count;
+    while (lo < hi) {
+        uint32_t mid = (lo + hi) / 2;
+        if (pairs[mid][0] < cp) lo = mid + 1;
+        else hi = mid;
+    }
+    return lo < count && pairs[lo][0] == cp ? pairs[lo][1] : cp;
+}
+
+}  // namespace
+
+void init_case_tables() {
+    fill(upper_table, case_data::upper_pairs, case_data::upper_pairs_count);
+    fill(lower_table, case_data::lower_pairs, case_data::lower_pairs_count);
+}
+
+uint32_t case_fold_char(uint32_t cp, int direction) {
+    if (cp < 0x10000) {
+        uint32_t m = direction == CASE_UPPER ? upper_table[cp] : lower_table[cp];
+        return m ? m : cp;
+    }
+    return direction == CASE_UPPER
+               ? search_astral(cp, case_data::upper_pairs_astral, case_data::upper_pairs_astral_count)
+               : search_astral(cp, case_data::lower_pairs_astral, case_data::lower_pairs_astral_count);
+}
+
+Cell* change_case(Cell* value, int direction, const Cell* part) {
+    if (type_of(value) == TYPE_CHAR) {
+        value->data2 = case_fold_char(value->data2, direction);
+        return value;
+    }
+    Node node = value->data2;
+    uint32_t n = unicode::chars_from_index(value);
+    uint32_t index = value->data1;
+    if (index > node_buffer(node)->length()) index = node_buffer(node)->length();
+    if (part) {
+        int64_t count;
+        if (type_of(part) == TYPE_INTEGER) {
+            count = int32_t(part->data2);
+        } else if (is_any_string(type_of(part)) && part->data2 == node) {
+            count = int64_t(part->data1) - int64_t(index);
+        } else {
+            Cell word{TYPE_WORD, 0, uint32_t(symbol::make("part")), uint32_t(-1)};
+            raise_error(err::script_invalid_refine_arg, &word, part);
+        }
+        if (count < 0) count = 0;
+        if (count < n) n = uint32_t(count);
+    }
+    for (uint32_t i = index; i < index + n; i++) {
+        SeriesBuffer* b = node_buffer(node);  // re-read: a poke may have widened it
+        uint32_t c = string::char_at(b, b->offset / b->unit() + i);
+        uint32_t m = case_fold_char(c, direction);
+        if (m != c) unicode::poke_char(node, i, m);
+    }
+    return value;
+}
+
+}  // namespace vyx

@@ -1,0 +1,175 @@
+#include "runtime/console_output.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <unistd.h>
+
+#include "runtime/fatal.h"
+#include "runtime/output.h"
+#include "runtime/unicode.h"
+
+namespace vyx {
+
+namespace {
+
+constexpr uint32_t OUTPUT_BUFFER_SIZE = 1024;
+constexpr uint32_t FLUSH_AT = 1020;
+
+struct ConsoleState {
+    bool console = false;
+    bool failed = false;
+    int fd = STDOUT_FILENO;
+    uint32_t pending = 0;
+    uint8_t buffer[OUTPUT_BUFFER_SIZE];
+};
+ConsoleState out;
+
+void flush_pending() {
+    if (out.pending == 0) return;
+    if (!write_all(out.fd, out.buffer, out.pending)) out.failed = true;
+    out.pending = 0;
+}
+
+inline void put_code_point(uint32_t cp) {
+    if (out.pending > FLUSH_AT) flush_pending();
+    if (cp < 0x80) {
+        out.buffer[out.pending++] = uint8_t(cp);
+    } else if (cp < 0x110000) {
+        out.pending += uint32_t(unicode::write_utf8_char(cp, out.buffer + out.pending));
+    } else {
+        // Not a character: shown as the replacement character rather than
+        // failing in the middle of a print.
+        out.pending += uint32_t(unicode::write_utf8_char(0xFFFD, out.buffer + out.pending));
+    }
+}
+
+void write_formatted(const char* text, int n) {
+    if (n < 0) return;
+    write_output(text, uint32_t(n), 1, false);
+    run_write_hooks(text, uint32_t(n), 0);
+}
+
+}  // namespace
+
+bool write_all(int fd, const void* data, size_t n) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w > 0) {
+            p += w;
+            n -= size_t(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd pfd{fd, POLLOUT, 0};
+            if (::poll(&pfd, 1, -1) < 0 && errno != EINTR) return false;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+void init_console_output() {
+    out.console = ::isatty(STDOUT_FILENO) == 1;
+    out.fd = STDOUT_FILENO;
+    out.pending = 0;
+    out.failed = false;
+}
+
+bool console_flag() { return out.console; }
+int output_fd() { return out.fd; }
+void set_output_fd(int fd) {
+    flush_pending();
+    out.fd = fd;
+}
+bool output_failed() { return out.failed; }
+void clear_output_failure() { out.failed = false; }
+
+void write_output(const void* text, uint32_t bytes, uint32_t unit, bool newline) {
+    // Text that went through stdio must come out first.
+    std::fflush(stdout);
+    const auto* p = static_cast<const uint8_t*>(text);
+    switch (unit) {
+    case 1:
+        for (uint32_t i = 0; i < bytes; i++) put_code_point(p[i]);
+        break;
+    case 2: {
+        uint32_t n = bytes / 2;
+        for (uint32_t i = 0; i < n; i++) {
+            uint16_t u;
+            std::memcpy(&u, p + 2 * i, 2);
+            uint32_t cp = u;
+            if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n) {
+                uint16_t low;
+                std::memcpy(&low, p + 2 * i + 2, 2);
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    cp = (((u & 0x3FFu) << 10) | (low & 0x3FFu)) + 0x10000;
+                    i++;
+                }
+            }
+            put_code_point(cp);
+        }
+        break;
+    }
+    case 4: {
+        uint32_t n = bytes / 4;
+        for (uint32_t i = 0; i < n; i++) {
+            uint32_t cp;
+            std::memcpy(&cp, p + 4 * i, 4);
+            put_code_point(cp);
+        }
+        break;
+    }
+    default:
+        fatal_error(101);
+    }
+    if (newline) put_code_point('\n');
+    flush_pending();
+}
+
+void write_latin1(const void* text, uint32_t bytes) { write_output(text, bytes, 1, false); }
+void write_latin1_line(const void* text, uint32_t bytes) { write_output(text, bytes, 1, true); }
+void write_ucs2(const void* text, uint32_t bytes) { write_output(text, bytes, 2, false); }
+void write_ucs2_line(const void* text, uint32_t bytes) { write_output(text, bytes, 2, true); }
+void write_ucs4(const void* text, uint32_t bytes) { write_output(text, bytes, 4, false); }
+void write_ucs4_line(const void* text, uint32_t bytes) { write_output(text, bytes, 4, true); }
+
+void write_byte_string(const char* text) {
+    std::fflush(stdout);
+    flush_pending();
+    size_t n = std::strlen(text);
+    if (!write_all(out.fd, text, n)) out.failed = true;
+    run_write_hooks(text, uint32_t(n), 0);
+}
+
+void print_integer(int32_t value) {
+    char buf[64];
+    write_formatted(buf, std::snprintf(buf, sizeof buf, "%i", value));
+}
+void print_hex_byte(uint8_t value) {
+    char buf[64];
+    write_formatted(buf, std::snprintf(buf, sizeof buf, "%02X", value));
+}
+void print_hex(uint32_t value) {
+    char buf[64];
+    write_formatted(buf, std::snprintf(buf, sizeof buf, "%08X", value));
+}
+void print_float(double value) {
+    char buf[64];
+    write_formatted(buf, std::snprintf(buf, sizeof buf, "%.16g", value));
+}
+void print_float32(float value) {
+    char buf[64];
+    write_formatted(buf, std::snprintf(buf, sizeof buf, "%.7g", double(value)));
+}
+
+void flush_output() {
+    flush_pending();
+    std::fflush(stdout);
+}
+
+}  // namespace vyx

@@ -1,0 +1,570 @@
+#include "runtime/hash_index.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "runtime/collector.h"
+#include "runtime/murmur3.h"
+
+namespace vyx {
+
+const uint32_t hash_seed = 0x2C1B3C6Du;
+
+uint32_t next_power_of_two(uint32_t n) {
+    if (n == 0) return 1;
+    n--;
+    n |= n >> 1;
+    n |= n >> 2;
+    n |= n >> 4;
+    n |= n >> 8;
+    n |= n >> 16;
+    return n + 1;
+}
+
+uint32_t hash_index_bucket_count(uint32_t count) {
+    if (count < 4) count = 4;
+    uint32_t wanted = uint32_t(double(count) / HASH_LOAD_LIMIT);
+    uint32_t buckets = next_power_of_two(wanted);
+    return buckets < 4 ? 4 : buckets;
+}
+
+namespace {
+
+// ---- bucket flags: 2 bits per bucket, 16 buckets per 32-bit word ----------
+
+inline uint32_t* flag_words(const HashIndexHeader* h) {
+    return reinterpret_cast<uint32_t*>(node_buffer(h->flags)->data());
+}
+inline uint32_t* key_slots(const HashIndexHeader* h) {
+    return reinterpret_cast<uint32_t*>(node_buffer(h->keys)->data());
+}
+inline uint32_t flag_at(const uint32_t* words, uint32_t i) { return (words[i >> 4] >> ((i & 15) << 1)) & 3; }
+inline void set_flag(uint32_t* words, uint32_t i, uint32_t value) {
+    uint32_t shift = (i & 15) << 1;
+    words[i >> 4] = (words[i >> 4] & ~(3u << shift)) | (value << shift);
+}
+
+inline uint32_t flag_bytes(uint32_t buckets) { return buckets < 16 ? 4 : buckets / 4; }
+
+Node new_flags(uint32_t buckets) {
+    uint32_t bytes = flag_bytes(buckets);
+    Node n = new_byte_series(bytes);
+    SeriesBuffer* b = node_buffer(n);
+    std::memset(b->data(), 0xAA, bytes);
+    b->tail = bytes;
+    return n;
+}
+
+Node new_keys(uint32_t buckets) {
+    Node n = new_byte_series(buckets * 4);
+    SeriesBuffer* b = node_buffer(n);
+    std::memset(b->data(), 0, buckets * 4);
+    b->tail = buckets * 4;
+    return n;
+}
+
+inline bool is_record_kind(uint32_t kind) { return kind == HASH_KIND_RECORDS || kind == HASH_KIND_OWNERSHIP; }
+
+inline Cell* block_cells(const HashIndexHeader* h) { return node_buffer(h->block)->cell_head(); }
+inline uint8_t* block_bytes(const HashIndexHeader* h) { return node_buffer(h->block)->head(); }
+
+inline std::string_view symbol_bytes(const Cell* record) {
+    SeriesBuffer* b = node_buffer(record->data3);
+    return std::string_view(reinterpret_cast<const char*>(b->head()), b->tail - b->offset);
+}
+
+// The hash a key slot stands for.
+uint32_t slot_hash(const HashIndexHeader* h, uint32_t slot) {
+    if (is_record_kind(h->kind)) {
+        const Cell* record = reinterpret_cast<const Cell*>(block_bytes(h) + slot);
+        return hash_pointer(record->data1);
+    }
+    return hash_value(block_cells(h) + slot, false);
+}
+
+// Puts a key known to be absent into the first empty bucket of its chain.
+void place(uint32_t* flags, uint32_t* keys, uint32_t mask, uint32_t hash, uint32_t slot) {
+    uint32_t i = hash & mask;
+    for (uint32_t step = 0; flag_at(flags, i) != BUCKET_EMPTY; step++) i = (i + step + 1) & mask;
+    set_flag(flags, i, BUCKET_OCCUPIED);
+    keys[i] = slot;
+}
+
+// Rehashes the live keys into `buckets` buckets; deleted buckets disappear.
+void rehash(Node index, uint32_t buckets) {
+    std::vector<uint32_t> live;
+    {
+        HashIndexHeader* h = hash_index_header(index);
+        const uint32_t* flags = flag_words(h);
+        const uint32_t* keys = key_slots(h);
+        live.reserve(h->size);
+        for (uint32_t i = 0; i < h->buckets; i++)
+            if (flag_at(flags, i) == BUCKET_OCCUPIED) live.push_back(keys[i]);
+    }
+    // Older keys first, so that among equal-hash keys the earlier one keeps
+    // the earlier place in the chain.
+    std::sort(live.begin(), live.end());
+    // Each new table is linked at once, so a collection run by the next
+    // allocation sees it (the old contents are already copied out).
+    Node flags_node = new_flags(buckets);
+    hash_index_header(index)->flags = flags_node;
+    Node keys_node = new_keys(buckets);
+    HashIndexHeader* h = hash_index_header(index);
+    h->keys = keys_node;
+    h->buckets = buckets;
+    h->upper_bound = uint32_t(buckets * HASH_LOAD_LIMIT + 0.5);
+    h->size = h->occupied = uint32_t(live.size());
+    uint32_t* flags = flag_words(h);
+    uint32_t* keys = key_slots(h);
+    for (uint32_t slot : live) place(flags, keys, buckets - 1, slot_hash(h, slot), slot);
+}
+
+// Before a put: grow, or only sweep deleted buckets, when at the load limit.
+void grow_if_full(Node index) {
+    HashIndexHeader* h = hash_index_header(index);
+    if (h->occupied < h->upper_bound) return;
+    uint32_t buckets = 2 * h->size < h->buckets ? h->buckets : h->buckets * 2;
+    rehash(index, buckets);
+}
+
+// Claims bucket i for a new key.
+void occupy(HashIndexHeader* h, uint32_t i, uint32_t slot) {
+    uint32_t* flags = flag_words(h);
+    if (flag_at(flags, i) == BUCKET_EMPTY) h->occupied++;
+    h->size++;
+    set_flag(flags, i, BUCKET_OCCUPIED);
+    key_slots(h)[i] = slot;
+}
+
+bool cells_key_equal(const Cell* a, const Cell* b) {
+    if (type_of(a) != type_of(b)) return false;
+    int t = type_of(a);
+    if (t == TYPE_SYMBOL) return symbol_bytes(a) == symbol_bytes(b);
+    if (t >= TYPE_WORD && t <= TYPE_ISSUE) return symbol::resolve(int32_t(a->data2)) == symbol::resolve(int32_t(b->data2));
+    return std::memcmp(&a->data1, &b->data1, 12) == 0;
+}
+
+// Streaming MurmurHash3 over 32-bit blocks (one per character).
+struct BlockHasher {
+    uint32_t h1;
+    uint32_t count = 0;
+    explicit BlockHasher(uint32_t seed) : h1(seed) {}
+    void add(uint32_t k1) {
+        k1 *= 0xCC9E2D51u;
+        k1 = (k1 << 15) | (k1 >> 17);
+        k1 *= 0x1B873593u;
+        h1 ^= k1;
+        h1 = (h1 << 13) | (h1 >> 19);
+        h1 = h1 * 5 + 0xE6546B64u;
+        count++;
+    }
+    uint32_t finish() const { return hash_pointer(h1 ^ (count * 4)); }
+};
+
+// Strings that compare equal ignoring case must hash alike: fold as the
+// string comparison does.
+inline uint32_t upper_for_hash(uint32_t c) { return string::fold_upper(c); }
+
+// A walk along the probe chain of a hash.
+struct Probe {
+    uint32_t mask, first, i, step = 0;
+    Probe(uint32_t hash, uint32_t buckets) : mask(buckets - 1), first(hash & mask), i(first) {}
+    // false when the walk is back at its first bucket.
+    bool advance() {
+        i = (i + step + 1) & mask;
+        step++;
+        return i != first;
+    }
+};
+
+}  // namespace
+
+uint32_t hash_value(const Cell* cell, bool case_sensitive) {
+    int t = type_of(cell);
+    switch (t) {
+    case TYPE_UNSET: return uint32_t(-2);
+    case TYPE_NONE: return uint32_t(-1);
+    case TYPE_DATATYPE: case TYPE_LOGIC: case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT:
+        return hash_pointer(cell->data1);
+    case TYPE_CHAR: case TYPE_INTEGER: case TYPE_MAP: case TYPE_HANDLE: case TYPE_EVENT:
+        return hash_pointer(cell->data2);
+    case TYPE_NATIVE: case TYPE_ACTION:
+        return hash_pointer(cell->data3);
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
+    case TYPE_GET_PATH: case TYPE_HASH: case TYPE_POINT2D: case TYPE_IMAGE:
+        return murmur3_x86_32(&cell->data1, 8, hash_seed);
+    case TYPE_FLOAT: case TYPE_PAIR: case TYPE_PERCENT: case TYPE_TIME:
+        return murmur3_x86_32(&cell->data2, 8, hash_seed);
+    case TYPE_OP: case TYPE_FUNCTION: case TYPE_TRIPLE: case TYPE_TYPESET: case TYPE_DATE: case TYPE_POINT3D:
+        return murmur3_x86_32(&cell->data1, 12, hash_seed);
+    case TYPE_TUPLE:
+        return murmur3_x86_32(&cell->data1, (cell->header >> 19) & 0xF, hash_seed);
+    case TYPE_BINARY: {
+        SeriesBuffer* b = node_buffer(cell->data2);
+        uint32_t start = b->offset + cell->data1;
+        uint32_t length = b->tail > start ? b->tail - start : 0;
+        return murmur3_x86_32(b->data() + start, length, hash_seed);
+    }
+    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: {
+        SeriesBuffer* b = node_buffer(cell->data2);
+        uint32_t unit = b->unit();
+        uint32_t first = b->offset / unit + cell->data1;
+        uint32_t last = b->tail / unit;
+        BlockHasher hasher(hash_seed);
+        for (uint32_t i = first; i < last; i++) {
+            uint32_t c;
+            switch (unit) {
+            case 1: c = b->data()[i]; break;
+            case 2: c = reinterpret_cast<uint16_t*>(b->data())[i]; break;
+            default: c = reinterpret_cast<uint32_t*>(b->data())[i]; break;
+            }
+            hasher.add(case_sensitive ? c : upper_for_hash(c));
+        }
+        return hasher.finish();
+    }
+    case TYPE_SYMBOL: {
+        std::string_view name = symbol_bytes(cell);
+        return murmur3_x86_32_ascii_lower(name.data(), name.size(), hash_seed);
+    }
+    case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_REFINEMENT:
+    case TYPE_ISSUE:
+        return hash_pointer(uint32_t(symbol::resolve(int32_t(cell->data2))));
+    default:
+        // money! joins once its normal form exists; until then its values
+        // share one bucket chain, which is slow but never wrong.
+        return 0;
+    }
+}
+
+Node make_hash_index(uint32_t count, Node block, uint32_t kind, uint32_t extra) {
+    if (kind == HASH_KIND_CELLS && count >= 4000) count *= 2;
+    uint32_t buckets = hash_index_bucket_count(count);
+    uint32_t record_cells = extra + 1;
+    Node index = new_byte_series(sizeof(HashIndexHeader));
+    {
+        SeriesBuffer* ib = node_buffer(index);
+        ib->tail = ib->offset + sizeof(HashIndexHeader);
+        HashIndexHeader* h = hash_index_header(index);
+        *h = HashIndexHeader{};
+        h->aux = is_record_kind(kind) ? 16 * extra + 16 : 0;
+        h->kind = kind;
+        h->block = block;
+        h->buckets = buckets;
+        h->upper_bound = uint32_t(buckets * HASH_LOAD_LIMIT);
+        h->stamp = is_record_kind(kind) ? 1 + collector::nodes_cycles : 0;
+    }
+    // The header is a root while its tables are made; each is linked as soon
+    // as it exists.
+    collector::Rooted<1> keep;
+    keep[0] = Cell{TYPE_HASH, 0, 0, index};
+    Node flags = new_flags(buckets);
+    hash_index_header(index)->flags = flags;
+    Node keys = new_keys(buckets);
+    hash_index_header(index)->keys = keys;
+    if (!block) {
+        uint32_t cells = is_record_kind(kind) ? (count ? count : 1) * record_cells : (count ? count : 1);
+        Node blk = new_cell_series(cells);
+        hash_index_header(index)->block = blk;
+    }
+    if (block && kind == HASH_KIND_CELLS) {
+        uint32_t n = node_buffer(block)->length();
+        for (uint32_t p = 0; p < n; p++) hash_index_put(index, p);
+    }
+    return index;
+}
+
+void hash_index_put(Node index, uint32_t position, int* out_code) {
+    if (out_code) *out_code = 0;
+    grow_if_full(index);
+    HashIndexHeader* h = hash_index_header(index);
+    const Cell* cell = block_cells(h) + position;
+    Probe p(hash_value(cell, false), h->buckets);
+    const uint32_t* flags = flag_words(h);
+    const uint32_t* keys = key_slots(h);
+    int64_t free_bucket = -1;
+    do {
+        uint32_t f = flag_at(flags, p.i);
+        if (f == BUCKET_EMPTY) {
+            if (free_bucket < 0) free_bucket = p.i;
+            break;
+        }
+        if (f == BUCKET_DELETED) {
+            if (free_bucket < 0) free_bucket = p.i;
+        } else if (cells_key_equal(cell, block_cells(h) + keys[p.i])) {
+            return;  // an equal key is already in: the first one stays
+        }
+    } while (p.advance());
+    if (free_bucket < 0) {
+        // No room along the whole chain: cannot happen below the load limit,
+        // but a doubled table always has room.
+        rehash(index, h->buckets * 2);
+        if (out_code) *out_code = 2;
+        hash_index_put(index, position, nullptr);
+        return;
+    }
+    occupy(h, uint32_t(free_bucket), position);
+}
+
+int32_t intern_symbol(Node index, const char* name, uint32_t length, bool any_case) {
+    grow_if_full(index);
+    HashIndexHeader* h = hash_index_header(index);
+    const uint32_t hash = murmur3_x86_32_ascii_lower(name, length, hash_seed);
+    const std::string_view wanted(name, length);
+    int64_t free_bucket = -1;
+    int32_t canonical = -1;
+
+    // One walk does both passes: an exact match anywhere in the chain wins;
+    // failing that, the first match ignoring ASCII case names the canonical
+    // symbol. Records carry 16 bits of their name's hash in the header, so
+    // most candidates are passed over without touching their name buffer.
+    const uint32_t fragment = hash >> 16;
+    {
+        const uint32_t* flags = flag_words(h);
+        const uint32_t* keys = key_slots(h);
+        const Cell* cells = block_cells(h);
+        Probe p(hash, h->buckets);
+        do {
+            uint32_t f = flag_at(flags, p.i);
+            if (f == BUCKET_EMPTY) {
+                if (free_bucket < 0) free_bucket = p.i;
+                break;
+            }
+            if (f == BUCKET_DELETED) {
+                if (free_bucket < 0) free_bucket = p.i;
+                continue;
+            }
+            const Cell* record = cells + keys[p.i];
+            if (((record->header >> SYMBOL_FRAGMENT_SHIFT) & 0xFFFF) != fragment) continue;
+            std::string_view stored = symbol_bytes(record);
+            if (stored.size() != length) continue;
+            if (!any_case && stored == wanted) return int32_t(keys[p.i]) + 1;
+            if (symbol::equal_ascii_fold(stored, wanted)) {
+                if (any_case) return int32_t(keys[p.i]) + 1;
+                // A variant met first still leads to the one canonical spelling.
+                if (canonical < 0) canonical = symbol::resolve(int32_t(keys[p.i]) + 1);
+            }
+        } while (p.advance());
+    }
+    if (free_bucket < 0) {
+        rehash(index, hash_index_header(index)->buckets * 2);
+        return intern_symbol(index, name, length, any_case);
+    }
+
+    // New record first (reachable through the table), then its name buffer,
+    // so a collection run by either allocation loses nothing.
+    uint32_t position;
+    {
+        SeriesBuffer* table = node_buffer(hash_index_header(index)->block);
+        position = table->length();
+        Cell* record = append_cell_to_buffer(table);
+        *record = Cell{TYPE_SYMBOL | (fragment << SYMBOL_FRAGMENT_SHIFT), uint32_t(canonical), 0, 0};
+    }
+    Node bytes = new_byte_series(length + 1);
+    {
+        SeriesBuffer* b = node_buffer(bytes);
+        if (length) std::memcpy(b->data(), name, length);
+        b->data()[length] = 0;
+        b->tail = length;
+    }
+    h = hash_index_header(index);
+    block_cells(h)[position].data3 = bytes;
+    occupy(h, uint32_t(free_bucket), position);
+    return int32_t(position) + 1;
+}
+
+int32_t context_index_put(Node index, int32_t symbol, bool by_canonical, Node ctx, int32_t* out_position) {
+    if (ctx) grow_if_full(index);
+    HashIndexHeader* h = hash_index_header(index);
+    const int32_t canonical = symbol::resolve(symbol);
+    int64_t free_bucket = -1;
+    {
+        const uint32_t* flags = flag_words(h);
+        const uint32_t* keys = key_slots(h);
+        const Cell* cells = block_cells(h);
+        Probe p(hash_pointer(uint32_t(canonical)), h->buckets);
+        do {
+            uint32_t f = flag_at(flags, p.i);
+            if (f == BUCKET_EMPTY) {
+                if (free_bucket < 0) free_bucket = p.i;
+                break;
+            }
+            if (f == BUCKET_DELETED) {
+                if (free_bucket < 0) free_bucket = p.i;
+                continue;
+            }
+            int32_t stored = int32_t(cells[keys[p.i]].data2);
+            if (by_canonical ? symbol::resolve(stored) == canonical : stored == symbol) return int32_t(keys[p.i]);
+        } while (p.advance());
+    }
+    if (!ctx) return -1;
+    if (free_bucket < 0) {
+        rehash(index, h->buckets * 2);
+        return context_index_put(index, symbol, by_canonical, ctx, out_position);
+    }
+    SeriesBuffer* block = node_buffer(h->block);
+    uint32_t position = block->length();
+    Cell* w = append_cell_to_buffer(block);
+    *w = Cell{TYPE_WORD, ctx, uint32_t(symbol), position};
+    occupy(hash_index_header(index), uint32_t(free_bucket), position);
+    if (out_position) *out_position = int32_t(position);
+    return -1;
+}
+
+// ---- record tables -------------------------------------------------------
+
+namespace {
+
+inline Cell* record_at(const HashIndexHeader* h, uint32_t offset) {
+    return reinterpret_cast<Cell*>(block_bytes(h) + offset);
+}
+
+// The bucket holding the key, or -1; *free_bucket gets the first reusable one.
+int64_t find_record(const HashIndexHeader* h, uint32_t key, int64_t* free_bucket) {
+    const uint32_t* flags = flag_words(h);
+    const uint32_t* keys = key_slots(h);
+    Probe p(hash_pointer(key), h->buckets);
+    if (free_bucket) *free_bucket = -1;
+    do {
+        uint32_t f = flag_at(flags, p.i);
+        if (f == BUCKET_EMPTY) {
+            if (free_bucket && *free_bucket < 0) *free_bucket = p.i;
+            return -1;
+        }
+        if (f == BUCKET_DELETED) {
+            if (free_bucket && *free_bucket < 0) *free_bucket = p.i;
+            continue;
+        }
+        if (record_at(h, keys[p.i])->data1 == key) return p.i;
+    } while (p.advance());
+    return -1;
+}
+
+// Rehashes every live record of the block (identity keys may have moved).
+void rebuild_records(Node index) {
+    HashIndexHeader* h = hash_index_header(index);
+    std::memset(flag_words(h), 0xAA, flag_bytes(h->buckets));
+    h->size = h->occupied = 0;
+    SeriesBuffer* b = node_buffer(h->block);
+    uint32_t bytes = b->tail - b->offset;
+    uint32_t* flags = flag_words(h);
+    uint32_t* keys = key_slots(h);
+    for (uint32_t off = 0; off + h->aux <= bytes; off += h->aux) {
+        const Cell* record = record_at(h, off);
+        if (record->header != TYPE_UNSET) continue;
+        place(flags, keys, h->buckets - 1, hash_pointer(record->data1), off);
+        h->size++;
+        h->occupied++;
+    }
+    h->stamp = 1 + collector::nodes_cycles;
+}
+
+}  // namespace
+
+void hash_index_refresh(Node index) {
+    HashIndexHeader* h = hash_index_header(index);
+    // Identity keys are node ids; should the collector ever renumber nodes,
+    // they are rehashed lazily, once per renumbering, when next looked at.
+    if (h->stamp == 0 || h->stamp == 1 + collector::nodes_cycles || collector::is_collecting()) return;
+    if (is_record_kind(h->kind)) rebuild_records(index);
+}
+
+Cell* hash_index_put_key(Node index, uint32_t key) {
+    hash_index_refresh(index);
+    HashIndexHeader* h = hash_index_header(index);
+    int64_t bucket = find_record(h, key, nullptr);
+    if (bucket >= 0) return record_at(h, key_slots(h)[bucket]) + 1;
+    grow_if_full(index);
+    h = hash_index_header(index);
+    int64_t free_bucket;
+    find_record(h, key, &free_bucket);
+    uint32_t cells = h->aux / 16;
+    SeriesBuffer* b = node_buffer(h->block);
+    uint32_t offset = b->tail - b->offset;
+    for (uint32_t k = 0; k < cells; k++) *append_cell_to_buffer(b) = Cell{TYPE_UNSET, 0, 0, 0};
+    Cell* record = reinterpret_cast<Cell*>(b->head() + offset);
+    record->data1 = key;
+    h = hash_index_header(index);
+    occupy(h, uint32_t(free_bucket), offset);
+    return record_at(h, offset) + 1;
+}
+
+Cell* hash_index_get_key(Node index, uint32_t key) {
+    hash_index_refresh(index);
+    HashIndexHeader* h = hash_index_header(index);
+    int64_t bucket = find_record(h, key, nullptr);
+    return bucket < 0 ? nullptr : record_at(h, key_slots(h)[bucket]) + 1;
+}
+
+Cell* hash_index_delete_key(Node index, uint32_t key) {
+    hash_index_refresh(index);
+    HashIndexHeader* h = hash_index_header(index);
+    int64_t bucket = find_record(h, key, nullptr);
+    if (bucket < 0) return nullptr;
+    Cell* record = record_at(h, key_slots(h)[bucket]);
+    set_flag(flag_words(h), uint32_t(bucket), BUCKET_DELETED);
+    h->size--;
+    record->header = 0;
+    return record + 1;
+}
+
+void hash_index_delete_dead_owners(Node index, bool (*is_marked)(Node)) {
+    HashIndexHeader* h = hash_index_header(index);
+    uint32_t* flags = flag_words(h);
+    const uint32_t* keys = key_slots(h);
+    for (uint32_t i = 0; i < h->buckets; i++) {
+        if (flag_at(flags, i) != BUCKET_OCCUPIED) continue;
+        Cell* record = record_at(h, keys[i]);
+        Node owner = h->aux >= 48 ? record[2].data1 : 0;
+        if (is_marked(record->data1) && (!owner || is_marked(owner))) continue;
+        set_flag(flags, i, BUCKET_DELETED);
+        h->size--;
+        record->header = 0;
+        record->data1 = 0;
+    }
+}
+
+void hash_index_for_each_node(Node index, void (*mark)(Node)) {
+    mark(index);
+    HashIndexHeader* h = hash_index_header(index);
+    if (h->kind == HASH_KIND_HASH) {
+        if (h->aux) mark(h->aux);
+        if (h->dup_lists) mark(h->dup_lists);
+    }
+    mark(h->flags);
+    mark(h->keys);
+    if (is_record_kind(h->kind)) {
+        const uint32_t* flags = flag_words(h);
+        const uint32_t* keys = key_slots(h);
+        for (uint32_t i = 0; i < h->buckets; i++)
+            if (flag_at(flags, i) == BUCKET_OCCUPIED) mark(record_at(h, keys[i])->data1);
+    }
+    mark(h->block);
+}
+
+void clear_hash_index(Node index) {
+    HashIndexHeader* h = hash_index_header(index);
+    h->size = h->occupied = 0;
+    std::memset(flag_words(h), 0xAA, flag_bytes(h->buckets));
+    SeriesBuffer* b = node_buffer(h->block);
+    b->tail = b->offset;
+}
+
+Node copy_hash_index(Node index, Node new_block) {
+    // The copy's header still names the original's tables until its own are
+    // made, so it is a complete index at every allocation.
+    Node copy = duplicate_series(node_buffer(index));
+    collector::Rooted<1> keep;
+    keep[0] = Cell{TYPE_HASH, 0, 0, copy};
+    Node flags = duplicate_series(node_buffer(hash_index_header(index)->flags));
+    hash_index_header(copy)->flags = flags;
+    Node keys = duplicate_series(node_buffer(hash_index_header(index)->keys));
+    HashIndexHeader* h = hash_index_header(copy);
+    h->keys = keys;
+    h->block = new_block;
+    return copy;
+}
+
+}  // namespace vyx

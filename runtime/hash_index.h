@@ -1,0 +1,123 @@
+// Hash indexes: open-addressing hash tables kept entirely in series, so the
+// collector moves and reclaims them like any value.
+//
+// An index is a 44-byte header series reached through its node; the header
+// names the series of bucket flags (2 bits per bucket: 2 empty, 1 deleted,
+// 0 occupied), the key slots (one 32-bit word per bucket) and the block of
+// cells that holds the keys. Bucket counts are powers of two, the table grows
+// when occupied buckets pass 0.77 of them, probing is triangular, and keys are
+// hashed with MurmurHash3 x86 32-bit under one seed fixed at start-up.
+//
+// Kinds and what a key slot holds:
+//   HASH (hash!)        cell position, or -k for the k-th duplicate list
+//   MAP (map!)          cell position of the key of a key/value pair
+//   CELLS               cell position; symbol table and context word indexes
+//   RECORDS             byte offset of a fixed-size record in the block
+//   OWNERSHIP           byte offset of a record; the collector prunes dead owners
+// The hash! and map! kinds arrive with those datatypes; the header keeps their
+// fields (position map, duplicate lists) in place for them.
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+
+namespace vyx {
+
+enum HashKind : uint32_t {
+    HASH_KIND_HASH = 0,
+    HASH_KIND_MAP = 1,
+    HASH_KIND_CELLS = 2,
+    HASH_KIND_RECORDS = 3,
+    HASH_KIND_OWNERSHIP = 4,
+};
+
+constexpr double HASH_LOAD_LIMIT = 0.77;
+
+struct HashIndexHeader {
+    uint32_t size;         // live keys
+    uint32_t aux;          // hash!: node of the position map; records: record size in bytes
+    uint32_t dup_lists;    // hash!: node of the duplicate lists
+    uint32_t flags;        // node of the bucket flags
+    uint32_t keys;         // node of the key slots
+    uint32_t block;        // node of the block of cells holding the keys
+    uint32_t occupied;     // live plus deleted buckets
+    uint32_t buckets;      // a power of two, at least 4
+    uint32_t upper_bound;  // occupied count that triggers growth
+    uint32_t kind;
+    uint32_t stamp;        // 0, or 1 + the collection count when identity hashes were last computed
+};
+static_assert(sizeof(HashIndexHeader) == 44);
+
+// Bucket flag values.
+constexpr uint32_t BUCKET_OCCUPIED = 0;
+constexpr uint32_t BUCKET_DELETED = 1;
+constexpr uint32_t BUCKET_EMPTY = 2;
+
+// The process-wide seed, fixed at start-up.
+extern const uint32_t hash_seed;
+
+// The header of an index. The address is only good until the next allocation.
+inline HashIndexHeader* hash_index_header(Node index) {
+    return reinterpret_cast<HashIndexHeader*>(node_buffer(index)->data());
+}
+
+// Bucket count for a table sized for `count` keys: at least 4 keys,
+// count / 0.77 rounded up to a power of two.
+uint32_t hash_index_bucket_count(uint32_t count);
+// next-power-of-two(n): n - 1 with all lower bits set, plus 1.
+uint32_t next_power_of_two(uint32_t n);
+
+// A new index sized for `count` keys. `block` is the node of an existing cell
+// series whose cells are all inserted (CELLS kind), or 0 to make a fresh block
+// of `count` cells. For the CELLS kind a count of 4000 or more is doubled.
+// Record kinds get records of 16 * extra + 16 bytes.
+Node make_hash_index(uint32_t count, Node block, uint32_t kind, uint32_t extra = 0);
+
+// CELLS kind: inserts the cell at `position` of the index's block. `out_code`
+// (when given) is set to 2 when the table was rebuilt around the cell, else 0.
+void hash_index_put(Node index, uint32_t position, int* out_code = nullptr);
+inline void hash_index_add(Node index, uint32_t position) { hash_index_put(index, position, nullptr); }
+
+// The 32-bit hash of a value (see hash_index.cpp for the per-type rule).
+uint32_t hash_value(const Cell* cell, bool case_sensitive);
+
+// A symbol! record keeps the top 16 bits of its name's hash in header bits
+// 8-23, a cheap filter for lookups.
+constexpr uint32_t SYMBOL_FRAGMENT_SHIFT = 8;
+
+// Symbol table side: the 1-based symbol id of the name, interning it when new.
+// With any_case, any spelling that matches ignoring ASCII case is returned.
+int32_t intern_symbol(Node index, const char* name, uint32_t length, bool any_case);
+
+// Context side: the word index of a context is a CELLS index over word! cells
+// (ctx, symbol, position). Looks the symbol up (exactly, or by canonical
+// symbol); with a context node a missing word is appended (its position goes
+// to *out_position and the result is -1), otherwise the result is the existing
+// word's position. With ctx 0 it only looks up and answers -1 when absent.
+int32_t context_index_put(Node index, int32_t symbol, bool by_canonical, Node ctx, int32_t* out_position);
+
+// Record tables (RECORDS and OWNERSHIP kinds). Keys are 32-bit identities
+// (nodes). Each returns the record's second cell, or null; the address is only
+// good until the next allocation.
+Cell* hash_index_put_key(Node index, uint32_t key);
+Cell* hash_index_get_key(Node index, uint32_t key);
+Cell* hash_index_delete_key(Node index, uint32_t key);
+
+// Empties the index: no keys, every bucket empty, the block cleared.
+void clear_hash_index(Node index);
+// A copy of the index whose keys refer to `new_block`.
+Node copy_hash_index(Node index, Node new_block);
+// Rehashes identity keys when node ids may have moved since they were hashed.
+void hash_index_refresh(Node index);
+
+// The collector's step for the ownership table after marking: every live
+// record whose key series or owner (word 1 of its third cell) is unmarked is
+// deleted and its first two words zeroed.
+void hash_index_delete_dead_owners(Node index, bool (*is_marked)(Node));
+
+// Hands every node the index keeps alive (its own, flags, keys, block; record
+// keys for record kinds) to `mark`; the block's cells are the caller's to walk.
+void hash_index_for_each_node(Node index, void (*mark)(Node));
+
+}  // namespace vyx

@@ -1,0 +1,104 @@
+// A fresh runtime per test with helpers to evaluate compact source text (see
+// build_block.h) and to inspect errors.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "build_block.h"
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/error_catalog.h"
+#include "runtime/raise.h"
+#include "runtime_fixture.h"
+
+struct InterpTest : RuntimeTest {
+    // Evaluates the text as a block; the value of its last expression.
+    vyx::Cell eval(std::string_view text) {
+        vyx::Cell b = vyx::test::build_block(text);
+        if (getenv("GCS")) { vyx::collector::active = true; vyx::collector::stress_every = 1; }
+        struct Off { ~Off() { vyx::collector::active = false; } } off;
+        return eval_block(b);
+    }
+
+    vyx::Cell eval_block(const vyx::Cell& block) {
+        using namespace vyx;
+        stack::Frame* frames = stack::frame_top;
+        Cell* top = stack::top;
+        Cell* args = stack::arguments;
+        try {
+            interp::eval_whole_block(&block, true);
+        } catch (...) {
+            // The console's catch: back to where this evaluation began.
+            stack::restore_frame_top(frames);
+            stack::top = top;
+            stack::arguments = args;
+            stack::thrown = stack::EXIT_NONE;
+            throw;
+        }
+        Cell r = *(stack::top - 1);
+        stack::top = top;
+        EXPECT_EQ(stack::frame_top, frames);
+        EXPECT_EQ(stack::arguments, args);
+        return r;
+    }
+
+    // The error the text raises (fails the test when there is none).
+    vyx::VyxError error_of(std::string_view text) {
+        try {
+            eval(text);
+        } catch (const vyx::VyxError& e) {
+            return e;
+        }
+        ADD_FAILURE() << "no error from: " << text;
+        return vyx::VyxError{};
+    }
+
+    // The molded value of the text, or "** " and the message of its error.
+    std::string result_of(std::string_view text) {
+        try {
+            return mold(eval(text));
+        } catch (const vyx::VyxError& e) {
+            return "** " + message(e);
+        }
+    }
+
+    static std::string mold(const vyx::Cell& value) {
+        using namespace vyx;
+        auto h = reinterpret_cast<act::Mold>(get_handler(type_of(&value), A_MOLD));
+        if (!h) return "?" + std::string(type_names[type_of(&value)].name) + "?";
+        collector::Rooted<2> r;
+        r[0] = value;
+        string::make_at(&r[1], 16);
+        h(&r[0], &r[1], false, false, false, NO_LIMIT, 0);
+        return string::to_utf8(&r[1]);
+    }
+
+    static std::string form(const vyx::Cell& value) {
+        using namespace vyx;
+        auto h = reinterpret_cast<act::Form>(get_handler(type_of(&value), A_FORM));
+        if (!h) return "?";
+        collector::Rooted<2> r;
+        r[0] = value;
+        string::make_at(&r[1], 16);
+        h(&r[0], &r[1], NO_LIMIT);
+        return string::to_utf8(&r[1]);
+    }
+
+    // The error's message line, its arguments molded.
+    static std::string message(const vyx::VyxError& e) {
+        vyx::collector::Pause no_collection;  // the arguments are held by the exception only
+        std::string args[3];
+        for (int i = 0; i < 3; i++) args[i] = mold(e.args[i]);
+        return vyx::err::render_message(e.id, args);
+    }
+
+    static bool same_id(const vyx::VyxError& e, vyx::err::Id id) {
+        return e.id.category == id.category && e.id.entry == id.entry;
+    }
+
+    static int32_t int_of(const vyx::Cell& c) { return int32_t(c.data2); }
+};
