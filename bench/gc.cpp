@@ -107,17 +107,21 @@ void BM_PauseVsLiveHeap(benchmark::State& state) {
         uint32_t slot = build_heap(mb << 20);
         collector::collect_garbage();
         uint64_t live = frames_used();
-        std::vector<double> pauses, mark_rate;
+        std::vector<double> pauses, mark_rate, mark_ms, compact_ms;
         for (int r = 0; r < rounds; r++) {
             churn(slot, 20);
             collector::collect_garbage();
             pauses.push_back(collector::last.total_ms);
             mark_rate.push_back(double(collector::last.live_cells) / collector::last.mark_ms);
+            mark_ms.push_back(collector::last.mark_ms);
+            compact_ms.push_back(collector::last.compact_ms);
         }
         state.counters["live_MB"] = double(live) / 1048576.0;
         state.counters["p50_ms"] = percentile(pauses, 0.5);
         state.counters["p99_ms"] = percentile(pauses, 0.99);
         state.counters["mark_cells_per_ms"] = percentile(mark_rate, 0.5);
+        state.counters["mark_ms"] = percentile(mark_ms, 0.5);
+        state.counters["compact_ms"] = percentile(compact_ms, 0.5);
     }
 }
 BENCHMARK(BM_PauseVsLiveHeap)->Arg(10)->Arg(100)->Arg(500)->Iterations(1)->Unit(benchmark::kMillisecond);

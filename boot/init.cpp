@@ -1,6 +1,7 @@
 #include "boot/init.h"
 
 #include "datatypes/context.h"
+#include "datatypes/error.h"
 #include "datatypes/registry.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/symbol.h"
@@ -17,6 +18,7 @@
 #include "runtime/handles.h"
 #include "runtime/memory.h"
 #include "runtime/output.h"
+#include "runtime/ownership.h"
 #include "runtime/platform/platform.h"
 
 namespace vyx {
@@ -44,8 +46,11 @@ void init_runtime() {
     set_type_words();
     init_runtime_words();
     init_refinement_words();
-    lexer::init();
+    lexer::init_lexer_tables();
     natives::init();
+    ownership::make_table();
+    // The error catalog and the error! prototype, as the boot data brings them.
+    error::init();
     interp::init();
     // Last: the value slots and the collector's counters.
     value_slots::init_value_slots();

@@ -1,6 +1,8 @@
 #include "datatypes/block.h"
 
+#include <algorithm>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "datatypes/registry.h"
@@ -8,8 +10,10 @@
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "runtime/cycle_stack.h"
+#include "runtime/hash_index.h"
 #include "runtime/raise.h"
 
 namespace vyx::block {
@@ -429,8 +433,11 @@ const Cell* to(Cell* proto, Cell* spec, int type) {
             Cell d = datatype_cell(id);
             append_copy(slot, &d);
         }
-    } else if (t == TYPE_STRING || t == TYPE_OBJECT || t == TYPE_MAP || t == TYPE_VECTOR) {
-        // Loading text needs the lexer; bodies and vector values their types.
+    } else if (t == TYPE_STRING) {
+        slot = new_slot();
+        lexer::scan_string_value(slot, spec, -1, false, true, true, false, nullptr, nullptr, nullptr);
+    } else if (t == TYPE_OBJECT || t == TYPE_MAP || t == TYPE_VECTOR) {
+        // Bodies and vector values come with those datatypes.
         raise_error(err::internal_not_done);
     } else {
         slot = make_from_value(new_slot(), spec);
@@ -712,10 +719,14 @@ const Cell* take(Cell* s, Cell* part, bool deep, bool last) {
         return slot;
     }
     if (is_series_type(type_of(r)) && type_of(r) != TYPE_IMAGE) {
-        Cell* slot = make_from_value(new_slot(), r);
+        // The taken series is out of its block now: keep it reachable while
+        // the wrapper block is made.
+        Cell* kept = stack::push(r);
+        Cell* slot = make_from_value(new_slot(), kept);
         deep_copy_cells(slot);
-        *slot = cells(buf(slot))[0];
-        return slot;
+        *kept = cells(buf(slot))[0];
+        stack::top = kept + 1;
+        return kept;
     }
     return r;
 }
@@ -754,8 +765,201 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, bool
     return select(parent, element, nullptr, true, case_, false, false, nullptr, nullptr, false, false, false, false);
 }
 
+// ---------------------------------------------------------------- sort
+
+namespace {
+
+// Orders two cells for sorting: values that cannot be ordered go by type id.
+int sort_order(Cell* a, Cell* b, int op) {
+    int r = compare_cells(a, b, op);
+    if (r == NOT_COMPARABLE) {
+        int ta = type_of(a), tb = type_of(b);
+        r = ta < tb ? -1 : ta > tb ? 1 : 0;
+    }
+    return r;
+}
+
+}  // namespace
+
+const Cell* sort(Cell* s, bool case_, Cell* skip, Cell* compare_arg, Cell* part, bool all, bool reverse,
+                 bool stable) {
+    Cell sc = *s;
+    uint32_t n = series::length_from_head(&sc);
+    if (sc.data1 > n) sc.data1 = n;
+    int64_t start = sc.data1;
+    int64_t count = n - sc.data1;
+    if (part) {
+        int64_t c;
+        if (type_of(part) == TYPE_INTEGER) {
+            c = int32_t(part->data2);
+        } else if (type_of(part) == type_of(&sc) && part->data2 == sc.data2) {
+            c = int64_t(part->data1 > n ? n : part->data1) - start;
+        } else {
+            Cell w = refinement_word("part");
+            raise_error(err::script_invalid_refine_arg, &w, part);
+        }
+        if (c < 0) {
+            // the cells before the head
+            count = -c > start ? start : -c;
+            start -= count;
+        } else if (c < count) {
+            count = c;
+        }
+    }
+    int64_t size = 1;
+    if (skip) {
+        size = type_of(skip) == TYPE_INTEGER ? int32_t(skip->data2) : 0;
+        if (size < 1 || (count > 0 && (count % size != 0 || size > count))) {
+            Cell w = refinement_word("skip");
+            raise_error(err::script_invalid_refine_arg, &w, skip);
+        }
+    }
+    int field = 0;  // 0: the first cell of each record, or whole records with /all
+    if (compare_arg) {
+        if (type_of(compare_arg) == TYPE_INTEGER) {
+            if (!skip || all) raise_error(err::script_bad_refines);
+            field = int32_t(compare_arg->data2);
+            if (field < 1 || field > size) raise_error(err::script_out_of_range, compare_arg);
+            field--;
+        } else if (type_of(compare_arg) == TYPE_FUNCTION) {
+            // Calling back into the language needs the interpreter's calling protocol.
+            raise_error(err::internal_not_done);
+        } else {
+            Cell w = refinement_word("compare");
+            raise_error(err::script_invalid_refine_arg, &w, compare_arg);
+        }
+    }
+    *stack::arguments = sc;
+    if (count < 2 || count == size) return stack::arguments;
+    int op = case_ ? COMP_CASE_SORT : COMP_SORT;
+    uint32_t records = uint32_t(count / size);
+    bool owned = series::notify(&sc, series::Change::SORT, false, nullptr, int32_t(start), int32_t(count));
+    std::vector<Cell> cells_copy(cells(buf(&sc)) + start, cells(buf(&sc)) + start + count);
+    std::vector<uint32_t> order(records);
+    for (uint32_t i = 0; i < records; i++) order[i] = i;
+    bool whole = all && !compare_arg;
+    auto less = [&](uint32_t x, uint32_t y) {
+        if (reverse) std::swap(x, y);
+        Cell* rx = &cells_copy[size_t(x) * size];
+        Cell* ry = &cells_copy[size_t(y) * size];
+        if (whole) {
+            for (int64_t f = 0; f < size; f++) {
+                int r = sort_order(rx + f, ry + f, op);
+                if (r) return r < 0;
+            }
+            return false;
+        }
+        return sort_order(rx + field, ry + field, op) < 0;
+    };
+    // A stable order for both: the unstable sort is free to be stable.
+    (void)stable;
+    std::stable_sort(order.begin(), order.end(), less);
+    Cell* out = cells(buf(&sc)) + start;
+    for (uint32_t i = 0; i < records; i++)
+        std::memcpy(out + size_t(i) * size, &cells_copy[size_t(order[i]) * size], size_t(size) * sizeof(Cell));
+    if (owned) series::notify(&sc, series::Change::SORT, true, nullptr, int32_t(start), int32_t(count));
+    return stack::arguments;
+}
+
+// ---------------------------------------------------------------- set operations
+
+namespace {
+
+// The record keys met so far, found by hash (blocks by a linear search with
+// find equality, as find/only does).
+class KeySet {
+public:
+    explicit KeySet(bool case_) : case_(case_), op_(case_ ? COMP_STRICT_EQUAL : COMP_FIND) {}
+    bool contains(Cell* c) {
+        if (is_any_block(type_of(c))) {
+            for (Cell& k : blocks_)
+                if (cells_equal(c, &k, COMP_FIND)) return true;
+            return false;
+        }
+        auto range = scalars_.equal_range(hash_value(c, case_));
+        for (auto it = range.first; it != range.second; ++it)
+            if (cells_equal(c, &it->second, op_)) return true;
+        return false;
+    }
+    void add(const Cell* c) {
+        if (is_any_block(type_of(c))) blocks_.push_back(*c);
+        else scalars_.emplace(hash_value(c, case_), *c);
+    }
+
+private:
+    bool case_;
+    int op_;
+    std::unordered_multimap<uint32_t, Cell> scalars_;
+    std::vector<Cell> blocks_;
+};
+
+KeySet keys_of(const Cell* s, uint32_t size, bool case_) {
+    KeySet keys(case_);
+    uint32_t n = series::length_from_head(s);
+    for (uint32_t k = s->data1 > n ? n : s->data1; k < n; k += size) keys.add(cells(buf(s)) + k);
+    return keys;
+}
+
+}  // namespace
+
+const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell* skip) {
+    Cell a = *series1, b = op == SET_UNIQUE ? Cell{} : *series2;
+    uint32_t size = 1;
+    if (skip) {
+        int32_t k = type_of(skip) == TYPE_INTEGER ? int32_t(skip->data2) : 0;
+        if (k < 1) {
+            Cell w = refinement_word("skip");
+            raise_error(err::script_invalid_refine_arg, &w, skip);
+        }
+        size = uint32_t(k);
+    }
+    uint32_t len1 = series::rs_length(&a), len2 = op == SET_UNIQUE ? 0 : series::rs_length(&b);
+    Cell* result = make_at(new_slot(), int32_t(len1 + (op == SET_UNION ? len2 : 0)));
+    set_cell_type(result, type_of(&a));
+    KeySet seen(case_);
+    auto pass = [&](const Cell& from, KeySet* other, bool keep_if_found) {
+        uint32_t n = series::length_from_head(&from);
+        for (uint32_t k = from.data1 > n ? n : from.data1; k < n; k += size) {
+            Cell key = cells(buf(&from))[k];
+            if (other && other->contains(&key) != keep_if_found) continue;
+            if (seen.contains(&key)) continue;
+            seen.add(&key);
+            uint32_t cells_in_record = size < n - k ? size : n - k;
+            for (uint32_t i = 0; i < cells_in_record; i++) {
+                Cell c = cells(buf(&from))[k + i];
+                append_copy(result, &c);
+            }
+        }
+    };
+    switch (op) {
+    case SET_UNIQUE: pass(a, nullptr, true); break;
+    case SET_UNION:
+        pass(a, nullptr, true);
+        pass(b, nullptr, true);
+        break;
+    case SET_INTERSECT: {
+        KeySet other = keys_of(&b, size, case_);
+        pass(a, &other, true);
+        break;
+    }
+    case SET_EXCLUDE: {
+        KeySet other = keys_of(&b, size, case_);
+        pass(a, &other, false);
+        break;
+    }
+    case SET_DIFFERENCE: {
+        KeySet in_b = keys_of(&b, size, case_), in_a = keys_of(&a, size, case_);
+        pass(a, &in_b, false);
+        pass(b, &in_a, false);
+        break;
+    }
+    default: raise_error(err::internal_not_done);
+    }
+    return result;
+}
+
 void register_type() {
-    // sort and the set operations arrive with record sorting and hashing.
+    // sort with a function! for /compare waits for the calling protocol.
     Registration(TYPE_BLOCK, TYPE_SERIES, "block!")
         .on(A_MAKE, act::Make(make))
         .on(A_TO, act::Make(to))
@@ -770,6 +974,7 @@ void register_type() {
         .on(A_INSERT, act::Insert(insert))
         .on(A_PUT, act::Put(put))
         .on(A_SELECT, act::Find(select))
+        .on(A_SORT, act::Sort(sort))
         .on(A_SWAP, act::Swap(swap))
         .on(A_TAKE, act::Take(take))
         .on(A_TRIM, act::Trim(trim))

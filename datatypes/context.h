@@ -87,7 +87,9 @@ Node make_from_block(const Cell* block, bool stack_values, bool self, uint32_t k
 void set_stack_base(Node ctx, const Cell* first_argument);
 void clear_stack_base(Node ctx);
 
-// Value access for a word value (ctx, symbol, index).
+// Value access for a word value (ctx, symbol, index). Setting a word whose
+// index is -1 looks it up (adding it when absent, which may allocate) and
+// stores the index in the word: such a word must not live in a series buffer.
 Cell* get_in(const Cell* word, Node ctx);
 Cell* get(const Cell* word);
 Cell* set_in(Cell* word, const Cell* value, Node ctx, bool notify);

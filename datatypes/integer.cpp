@@ -1,5 +1,6 @@
 #include "datatypes/integer.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -60,18 +61,8 @@ int32_t from_binary(const Cell* bin) {
 }
 
 int form_decimal(int32_t value, char* out) {
-    char tmp[12];
-    int n = 0;
-    // Work on the negative side: the minimum value has no positive twin.
-    int32_t v = value > 0 ? -value : value;
-    do {
-        tmp[n++] = char('0' - v % 10);
-        v /= 10;
-    } while (v);
-    int len = 0;
-    if (value < 0) out[len++] = '-';
-    while (n) out[len++] = tmp[--n];
-    return len;
+    // to_chars writes the minimum value too: it needs no negation.
+    return int(std::to_chars(out, out + 12, value).ptr - out);
 }
 
 // ---------------------------------------------------------------- arithmetic

@@ -210,6 +210,8 @@ void clear(Cell* s) {
         bool owned = notify(s, Change::CLEAR, false, nullptr, int32_t(h), int32_t(rs_length(s)));
         SeriesBuffer* b = buffer_of(s);
         b->tail = b->offset + (h << unit_shift(b->unit()));
+        // An emptied string starts over at one byte per character.
+        if (h == 0 && is_string_like(type_of(s))) string::clear(s);
         if (owned) notify(s, Change::CLEAR, true, nullptr, int32_t(h), 0);
     }
     stack::set_last(s);
@@ -281,7 +283,6 @@ const Cell* take(Cell* s, Cell* part, bool deep, bool last) {
         answer = slot;
     } else {
         element_value(&source, start, &taken_scratch);
-        clear_new_line_flag(&taken_scratch);
         answer = &taken_scratch;
     }
     cut(&source, start, uint32_t(count));

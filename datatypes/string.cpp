@@ -1,6 +1,8 @@
 #include "datatypes/string.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "datatypes/simple.h"
 #include "evaluator/stack.h"
 #include "runtime/case_map.h"
+#include "runtime/cells.h"
 #include "runtime/raise.h"
 #include "runtime/unicode.h"
 
@@ -239,6 +242,12 @@ int concatenate_literal(Cell* str, std::string_view ascii, int part) {
     if (n) {
         SeriesBuffer* b = node_buffer(str->data2);
         uint32_t unit = b->unit();
+        // The common case of text writers: narrow text with room left.
+        if (unit == 1 && b->tail + n <= b->size) {
+            std::memcpy(b->tail_ptr(), ascii.data(), n);
+            b->tail += uint32_t(n);
+            return part - int(ascii.size());
+        }
         uint8_t* at = reserve_tail_bytes(b, uint32_t(n * unit));
         if (unit == 1) {
             std::memcpy(at, ascii.data(), n);
@@ -256,6 +265,44 @@ void append_byte_string(Cell* str, const char* bytes) {
 SeriesBuffer* append_bytes(SeriesBuffer* b, const uint8_t* bytes, uint32_t n) {
     for (uint32_t i = 0; i < n; i++) b = append_char(b, bytes[i]);
     return b;
+}
+
+// ---------------------------------------------------------------- loading
+
+Cell* make_from_bytes(Cell* cell, const uint8_t* bytes, uint32_t length, int encoding) {
+    Node node;
+    if (encoding == 0) {
+        node = unicode::load_utf8_string(bytes, length, 0, nullptr, false);
+    } else if (encoding == -1) {
+        node = unicode::load_utf16_string(bytes, length / 2, nullptr, false);
+    } else {
+        std::fputs("*** Loading Error: input encoding unsupported\n", stdout);
+        std::fflush(stdout);
+        std::exit(0);
+    }
+    *cell = Cell{TYPE_STRING, 0, node, 0};
+    return cell;
+}
+
+Cell* load(const uint8_t* bytes, uint32_t length, int encoding, Cell* target) {
+    return make_from_bytes(target, bytes, length, encoding);
+}
+
+Cell* load_in(const uint8_t* bytes, uint32_t length, int encoding, Cell* block) {
+    Cell s;
+    make_from_bytes(&s, bytes, length, encoding);
+    // Kept on the stack while the block grows.
+    Cell* kept = stack::push(&s);
+    Cell* c = append_cell(block);
+    *c = *kept;
+    stack::top = kept;
+    return c;
+}
+
+Cell* load_push(const uint8_t* bytes, uint32_t length, int encoding) {
+    Cell* slot = stack::push_slot();
+    slot->header = TYPE_UNSET;
+    return make_from_bytes(slot, bytes, length, encoding);
 }
 
 // ---------------------------------------------------------------- matching

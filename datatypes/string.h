@@ -101,9 +101,16 @@ int concatenate_literal(Cell* str, std::string_view ascii, int part);
 // Every byte as a character (code points 0-0xFF).
 void append_byte_string(Cell* str, const char* bytes);
 SeriesBuffer* append_bytes(SeriesBuffer* b, const uint8_t* bytes, uint32_t n);
-// Appends a UTF-8 text (the converters' job; this one is small and strict
-// enough for the runtime's own messages: ill-formed bytes become U+FFFD).
-void append_utf8(Cell* str, std::string_view utf8);
+
+// Strings from encoded text: encoding 0 is UTF-8, -1 UTF-16LE (`length` in
+// bytes). Any other encoding is a fault of the caller: the process reports it
+// and ends. load writes into `target`, load_in appends to a block, load_push
+// pushes on the evaluation stack.
+Cell* load(const uint8_t* bytes, uint32_t length, int encoding, Cell* target);
+Cell* load_in(const uint8_t* bytes, uint32_t length, int encoding, Cell* block);
+Cell* load_push(const uint8_t* bytes, uint32_t length, int encoding);
+// Initialises `cell` as a string made from `bytes` (the converters pick the unit).
+Cell* make_from_bytes(Cell* cell, const uint8_t* bytes, uint32_t length, int encoding);
 
 // Matching.
 bool is_match_ascii(const Cell* str, const char* bytes);

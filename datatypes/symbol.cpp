@@ -1,7 +1,6 @@
 #include "datatypes/symbol.h"
 
 #include <cstring>
-#include <vector>
 
 #include "datatypes/actions.h"
 #include "datatypes/registry.h"
@@ -19,24 +18,6 @@ Node table_node = 0;
 Node index_node = 0;
 
 inline uint8_t ascii_lower(uint8_t c) { return (c >= 'A' && c <= 'Z') ? uint8_t(c + 32) : c; }
-
-void append_utf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
 
 // The name's string! form: its UTF-8 decoded; a name that is not well-formed
 // UTF-8 (or starts with a byte-order mark, which decoding would drop) reads
@@ -86,6 +67,8 @@ int compare(Cell* a, Cell* b, int op) {
 
 void init(uint32_t capacity) {
     table_node = new_cell_series(capacity);
+    collector::Rooted<1> keep;
+    keep[0] = Cell{TYPE_BLOCK, 0, table_node, 0};
     index_node = make_hash_index(capacity, table_node, HASH_KIND_CELLS);
 }
 
@@ -115,7 +98,9 @@ int32_t make_chars(const void* chars, uint32_t count, uint32_t unit) {
         case 2: c = static_cast<const uint16_t*>(chars)[i]; break;
         default: c = static_cast<const uint32_t*>(chars)[i]; break;
         }
-        append_utf8(utf8, c);
+        uint8_t bytes[4];
+        int n = unicode::write_utf8_char(c, bytes);
+        utf8.append(reinterpret_cast<const char*>(bytes), size_t(n > 0 ? n : 0));
     }
     return make(utf8);
 }

@@ -38,7 +38,7 @@ bool decode_utf8(std::string_view s, std::vector<uint32_t>& out) {
         else if (c >= 0xE0 && c < 0xF0) { cp = c & 0x0F; extra = 2; }
         else if (c >= 0xF0 && c < 0xF5) { cp = c & 0x07; extra = 3; }
         else return false;
-        if (i + extra >= n + (extra == 0 ? 1 : 0) && extra) return false;
+        if (extra && i + extra >= n) return false;
         for (size_t k = 1; k <= extra; k++) {
             if ((p[i + k] & 0xC0) != 0x80) return false;
             cp = (cp << 6) | (p[i + k] & 0x3F);
@@ -292,23 +292,9 @@ Cell global_or_unbound(int32_t symbol, int type) {
 
 // The one character of a char! as UTF-8.
 std::string char_utf8(uint32_t c) {
-    std::string out;
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-    return out;
+    uint8_t bytes[4];
+    int n = unicode::write_utf8_char(c, bytes);
+    return std::string(reinterpret_cast<const char*>(bytes), size_t(n > 0 ? n : 0));
 }
 
 int target_type(const Cell* proto, int type) {

@@ -1,8 +1,11 @@
 // The word datatypes: word!, set-word!, lit-word!, get-word!, refinement! and
 // issue! share one cell layout:
-//   word 1  ctx     node of the context the word is bound to (0: unbound)
+//   word 1  ctx     node of the context the word is bound to: the global
+//                   context for a new word, 0 for a refinement of a spec table
 //   word 2  symbol  the word's own spelling (a symbol id)
 //   word 3  index   position in ctx, -1 until first looked up
+// A word not yet bound anywhere is (global context, -1): reading it raises
+// no-value, setting it adds it to the global context.
 // Retyping a word changes only the type byte and keeps binding and index.
 #pragma once
 #include <cstdint>
@@ -23,7 +26,8 @@ inline Node ctx_of(const Cell* w) { return w->data1; }
 inline int32_t index_of(const Cell* w) { return int32_t(w->data3); }
 
 // A word of the symbol bound to the global context (the symbol is added there
-// when absent). `type` retypes it (word! by default).
+// when absent). `type` retypes it (word! by default). Adding may allocate, so
+// `cell` must not live in a series buffer (use make_in to append to a block).
 Cell* make_at(int32_t symbol, Cell* cell, int type = TYPE_WORD);
 Cell* make_in(int32_t symbol, Cell* block, int type = TYPE_WORD);
 Cell* push_new(int32_t symbol, int type = TYPE_WORD);

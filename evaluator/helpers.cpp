@@ -4,6 +4,7 @@
 #include <string>
 
 #include "datatypes/context.h"
+#include "datatypes/error.h"
 #include "datatypes/registry.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/simple.h"
@@ -12,6 +13,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
+#include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "runtime/cells.h"
 #include "runtime/collector.h"
@@ -227,23 +229,50 @@ Cell* spec_from_text(std::string_view text, Cell* target) {
     return target;
 }
 
+const Cell FAILURE_CELL{TYPE_NONE, 0, 0, 0};
+
+const Cell* load_value_from_string_into(const Cell* str, Cell* out) {
+    Cell s = *str;
+    uint32_t consumed = 0;
+    uint32_t length;
+    {
+        SeriesBuffer* b = node_buffer(s.data2);
+        uint32_t n = (b->tail - b->offset) / b->unit();
+        length = s.data1 < n ? n - s.data1 : 0;
+    }
+    try {
+        lexer::scan_string_value(out, &s, -1, false, true, true, false, &consumed, nullptr, nullptr);
+    } catch (const VyxError& e) {
+        if (e.id.category == err::CAT_SYNTAX) return &FAILURE_CELL;
+        throw;
+    }
+    if (consumed < length) return &FAILURE_CELL;
+    if (type_of(out) != TYPE_BLOCK || blk::length(out) == 0) {
+        *out = Cell{TYPE_UNSET, 0, 0, 0};
+        return out;
+    }
+    return blk::at(out->data2, out->data1);
+}
+
+const Cell* load_value_from_string(const Cell* str) { return load_value_from_string_into(str, stack::arguments); }
+
 Cell* error_at(Cell* target, const VyxError& e) {
-    // The arguments travel in the exception, out of the collector's sight:
-    // hold them while the block is made.
-    collector::Rooted<4> r;
-    Cell& args = r[0];
-    for (int i = 0; i < 3; i++) r[uint32_t(i) + 1] = e.args[i];
-    blk::make_at(&args, 3);
-    for (uint32_t i = 1; i <= 3; i++) blk::append(&args, &r[i]);
-    *target = Cell{TYPE_ERROR, 0, (uint32_t(e.id.category) << 8) | e.id.entry, args.data2};
+    // The error! made at the raise; one is made here only for an error
+    // raised without one (while memory or stack ran out).
+    if (type_of(&e.value) == TYPE_ERROR) {
+        *target = e.value;
+    } else if (error::ready()) {
+        collector::Rooted<4> r;
+        for (uint32_t i = 0; i < 3; i++) r[i] = e.args[i];
+        error::create(e.id, &r[0], &r[1], &r[2], &r[3]);
+        *target = r[3];
+    } else {
+        *target = Cell{TYPE_NONE, 0, 0, 0};
+    }
     return target;
 }
 
-VyxError error_of(const Cell* error) {
-    VyxError e{err::Id{uint8_t(error->data2 >> 8), uint8_t(error->data2)}, {}};
-    for (int i = 0; i < 3; i++) e.args[i] = *blk::at(error->data3, uint32_t(i));
-    return e;
-}
+VyxError error_of(const Cell* error) { return error::to_raised(error); }
 
 }  // namespace helpers
 }  // namespace vyx

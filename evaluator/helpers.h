@@ -57,9 +57,16 @@ Cell* select_in_block(bool push, bool to_block);
 // whose specs the boot data will later supply.
 Cell* spec_from_text(std::string_view text, Cell* target);
 
-// What `try` answers for a caught error until error! values exist: an
-// error! cell whose word 2 holds the category (bits 8-15) and entry (bits
-// 0-7) and word 3 the node of a block of the three arguments.
+// Scans the whole string as source into `out` (a block). Answers the
+// block's first value; unset! (in out) for an empty text; the shared failure
+// cell (FAILURE_CELL) when the text is not valid source to its end.
+const Cell* load_value_from_string_into(const Cell* str, Cell* out);
+// The same with the current call's result slot as out.
+const Cell* load_value_from_string(const Cell* str);
+extern const Cell FAILURE_CELL;
+
+// What `try` answers for a caught error: its error! value. error_of gives
+// back the VyxError a caught error! stands for.
 Cell* error_at(Cell* target, const VyxError& e);
 VyxError error_of(const Cell* error);
 

@@ -1,5 +1,6 @@
 #include "evaluator/interpreter.h"
 
+#include <pthread.h>
 #include <sys/resource.h>
 
 #include "datatypes/context.h"
@@ -51,9 +52,8 @@ inline const Cell* peek_word(const Cell* w) {
     const Cell* cc = node_buffer(ctx)->cell_head();
     if (index < 0) return context::get_value_ptr(int32_t(w->data2), ctx);
     if (cc->header & context::FLAG_STACK) return cc->data2 ? stack::bottom + (cc->data2 - 1) + index : nullptr;
-    SeriesBuffer* values = node_buffer(cc->data2);
-    if (uint32_t(index) >= (values->tail - values->offset) >> 4) return nullptr;
-    return values->cell_head() + index;
+    // A bound index is always inside the values: contexts never shrink.
+    return node_buffer(cc->data2)->cell_head() + index;
 }
 
 // Assignment without the context's general road when nothing about it is
@@ -69,9 +69,7 @@ inline bool poke_word(const Cell* w, const Cell* value) {
         stack::bottom[cc->data2 - 1 + uint32_t(index)] = *value;
         return true;
     }
-    SeriesBuffer* values = node_buffer(cc->data2);
-    if (uint32_t(index) >= (values->tail - values->offset) >> 4) return false;
-    values->cell_head()[index] = *value;
+    node_buffer(cc->data2)->cell_head()[index] = *value;
     return true;
 }
 
@@ -297,13 +295,22 @@ void init() {
     collector::add_gc_root_callback([] { collector::mark_cell(&current_block); });
     char here;
     stack_base = reinterpret_cast<intptr_t>(&here);
-    // Half the process's stack, at most 64 MB: the frame and value stack
-    // limits are reached first in normal builds.
-    rlimit rl{};
-    intptr_t limit = 8 << 20;
-    if (getrlimit(RLIMIT_STACK, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) limit = intptr_t(rl.rlim_cur);
-    if (limit > (128 << 20)) limit = 128 << 20;
-    stack_budget = limit - (limit >> 3) - (256 << 10);
+    // The room left below this point on this thread's stack (the process
+    // entry runs the runtime on a thread with a large one), less a margin
+    // for raising and reporting the error itself.
+    intptr_t room = 8 << 20;
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+        void* low = nullptr;
+        size_t size = 0;
+        if (pthread_attr_getstack(&attr, &low, &size) == 0 && low) room = stack_base - reinterpret_cast<intptr_t>(low);
+        pthread_attr_destroy(&attr);
+    } else {
+        rlimit rl{};
+        if (getrlimit(RLIMIT_STACK, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) room = intptr_t(rl.rlim_cur);
+    }
+    intptr_t margin = room / 16 > (512 << 10) ? room / 16 : (512 << 10);
+    stack_budget = room - margin;
 }
 
 void check_machine_stack() {

@@ -23,7 +23,9 @@ extern bool tracing;
 // Runtime initialisation: resets the state and measures the machine stack.
 void init();
 
-// Evaluates the whole block. keep: its value stays as the new top of the
+// Evaluates the whole block. The caller keeps the block reachable (natives
+// evaluate their own argument cells; function bodies are held by their
+// function, which the call keeps on the stack). keep: its value stays as the new top of the
 // caller's call; otherwise it also goes into the caller's result slot.
 // Returns early, with the stacks already cut back, when an exit is pending.
 void eval_whole_block(const Cell* block, bool keep);
@@ -45,8 +47,11 @@ void invoke_function_value(const Cell* fn);
 void eval_function_body(const Cell* fn, const Cell* body);
 void invoke_routine_value(const Cell* routine);
 
-// Evaluates a path!, get-path! or set-path! (set: the value to store is the
-// current result slot... see interpreter.cpp). Returns the position after it.
+// Evaluates a path!, get-path! or set-path! whose elements follow the head
+// word; in set mode `value` is stored at the last element. A callable head is
+// called with the remaining elements as refinements and the arguments that
+// follow `position` in the code. The final value is pushed (push) or stored
+// in the result slot. Returns the position after what the call took.
 uint32_t walk_path(const Cell* path, Node code, uint32_t position, uint32_t end, bool push, int mode,
                    const Cell* value);
 enum PathMode { PATH_GET_VALUE = 0, PATH_SET = 1, PATH_GET = 2 };

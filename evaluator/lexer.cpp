@@ -132,7 +132,7 @@ Cell type_cell(int type, int kind) {
 // Set when a callback moved the input position; the driver restarts there.
 struct Reposition {};
 
-bool notify(State& s, uint32_t event, int type, const Cell* value, const uint8_t* start,
+bool lexer_notify_tracer(State& s, uint32_t event, int type, const Cell* value, const uint8_t* start,
             const uint8_t* end, int kind) {
     if (!s.tracer || !(s.mask & event)) return true;
     bool at_start = event == EV_OPEN || (event == EV_PRESCAN && type <= 0);
@@ -160,7 +160,7 @@ bool notify(State& s, uint32_t event, int type, const Cell* value, const uint8_t
 
 // Writes the block value of the cells [first, first + count) into `result`
 // (keeping its new-line flag), or appends them to `target`.
-void store_block(Cell* result, uint32_t first, uint32_t count, int kind, Cell* target) {
+void lexer_store_block(Cell* result, uint32_t first, uint32_t count, int kind, Cell* target) {
     if (target) {
         for (uint32_t i = 0; i < count; i++) *append_cell(target) = *cell_at(first + i);
         return;
@@ -175,10 +175,10 @@ void store_block(Cell* result, uint32_t first, uint32_t count, int kind, Cell* t
     result->data3 = 0;
 }
 
-void open_block(State& s, int kind, const uint8_t* opener, const uint8_t* next) {
-    if (!notify(s, EV_OPEN, kind, nullptr, opener, next, K_BLOCK_OPEN)) throw QuietStop{false};
+void lexer_open_block(State& s, int kind, const uint8_t* opener, const uint8_t* next) {
+    if (!lexer_notify_tracer(s, EV_OPEN, kind, nullptr, opener, next, K_BLOCK_OPEN)) throw QuietStop{false};
     Cell* outer = innermost_marker(s);
-    if (outer && marker_kind(outer) == TYPE_POINT2D) raise_syntax(s, opener, next, TYPE_POINT2D);
+    if (outer && marker_kind(outer) == TYPE_POINT2D) lexer_raise_error(s, opener, next, TYPE_POINT2D);
     uint32_t at = s.tail;
     Cell* m = new_value(s);
     m->header = (m->header & FLAG_NEW_LINE) | TYPE_MARKER;
@@ -201,7 +201,7 @@ void close_point(State& s, Cell* m, uint32_t first, uint32_t count, const uint8_
         else if (type_of(c) == TYPE_FLOAT) v[i] = cell_float(c);
         else ok = false;
     }
-    if (!ok) raise_syntax(s, s.input_start + m->data3, at, count == 3 ? TYPE_POINT3D : TYPE_POINT2D);
+    if (!ok) lexer_raise_error(s, s.input_start + m->data3, at, count == 3 ? TYPE_POINT3D : TYPE_POINT2D);
     uint32_t flags = m->header & FLAG_NEW_LINE;
     if (count == 2) point2d::make_at(m, float(v[0]), float(v[1]));
     else point3d::make_at(m, float(v[0]), float(v[1]), float(v[2]));
@@ -210,11 +210,11 @@ void close_point(State& s, Cell* m, uint32_t first, uint32_t count, const uint8_
 
 // Closes the innermost marker with a closer of `kind` (-1: whatever it is)
 // found at `at`; returns the kind of the value made.
-int close_block(State& s, const uint8_t* at, int kind, bool skip_event) {
+int lexer_close_block(State& s, const uint8_t* at, int kind, bool skip_event) {
     Cell* m = innermost_marker(s);
     if (!m) {
         s.missing = kind;
-        raise_syntax(s, at, at + 1, ERR_MISSING);
+        lexer_raise_error(s, at, at + 1, ERR_MISSING);
     }
     int open = marker_kind(m);
     int made = open;
@@ -225,16 +225,16 @@ int close_block(State& s, const uint8_t* at, int kind, bool skip_event) {
     case TYPE_PAREN: fits = open == TYPE_PAREN || open == TYPE_POINT2D; break;
     case TYPE_SET_PATH:
         fits = is_path_kind(open);
-        if (fits && open != TYPE_PATH) raise_syntax(s, s.input_start + m->data3, at, open);
+        if (fits && open != TYPE_PATH) lexer_raise_error(s, s.input_start + m->data3, at, open);
         made = TYPE_SET_PATH;
         break;
     default: fits = open == kind; break;
     }
     if (!fits) {
         s.missing = open;
-        raise_syntax(s, at, at + 1, ERR_MISSING);
+        lexer_raise_error(s, at, at + 1, ERR_MISSING);
     }
-    if (!skip_event && !notify(s, EV_CLOSE, made, nullptr, s.input_start + m->data3, kind == -1 ? at : at + 1, K_BLOCK_CLOSE))
+    if (!skip_event && !lexer_notify_tracer(s, EV_CLOSE, made, nullptr, s.input_start + m->data3, kind == -1 ? at : at + 1, K_BLOCK_CLOSE))
         throw QuietStop{false};
     m = innermost_marker(s);
     uint32_t mi = s.block_start - 1;
@@ -244,15 +244,15 @@ int close_block(State& s, const uint8_t* at, int kind, bool skip_event) {
         if (open == TYPE_MAP) {
             bool ok = count % 2 == 0;
             for (uint32_t i = 0; ok && i < count; i += 2) ok = map::is_valid_key_type(type_of(cell_at(first + i)));
-            if (!ok) raise_syntax(s, s.input_start + m->data3, at, TYPE_MAP);
-            store_block(m, first, count, TYPE_BLOCK, nullptr);
+            if (!ok) lexer_raise_error(s, s.input_start + m->data3, at, TYPE_MAP);
+            lexer_store_block(m, first, count, TYPE_BLOCK, nullptr);
             m = cell_at(mi);
             map::make_at(m, m, count);
         } else if (open == TYPE_POINT2D) {
             close_point(s, m, first, count, at);
             made = type_of(cell_at(mi));
         } else {
-            store_block(m, first, count, made, nullptr);
+            lexer_store_block(m, first, count, made, nullptr);
         }
     } else {
         // Nothing is stored: the marker stays as a placeholder for the value.
@@ -293,28 +293,29 @@ void path_end(State& s) {
         // A / with no element after it.
         const uint8_t* q = p + 1;
         if (q >= end || (ends_path(q, end) && *q != '"' && *q != '(' && *q != '['))
-            raise_syntax(s, path_opener(s), p + 1, TYPE_PATH);
+            lexer_raise_error(s, path_opener(s), p + 1, TYPE_PATH);
         s.pos = p + 1;
         s.entry = S_PATH_ELEMENT;
         return;
     }
     if (p < end && *p == ':') {
-        if (p + 1 < end && p[1] == '/') raise_syntax(s, path_opener(s), p + 2, TYPE_PATH);
-        if (!ends_path(p + 1, end)) raise_syntax(s, path_opener(s), p + 1, TYPE_PATH);
+        if (p + 1 < end && p[1] == '/') lexer_raise_error(s, path_opener(s), p + 2, TYPE_PATH);
+        if (!ends_path(p + 1, end)) lexer_raise_error(s, path_opener(s), p + 1, TYPE_PATH);
         s.pos = p + 1;
-        close_block(s, p, TYPE_SET_PATH, false);
+        lexer_close_block(s, p, TYPE_SET_PATH, false);
         return;
     }
-    if (!ends_path(p, end)) raise_syntax(s, path_opener(s), p, TYPE_PATH);
-    close_block(s, p, -1, false);
+    if (!ends_path(p, end)) lexer_raise_error(s, path_opener(s), p, TYPE_PATH);
+    lexer_close_block(s, p, -1, false);
 }
 
 void scan_invalid(State& s, const uint8_t* start, const uint8_t* end) {
-    if (s.brace_depth > 0) raise_syntax(s, s.brace_start, end, TYPE_STRING);
+    if (s.brace_depth > 0) lexer_raise_error(s, s.brace_start, end, TYPE_STRING);
     int prev = s.prev_state;
-    if (prev == S_PATH_ELEMENT && inside_path(s)) raise_syntax(s, path_opener(s), end, marker_kind(innermost_marker(s)));
+    if (prev == S_PATH_ELEMENT && inside_path(s)) lexer_raise_error(s, path_opener(s), end, marker_kind(innermost_marker(s)));
+    if (prev == S_POINT && s.point_start) start = s.point_start;
     int type = prev < RUNNING_STATES ? type_table[prev] : 0;
-    raise_syntax(s, start, end, type ? type : ERR_BAD_CHAR);
+    lexer_raise_error(s, start, end, type ? type : ERR_BAD_CHAR);
 }
 
 // A paren whose text up to a comma is only number characters starts a point.
@@ -341,7 +342,7 @@ void scan_paren_open(State& s, const uint8_t* start, const uint8_t* end) {
         s.entry = S_POINT;
         return;
     }
-    open_block(s, TYPE_PAREN, start, end + 1);
+    lexer_open_block(s, TYPE_PAREN, start, end + 1);
 }
 
 void scan_comma(State& s, const uint8_t* start, const uint8_t* end) {
@@ -352,7 +353,7 @@ void scan_comma(State& s, const uint8_t* start, const uint8_t* end) {
     } else if (kind == TYPE_POINT2D && (m->data2 >> 16) < 2) {
         m->data2 += 1u << 16;
     } else {
-        raise_syntax(s, start, end + 1, kind == TYPE_POINT2D ? TYPE_POINT3D : TYPE_POINT2D);
+        lexer_raise_error(s, start, end + 1, kind == TYPE_POINT2D ? TYPE_POINT3D : TYPE_POINT2D);
     }
     s.pos = end + 1;
 }
@@ -386,7 +387,7 @@ void scan_construct(State& s, const uint8_t* start, const uint8_t* end) {
             }
         }
     }
-    if (!found) raise_syntax(s, start, end + 1, ERR_MALCONSTRUCT);
+    if (!found) lexer_raise_error(s, start, end + 1, ERR_MALCONSTRUCT);
     if (s.load) emit(s, v);
     s.type = type_of(&v);
     s.pos = end + 1;
@@ -394,7 +395,7 @@ void scan_construct(State& s, const uint8_t* start, const uint8_t* end) {
 
 void scan_path_open(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags) {
     int kind = *start == '\'' ? TYPE_LIT_PATH : *start == ':' ? TYPE_GET_PATH : TYPE_PATH;
-    open_block(s, kind, start, end + 1);
+    lexer_open_block(s, kind, start, end + 1);
     s.type_hint = TYPE_WORD;
     load_word(s, start, end, flags & ~flag::COLON, s.load);
     s.type_hint = -1;
@@ -424,20 +425,20 @@ void process_value(State& s, int kind, const uint8_t* start, const uint8_t* end,
     int token_type = s.type;
     if (!s.load || listen) {
         loader(s, start, end, flags, false);
-        if (listen) go = notify(s, EV_SCAN, s.type, nullptr, start, s.pos, kind);
+        if (listen) go = lexer_notify_tracer(s, EV_SCAN, s.type, nullptr, start, s.pos, kind);
     }
     if (go && s.load) {
         s.type = token_type;
         uint32_t before = s.tail;
         loader(s, start, end, flags, true);
         if (s.tracer && (s.mask & EV_LOAD) && s.tail > before &&
-            !notify(s, EV_LOAD, s.type, cell_at(before), start, s.pos, kind))
+            !lexer_notify_tracer(s, EV_LOAD, s.type, cell_at(before), start, s.pos, kind))
             s.tail = before;
     }
     s.last_type = s.type;
 }
 
-void scan_brace(State& s, int kind, const uint8_t* start, const uint8_t* end, uint32_t flags) {
+void scan_curly(State& s, int kind, const uint8_t* start, const uint8_t* end, uint32_t flags) {
     s.brace_flags |= flags;
     s.pos = end + 1;
     if (kind == K_BRACE_OPEN) {
@@ -446,13 +447,13 @@ void scan_brace(State& s, int kind, const uint8_t* start, const uint8_t* end, ui
             s.brace_line = s.token_line;
             s.brace_flags = flags;
             s.entry = S_BRACED;
-            if (!notify(s, EV_OPEN, TYPE_STRING, nullptr, start, end + 1, K_BRACE_OPEN)) throw QuietStop{false};
+            if (!lexer_notify_tracer(s, EV_OPEN, TYPE_STRING, nullptr, start, end + 1, K_BRACE_OPEN)) throw QuietStop{false};
         }
         return;
     }
     if (--s.brace_depth > 0) return;
     s.entry = entry_after_close(s);
-    if (!notify(s, EV_CLOSE, TYPE_STRING, nullptr, s.brace_start, end + 1, K_BRACE_CLOSE))
+    if (!lexer_notify_tracer(s, EV_CLOSE, TYPE_STRING, nullptr, s.brace_start, end + 1, K_BRACE_CLOSE))
         throw QuietStop{false};
     int32_t line = s.token_line;
     s.token_line = s.brace_line;
@@ -465,20 +466,20 @@ void scan_brace(State& s, int kind, const uint8_t* start, const uint8_t* end, ui
 void run_scanner(State& s, int kind, const uint8_t* start, const uint8_t* end, uint32_t flags) {
     switch (kind) {
     case K_INVALID: scan_invalid(s, start, end); break;
-    case K_BLOCK_OPEN: open_block(s, TYPE_BLOCK, start, end + 1); break;
+    case K_BLOCK_OPEN: lexer_open_block(s, TYPE_BLOCK, start, end + 1); break;
     case K_PAREN_OPEN: scan_paren_open(s, start, end); break;
-    case K_MAP_OPEN: open_block(s, TYPE_MAP, start, end + 1); break;
+    case K_MAP_OPEN: lexer_open_block(s, TYPE_MAP, start, end + 1); break;
     case K_BLOCK_CLOSE:
     case K_PAREN_CLOSE:
-        close_block(s, end, kind == K_BLOCK_CLOSE ? TYPE_BLOCK : TYPE_PAREN, false);
+        lexer_close_block(s, end, kind == K_BLOCK_CLOSE ? TYPE_BLOCK : TYPE_PAREN, false);
         s.pos = end + 1;
         break;
     case K_BRACE_OPEN:
-    case K_BRACE_CLOSE: scan_brace(s, kind, start, end, flags); break;
+    case K_BRACE_CLOSE: scan_curly(s, kind, start, end, flags); break;
     case K_PATH_OPEN: scan_path_open(s, start, end, flags); break;
     case K_CONSTRUCT: scan_construct(s, start, end); break;
     case K_COMMENT:
-        if (s.tracer && (s.mask & EV_SCAN)) notify(s, EV_SCAN, 0, nullptr, start, end, kind);
+        if (s.tracer && (s.mask & EV_SCAN)) lexer_notify_tracer(s, EV_SCAN, 0, nullptr, start, end, kind);
         break;
     case K_COMMA: scan_comma(s, start, end); break;
     default: break;
@@ -507,14 +508,16 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
         uint32_t flags = 0, skip = 0;
         int32_t line = s.line;
         s.token_line = line;
+        // One class lookup and one transition per byte; the byte that ends a
+        // token is not consumed. Blanks before the token are counted as skip.
         while (p < end) {
             uint32_t c = class_table[*p];
             flags |= c;
             prev = state;
             state = transition_table[state][c & 0xFF];
             if (state >= FIRST_FINAL) break;
-            skip += skip_table[state];
-            line += line_table[c & 0xFF];
+            skip += state == S_BETWEEN;            // skip_table
+            line += (c & 0xFF) == C_LINE;          // line_table
             p++;
         }
         if (p >= end) {
@@ -538,7 +541,7 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
                 while (q < p && *q >= 0x80) {
                     uint32_t cp;
                     const uint8_t* next = decode_utf8(q, p, cp);
-                    if (!next) raise_syntax(s, q, p, TYPE_WORD);
+                    if (!next) lexer_raise_error(s, q, p, TYPE_WORD);
                     if (!is_unicode_space(cp)) break;
                     q = next;
                 }
@@ -548,7 +551,7 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
             if (kind == K_POINT) tstart = s.point_start;
             if (s.tracer && (s.mask & EV_PRESCAN) && s.brace_depth == 0 &&
                 !(kind == K_PAREN_OPEN && starts_point(p + 1, end))) {
-                if (!notify(s, EV_PRESCAN, s.type, nullptr, tstart, p, kind)) {
+                if (!lexer_notify_tracer(s, EV_PRESCAN, s.type, nullptr, tstart, p, kind)) {
                     const uint8_t* next = after_token(kind, p, end);
                     s.pos = next > start ? next : start < end ? start + 1 : end;
                     if (s.pos >= end) s.entry = S_BETWEEN;
@@ -578,7 +581,7 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
             return;
         }
         s.missing = open;
-        raise_syntax(s, s.input_start + m->data3, end, ERR_MISSING_END);
+        lexer_raise_error(s, s.input_start + m->data3, end, ERR_MISSING_END);
     }
 }
 
@@ -628,13 +631,13 @@ Cell* emit(State& s, const Cell& value) {
     return c;
 }
 
-[[noreturn]] void raise_syntax(State& s, const uint8_t* start, const uint8_t* end, int kind) {
+[[noreturn]] void lexer_raise_error(State& s, const uint8_t* start, const uint8_t* end, int kind) {
     if (s.tracer && (s.mask & EV_ERROR)) {
         int type = kind > 0 ? kind : s.missing ? s.missing : s.type ? s.type : s.type_hint > 0 ? s.type_hint : TYPE_ERROR;
         s.type = TYPE_ERROR;
         bool go_on;
         try {
-            go_on = notify(s, EV_ERROR, type, nullptr, start, end > start ? end : start, K_INVALID);
+            go_on = lexer_notify_tracer(s, EV_ERROR, type, nullptr, start, end > start ? end : start, K_INVALID);
         } catch (Reposition&) {
             go_on = false;
         }
@@ -661,31 +664,36 @@ Cell* emit(State& s, const Cell& value) {
         near += char32_t(cp);
         q = next;
     }
-    Cell line_text = text_cell(ascii32("(line " + std::to_string(s.line) + ")"));
-    // Protect the texts from a collection while the next one is made.
-    Cell* keep = new_value(s);
-    *keep = line_text;
-    Cell near_text = text_cell(near);
-    line_text = *cell_at(s.tail - 1);
+    // The texts live in cells of this scan until raised, so a collection
+    // while the next one is made keeps them.
+    uint32_t kept = s.tail;
+    *new_value(s) = text_cell(ascii32("(line " + std::to_string(s.line) + ")"));
+    *new_value(s) = text_cell(near);
+    if (kind == ERR_MISSING || kind == ERR_MISSING_END) {
+        bool square = s.missing == TYPE_BLOCK || s.missing == TYPE_MAP;
+        char closer = square ? ']' : ')';
+        uint8_t current_byte = kind == ERR_MISSING && start < s.input_end ? *start : 0;
+        if (current_byte == uint8_t(closer)) closer = square ? '[' : '(';
+        *new_value(s) = text_cell(std::u32string(1, char32_t(closer)));
+    }
+    Cell line_text = *cell_at(kept), near_text = *cell_at(kept + 1);
     switch (kind) {
     case ERR_BAD_CHAR: raise_error(err::syntax_bad_char, &line_text, &near_text);
     case ERR_MALCONSTRUCT: raise_error(err::syntax_malconstruct, &line_text, &near_text);
     case ERR_MISSING:
     case ERR_MISSING_END: {
-        bool square = s.missing == TYPE_BLOCK || s.missing == TYPE_MAP;
-        char closer = square ? ']' : ')';
-        uint8_t current_byte = kind == ERR_MISSING && start < s.input_end ? *start : 0;
-        if (current_byte == uint8_t(closer)) closer = square ? '[' : '(';
-        *cell_at(s.tail - 1) = near_text;
-        Cell ch = text_cell(std::u32string(1, char32_t(closer)));
-        near_text = *cell_at(s.tail - 1);
-        raise_error(err::syntax_missing, &line_text, &ch, &near_text);
+        Cell closer = *cell_at(kept + 2);
+        raise_error(err::syntax_missing, &line_text, &closer, &near_text);
     }
     default: {
         Cell type{TYPE_DATATYPE, uint32_t(kind > 0 ? kind : TYPE_ERROR), 0, 0};
         raise_error(err::syntax_invalid, &line_text, &type, &near_text);
     }
     }
+}
+
+bool trace(State& s, uint32_t event, int type, const uint8_t* start, const uint8_t* end, int kind) {
+    return lexer_notify_tracer(s, event, type, nullptr, start, end, kind);
 }
 
 // ---------------------------------------------------------------- entries
@@ -745,7 +753,7 @@ int scan_utf8_source(Cell* result, const uint8_t* bytes, uint32_t length, bool o
             if (target) *append_cell(target) = *cell_at(s.head);
             else *result = *cell_at(s.head);
         } else {
-            store_block(result, s.head, n, TYPE_BLOCK, target);
+            lexer_store_block(result, s.head, n, TYPE_BLOCK, target);
             if (!target) result->header &= ~FLAG_NEW_LINE;
         }
     }
@@ -809,7 +817,7 @@ bool is_word_text(std::string_view utf8) {
 
 void set_exit_states(const Cell* block) { exit_states = block ? *block : Cell{TYPE_NONE, 0, 0, 0}; }
 
-void init() {
+void init_lexer_tables() {
     init_tables();
     current = nullptr;
     exit_states = Cell{TYPE_NONE, 0, 0, 0};

@@ -48,6 +48,16 @@ struct Tracer {
     uint32_t mask = EV_ALL;
 };
 
+// A trace callback that is a function! or routine! value (transcode/trace,
+// load/trap): called as `event input type line token`, its result's truth
+// is the answer. The event mask comes from the head of its body. `fn` must
+// stay where the collector sees it for the whole scan.
+struct FunctionTracer {
+    Tracer tracer;
+    const Cell* fn;
+};
+void make_function_tracer(const Cell* fn, FunctionTracer& out);
+
 // The event mask of a callback whose body starts with a block of words: the
 // OR of the bits of the event names among them (other names add nothing). A
 // body that does not start with a block listens to everything (EV_ALL).
@@ -60,9 +70,14 @@ uint32_t event_mask_of_names(const std::string_view* names, int count);
 //   keep_block  with one_value, still give a block
 // `bytes` must not move during the scan (never a collected buffer: the string
 // and binary entries below copy into the scan's own scratch). With load, the
-// result receives the values (see lexer.cpp); `consumed` receives characters
-// when `input` is a string!, bytes otherwise. Returns the type of the last
-// token (error! when an error stopped a scan that does not raise).
+// values go out: with one_value and without keep_block the first value alone
+// (appended to `target` when given, else written to `result`); otherwise all
+// of them, appended to `target`, or as a new block! in `result` (an empty
+// scan gives an empty block); a scan that stopped on an error it does not
+// raise leaves none. `result` and `target` must be cells the collector sees.
+// `consumed` receives characters when `input` is a string!, bytes otherwise.
+// Returns the type of the last token (error! when an error stopped a scan
+// that does not raise). `input` is the value a trace callback sees.
 int scan_utf8_source(Cell* result, const uint8_t* bytes, uint32_t length, bool one_value, bool full_scan,
                      bool load, bool keep_block, uint32_t* consumed, const Tracer* tracer,
                      const Cell* input, Cell* target);
@@ -85,12 +100,28 @@ int scan_single_token_type(std::string_view utf8, uint32_t* consumed = nullptr);
 // True when the text is exactly one word token of any word kind.
 bool is_word_text(std::string_view utf8);
 
+// Conversion readers for `to` and `make` from strings: they read `count`
+// characters of a string! (any unit width) from `pos` (counted from the
+// value's head) and report failure through `code` (0 when the text read)
+// instead of raising.
+//   integer: optional sign, digits, ' skipped; -1 for any other character,
+//            -2 for an overflow (-2147483648 itself reads).
+//   float:   at most 312 characters, a comma read as the decimal mark; -1
+//            (and NaN) for a longer or malformed text.
+//   tuple:   3 to 12 dot-separated parts 0-255, written into `result`.
+//   money:   optional sign, optional three-letter currency code and $, the
+//            amount with ' separators and at most one dot; into `result`.
+int32_t load_integer_syntax(const Cell* str, uint32_t pos, uint32_t count, int& code);
+double load_float_syntax(const Cell* str, uint32_t pos, uint32_t count, int& code);
+void load_tuple_syntax(const Cell* str, uint32_t pos, uint32_t count, int& code, Cell* result);
+void load_money_syntax(const Cell* str, uint32_t pos, uint32_t count, int& code, Cell* result);
+
 // system/lexer/exit-states: the block whose items are the types reported for
 // token kinds without a datatype (none when not a block).
 void set_exit_states(const Cell* block);
 
 // Start-up: the value buffer, the Unicode space set.
-void init();
+void init_lexer_tables();
 
 // Collector root: calls `mark` for every live cell of every running scan.
 void mark_lexer_buffers(void (*mark)(Cell*));

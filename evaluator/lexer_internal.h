@@ -12,7 +12,7 @@ namespace vyx::lexer {
 // Marker cells in the value buffer stand for a block that is still open.
 constexpr int TYPE_MARKER = TYPE_TRIPLE;
 
-// Error kinds below 0 passed to raise_syntax.
+// Error kinds below 0 passed to lexer_raise_error.
 constexpr int ERR_BAD_CHAR = -1;
 constexpr int ERR_MALCONSTRUCT = -2;
 constexpr int ERR_MISSING = -3;      // the closer at the position is not expected
@@ -67,7 +67,10 @@ Cell* emit(State& s, const Cell& value);
 
 // Raises the syntax error of `kind` (a datatype id, or an ERR_ kind) for the
 // text from `start`. Never returns: throws the error, or QuietStop.
-[[noreturn]] void raise_syntax(State& s, const uint8_t* start, const uint8_t* end, int kind);
+[[noreturn]] void lexer_raise_error(State& s, const uint8_t* start, const uint8_t* end, int kind);
+
+// Sends a trace event (when the callback listens to it) and returns its answer.
+bool trace(State& s, uint32_t event, int type, const uint8_t* start, const uint8_t* end, int kind);
 
 // Every loader: validates the token [start, end), appends its value when
 // `load`, and sets s.pos where the next token starts.

@@ -1,12 +1,13 @@
 // The lexer's loaders: one per value token kind. Each validates its token,
 // appends the value when asked, and raises an invalid error of its datatype
-// through raise_syntax on any violation.
+// through lexer_raise_error on any violation.
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
 
 #include "datatypes/binary.h"
+#include "datatypes/context.h"
 #include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/money.h"
@@ -120,7 +121,7 @@ void load_text(State& s, const uint8_t* p, const uint8_t* end, uint32_t flags, b
         return;
     }
     uint32_t unit = unit_from_flags(flags);
-    if (const uint8_t* bad = decode_text(p, end, escapes, unit)) raise_syntax(s, bad, end, type);
+    if (const uint8_t* bad = decode_text(p, end, escapes, unit)) lexer_raise_error(s, bad, end, type);
     if (load) emit(s, text_value(type, unit));
 }
 
@@ -131,7 +132,7 @@ void percent_decode() {
     bool changed = false;
     for (size_t i = 0; i < decoded.size(); i++) {
         char32_t c = decoded[i];
-        if (c == '%' && i + 2 < decoded.size() + 0 && decoded[i + 1] < 0x80 && decoded[i + 2] < 0x80 &&
+        if (c == '%' && i + 2 < decoded.size() && decoded[i + 1] < 0x80 && decoded[i + 2] < 0x80 &&
             hex_value(uint8_t(decoded[i + 1])) >= 0 && hex_value(uint8_t(decoded[i + 2])) >= 0) {
             bytes += char(hex_value(uint8_t(decoded[i + 1])) * 16 + hex_value(uint8_t(decoded[i + 2])));
             i += 2;
@@ -179,7 +180,7 @@ void load_url_text(State& s, const uint8_t* p, const uint8_t* end, uint32_t flag
         return;
     }
     uint32_t unit = unit_from_flags(flags);
-    if (const uint8_t* bad = decode_text(p, end, escapes, unit)) raise_syntax(s, bad, end, type);
+    if (const uint8_t* bad = decode_text(p, end, escapes, unit)) lexer_raise_error(s, bad, end, type);
     percent_decode();
     if (load) emit(s, text_value(type, unit));
 }
@@ -188,9 +189,8 @@ void load_url_text(State& s, const uint8_t* p, const uint8_t* end, uint32_t flag
 
 void emit_word(State& s, int type, const uint8_t* name, const uint8_t* end) {
     int32_t sym = symbol::make(std::string_view(reinterpret_cast<const char*>(name), size_t(end - name)));
-    Cell w{};
-    word::make_at(sym, &w, type);
-    emit(s, w);
+    // Unbound: in the global context, looked up on first use (index -1).
+    emit(s, word::make_cell(type, context::global, sym, -1));
 }
 
 void load_refinement(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
@@ -209,15 +209,15 @@ void load_refinement(State& s, const uint8_t* start, const uint8_t* end, uint32_
             type = TYPE_SET_WORD;
             name = start;
             stop = end - 1;
-        } else if (*start != '/') raise_syntax(s, start, end, TYPE_REFINEMENT);
+        } else if (*start != '/') lexer_raise_error(s, start, end, TYPE_REFINEMENT);
     } else if (*start != '/') {
-        raise_syntax(s, start, end, TYPE_REFINEMENT);
+        lexer_raise_error(s, start, end, TYPE_REFINEMENT);
     }
     for (const uint8_t* q = name; q < stop; q++) {
         if (*q >= 0x80) {
             uint32_t cp;
             const uint8_t* next = decode_utf8(q, stop, cp);
-            if (!next) raise_syntax(s, start, end, TYPE_REFINEMENT);
+            if (!next) lexer_raise_error(s, start, end, TYPE_REFINEMENT);
             q = next - 1;
         }
     }
@@ -231,7 +231,7 @@ void load_file(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
     s.type = TYPE_FILE;
     if (end - start >= 2 && start[1] == '"') {
         // Quoted: the automaton stopped on the closing quote, which must be there.
-        if (end >= s.input_end || *end != '"') raise_syntax(s, start, end, TYPE_FILE);
+        if (end >= s.input_end || *end != '"') lexer_raise_error(s, start, end, TYPE_FILE);
         s.pos = end + 1;
         load_url_text(s, start + 2, end, flags, true, TYPE_FILE, load);
         return;
@@ -241,15 +241,15 @@ void load_file(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
 }
 
 void load_tag(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
-    if (*start != '<') raise_syntax(s, start, end, TYPE_TAG);
+    if (*start != '<') lexer_raise_error(s, start, end, TYPE_TAG);
     s.pos = end + 1;
     s.type = TYPE_TAG;
     load_text(s, start + 1, end, flags, false, TYPE_TAG, load);
 }
 
 void load_url(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
-    if (*start == ':') raise_syntax(s, start, end, TYPE_GET_WORD);
-    if (*start == '\'') raise_syntax(s, start, end, TYPE_LIT_WORD);
+    if (*start == ':') lexer_raise_error(s, start, end, TYPE_GET_WORD);
+    if (*start == '\'') lexer_raise_error(s, start, end, TYPE_LIT_WORD);
     s.pos = end;
     s.type = TYPE_URL;
     load_url_text(s, start, end, flags, false, TYPE_URL, load);
@@ -289,8 +289,13 @@ void load_raw_string(State& s, const uint8_t* start, const uint8_t* end, uint32_
     if (q > body && q[-1] == '}' && size_t(end - q) == count) close = q - 1;
     for (const uint8_t* r = body; !close && r < s.input_end; r++)
         if (closes_at(r)) close = r;
-    if (!close) raise_syntax(s, start, end, TYPE_STRING);
+    if (!close) lexer_raise_error(s, start, end, TYPE_STRING);
     s.pos = close + 1 + count;
+    if (!load && s.tracer) {
+        // Only scanning: the raw string is announced like a braced one.
+        if (!trace(s, EV_OPEN, TYPE_STRING, start, body, K_RAW_STRING)) throw QuietStop{false};
+        if (!trace(s, EV_CLOSE, TYPE_STRING, start, s.pos, K_RAW_STRING)) throw QuietStop{false};
+    }
     s.type = TYPE_STRING;
     uint32_t raw_flags = flags;
     for (const uint8_t* r = body; r < close; r++)
@@ -305,7 +310,7 @@ void load_raw_string(State& s, const uint8_t* start, const uint8_t* end, uint32_
 void load_char(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
     // #"x": the automaton stopped on the closing quote.
     const uint8_t* p = start + 2;
-    if (end - start < 3 || start[1] != '"' || end >= s.input_end || *end != '"') raise_syntax(s, start, end, TYPE_CHAR);
+    if (end - start < 3 || start[1] != '"' || end >= s.input_end || *end != '"') lexer_raise_error(s, start, end, TYPE_CHAR);
     uint32_t cp;
     const uint8_t* next;
     if (*p == '^') {
@@ -317,7 +322,7 @@ void load_char(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
     } else {
         next = decode_utf8(p, end, cp);
     }
-    if (!next || next != end || cp > 0x10FFFF) raise_syntax(s, start, end + 1, TYPE_CHAR);
+    if (!next || next != end || cp > 0x10FFFF) lexer_raise_error(s, start, end + 1, TYPE_CHAR);
     s.pos = end + 1;
     s.type = TYPE_CHAR;
     if (load) emit(s, Cell{TYPE_CHAR, 0, cp, 0});
@@ -456,12 +461,12 @@ void load_binary(State& s, const uint8_t* start, const uint8_t* end, uint32_t fl
     }
     if ((base != 2 && base != 16 && base != 64) || p + 1 >= end || p[0] != '#' || p[1] != '{' ||
         end >= s.input_end || *end != '}')
-        raise_syntax(s, start, end, TYPE_BINARY);
+        lexer_raise_error(s, start, end, TYPE_BINARY);
     const uint8_t* content = p + 2;
     const uint8_t* bad = nullptr;
     uint32_t length = uint32_t(end - content);
     decode_binary(base, content, end, nullptr, bad);
-    if (bad) raise_syntax(s, bad, end, TYPE_BINARY);
+    if (bad) lexer_raise_error(s, bad, end, TYPE_BINARY);
     s.pos = end + 1;
     s.type = TYPE_BINARY;
     if (!load) return;
@@ -490,15 +495,15 @@ void load_integer_token(State& s, const uint8_t* start, const uint8_t* end, uint
     bool after_separator = false;
     for (; p < end; p++) {
         if (*p == '\'') {
-            if (after_separator) raise_syntax(s, start, end, TYPE_INTEGER);
+            if (after_separator) lexer_raise_error(s, start, end, TYPE_INTEGER);
             after_separator = true;
             continue;
         }
-        if (!is_digit(*p)) raise_syntax(s, start, end, TYPE_INTEGER);
+        if (!is_digit(*p)) lexer_raise_error(s, start, end, TYPE_INTEGER);
         after_separator = false;
         if (++digits <= 11) value = value * 10 + (*p - '0');
     }
-    if (digits == 0) raise_syntax(s, start, end, TYPE_INTEGER);
+    if (digits == 0) lexer_raise_error(s, start, end, TYPE_INTEGER);
     if (digits > 10 || value > (negative ? 2147483648LL : 2147483647LL)) {
         s.type = TYPE_FLOAT;
         load_float(s, start, end, flags, load);
@@ -526,7 +531,7 @@ void load_decimal(State& s, const uint8_t* start, const uint8_t* end, bool load,
     double value = 0;
     if (size_t(end - start) > MAX_FLOAT_TEXT || !float_syntax_ok(start, end) ||
         !convert_decimal(start, end, extra, value))
-        raise_syntax(s, start, end, TYPE_FLOAT);
+        lexer_raise_error(s, start, end, TYPE_FLOAT);
     if (!load) return;
     Cell v{};
     if (type == TYPE_PERCENT) percent::make_at(&v, value);
@@ -552,21 +557,21 @@ bool read_special_float(const uint8_t* p, const uint8_t* end, double& value) {
     return true;
 }
 
-void load_float_special(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
+void load_float_special_token(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
     s.pos = end;
     double value;
-    if (!read_special_float(start, end, value)) raise_syntax(s, start, end, TYPE_FLOAT);
+    if (!read_special_float(start, end, value)) lexer_raise_error(s, start, end, TYPE_FLOAT);
     Cell v{};
     if (load) emit(s, *float_::make_at(&v, value));
 }
 
-void load_hex(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
+void load_hex_integer(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
     s.pos = end;
     ptrdiff_t digits = end - start - 1;  // the token ends with h
     bool letter_first = !is_digit(*start);
     for (const uint8_t* p = start; p < end - 1; p++)
-        if (hex_value(*p) < 0) raise_syntax(s, start, end, TYPE_INTEGER);
-    if (digits < 2 || digits > 8) raise_syntax(s, start, end, letter_first && digits < 2 ? TYPE_WORD : TYPE_INTEGER);
+        if (hex_value(*p) < 0) lexer_raise_error(s, start, end, TYPE_INTEGER);
+    if (digits < 2 || digits > 8) lexer_raise_error(s, start, end, letter_first && digits < 2 ? TYPE_WORD : TYPE_INTEGER);
     uint32_t value = 0;
     for (const uint8_t* p = start; p < end - 1; p++) value = value * 16 + uint32_t(hex_value(*p));
     s.type = TYPE_INTEGER;
@@ -583,15 +588,15 @@ void load_tuple(State& s, const uint8_t* start, const uint8_t* end, uint32_t fla
         const uint8_t* digits = p;
         for (; p < end && is_digit(*p); p++) {
             part = part * 10 + uint32_t(*p - '0');
-            if (part > 255) raise_syntax(s, start, end, TYPE_TUPLE);
+            if (part > 255) lexer_raise_error(s, start, end, TYPE_TUPLE);
         }
-        if (p == digits || count == tuple::MAX_LENGTH) raise_syntax(s, start, end, TYPE_TUPLE);
+        if (p == digits || count == tuple::MAX_LENGTH) lexer_raise_error(s, start, end, TYPE_TUPLE);
         bytes[count++] = uint8_t(part);
         if (p == end) break;
-        if (*p != '.') raise_syntax(s, start, end, TYPE_TUPLE);
+        if (*p != '.') lexer_raise_error(s, start, end, TYPE_TUPLE);
         p++;
     }
-    if (count < 3) raise_syntax(s, start, end, TYPE_TUPLE);
+    if (count < 3) lexer_raise_error(s, start, end, TYPE_TUPLE);
     Cell v{};
     if (load) emit(s, *tuple::make_at(&v, bytes, count));
 }
@@ -624,9 +629,9 @@ void load_pair(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
     const uint8_t* x_end = start + 1;
     while (x_end < end && *x_end != 'x' && *x_end != 'X') x_end++;
     int32_t x = 0, y = 0;
-    if ((flags & flag::DOT) && std::memchr(start, '.', size_t(end - start))) raise_syntax(s, start, end, TYPE_PAIR);
+    if ((flags & flag::DOT) && std::memchr(start, '.', size_t(end - start))) lexer_raise_error(s, start, end, TYPE_PAIR);
     if (x_end >= end || !read_pair_part(start, x_end, x) || !read_pair_part(x_end + 1, end, y))
-        raise_syntax(s, start, end, TYPE_PAIR);
+        lexer_raise_error(s, start, end, TYPE_PAIR);
     Cell v{};
     if (load) emit(s, *pair::make_at(&v, x, y));
 }
@@ -640,26 +645,26 @@ void load_point_impl(State& s, const uint8_t* start, const uint8_t* end, uint32_
     float v[3] = {};
     int n = 0;
     int kind = TYPE_POINT2D;
-    if (close >= s.input_end || *close != ')') raise_syntax(s, start, end, TYPE_POINT2D);
+    if (close >= s.input_end || *close != ')') lexer_raise_error(s, start, end, TYPE_POINT2D);
     while (true) {
         while (p < close && is_blank(*p)) p++;
         const uint8_t* q = p;
         while (q < close && *q != ',' && !is_blank(*q)) q++;
-        if (q == p) raise_syntax(s, start, close + 1, kind);
+        if (q == p) lexer_raise_error(s, start, close + 1, kind);
         double d;
         bool special = std::memchr(p, '#', size_t(q - p)) != nullptr;
         if (special ? !read_special_float(p, q, d)
                     : (size_t(q - p) > MAX_FLOAT_TEXT || !float_syntax_ok(p, q) || !convert_decimal(p, q, 0, d)))
-            raise_syntax(s, p, close + 1, TYPE_FLOAT);
+            lexer_raise_error(s, p, close + 1, TYPE_FLOAT);
         v[n++] = float(d);
         p = q;
         while (p < close && is_blank(*p)) p++;
         if (p == close) break;
-        if (*p != ',' || n == 3) raise_syntax(s, start, close + 1, kind);
+        if (*p != ',' || n == 3) lexer_raise_error(s, start, close + 1, kind);
         if (n == 2) kind = TYPE_POINT3D;
         p++;
     }
-    if (n < 2) raise_syntax(s, start, close + 1, kind);
+    if (n < 2) lexer_raise_error(s, start, close + 1, kind);
     s.type = n == 3 ? TYPE_POINT3D : TYPE_POINT2D;
     if (!load) return;
     Cell c{};
@@ -730,26 +735,26 @@ void load_time(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
     int32_t hours = 0, minutes = 0;
     int error;
     p = read_integer(p, end, hours, error);
-    if (error || p >= end || *p != ':') raise_syntax(s, start, end, TYPE_TIME);
+    if (error || p >= end || *p != ':') lexer_raise_error(s, start, end, TYPE_TIME);
     const uint8_t* minutes_at = ++p;
     p = read_integer(p, end, minutes, error);
-    if (error || minutes < 0) raise_syntax(s, start, end, TYPE_TIME);
+    if (error || minutes < 0) lexer_raise_error(s, start, end, TYPE_TIME);
     double seconds = 0;
     double minutes_value = minutes;
     if (p < end) {
         uint8_t sep = *p++;
-        if (p == end && sep == ':') raise_syntax(s, start, end, TYPE_TIME);
+        if (p == end && sep == ':') lexer_raise_error(s, start, end, TYPE_TIME);
         const uint8_t* from = p;
         if (sep == '.') {
             minutes_value = std::fabs(double(hours));
             hours = 0;
             from = minutes_at;
         } else if (sep != ':') {
-            raise_syntax(s, start, end, TYPE_TIME);
+            lexer_raise_error(s, start, end, TYPE_TIME);
         }
         int unread = 0;
         seconds = decimal_to_double(reinterpret_cast<const char*>(from), reinterpret_cast<const char*>(end), 0, &unread);
-        if (unread || seconds < 0 || from == end) raise_syntax(s, start, end, TYPE_TIME);
+        if (unread || seconds < 0 || from == end) lexer_raise_error(s, start, end, TYPE_TIME);
     }
     double total = std::fabs(double(hours)) * 3600.0 + minutes_value * 60.0 + seconds;
     if (negative) total = -total;
@@ -765,12 +770,12 @@ void load_money(State& s, const uint8_t* start, const uint8_t* end, uint32_t fla
     bool negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
     const uint8_t* dollar = static_cast<const uint8_t*>(std::memchr(p, '$', size_t(end - p)));
-    if (!dollar || (dollar != p && dollar - p != 3)) raise_syntax(s, start, end, TYPE_MONEY);
+    if (!dollar || (dollar != p && dollar - p != 3)) lexer_raise_error(s, start, end, TYPE_MONEY);
     std::string_view code(reinterpret_cast<const char*>(p), size_t(dollar - p));
     p = dollar + 1;
-    if (p >= end || !is_digit(*p)) raise_syntax(s, start, end, TYPE_MONEY);
+    if (p >= end || !is_digit(*p)) lexer_raise_error(s, start, end, TYPE_MONEY);
     while (p < end && (*p == '0' || *p == '\'')) {
-        if (*p == '\'' && (p[-1] == '\'' || p + 1 == end)) raise_syntax(s, start, end, TYPE_MONEY);
+        if (*p == '\'' && (p[-1] == '\'' || p + 1 == end)) lexer_raise_error(s, start, end, TYPE_MONEY);
         p++;
     }
     const uint8_t* significant = p;
@@ -779,22 +784,22 @@ void load_money(State& s, const uint8_t* start, const uint8_t* end, uint32_t fla
     for (const uint8_t* q = p; q < end; q++) {
         uint8_t c = *q;
         if (c == '\'') {
-            if (mark || q[-1] == '\'' || q + 1 == end) raise_syntax(s, start, end, TYPE_MONEY);
+            if (mark || q[-1] == '\'' || q + 1 == end) lexer_raise_error(s, start, end, TYPE_MONEY);
         } else if (c == '.' || c == ',') {
-            if (mark || q + 1 >= end || !is_digit(q[1])) raise_syntax(s, start, end, TYPE_MONEY);
+            if (mark || q + 1 >= end || !is_digit(q[1])) lexer_raise_error(s, start, end, TYPE_MONEY);
             mark = q;
         } else if (is_digit(c)) {
             (mark ? fraction_digits : integer_digits)++;
         } else {
-            raise_syntax(s, start, end, TYPE_MONEY);
+            lexer_raise_error(s, start, end, TYPE_MONEY);
         }
     }
     if (integer_digits > money::INTEGER_DIGITS || fraction_digits > money::FRACTION_DIGITS)
-        raise_syntax(s, start, end, TYPE_MONEY);
+        lexer_raise_error(s, start, end, TYPE_MONEY);
     Cell v{TYPE_UNSET, 0, 0, 0};
     if (!money::from_string(&v, negative, code, reinterpret_cast<const char*>(significant),
                             reinterpret_cast<const char*>(mark), reinterpret_cast<const char*>(end)))
-        raise_syntax(s, start, end, TYPE_MONEY);
+        lexer_raise_error(s, start, end, TYPE_MONEY);
     if (load) emit(s, v);
 }
 
@@ -881,7 +886,7 @@ int days_in_month(int32_t year, int32_t month) {
 void load_date(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
     s.pos = end;
     s.type = TYPE_DATE;
-    auto invalid = [&]() { raise_syntax(s, start, end, TYPE_DATE); };
+    auto invalid = [&]() { lexer_raise_error(s, start, end, TYPE_DATE); };
     DateParts d;
     int error;
     const uint8_t* p = start;
@@ -1146,7 +1151,7 @@ void load_word(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
             }
             uint32_t cp;
             const uint8_t* next = decode_utf8(q, end, cp);
-            if (!next) raise_syntax(s, start, end, type == TYPE_ISSUE ? TYPE_ISSUE : TYPE_WORD);
+            if (!next) lexer_raise_error(s, start, end, type == TYPE_ISSUE ? TYPE_ISSUE : TYPE_WORD);
             if (is_unicode_space(cp)) {
                 stop = q;
                 break;
@@ -1158,7 +1163,7 @@ void load_word(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
     const uint8_t* name = start;
     if (type == TYPE_ISSUE) {
         if (*name == '#') name++;
-        if (name >= stop) raise_syntax(s, start, stop, TYPE_ISSUE);
+        if (name >= stop) lexer_raise_error(s, start, stop, TYPE_ISSUE);
     } else {
         int kind = TYPE_WORD;
         if (*name == ':') {
@@ -1168,13 +1173,13 @@ void load_word(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
         } else if (*name == '\'') {
             kind = TYPE_LIT_WORD;
             name++;
-            if (stop > name && stop[-1] == ':') raise_syntax(s, start, end, TYPE_LIT_WORD);
+            if (stop > name && stop[-1] == ':') lexer_raise_error(s, start, end, TYPE_LIT_WORD);
         } else if (stop > name + 1 && stop[-1] == ':') {
             kind = TYPE_SET_WORD;
             stop--;
         }
-        if (name >= stop) raise_syntax(s, start, end, kind);
-        if ((flags & flag::COLON) && std::memchr(name, ':', size_t(stop - name))) raise_syntax(s, start, end, TYPE_WORD);
+        if (name >= stop) lexer_raise_error(s, start, end, kind);
+        if ((flags & flag::COLON) && std::memchr(name, ':', size_t(stop - name))) lexer_raise_error(s, start, end, TYPE_WORD);
         type = s.type_hint >= 0 ? s.type_hint : kind;
     }
     s.type = type;
@@ -1208,32 +1213,40 @@ void load_point(State& s, const uint8_t* start, const uint8_t* end, uint32_t fla
     load_point_impl(s, start, end, flags, load);
 }
 
+namespace {
+// Indexed by final state - 66, as the kinds are numbered.
+constexpr Loader LOADERS[STATE_COUNT - FIRST_FINAL] = {
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr,             // end .. comma
+    load_string,         // string
+    load_word,           // word
+    load_word,           // issue
+    load_integer,        // integer
+    load_refinement,     // refinement
+    load_char,           // char
+    load_file,           // file
+    load_binary,         // binary
+    load_percent,        // percent
+    load_float,          // float
+    load_float_special_token,  // float-special
+    load_tuple,          // tuple
+    load_date,           // date
+    load_pair,           // pair
+    load_point,          // point
+    load_time,           // time
+    load_money,          // money
+    load_tag,            // tag
+    load_url,            // url
+    load_email,          // email
+    load_hex_integer,            // hex
+    load_raw_string,     // raw-string
+    load_ref,            // ref
+};
+static_assert(K_STRING - FIRST_FINAL == 13 && K_REF - FIRST_FINAL == 35);
+}  // namespace
+
 Loader loader_of(int kind) {
-    switch (kind) {
-    case K_STRING: return load_string;
-    case K_WORD: case K_ISSUE: return load_word;
-    case K_INTEGER: return load_integer;
-    case K_REFINEMENT: return load_refinement;
-    case K_CHAR: return load_char;
-    case K_FILE: return load_file;
-    case K_BINARY: return load_binary;
-    case K_PERCENT: return load_percent;
-    case K_FLOAT: return load_float;
-    case K_FLOAT_SPECIAL: return load_float_special;
-    case K_TUPLE: return load_tuple;
-    case K_DATE: return load_date;
-    case K_PAIR: return load_pair;
-    case K_POINT: return load_point;
-    case K_TIME: return load_time;
-    case K_MONEY: return load_money;
-    case K_TAG: return load_tag;
-    case K_URL: return load_url;
-    case K_EMAIL: return load_email;
-    case K_HEX: return load_hex;
-    case K_RAW_STRING: return load_raw_string;
-    case K_REF: return load_ref;
-    default: return nullptr;
-    }
+    return kind >= FIRST_FINAL && kind < STATE_COUNT ? LOADERS[kind - FIRST_FINAL] : nullptr;
 }
 
 }  // namespace vyx::lexer

@@ -270,3 +270,14 @@ const char* kind_name(int kind) {
 }
 
 }  // namespace vyx::lexer
+
+namespace vyx::lexer {
+// The driver folds the skip and line tables into comparisons; keep them equal.
+static_assert([] {
+    for (int s = 0; s < RUNNING_STATES; s++)
+        if (skip_table[s] != (s == S_BETWEEN)) return false;
+    for (int c = 0; c < CLASS_COUNT; c++)
+        if (line_table[c] != (c == C_LINE)) return false;
+    return true;
+}());
+}  // namespace vyx::lexer

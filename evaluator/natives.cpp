@@ -13,6 +13,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/helpers.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/raise.h"
@@ -235,6 +236,13 @@ void do_(int, const int* refs) {
     case TYPE_BLOCK: case TYPE_PAREN:
         do_block(&value);
         return;
+    case TYPE_STRING: {
+        // The loaded code lives in the argument cell while it runs.
+        lexer::scan_string_value(arg(0), &value, -1, false, true, true, false, nullptr, nullptr, nullptr);
+        Cell code = *arg(0);
+        do_block(&code);
+        return;
+    }
     default:
         stack::store_result_only(&value);
     }

@@ -55,6 +55,8 @@ RootCallback root_callbacks[CALLBACK_CAPACITY];
 uint32_t root_callback_count = 0;
 RootCallback sweep_callbacks[CALLBACK_CAPACITY];
 uint32_t sweep_callback_count = 0;
+EphemeronCallback ephemeron_callbacks[CALLBACK_CAPACITY];
+uint32_t ephemeron_callback_count = 0;
 
 struct Scope {
     Cell* cells;
@@ -72,6 +74,9 @@ std::vector<Node> outside_marked;
 std::vector<Node> dead_nodes;
 
 CellMarker markers[256];
+// Types whose payload word 2 is a node: marking fetches ahead along them. A
+// hint only; the markers decide what is marked.
+bool word2_node[256];
 
 // ------------------------------------------------------------ node checks
 
@@ -196,7 +201,13 @@ void install_default_markers() {
 }
 
 struct MarkersInit {
-    MarkersInit() { install_default_markers(); }
+    MarkersInit() {
+        install_default_markers();
+        for (int t : {TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH, TYPE_STRING,
+                      TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF, TYPE_BINARY, TYPE_VECTOR, TYPE_BITSET,
+                      TYPE_HASH, TYPE_MAP})
+            word2_node[t] = true;
+    }
 } markers_init;
 
 // The hash index layout: a byte series whose head holds 11 32-bit words:
@@ -286,6 +297,14 @@ void mark_roots() {
         if (!root_callbacks[i]) continue;
         root_callbacks[i]();
         drain();
+    }
+    for (bool more = true; more;) {
+        more = false;
+        for (uint32_t i = 0; i < ephemeron_callback_count; i++)
+            if (ephemeron_callbacks[i] && ephemeron_callbacks[i]()) {
+                drain();
+                more = true;
+            }
     }
 }
 
@@ -461,6 +480,12 @@ void init_collector_stats() {
     cycles = 0;
     nodes_cycles = 0;
     last = LastCollection{};
+#if defined(VYX_GC_STRESS)
+    // The last step of runtime initialisation: from here on a stress build
+    // collects at every Nth allocation (VYX_GC_STRESS_ACTIVE=0 keeps it off).
+    const char* on = std::getenv("VYX_GC_STRESS_ACTIVE");
+    active = !(on && on[0] == '0');
+#endif
 }
 
 void init() {
@@ -468,6 +493,7 @@ void init() {
     collecting = false;
     root_callback_count = 0;
     sweep_callback_count = 0;
+    ephemeron_callback_count = 0;
     work.clear();
     outside_marked.clear();
     dead_nodes.clear();
@@ -485,12 +511,20 @@ void init() {
     stress_every = 0;
     evacuate = false;
 #endif
-    init_collector_stats();
+    cycles = 0;
+    nodes_cycles = 0;
+    last = LastCollection{};
 }
 
 bool add_gc_root_callback(RootCallback callback) {
     if (root_callback_count >= CALLBACK_CAPACITY) return false;
     root_callbacks[root_callback_count++] = callback;
+    return true;
+}
+
+bool add_gc_ephemeron_callback(EphemeronCallback callback) {
+    if (ephemeron_callback_count >= CALLBACK_CAPACITY) return false;
+    ephemeron_callbacks[ephemeron_callback_count++] = callback;
     return true;
 }
 
@@ -528,9 +562,21 @@ void mark_context_node(Node node) {
     if (mark_node(node)) work.push_back(uint64_t(node) | (uint64_t(SCAN_CONTEXT) << 32));
 }
 
+// Marking is bound by cache misses on buffer headers, so it fetches the
+// headers of the series a few cells ahead (the first few before it starts).
 void mark_cells(const Cell* first, const Cell* last_cell) {
+    constexpr ptrdiff_t AHEAD = 6;
     last.live_cells += uint64_t(last_cell - first);
-    for (const Cell* c = first; c < last_cell; c++) markers[c->header & TYPE_MASK](c);
+    uint64_t limit = uint64_t(memory.node_frame_count) * NODES_PER_FRAME + 1;
+    auto fetch = [&](const Cell* a) {
+        if (word2_node[a->header & TYPE_MASK] && a->data2 && a->data2 < limit)
+            __builtin_prefetch(reinterpret_cast<const void*>(node_slots[a->data2]));
+    };
+    for (const Cell* c = first; c < last_cell && c < first + AHEAD; c++) fetch(c);
+    for (const Cell* c = first; c < last_cell; c++) {
+        if (c + AHEAD < last_cell) fetch(c + AHEAD);
+        markers[c->header & TYPE_MASK](c);
+    }
 }
 
 void mark_hash_index(Node index) { hash_index_marker(index); }

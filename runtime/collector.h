@@ -55,8 +55,11 @@ extern uint32_t stress_every;
 // builds; layout tests switch it off.
 extern bool evacuate;
 
-// Resets the collector's state for a fresh runtime (callbacks, roots, counters).
+// Resets the collector's state for a fresh runtime (callbacks, counters).
 void init();
+// The collector's counters: the last step of runtime initialisation. In a
+// GC-stress build it also switches the collector on, so that everything after
+// start-up runs with a collection at every Nth allocation.
 void init_collector_stats();
 
 // One full collection. Does nothing when called while one runs.
@@ -97,6 +100,12 @@ bool add_gc_root_callback(RootCallback callback);
 // Callbacks run after marking and before compaction, while marks can be read
 // (the ownership table drops records of dead series there).
 bool add_gc_sweep_callback(RootCallback callback);
+// Weak tables whose entries live only while their key is reached (the
+// ownership table): after the roots, each callback marks what the entries of
+// marked keys hold and answers whether it marked anything new; they run until
+// none does.
+using EphemeronCallback = bool (*)();
+bool add_gc_ephemeron_callback(EphemeronCallback callback);
 
 using CellMarker = void (*)(const Cell* cell);
 // The marker of a type id: what a cell of that type keeps alive.

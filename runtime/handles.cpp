@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/collector.h"
 #include "runtime/fatal.h"
 #include "runtime/raise.h"
 
@@ -208,6 +209,7 @@ void init_value_slots() {
 
 uint32_t place(const Cell* value) {
     Cell copy = *value;  // the value may live in the block that is about to move
+    collector::Root keep(&copy);
     if (free_head < 0) {
         // The block is a root, so the collection that growth may run keeps it.
         SeriesBuffer* b = node_buffer(block.data2);

@@ -8,6 +8,7 @@
 #include "datatypes/symbol.h"
 #include "runtime/collector.h"
 #include "runtime/murmur3.h"
+#include "runtime/raise.h"
 
 namespace vyx {
 
@@ -278,6 +279,15 @@ Node make_hash_index(uint32_t count, Node block, uint32_t kind, uint32_t extra) 
 
 void hash_index_put(Node index, uint32_t position, int* out_code) {
     if (out_code) *out_code = 0;
+    switch (hash_index_header(index)->kind) {
+    case HASH_KIND_CELLS:
+        break;
+    default:
+        // hash! (duplicate lists, position map) and map! (pairs) keys have
+        // their own put, which comes with those datatypes; records go
+        // through hash_index_put_key. Refuse rather than index them wrongly.
+        raise_error(err::internal_feature_na);
+    }
     grow_if_full(index);
     HashIndexHeader* h = hash_index_header(index);
     const Cell* cell = block_cells(h) + position;
@@ -524,24 +534,6 @@ void hash_index_delete_dead_owners(Node index, bool (*is_marked)(Node)) {
         record->header = 0;
         record->data1 = 0;
     }
-}
-
-void hash_index_for_each_node(Node index, void (*mark)(Node)) {
-    mark(index);
-    HashIndexHeader* h = hash_index_header(index);
-    if (h->kind == HASH_KIND_HASH) {
-        if (h->aux) mark(h->aux);
-        if (h->dup_lists) mark(h->dup_lists);
-    }
-    mark(h->flags);
-    mark(h->keys);
-    if (is_record_kind(h->kind)) {
-        const uint32_t* flags = flag_words(h);
-        const uint32_t* keys = key_slots(h);
-        for (uint32_t i = 0; i < h->buckets; i++)
-            if (flag_at(flags, i) == BUCKET_OCCUPIED) mark(record_at(h, keys[i])->data1);
-    }
-    mark(h->block);
 }
 
 void clear_hash_index(Node index) {

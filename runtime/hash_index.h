@@ -116,8 +116,4 @@ void hash_index_refresh(Node index);
 // deleted and its first two words zeroed.
 void hash_index_delete_dead_owners(Node index, bool (*is_marked)(Node));
 
-// Hands every node the index keeps alive (its own, flags, keys, block; record
-// keys for record kinds) to `mark`; the block's cells are the caller's to walk.
-void hash_index_for_each_node(Node index, void (*mark)(Node));
-
 }  // namespace vyx

@@ -1,11 +1,14 @@
 #include "runtime/raise.h"
 
+#include "datatypes/error.h"
+
 namespace vyx {
 
 [[noreturn]] void raise_error(err::Id id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
-    VyxError e{id, {}};
+    VyxError e{id, {}, Cell{TYPE_NONE, 0, 0, 0}};
     const Cell* args[3] = {arg1, arg2, arg3};
     for (int i = 0; i < 3; i++) e.args[i] = args[i] ? *args[i] : Cell{TYPE_NONE, 0, 0, 0};
+    error::attach_value(e);
     throw e;
 }
 

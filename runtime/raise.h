@@ -9,11 +9,15 @@
 
 namespace vyx {
 
-// What travels up to the nearest catch point. The catalog's texts are rendered
-// from it by the error report.
+// What travels up to the nearest catch point: the entry and its arguments,
+// and, once the catalog exists, the error! value made from them (with near,
+// where and the frame position of the raise). Before that, `value` is none!
+// and the report is made from the C++ table. The value is kept reachable by
+// the error module while it travels.
 struct VyxError {
     err::Id id;
     Cell args[3];
+    Cell value;
 };
 
 [[noreturn]] void raise_error(err::Id id, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr,

@@ -5,6 +5,8 @@
 
 #include "datatypes/path.h"
 #include "datatypes/simple.h"
+#include "datatypes/symbol.h"
+#include "runtime/collector.h"
 #include "runtime/cycle_stack.h"
 #include "runtime_fixture.h"
 #include "series_test_util.h"
@@ -209,6 +211,15 @@ TEST_F(RuntimeTest, BlockFindAndSelect) {
     EXPECT_EQ(type_of(&(const Cell&)select(b, str("c"))), TYPE_NONE);  // the last cell has nothing after it
     EXPECT_EQ(select(b, blk({int_(2), str("b")})).data2, 1u);
 
+    auto word = [](const char* name, int type = TYPE_WORD) {
+        return Cell{uint32_t(type), 0, uint32_t(symbol::make(name)), uint32_t(-1)};
+    };
+    Cell words = blk({word("key", TYPE_SET_WORD), int_(1), word("other"), int_(2), word("last")});
+    Cell upper = word("KEY"), last = word("last");
+    EXPECT_EQ(block::select_word(&words, &upper, false)->data2, 1u);  // canonical symbols match
+    EXPECT_EQ(block::select_word(&words, &upper, true), &NONE_CELL);
+    EXPECT_EQ(block::select_word(&words, &last, false), &NONE_CELL);  // nothing after it
+
     Cell key = int_(2);
     EXPECT_EQ(text(*block::find_value(&b, &key)), "b");
     Cell c = str("c");
@@ -241,7 +252,6 @@ TEST_F(RuntimeTest, BlockPutSwapTrimTake) {
         const Cell* taken = block::take(&src, nullptr, true, false);
         EXPECT_EQ(type_of(taken), TYPE_BLOCK);
         EXPECT_NE(taken->data2, inner.data2);  // /deep copies the series it takes
-        EXPECT_EQ(taken->header & FLAG_NEW_LINE, 0u);
     });
     Cell at_tail = at(src, 1);
     EXPECT_EQ(type_of(block::take(&at_tail, nullptr, false, false)), TYPE_NONE);
@@ -260,6 +270,8 @@ TEST_F(RuntimeTest, BlockMakeToAndPath) {
         EXPECT_EQ(mold(*block::to(&proto, &one, TYPE_BLOCK)), "[1]");
         Cell bad = str("x");
         EXPECT_RAISES(block::make(&proto, &bad, TYPE_BLOCK), err::script_bad_make_arg);
+        Cell source = str("1 [2 \"a\"] (3)");
+        EXPECT_EQ(mold(*block::to(&proto, &source, TYPE_BLOCK)), "[1 [2 \"a\"] (3)]");
         Cell ts{TYPE_TYPESET, 0, 0, 0};
         reinterpret_cast<uint8_t*>(&ts.data1)[TYPE_INTEGER >> 3] |= 0x80 >> (TYPE_INTEGER & 7);
         reinterpret_cast<uint8_t*>(&ts.data1)[TYPE_STRING >> 3] |= 0x80 >> (TYPE_STRING & 7);
@@ -293,4 +305,89 @@ TEST_F(RuntimeTest, BlockMakeToAndPath) {
     EXPECT_EQ(mold(b), "[\"k\" 9 7]");
     Cell missing = str("zz");
     EXPECT_RAISES(eval(&b, &missing, &v, nullptr, false), err::script_bad_path_set);
+}
+
+// With a collection (and every buffer moved) at each allocation, the actions
+// must reach their series only through nodes.
+TEST_F(RuntimeTest, BlockAndStringActionsUnderCollections) {
+    collector::Rooted<4> r;
+    block::make_at(&r[0], 1);
+    collector::active = true;
+    collector::stress_every = 1;
+    collector::evacuate = true;
+    struct Off {
+        ~Off() {
+            collector::active = false;
+            collector::stress_every = 0;
+        }
+    } off;
+    for (int i = 0; i < 40; i++) {
+        Cell* s = string::push(1);
+        for (uint32_t c : {uint32_t('a' + i % 26), 0xE9u, 0x263Au, 0x1F600u}) {
+            SeriesBuffer* b = node_buffer(s->data2);
+            string::append_char(b, c);
+        }
+        with_args({r[0], *s}, [&](Cell* a) { block::append(a, a + 1, -1, false, 2); });
+        Cell n = int_(i);
+        with_args({r[0], n}, [&](Cell* a) { block::insert(a, a + 1, -1, false, 1); });
+        stack::top = s;
+    }
+    ASSERT_EQ(series::length_from_head(&r[0]), 120u);
+    string::make_at(&r[1], 1);
+    block::mold(&r[0], &r[1], false, false, false, NO_LIMIT, 0);
+    std::string molded = text(r[1]);
+    EXPECT_EQ(molded.substr(0, 40), "[39 38 37 36 35 34 33 32 31 30 29 28 27 ");
+    EXPECT_NE(molded.find("\"a\xC3\xA9\xE2\x98\xBA\xF0\x9F\x98\x80\" \"a"), std::string::npos);
+    with_args({}, [&](Cell*) { block::copy(&r[0], &r[2], nullptr, true, nullptr); });
+    EXPECT_EQ(cmp(r[0], r[2], COMP_STRICT_EQUAL), 0);
+    with_args({r[2]}, [&](Cell* a) {
+        Cell part = int_(50);
+        r[3] = *block::take(a, &part, true, true);
+    });
+    EXPECT_EQ(series::length_from_head(&r[3]), 50u);
+    EXPECT_EQ(series::length_from_head(&r[2]), 70u);
+    Cell proto = dt(TYPE_STRING);
+    with_args({}, [&](Cell*) { r[1] = *handler<act::Make>(TYPE_STRING, A_TO)(&proto, &r[3], TYPE_STRING); });
+    EXPECT_EQ(text(r[1]).substr(0, 10), "p\xC3\xA9\xE2\x98\xBA\xF0\x9F\x98\x80");
+    EXPECT_GT(collector::cycles, 100u);
+}
+
+TEST_F(RuntimeTest, BlockSortAndSetOperations) {
+    auto sort = [](Cell b, Cell* skip = nullptr, Cell* compare = nullptr, Cell* part = nullptr, bool case_ = false,
+                   bool all = false, bool reverse = false) {
+        with_args({b}, [&](Cell* a) { block::sort(a, case_, skip, compare, part, all, reverse, false); });
+        return mold(at(b, 0));
+    };
+    EXPECT_EQ(sort(blk({int_(3), int_(1), int_(2)})), "[1 2 3]");
+    EXPECT_EQ(sort(blk({str("b"), str("B"), str("a")})), "[\"a\" \"b\" \"B\"]");  // stable among equals
+    EXPECT_EQ(sort(blk({str("b"), str("B"), str("a")}), nullptr, nullptr, nullptr, true), "[\"B\" \"a\" \"b\"]");
+    EXPECT_EQ(sort(blk({int_(1), str("x"), none_(), blk({}), blk({int_(1)})})), "[none [] [1] \"x\" 1]");
+    EXPECT_EQ(sort(blk({int_(3), int_(1), int_(2)}), nullptr, nullptr, nullptr, false, false, true), "[3 2 1]");
+    Cell two = int_(2), one = int_(1), zero = int_(0), three = int_(3);
+    Cell records = blk({int_(2), str("b"), int_(1), str("z"), int_(3), str("a")});
+    EXPECT_EQ(sort(records, &two), "[1 \"z\" 2 \"b\" 3 \"a\"]");
+    EXPECT_EQ(sort(records, &two, &two), "[3 \"a\" 2 \"b\" 1 \"z\"]");  // by the second field
+    EXPECT_RAISES(sort(records, &two, &zero), err::script_out_of_range);
+    Cell four = int_(4);
+    EXPECT_RAISES(sort(records, &four, nullptr), err::script_invalid_refine_arg);
+    EXPECT_RAISES(sort(records, nullptr, &one), err::script_bad_refines);
+    EXPECT_EQ(sort(at(blk({int_(9), int_(3), int_(1), int_(0)}), 1), nullptr, nullptr, &two), "[9 1 3 0]");
+
+    auto set_op = [](int op, Cell a, Cell b, bool case_ = false, Cell* skip = nullptr) {
+        std::string out;
+        with_args({}, [&](Cell*) { out = mold(*block::set_operation(op, &a, &b, case_, skip)); });
+        return out;
+    };
+    Cell x = blk({int_(1), str("a"), int_(1), blk({int_(5)}), str("A")});
+    Cell y = blk({int_(2), str("a"), blk({int_(5)})});
+    EXPECT_EQ(set_op(block::SET_UNIQUE, x, x), "[1 \"a\" [5]]");
+    EXPECT_EQ(set_op(block::SET_UNIQUE, x, x, true), "[1 \"a\" [5] \"A\"]");
+    EXPECT_EQ(set_op(block::SET_UNION, x, y), "[1 \"a\" [5] 2]");
+    EXPECT_EQ(set_op(block::SET_INTERSECT, x, y), "[\"a\" [5]]");
+    EXPECT_EQ(set_op(block::SET_EXCLUDE, x, y), "[1]");
+    EXPECT_EQ(set_op(block::SET_DIFFERENCE, x, y), "[1 2]");
+    Cell pairs = blk({int_(1), str("p"), int_(2), str("q"), int_(1), str("r")});
+    EXPECT_EQ(set_op(block::SET_UNIQUE, pairs, pairs, false, &two), "[1 \"p\" 2 \"q\"]");
+    EXPECT_RAISES(set_op(block::SET_UNIQUE, pairs, pairs, false, &zero), err::script_invalid_refine_arg);
+    EXPECT_EQ(set_op(block::SET_UNION, blk({}, TYPE_PAREN), blk({int_(1)})), "(1)");
 }

@@ -18,15 +18,27 @@ using namespace vyx;
 
 namespace {
 
+// Blocks and contexts made here are kept in the root block, out of the
+// collector's reach (stress builds collect at every allocation).
 struct ContextTest : RuntimeTest {
-    // A fresh block value of `n` cells capacity.
-    static Cell new_block(uint32_t n = 8) { return Cell{TYPE_BLOCK, 0, new_cell_series(n), 0}; }
+    static Cell new_block(uint32_t n = 8) {
+        Cell block{TYPE_BLOCK, 0, new_cell_series(n), 0};
+        context::keep_in_root(&block);
+        return block;
+    }
+    static Node kept(Node ctx) {
+        Cell holder{TYPE_OBJECT, ctx, 0, 0};
+        context::keep_in_root(&holder);
+        return ctx;
+    }
+    static Node new_context(uint32_t n, bool self = false) {
+        return kept(context::create(n, false, self, 0, context::KIND_OBJECT));
+    }
 
     // A word of the name, unbound (global context, index -1), as the lexer makes them.
-    static Cell* add_word(Cell* block, const char* name, int type) {
-        Cell* c = append_cell(block);
-        *c = word::make_cell(type, context::global, symbol::make(name), -1);
-        return c;
+    static void add_word(Cell* block, const char* name, int type) {
+        Cell w = word::make_cell(type, context::global, symbol::make(name), -1);
+        *append_cell(block) = w;
     }
     static Cell* cell_at(const Cell* block, uint32_t i) { return node_buffer(block->data2)->cell_head() + i; }
     static Cell integer(int32_t v) { return Cell{TYPE_INTEGER, 0, uint32_t(v), 0}; }
@@ -74,7 +86,7 @@ TEST_F(ContextTest, ReadingErrors) {
         Cell w = word::make_cell(TYPE_WORD, context::global, symbol::make("loose"), -1);
         context::get(&w);
     }), err::script_no_value));
-    Node ctx = context::create(2, false, true, 0, context::KIND_OBJECT);
+    Node ctx = new_context(2, true);
     *context::owner_of(ctx) = Cell{TYPE_OBJECT, ctx, 1000001, 0};
     Cell self = word::make_cell(TYPE_WORD, ctx, sym::self, -1);
     EXPECT_EQ(type_of(context::get(&self)), TYPE_OBJECT);
@@ -92,7 +104,7 @@ TEST_F(ContextTest, FunctionContextValuesAreTheRunningCallsArguments) {
     Cell spec = new_block();
     add_word(&spec, "a", TYPE_WORD);
     add_word(&spec, "b", TYPE_WORD);
-    Node fn = context::make_from_block(&spec, true, false, context::KIND_FUNCTION);
+    Node fn = kept(context::make_from_block(&spec, true, false, context::KIND_FUNCTION));
     Cell a = word::from_symbol_in(fn, symbol::make("a"));
     Cell b = word::from_symbol_in(fn, symbol::make("b"));
     ASSERT_EQ(word::ctx_of(&b), fn);
@@ -135,7 +147,7 @@ TEST_F(ContextTest, MakeFromBlockSharesDuplicateSlots) {
     add_word(&spec, "a", TYPE_WORD);
     add_word(&spec, "A", TYPE_WORD);
     add_word(&spec, "c", TYPE_SET_WORD);  // set-words are not taken
-    Node ctx = context::make_from_block(&spec, false, false, context::KIND_OBJECT);
+    Node ctx = kept(context::make_from_block(&spec, false, false, context::KIND_OBJECT));
     EXPECT_EQ(context::word_count(ctx), 2u);
     EXPECT_EQ(context::find_word(ctx, symbol::make("c"), true), -1);
     EXPECT_EQ(context::find_word(ctx, symbol::make("A"), true), 0);
@@ -148,7 +160,7 @@ TEST_F(ContextTest, MakeFromBlockSharesDuplicateSlots) {
 }
 
 TEST_F(ContextTest, DeepBindTouchesEveryWordKindButIssues) {
-    Node ctx = context::create(8, false, false, 0, context::KIND_OBJECT);
+    Node ctx = new_context(8);
     for (const char* n : {"w", "n", "p", "q", "lw", "gw", "r", "i"}) context::add(ctx, symbol::make(n));
 
     Cell top = new_block();
@@ -191,7 +203,7 @@ TEST_F(ContextTest, DeepBindTouchesEveryWordKindButIssues) {
 }
 
 TEST_F(ContextTest, ObjectFieldsAreMarkedWhenSet) {
-    Node ctx = context::create(2, false, false, 0, context::KIND_OBJECT);
+    Node ctx = new_context(2);
     int32_t pos = context::add(ctx, symbol::make("field"));
     Cell w = *context::key_word(ctx, uint32_t(pos));
     EXPECT_EQ(context::key_word(ctx, uint32_t(pos))->header & context::WORD_SET_MARK, 0u);
@@ -207,11 +219,11 @@ TEST_F(ContextTest, ObjectFieldsAreMarkedWhenSet) {
 }
 
 TEST_F(ContextTest, CloneRepointsKeys) {
-    Node ctx = context::create(2, false, false, 0, context::KIND_OBJECT);
+    Node ctx = new_context(2);
     context::add(ctx, symbol::make("x"));
     context::add(ctx, symbol::make("y"));
     Cell holder{TYPE_OBJECT, ctx, 0, 0};
-    Node copy = context::clone(&holder, context::KIND_OBJECT);
+    Node copy = kept(context::clone(&holder, context::KIND_OBJECT));
     EXPECT_NE(copy, ctx);
     EXPECT_EQ(holder.data1, copy);
     EXPECT_EQ(context::word_count(copy), 2u);
@@ -238,7 +250,7 @@ TEST_F(ContextTest, RuntimeWordsAreBoundAndKept) {
 }
 
 TEST_F(ContextTest, BindingTooDeepRaisesAndLeavesAnEmptyCycleStack) {
-    Node ctx = context::create(1, false, false, 0, context::KIND_OBJECT);
+    Node ctx = new_context(1);
     Cell outer = new_block();
     Cell inner = outer;
     for (int i = 0; i < 1000; i++) {

@@ -1,6 +1,8 @@
 // function!, routine!, native!, action! and op! values.
 #include "datatypes/function.h"
+#include "datatypes/context.h"
 #include "evaluator/helpers.h"
+#include "evaluator/stack.h"
 #include "interp_fixture.h"
 
 using namespace vyx;
@@ -83,4 +85,32 @@ TEST_F(InterpTest, NativeActionAndOpValues) {
     EXPECT_TRUE(same_id(error_of("make op! 3"), err::script_invalid_type));
     EXPECT_EQ(mold(eval("plus: make op! func [\"doc\" a b /local c] [c: a + b c] 2 plus 3 plus 4")), "9");
     EXPECT_EQ(mold(eval("(make op! :add) = make op! :add")), "true");
+}
+
+TEST_F(InterpTest, Reflection) {
+    EXPECT_EQ(mold(eval("f: func [a /b] [a + 1] reflect :f 'spec")), "[a /b]");
+    EXPECT_EQ(mold(eval("reflect :f 'body")), "[a + 1]");
+    EXPECT_EQ(mold(eval("reflect :f 'words")), "[a b]");
+    EXPECT_EQ(mold(eval("reflect :if 'body")), "1");
+    EXPECT_TRUE(same_id(error_of("reflect :f 'nope"), err::internal_not_done));
+    // The words are bound to the function's context: with no call running
+    // they have no value to give.
+    EXPECT_TRUE(same_id(error_of("do reflect :f 'words"), err::script_not_in_context));
+}
+
+TEST_F(InterpTest, RoutinesRunNativeCode) {
+    // A library routine: C++ reading its arguments on the stack.
+    uint32_t code = routine::register_code([] {
+        Cell* a = stack::arguments;
+        *a = Cell{TYPE_INTEGER, 0, uint32_t(int32_t(a[0].data2) * 10 + int32_t(a[1].data2)), 0};
+    });
+    Cell spec = test::build_block("a [integer!] b [integer!] /c d");
+    Cell* r = routine::push_new(&spec, nullptr, code, 0, false);
+    EXPECT_EQ(routine::arg_count(r), 3);
+    Cell w = word::load("r");
+    context::set(&w, r);
+    stack::top--;
+    EXPECT_EQ(mold(eval("r 4 2")), "42");
+    EXPECT_EQ(form(eval(":r")), "?routine?");
+    EXPECT_TRUE(same_id(error_of("r 4 \"x\""), err::script_expect_arg));
 }

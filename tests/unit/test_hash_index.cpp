@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "datatypes/context.h"
 #include "datatypes/symbol.h"
 #include "runtime/collector.h"
 #include "runtime/hash_index.h"
@@ -95,22 +96,30 @@ TEST(HashIndexSizing, BucketCounts) {
     EXPECT_EQ(next_power_of_two(9), 16u);
 }
 
-using HashIndexTest = RuntimeTest;
+struct HashIndexTest : RuntimeTest {
+    // Indexes made here are kept in the root block, out of the collector's reach.
+    static Node make(uint32_t count, uint32_t kind, uint32_t extra) {
+        Node index = make_hash_index(count, 0, kind, extra);
+        Cell holder{TYPE_HASH, 0, 0, index};
+        context::keep_in_root(&holder);
+        return index;
+    }
+};
 
 TEST_F(HashIndexTest, NewTablesHaveThePublishedUpperBounds) {
-    Node small = make_hash_index(3, 0, HASH_KIND_RECORDS, 1);
+    Node small = make(3, HASH_KIND_RECORDS, 1);
     EXPECT_EQ(hash_index_header(small)->buckets, 8u);
     EXPECT_EQ(hash_index_header(small)->upper_bound, 6u);
-    Node big = make_hash_index(100, 0, HASH_KIND_RECORDS, 1);
+    Node big = make(100, HASH_KIND_RECORDS, 1);
     EXPECT_EQ(hash_index_header(big)->buckets, 256u);
     EXPECT_EQ(hash_index_header(big)->upper_bound, 197u);
     // The symbol-table kind doubles large requests.
-    Node names = make_hash_index(4000, 0, HASH_KIND_CELLS);
+    Node names = make(4000, HASH_KIND_CELLS, 0);
     EXPECT_EQ(hash_index_header(names)->buckets, 16384u);
 }
 
 TEST_F(HashIndexTest, RecordTablePutGetDelete) {
-    Node index = make_hash_index(3, 0, HASH_KIND_RECORDS, 2);
+    Node index = make(3, HASH_KIND_RECORDS, 2);
     EXPECT_EQ(hash_index_header(index)->aux, 48u);
     Cell* r = hash_index_put_key(index, 1234);
     r->header = TYPE_INTEGER;
@@ -128,7 +137,7 @@ TEST_F(HashIndexTest, RecordTablePutGetDelete) {
 }
 
 TEST_F(HashIndexTest, DeletedBucketIsReusedByAnotherKey) {
-    Node index = make_hash_index(3, 0, HASH_KIND_RECORDS, 1);
+    Node index = make(3, HASH_KIND_RECORDS, 1);
     const uint32_t mask = hash_index_header(index)->buckets - 1;
     const uint32_t first = 1000;
     // Another key whose chain starts in the same bucket.
@@ -145,7 +154,7 @@ TEST_F(HashIndexTest, DeletedBucketIsReusedByAnotherKey) {
 }
 
 TEST_F(HashIndexTest, GrowthAndSweepOfDeletedBuckets) {
-    Node index = make_hash_index(3, 0, HASH_KIND_RECORDS, 1);
+    Node index = make(3, HASH_KIND_RECORDS, 1);
     // Reaching the bound with many live keys doubles the table.
     for (uint32_t k = 1; k <= 6; k++) hash_index_put_key(index, k);
     EXPECT_EQ(hash_index_header(index)->buckets, 8u);
@@ -155,7 +164,7 @@ TEST_F(HashIndexTest, GrowthAndSweepOfDeletedBuckets) {
     for (uint32_t k = 1; k <= 7; k++) EXPECT_NE(hash_index_get_key(index, k), nullptr) << k;
 
     // Churn with few live keys keeps the size and only clears deleted buckets.
-    Node churn = make_hash_index(3, 0, HASH_KIND_RECORDS, 1);
+    Node churn = make(3, HASH_KIND_RECORDS, 1);
     for (uint32_t k = 1; k <= 200; k++) {
         hash_index_put_key(churn, k);
         hash_index_delete_key(churn, k);
@@ -166,7 +175,7 @@ TEST_F(HashIndexTest, GrowthAndSweepOfDeletedBuckets) {
 
 TEST_F(HashIndexTest, DeadOwnersAreDropped) {
     // Records of three cells: key, user cell, owner context in the third.
-    Node index = make_hash_index(8, 0, HASH_KIND_OWNERSHIP, 2);
+    Node index = make(8, HASH_KIND_OWNERSHIP, 2);
     for (uint32_t k = 1; k <= 4; k++) {
         Cell* second = hash_index_put_key(index, k);
         second[1].data1 = 100 + k;  // owner
@@ -184,10 +193,14 @@ TEST_F(HashIndexTest, DeadOwnersAreDropped) {
 }
 
 TEST_F(HashIndexTest, ClearAndCopy) {
-    Node index = make_hash_index(8, 0, HASH_KIND_RECORDS, 1);
+    Node index = make(8, HASH_KIND_RECORDS, 1);
     for (uint32_t k = 1; k <= 5; k++) hash_index_put_key(index, k)->data2 = k * 10;
     Node block_copy = duplicate_series(node_buffer(hash_index_header(index)->block));
+    Cell block_holder{TYPE_BLOCK, 0, block_copy, 0};
+    context::keep_in_root(&block_holder);
     Node copy = copy_hash_index(index, block_copy);
+    Cell copy_holder{TYPE_HASH, 0, 0, copy};
+    context::keep_in_root(&copy_holder);
     clear_hash_index(index);
     EXPECT_EQ(hash_index_get_key(index, 3), nullptr);
     EXPECT_EQ(hash_index_header(index)->size, 0u);

@@ -7,6 +7,8 @@
 #include "evaluator/natives.h"
 #include "interp_fixture.h"
 
+#include <cmath>
+
 using namespace vyx;
 
 namespace {
@@ -38,6 +40,10 @@ TEST_F(InterpTest, ExpressionsEvaluateLeftToRight) {
         {"f: func [a /twice b] [either twice [a + b] [a]] f 1", "1"},
         {"f: func [a /twice b] [b] f 1", "none"},
         {"f: func [/local x] [x] f", "none"},
+        {"f: func ['a [unset! integer!]] [type? :a] f", "unset!"},
+        {"f: func ['a :b] [type? :b] f x y", "word!"},
+        {"f: func [a] [a] f (1 + 1)", "2"},
+        {"f: func ['a] [a] f (1 + 1)", "2"},
     };
     for (const ValueCase& c : cases) EXPECT_EQ(result_of(c.source), c.molded) << c.source;
 }
@@ -114,6 +120,9 @@ TEST_F(InterpTest, NonLocalExits) {
         // A break through a function call unwinds its frame and context.
         {"g: func [x] [loop 1 [break] x] g 6", "6"},
         {"f: func [n] [loop 1 [if n > 0 [f n - 1 break]] n] f 3", "3"},
+        // A break that leaves an inner call of the same function.
+        {"f: func [n] [either n = 0 [break] [loop 1 [f n - 1] n]] f 2", "2"},
+        {"f: func [n] [either n = 0 [throw 0] [catch [f n - 1] n]] f 2", "2"},
     };
     for (const ValueCase& c : cases) EXPECT_EQ(result_of(c.source), c.molded) << c.source;
 }
@@ -198,4 +207,47 @@ TEST_F(InterpTest, OuterCallReadsItsOwnArgumentsAfterInnerReturns) {
     EXPECT_EQ(mold(eval("f: func [n] [if n > 0 [f n - 1] n] f 3")), "3");
     EXPECT_EQ(mold(eval("f: func [n] [if n > 0 [return f n - 1] n] f 3")), "0");
     EXPECT_EQ(mold(eval("f: func [a b] [if a > 0 [f a - 1 b + 1] b] f 2 10")), "10");
+}
+
+TEST_F(InterpTest, NativeHelpers) {
+    auto flt = [](double d) {
+        Cell c{TYPE_FLOAT, 0, 0, 0};
+        set_cell_float(&c, d);
+        return c;
+    };
+    Cell big = flt(2147483647.5), low = flt(-2147483648.0), up = flt(3.9), down = flt(-3.9), nan = flt(NAN);
+    EXPECT_TRUE(same_id([&] {
+        try { helpers::check_float_to_integer(&big); } catch (const VyxError& e) { return e; }
+        return VyxError{};
+    }(), err::script_out_of_range));
+    EXPECT_THROW(helpers::check_float_to_integer(&nan), VyxError);
+    EXPECT_EQ(helpers::check_float_to_integer(&low), INT32_MIN);
+    EXPECT_EQ(helpers::check_float_to_integer(&up), 3);
+    EXPECT_EQ(helpers::check_float_to_integer(&down), -3);
+    EXPECT_NEAR(helpers::degrees_to_radians(270, 1), -M_PI / 2, 1e-12);
+    EXPECT_NEAR(helpers::degrees_to_radians(120, 0), -M_PI / 3, 1e-12);
+    EXPECT_NEAR(helpers::degrees_to_radians(120, 2), M_PI / 3, 1e-12);
+
+    // select_in_block on (key, block) arguments: pairs, or every cell.
+    Cell args = test::build_block("b [a 1 b 2 b]");
+    stack::push_call_frame(&words::frame_anon);
+    stack::push(blk::at(args.data2, 0));
+    stack::push(blk::at(args.data2, 1));
+    EXPECT_EQ(mold(*helpers::select_in_block(false, false)), "2");
+    *stack::arguments = *blk::at(args.data2, 0);
+    EXPECT_EQ(mold(*helpers::select_in_block(true, false)), "2");
+    stack::pop_frame_discard();
+}
+
+TEST_F(InterpTest, SourceText) {
+    EXPECT_EQ(result_of("do \"1 + 2\""), "3");
+    Cell out{TYPE_UNSET, 0, 0, 0};
+    Cell text = eval("\"7 8\"");
+    stack::push(&text);
+    EXPECT_EQ(mold(*helpers::load_value_from_string_into(&text, &out)), "7");
+    Cell empty = eval("\"\"");
+    const Cell* r = helpers::load_value_from_string_into(&empty, &out);
+    EXPECT_EQ(type_of(r), TYPE_UNSET);
+    Cell bad = eval("\"1 [\"");
+    EXPECT_EQ(helpers::load_value_from_string_into(&bad, &out), &helpers::FAILURE_CELL);
 }

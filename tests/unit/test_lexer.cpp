@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "datatypes/context.h"
 #include "datatypes/date.h"
 #include "datatypes/money.h"
 #include "datatypes/pair.h"
@@ -17,6 +18,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
 #include "evaluator/lexer.h"
+#include "runtime/collector.h"
 #include "runtime/error_catalog.h"
 #include "runtime/memory.h"
 #include "runtime/raise.h"
@@ -111,6 +113,7 @@ TEST_F(LexerTest, SyntaxErrorsNameTheLineAndTheNearText) {
         {"{a\nb\nc} {x\n", "(line 4) invalid string! at {x"},
         {"x 'a:", "(line 1) invalid lit-word! at 'a:"},
         {"a , b", "(line 1) invalid point2D! at , b"},
+        {"x (1, 2", "(line 1) invalid point2D! at (1, 2"},
         {"\x80", "(line 1) invalid character at \xC2\x80"},
         // The near text stops at the first character boundary 30 bytes on.
         {"12a 4567890123456789012345678901234567890",
@@ -256,6 +259,9 @@ TEST_F(LexerTest, Words) {
         Cell w = one(c.text);
         EXPECT_EQ(type_of(&w), c.type) << c.text;
         EXPECT_EQ(word_name(w), c.name) << c.text;
+        // Unbound: the global context, looked up on first use.
+        EXPECT_EQ(w.data1, context::global) << c.text;
+        EXPECT_EQ(int32_t(w.data3), -1) << c.text;
     }
     EXPECT_EQ(error_of("'a:"), "(line 1) invalid lit-word! at 'a:");
     EXPECT_NE(error_of("#").find("invalid issue!"), std::string::npos);
@@ -512,7 +518,16 @@ TEST_F(LexerTest, NestedScansKeepTheirOwnInputAndBuffers) {
     Recorder r;
     int inner_scans = 0;
     r.extra = [&](lexer::TraceCall&) {
-        Cell inner = scan("[x y z] \"a much longer text than the outer one, to make any shared scratch grow\"");
+        // Through a string! value, as an inner transcode would: its UTF-8
+        // form is longer than the outer text's.
+        std::string text = "[x y z] \"a much longer text than the outer one, to make any shared scratch grow\"";
+        Cell str{};
+        string::make_at(&str, uint32_t(text.size()), 1);
+        SeriesBuffer* b = node_buffer(str.data2);
+        std::memcpy(b->data(), text.data(), text.size());
+        b->tail = uint32_t(text.size());
+        Cell inner{};
+        lexer::scan_string_value(&inner, &str, -1, false, true, true, false, nullptr, nullptr, nullptr);
         EXPECT_EQ(length_of(inner), 2u);
         inner_scans++;
         return true;
@@ -611,4 +626,79 @@ TEST_F(LexerTest, ScanModesOfTheCallers) {
     lexer::scan_string_value(&r, &text, -1, true, true, true, false, &consumed, nullptr, nullptr);
     EXPECT_EQ(word_name(r), "\xC3\xA9t\xC3\xA9");
     EXPECT_EQ(consumed, 3u);
+}
+
+// A collection at every allocation moves every buffer: values made earlier in
+// the scan, the open blocks and the error texts must all survive.
+TEST_F(LexerTest, SurvivesCollectionsAtEveryAllocation) {
+    const std::string text =
+        "a [b \"two\" [c 3 {four}] #{0102}] x/y/z: %file <tag> 1.2.3 http://x.y #[k \"v\"] \"\u00e9\"";
+    collector::active = true;
+    const uint32_t saved = collector::stress_every;
+    collector::stress_every = 1;
+    Cell result{};
+    collector::Root keep(&result);
+    lexer::load_block(&result, text);
+    std::string error = error_of("[a \"b\" [c 12a");
+    collector::stress_every = saved;
+    collector::active = false;
+    EXPECT_EQ(error, "(line 1) invalid integer! at 12a");
+    ASSERT_EQ(length_of(result), 9u);
+    Cell inner = item(result, 1);
+    ASSERT_EQ(length_of(inner), 4u);
+    EXPECT_EQ(string::to_utf8(&(const Cell&)item(inner, 1)), "two");
+    Cell deeper = item(inner, 2);
+    ASSERT_EQ(length_of(deeper), 3u);
+    EXPECT_EQ(word_name(item(deeper, 0)), "c");
+    EXPECT_EQ(string::to_utf8(&(const Cell&)item(deeper, 2)), "four");
+    EXPECT_EQ(length_of(item(result, 2)), 3u);
+    EXPECT_EQ(string::to_utf8(&(const Cell&)item(result, 3)), "file");
+    EXPECT_EQ(string::to_utf8(&(const Cell&)item(result, 8)), "\xC3\xA9");
+}
+
+TEST_F(LexerTest, ConversionReadersReportFailureByCode) {
+    auto text = [](const std::u16string& chars) {
+        Cell s{};
+        string::make_at(&s, uint32_t(chars.size()), 2);
+        SeriesBuffer* b = node_buffer(s.data2);
+        std::memcpy(b->data(), chars.data(), chars.size() * 2);
+        b->tail = uint32_t(chars.size() * 2);
+        return s;
+    };
+    int code = 0;
+    Cell s = text(u"x-2'147'483'648");
+    EXPECT_EQ(lexer::load_integer_syntax(&s, 1, 14, code), INT32_MIN);
+    EXPECT_EQ(code, 0);
+    s = text(u"2147483648");
+    lexer::load_integer_syntax(&s, 0, 10, code);
+    EXPECT_EQ(code, -2);
+    s = text(u"12a");
+    lexer::load_integer_syntax(&s, 0, 3, code);
+    EXPECT_EQ(code, -1);
+    s = text(u"1'000,25");
+    EXPECT_EQ(lexer::load_float_syntax(&s, 0, 8, code), 1000.25);
+    EXPECT_EQ(code, 0);
+    s = text(u"1.e5");
+    EXPECT_TRUE(std::isnan(lexer::load_float_syntax(&s, 0, 4, code)));
+    EXPECT_EQ(code, -1);
+    Cell r{};
+    s = text(u"1.2.3.4");
+    lexer::load_tuple_syntax(&s, 0, 7, code, &r);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(tuple::length(&r), 4);
+    s = text(u"1.2");
+    lexer::load_tuple_syntax(&s, 0, 3, code, &r);
+    EXPECT_EQ(code, -1);
+    money::currencies = {"USD"};
+    s = text(u"-usd$1'234.5");
+    lexer::load_money_syntax(&s, 0, 12, code, &r);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(money::is_negative(&r));
+    EXPECT_EQ(money::currency(&r), 1u);
+    for (const char16_t* bad : {u"USD1", u"$'1", u"$1'", u"$1.", u"$1.2.3", u"EUR$1", u"\u00e91"}) {
+        s = text(bad);
+        lexer::load_money_syntax(&s, 0, uint32_t(std::char_traits<char16_t>::length(bad)), code, &r);
+        EXPECT_EQ(code, -1);
+    }
+    money::currencies.clear();
 }

@@ -2,6 +2,7 @@
 
 #include "runtime/arrays.h"
 #include "runtime/cells.h"
+#include "runtime/collector.h"
 #include "runtime/raise.h"
 #include "runtime_fixture.h"
 
@@ -33,6 +34,7 @@ TEST(Cell, SetTypeKeepsFlags) {
 }
 
 TEST_F(RuntimeTest, FrameAndBigSeriesThreshold) {
+    collector::Pause layout_only;  // these tests hold bare nodes and check layouts
     // 131,070 cells: chunk 2,097,144 bytes, still in a frame.
     SeriesBuffer* in_frame = node_buffer(new_cell_series(131070));
     EXPECT_FALSE(in_frame->flags & series_flag::BIG);
@@ -45,6 +47,7 @@ TEST_F(RuntimeTest, FrameAndBigSeriesThreshold) {
 }
 
 TEST_F(RuntimeTest, FrameSizesAreOneThenTwoMegabytes) {
+    collector::Pause layout_only;  // these tests hold bare nodes and check layouts
     ASSERT_NE(memory.first_frame, nullptr);
     EXPECT_EQ(frame_data_size(memory.first_frame), 1048576u);
     // Fill past the first frame: the next frame is 2 MB.
@@ -66,6 +69,7 @@ TEST_F(RuntimeTest, FrameSizesAreOneThenTwoMegabytes) {
 }
 
 TEST_F(RuntimeTest, SizesOfSmallSeries) {
+    collector::Pause layout_only;  // these tests hold bare nodes and check layouts
     struct Case { Node node; uint32_t size; uint32_t elements; } cases[] = {
         {new_byte_series(0), 16, 16},
         {new_char_series(0, 4), 16, 4},
@@ -85,6 +89,7 @@ TEST_F(RuntimeTest, SizesOfSmallSeries) {
 }
 
 TEST_F(RuntimeTest, MiddleOffsetAndGrowthKeepsContent) {
+    collector::Pause layout_only;  // these tests hold bare nodes and check layouts
     SeriesBuffer* mid = node_buffer(new_series(64, 1, -1));
     EXPECT_EQ(mid->offset, 32u);
     EXPECT_EQ(mid->tail, 32u);
@@ -106,6 +111,7 @@ TEST_F(RuntimeTest, MiddleOffsetAndGrowthKeepsContent) {
 }
 
 TEST_F(RuntimeTest, GrowFilledAndDuplicate) {
+    collector::Pause layout_only;  // these tests hold bare nodes and check layouts
     Node n = new_byte_series(16);
     SeriesBuffer* b = node_buffer(n);
     std::memset(b->data(), 7, 16);
@@ -123,6 +129,7 @@ TEST_F(RuntimeTest, GrowFilledAndDuplicate) {
 }
 
 TEST_F(RuntimeTest, AppendCellGrowsEvenFromZeroCapacity) {
+    collector::Pause layout_only;  // these tests hold bare nodes and check layouts
     // A zero-capacity block must still take an append.
     Node n = new_cell_series(0);
     Cell block{TYPE_BLOCK, 0, n, 0};
@@ -143,6 +150,7 @@ TEST_F(RuntimeTest, AppendCellGrowsEvenFromZeroCapacity) {
 }
 
 TEST_F(RuntimeTest, ReserveTailBytes) {
+    collector::Pause layout_only;  // these tests hold bare nodes and check layouts
     SeriesBuffer* b = node_buffer(new_byte_series(16));
     uint8_t* at = reserve_tail_bytes(b, 100);
     EXPECT_EQ(b->size, 208u);  // 200 rounded up to 16
@@ -151,6 +159,7 @@ TEST_F(RuntimeTest, ReserveTailBytes) {
 }
 
 TEST_F(RuntimeTest, NodesAreReusedAndFramesReviewed) {
+    collector::Pause layout_only;  // these tests hold bare nodes and check layouts
     Node a = take_node();
     return_node(a);
     EXPECT_EQ(take_node(), a);
@@ -169,6 +178,7 @@ TEST_F(RuntimeTest, NodesAreReusedAndFramesReviewed) {
 }
 
 TEST_F(RuntimeTest, OutsideGcSeries) {
+    collector::Pause layout_only;  // these tests hold bare nodes and check layouts
     SeriesBuffer* b = node_buffer(new_series_outside_gc(20000, 16, 0));
     EXPECT_EQ(b->flags & ~series_flag::UNIT_MASK, 0xA0100000u);
     EXPECT_EQ(b->size, 320000u);
@@ -176,6 +186,7 @@ TEST_F(RuntimeTest, OutsideGcSeries) {
 
 TEST(MemoryLifecycle, FreeAllFramesReturnsEveryByte) {
     init_runtime();
+    collector::active = false;
     for (int i = 0; i < 50; i++) new_byte_series(100000);
     new_cell_series(200000);  // big
     EXPECT_GT(memory.os_bytes, 0u);
@@ -184,6 +195,7 @@ TEST(MemoryLifecycle, FreeAllFramesReturnsEveryByte) {
 }
 
 TEST_F(RuntimeTest, GrowthBelowOneIsRefused) {
+    collector::Pause layout_only;  // these tests hold bare nodes and check layouts
     SeriesBuffer* b = node_buffer(new_byte_series(16));
     try {
         grow_series(b, -5);
@@ -197,6 +209,7 @@ TEST_F(RuntimeTest, GrowthBelowOneIsRefused) {
 // Growable arrays ---------------------------------------------------------
 
 TEST_F(RuntimeTest, ArraysFindRemoveAndTail) {
+    collector::Pause layout_only;  // these tests hold bare nodes and check layouts
     Node a = new_array(0, 4);
     EXPECT_EQ(array_length(a), 0u);
     EXPECT_EQ(find_array_int(a, 5), -1);
@@ -224,6 +237,7 @@ TEST_F(RuntimeTest, ArraysFindRemoveAndTail) {
 }
 
 TEST_F(RuntimeTest, ByteArrays) {
+    collector::Pause layout_only;  // these tests hold bare nodes and check layouts
     Node a = new_array(0, 1);
     for (int i = 0; i < 1000; i++) array_append_byte(a, uint8_t(i));
     EXPECT_EQ(array_length(a), 1000u);

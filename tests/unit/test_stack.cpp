@@ -162,3 +162,27 @@ TEST_F(StackTest, FrameNamesAreNotTruncated) {
     stack::push_frame(big, 0, stack::kind_bits(stack::FRAME_CALL));
     EXPECT_EQ(stack::calling_function_name().symbol, big);
 }
+
+TEST_F(StackTest, CallStackOfAnErrorReport) {
+    eval("f: func [] [] g: func [] [] n: 1");
+    Cell words_used = test::build_block("f g n");
+    Cell f = *blk::at(words_used.data2, 0), g = *blk::at(words_used.data2, 1), n = *blk::at(words_used.data2, 2);
+    stack::push_call_frame(&f);
+    stack::push_eval_frame_kind7(&words::frame_body);
+    stack::push_call_frame(&n);
+    stack::push_call_frame(&g);
+    uint32_t at = stack::frame_position();
+    stack::push_call_frame(&f);  // above the recorded position: not listed
+    Cell list;
+    blk::make_at(&list, 4);
+    stack::capture_call_stack(1, &list, at);
+    EXPECT_EQ(mold(list), "[f g]");
+    Cell all;
+    blk::make_at(&all, 4);
+    stack::capture_call_stack(2, &all, at);
+    EXPECT_EQ(mold(all), "[f n g]");
+    Cell text;
+    string::make_at(&text, 16);
+    stack::form_call_stack(1, &text, at, NO_LIMIT);
+    EXPECT_EQ(string::to_utf8(&text), "f g");
+}

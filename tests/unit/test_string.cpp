@@ -37,10 +37,14 @@ TEST_F(RuntimeTest, StringWidening) {
     EXPECT_EQ(unit_of(w), 4u);
     EXPECT_EQ(text(w), "ab\xF0\x9F\x98\x80");
 
-    string::clear(&w);
+    with_args({w}, [&](Cell* a) { handler<act::Clear>(TYPE_STRING, A_CLEAR)(a); });
     string::append_char(node_buffer(w.data2), 'z');
     EXPECT_EQ(unit_of(w), 1u);
     EXPECT_EQ(text(w), "z");
+    Cell partly = str(U"ab\u0100");
+    with_args({at(partly, 1)}, [&](Cell* a) { handler<act::Clear>(TYPE_STRING, A_CLEAR)(a); });
+    EXPECT_EQ(unit_of(partly), 2u);  // text left: the unit stays
+    EXPECT_EQ(text(partly), "a");
 
     // Inserting and overwriting at a position widen before they address it.
     Cell s = str("abcd");
@@ -176,6 +180,22 @@ TEST_F(RuntimeTest, StringMakeAndTo) {
         Cell i = int_(-42);
         EXPECT_EQ(text(*to(&proto, &i, TYPE_STRING)), "-42");
     });
+}
+
+TEST_F(RuntimeTest, StringLoad) {
+    const char utf8[] = "a\xC3\xA9\xE2\x98\xBA";
+    Cell s;
+    string::load(reinterpret_cast<const uint8_t*>(utf8), 6, 0, &s);
+    EXPECT_EQ(text(s), utf8);
+    EXPECT_EQ(unit_of(s), 2u);
+    const uint8_t utf16[] = {'h', 0, 0xE9, 0, 0x3A, 0x26};
+    Cell w;
+    string::load(utf16, 6, -1, &w);
+    EXPECT_EQ(text(w), "h\xC3\xA9\xE2\x98\xBA");
+    Cell b = blk({});
+    string::load_in(reinterpret_cast<const uint8_t*>(utf8), 3, 0, &b);
+    EXPECT_EQ(mold(b), "[\"a\xC3\xA9\"]");
+    EXPECT_EQ(unit_of(*block::rs_abs_at(&b, 0)), 1u);  // 0xE9 fits one byte
 }
 
 TEST_F(RuntimeTest, StringPath) {

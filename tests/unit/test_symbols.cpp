@@ -68,6 +68,7 @@ TEST_F(SymbolTest, NamesAndOtherEntries) {
 
     Cell str;
     string::make_at(&str, 8);
+    context::keep_in_root(&str);
     string::concatenate_literal(&str, "append", NO_LIMIT);
     EXPECT_EQ(symbol::make_from_string(&str), id);
 

@@ -18,21 +18,26 @@ using namespace vyx;
 
 namespace {
 
+// Strings made here are kept in the root block, out of the collector's reach.
 struct WordTest : RuntimeTest {
+    static Cell new_string() {
+        Cell out;
+        string::make_at(&out, 16);
+        context::keep_in_root(&out);
+        return out;
+    }
     static Cell unbound(const char* name, int type) {
         return word::make_cell(type, context::global, symbol::make(name), -1);
     }
     static std::string mold(Cell* value, int part = NO_LIMIT, int* left = nullptr) {
-        Cell out;
-        string::make_at(&out, 16);
+        Cell out = new_string();
         auto fn = reinterpret_cast<act::Mold>(get_handler(type_of(value), A_MOLD));
         int rest = fn(value, &out, false, false, false, part, 0);
         if (left) *left = rest;
         return string::to_utf8(&out);
     }
     static std::string form(Cell* value) {
-        Cell out;
-        string::make_at(&out, 16);
+        Cell out = new_string();
         reinterpret_cast<act::Form>(get_handler(type_of(value), A_FORM))(value, &out, NO_LIMIT);
         return string::to_utf8(&out);
     }
@@ -44,8 +49,7 @@ struct WordTest : RuntimeTest {
         return reinterpret_cast<act::Compare>(get_handler(type_of(a), A_COMPARE))(a, b, op);
     }
     static Cell text(const char* s) {
-        Cell str;
-        string::make_at(&str, 8);
+        Cell str = new_string();
         string::concatenate_literal(&str, s, NO_LIMIT);
         return str;
     }

@@ -1,0 +1,521 @@
+#include "datatypes/error.h"
+
+#include <cstdio>
+
+#include "datatypes/actions.h"
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/object.h"
+#include "datatypes/registry.h"
+#include "datatypes/runtime_words.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "datatypes/types.h"
+#include "datatypes/word.h"
+#include "evaluator/helpers.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/cycle_stack.h"
+#include "runtime/error_catalog.h"
+#include "runtime/raise.h"
+
+namespace vyx::error {
+
+int stack_trace_level = 0;
+
+namespace {
+
+const char* const field_names[FIELD_COUNT] = {"code", "type", "id",   "arg1",  "arg2",
+                                              "arg3", "near", "where", "stack", "files"};
+
+Cell catalog_cell{TYPE_NONE, 0, 0, 0};
+Cell prototype{TYPE_NONE, 0, 0, 0};
+bool attaching = false;
+
+// Errors in flight: the exception is out of the collector's sight, so the
+// last few raised values stay reachable from here until a catch stores them.
+constexpr int IN_FLIGHT = 8;
+Cell in_flight[IN_FLIGHT];
+int in_flight_next = 0;
+
+void mark_in_flight() { collector::mark_cells(in_flight, in_flight + IN_FLIGHT); }
+
+inline Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
+inline Cell integer_cell(int32_t v) { return Cell{TYPE_INTEGER, 0, uint32_t(v), 0}; }
+inline int32_t canon(int32_t s) { return symbol::resolve(s); }
+
+inline Node ctx_of(const Cell* e) { return e->data1; }
+
+// Key word n of a context as a word! bound there.
+Cell bound_key(Node ctx, uint32_t n) {
+    Cell w = *context::key_word(ctx, n);
+    w.header = TYPE_WORD;
+    w.data1 = ctx;
+    w.data3 = n;
+    return w;
+}
+
+// The value of field n of an object cell (by copy).
+Cell field_value(const Cell* obj, uint32_t n) { return *context::value_at(obj->data1, n); }
+
+Cell* new_string(const char* utf8, Cell* target) {
+    std::string_view text(utf8);
+    return string::load(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), 0, target);
+}
+
+Cell* message_value(const err::EntryInfo* entry, Cell* target) {
+    if (entry->kind == err::MessageKind::String) return new_string(entry->parts[0].text, target);
+    if (entry->kind == err::MessageKind::Word) {
+        char name[] = "arg1";
+        name[3] = char('0' + entry->parts[0].arg);
+        *target = word::load(name);
+        return target;
+    }
+    collector::Rooted<2> r;
+    blk::make_at(&r[0], entry->part_count);
+    for (int i = 0; i < entry->part_count; i++) {
+        const err::MessagePart& p = entry->parts[i];
+        if (p.kind == err::PartKind::Text) {
+            new_string(p.text, &r[1]);
+        } else {
+            char name[] = "arg1";
+            name[3] = char('0' + p.arg);
+            r[1] = word::load(name);
+            if (p.kind == err::PartKind::GetArg) r[1].header = TYPE_GET_WORD;
+        }
+        blk::append(&r[0], &r[1]);
+    }
+    *target = r[0];
+    return target;
+}
+
+void make_prototype() {
+    collector::Rooted<1> r;
+    object::make_at(&r[0], FIELD_COUNT);
+    for (uint32_t i = 0; i < FIELD_COUNT; i++) {
+        Cell none = none_cell();
+        object::put_field(&r[0], symbol::make(field_names[i]), &none);
+    }
+    prototype = r[0];
+    context::keep_in_root(&prototype);
+}
+
+// A new error! with every field none, for the caller to fill.
+Cell* blank(Cell* target) {
+    Node ctx = context::create(FIELD_COUNT, false, true, prototype.data1, context::KIND_OBJECT);
+    for (uint32_t i = 0; i < FIELD_COUNT; i++) *context::value_at(ctx, i) = none_cell();
+    *target = Cell{TYPE_ERROR, ctx, ERROR_CLASS, 0};
+    *context::owner_of(ctx) = *target;
+    return target;
+}
+
+void set_field(const Cell* e, Field f, const Cell* value) {
+    Cell v = *value;
+    *context::value_at(ctx_of(e), f) = v;
+}
+
+// Sets code, type and id from catalog positions (the entry counts from 2).
+void set_entry(const Cell* e, int category, int entry) {
+    Cell cat_obj = field_value(&catalog_cell, uint32_t(category));
+    Cell code = integer_cell(category * 100 + entry - err::FIRST_ENTRY);
+    Cell type = bound_key(catalog_cell.data1, uint32_t(category));
+    Cell id = bound_key(cat_obj.data1, uint32_t(entry));
+    set_field(e, F_CODE, &code);
+    set_field(e, F_TYPE, &type);
+    set_field(e, F_ID, &id);
+}
+
+int32_t word_symbol(const Cell* c) { return is_any_word_type(type_of(c)) ? word::symbol_of(c) : 0; }
+
+// The category position of a word in the catalog, or -1.
+int find_category(const Cell* w) {
+    int32_t s = word_symbol(w);
+    if (!s || type_of(&catalog_cell) != TYPE_OBJECT) return -1;
+    return object::find_field(&catalog_cell, s);
+}
+
+// The entry position of a word in a category (2 = first entry), or -1.
+int find_entry(int category, const Cell* w) {
+    int32_t s = word_symbol(w);
+    if (!s) return -1;
+    Cell cat_obj = field_value(&catalog_cell, uint32_t(category));
+    if (type_of(&cat_obj) != TYPE_OBJECT) return -1;
+    int pos = object::find_field(&cat_obj, s);
+    return pos >= err::FIRST_ENTRY ? pos : -1;
+}
+
+[[noreturn]] void raise_spec_field(int32_t which) {
+    Cell w = word::load(symbol::name(which));
+    raise_error(err::script_invalid_spec_field, &w);
+}
+
+// ---- the report
+
+// Writes the value molded (or formed) into the buffer, at most `limit`
+// characters of it.
+int write_limited(Cell* buffer, const Cell* value, bool mold, bool only, bool flat, int limit, int part) {
+    collector::Rooted<2> r;
+    r[0] = *value;
+    string::make_at(&r[1], 16);
+    if (mold)
+        block::mold_cell(&r[0], &r[1], only, false, flat, limit, 0);
+    else
+        block::form_cell(&r[0], &r[1], limit);
+    int n = int(series::rs_length(&r[1]));
+    if (n > limit) n = limit;
+    if (n > part) n = part < 0 ? 0 : part;
+    string::concatenate(buffer, &r[1], n, 0, true, false);
+    return part - n;
+}
+
+// Turns the error into internal/invalid-error with the offending value as arg1.
+void make_invalid(const Cell* e, const Cell* offending) {
+    Cell arg = *offending;
+    set_field(e, F_ARG1, &arg);
+    set_entry(e, err::internal_invalid_error.category, err::internal_invalid_error.entry);
+}
+
+int form_report(Cell* value, Cell* buffer, int part) {
+    collector::Rooted<4> r;
+    Cell& e = r[0];
+    Cell& cat_obj = r[1];
+    Cell& msg = r[2];
+    e = *value;
+    part = string::concatenate_literal(buffer, "*** ", part);
+    int category = -1;
+    int entry = -1;
+    {
+        Cell type = field_value(&e, F_TYPE);
+        category = find_category(&type);
+        if (category < 0) {
+            make_invalid(&e, &type);
+        } else {
+            Cell id = field_value(&e, F_ID);
+            entry = find_entry(category, &id);
+            if (entry < 0) make_invalid(&e, &id);
+        }
+        if (category < 0 || entry < 0) {
+            category = err::internal_invalid_error.category;
+            entry = err::internal_invalid_error.entry;
+        }
+    }
+    cat_obj = field_value(&catalog_cell, uint32_t(category));
+    msg = field_value(&cat_obj, uint32_t(entry));
+    if (is_any_word_type(type_of(&msg))) {
+        int32_t pos = object::find_field(&e, word::symbol_of(&msg));
+        msg = pos >= 0 ? field_value(&e, uint32_t(pos)) : none_cell();
+    }
+    {
+        Cell title = field_value(&cat_obj, 1);
+        if (is_any_string(type_of(&title))) part = write_limited(buffer, &title, false, false, false, NO_LIMIT, part);
+        part = string::concatenate_literal(buffer, ": ", part);
+    }
+    bool syntax = category == err::CAT_SYNTAX;
+    if (type_of(&msg) == TYPE_STRING) {
+        part = write_limited(buffer, &msg, false, false, false, NO_LIMIT, part);
+    } else if (type_of(&msg) == TYPE_BLOCK) {
+        uint32_t n = blk::length(&msg);
+        for (uint32_t i = 0; i < n && part > 0; i++) {
+            if (i > 0) part = string::concatenate_literal(buffer, " ", part);
+            Cell item = *blk::at(msg.data2, msg.data1 + i);
+            int t = type_of(&item);
+            if (t == TYPE_STRING) {
+                part = write_limited(buffer, &item, false, false, false, NO_LIMIT, part);
+            } else if (t == TYPE_WORD || t == TYPE_GET_WORD) {
+                int32_t pos = object::find_field(&e, word::symbol_of(&item));
+                if (pos < 0) continue;
+                r[3] = field_value(&e, uint32_t(pos));
+                part = write_limited(buffer, &r[3], !syntax, false, true, ARG_LIMIT, part);
+            }
+        }
+    } else {
+        Cell type = field_value(&e, F_TYPE);
+        make_invalid(&e, &type);
+    }
+    part = string::concatenate_literal(buffer, "\n*** Where: ", part);
+    {
+        Cell where = field_value(&e, F_WHERE);
+        if (is_any_word_type(type_of(&where)) || type_of(&where) == TYPE_STRING)
+            part = write_limited(buffer, &where, false, false, false, NO_LIMIT, part);
+        else
+            part = string::concatenate_literal(buffer, "???", part);
+    }
+    part = string::concatenate_literal(buffer, "\n*** Near : ", part);
+    {
+        Cell near = field_value(&e, F_NEAR);
+        part = write_limited(buffer, &near, true, true, true, NEAR_LIMIT, part);
+    }
+    if (stack_trace_level > 0) {
+        Cell st = field_value(&e, F_STACK);
+        if (type_of(&st) == TYPE_BLOCK) {
+            part = string::concatenate_literal(buffer, "\n*** Stack: ", part);
+            part = write_limited(buffer, &st, false, false, false, NO_LIMIT, part);
+        }
+    }
+    {
+        Cell files = field_value(&e, F_FILES);
+        if (type_of(&files) == TYPE_BLOCK) {
+            part = string::concatenate_literal(buffer, "\n*** Files: ", part);
+            part = write_limited(buffer, &files, true, true, true, NEAR_LIMIT, part);
+        }
+    }
+    return part;
+}
+
+// ---- handlers
+
+const Cell* make_handler(Cell*, Cell* spec, int) {
+    collector::Rooted<1> r;
+    make(spec, &r[0]);
+    *stack::arguments = r[0];
+    return stack::arguments;
+}
+
+int form_handler(Cell* value, Cell* buffer, int part) { return form_report(value, buffer, part); }
+
+int mold_handler(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent) {
+    if (is_cycle_found(value->data1)) return string::concatenate_literal(buffer, "make error! [...]", part);
+    if (!only) part = string::concatenate_literal(buffer, "make error! [", part);
+    part = object::mold_body(value, buffer, only, all, flat, part, indent);
+    if (!only) part = string::concatenate_literal(buffer, "]", part);
+    return part;
+}
+
+int compare_handler(Cell* a, Cell* b, int op) {
+    if (type_of(b) != TYPE_ERROR) return NOT_COMPARABLE;
+    Cell x = *a, y = *b;
+    set_cell_type(&x, TYPE_OBJECT);
+    set_cell_type(&y, TYPE_OBJECT);
+    return object::compare(&x, &y, op);
+}
+
+}  // namespace
+
+void init() {
+    catalog_cell = none_cell();
+    prototype = none_cell();
+    attaching = false;
+    for (Cell& c : in_flight) c = none_cell();
+    in_flight_next = 0;
+    stack_trace_level = 0;
+    collector::add_gc_root_callback(mark_in_flight);
+    make_prototype();
+    collector::Rooted<1> r;
+    build_catalog(&r[0]);
+    set_catalog(&r[0]);
+}
+
+bool ready() { return type_of(&catalog_cell) == TYPE_OBJECT && type_of(&prototype) == TYPE_OBJECT; }
+
+const Cell* catalog() { return &catalog_cell; }
+
+void set_catalog(const Cell* catalog_object) {
+    catalog_cell = *catalog_object;
+    context::keep_in_root(&catalog_cell);
+}
+
+Cell* build_catalog(Cell* target) {
+    collector::Rooted<3> r;
+    object::make_at(&r[0], err::CATEGORY_COUNT);
+    for (int c = 0; c < err::CATEGORY_COUNT; c++) {
+        const err::CategoryInfo* info = err::category_info(c);
+        object::make_at(&r[1], uint32_t(info->entry_count) + 2);
+        r[2] = integer_cell(info->code);
+        object::put_field(&r[1], sym::code, &r[2]);
+        new_string(info->title, &r[2]);
+        object::put_field(&r[1], sym::type, &r[2]);
+        for (int i = 0; i < info->entry_count; i++) {
+            message_value(&info->entries[i], &r[2]);
+            object::put_field(&r[1], symbol::make(info->entries[i].name), &r[2]);
+        }
+        object::put_field(&r[0], symbol::make(info->name), &r[1]);
+    }
+    *target = r[0];
+    return target;
+}
+
+Cell* create(err::Id id, const Cell* arg1, const Cell* arg2, const Cell* arg3, Cell* target) {
+    collector::Rooted<4> r;
+    const Cell* args[3] = {arg1, arg2, arg3};
+    for (int i = 0; i < 3; i++) r[uint32_t(i)] = args[i] ? *args[i] : none_cell();
+    blank(&r[3]);
+    set_entry(&r[3], id.category, id.entry);
+    for (uint32_t i = 0; i < 3; i++) set_field(&r[3], Field(F_ARG1 + i), &r[i]);
+    *target = r[3];
+    return target;
+}
+
+Cell* make(const Cell* spec_in, Cell* target) {
+    collector::Rooted<3> r;
+    Cell& spec = r[0];
+    Cell& e = r[1];
+    spec = *spec_in;
+    int st = type_of(&spec);
+    if (st == TYPE_INTEGER) {
+        int32_t code = int32_t(spec.data2);
+        int32_t category = code / 100;
+        if (code < 0 || category >= int32_t(object::field_count(&catalog_cell)))
+            raise_error(err::script_out_of_range, &spec);
+        Cell cat_obj = field_value(&catalog_cell, uint32_t(category));
+        int32_t entry = code % 100 + err::FIRST_ENTRY;
+        if (entry >= int32_t(object::field_count(&cat_obj))) raise_error(err::script_out_of_range, &spec);
+        blank(&e);
+        set_entry(&e, category, entry);
+    } else if (st == TYPE_BLOCK) {
+        uint32_t n = blk::length(&spec);
+        Cell first = n ? *blk::at(spec.data2, spec.data1) : none_cell();
+        if (type_of(&first) == TYPE_WORD) {
+            int category = find_category(&first);
+            if (category < 0) raise_spec_field(sym::type);
+            if (n < 2) raise_spec_field(word::symbol_of(&words::id));
+            Cell second = *blk::at(spec.data2, spec.data1 + 1);
+            if (type_of(&second) != TYPE_WORD) raise_error(err::script_invalid_arg, &second);
+            int entry = find_entry(category, &second);
+            if (entry < 0) raise_spec_field(word::symbol_of(&words::id));
+            blank(&e);
+            set_entry(&e, category, entry);
+        } else if (type_of(&first) == TYPE_SET_WORD) {
+            blank(&e);
+            context::bind(&spec, e.data1, true);
+            Cell* saved = stack::top;
+            interp::eval_whole_block(&spec, true);
+            if (stack::thrown) {
+                *target = e;
+                return target;
+            }
+            stack::top = saved;
+            Cell type = field_value(&e, F_TYPE);
+            int category = type_of(&type) == TYPE_WORD ? find_category(&type) : -1;
+            if (category < 0) raise_spec_field(sym::type);
+            Cell id = field_value(&e, F_ID);
+            int entry = type_of(&id) == TYPE_WORD ? find_entry(category, &id) : -1;
+            if (entry < 0) raise_spec_field(word::symbol_of(&words::id));
+            set_entry(&e, category, entry);
+        } else {
+            raise_error(err::internal_invalid_error);
+        }
+    } else if (st == TYPE_STRING) {
+        create(err::user_message, &spec, nullptr, nullptr, &e);
+    } else {
+        helpers::raise_bad_make_arg(TYPE_ERROR, &spec);
+    }
+    *target = e;
+    return target;
+}
+
+err::Id id_of(const Cell* e) {
+    Cell code = field_value(e, F_CODE);
+    int32_t c = type_of(&code) == TYPE_INTEGER ? int32_t(code.data2) : 0;
+    return err::Id{uint8_t(c / 100), uint8_t(c % 100 + err::FIRST_ENTRY)};
+}
+
+Cell* field(const Cell* e, Field f) { return context::value_at(ctx_of(e), f); }
+
+VyxError to_raised(const Cell* e) {
+    VyxError v{id_of(e), {}, *e};
+    for (uint32_t i = 0; i < 3; i++) v.args[i] = field_value(e, F_ARG1 + i);
+    return v;
+}
+
+int32_t get_type(const Cell* e) {
+    Cell t = field_value(e, F_TYPE);
+    return word_symbol(&t);
+}
+
+int32_t get_id(const Cell* e) {
+    Cell t = field_value(e, F_ID);
+    return word_symbol(&t);
+}
+
+bool get_where(const Cell* e, Cell* target) {
+    Cell w = field_value(e, F_WHERE);
+    if (type_of(&w) == TYPE_NONE) return false;
+    *target = w;
+    return true;
+}
+
+void attach_value(VyxError& ev) {
+    if (attaching || !ready() || collector::is_collecting()) return;
+    attaching = true;
+    try {
+        collector::Rooted<4> r;
+        for (uint32_t i = 0; i < 3; i++) r[i] = ev.args[i];
+        create(ev.id, &r[0], &r[1], &r[2], &r[3]);
+        // The code being evaluated, positioned at the failing expression.
+        Cell near = interp::current_block;
+        if (is_any_block(type_of(&near))) set_field(&r[3], F_NEAR, &near);
+        stack::CallName who = stack::calling_function_name();
+        if (who.symbol) {
+            Cell where{TYPE_WORD, who.context ? who.context : context::global, who.symbol, 0xFFFFFFFF};
+            set_field(&r[3], F_WHERE, &where);
+        }
+        Cell depth = integer_cell(int32_t(stack::frame_depth()));
+        set_field(&r[3], F_STACK, &depth);
+        ev.value = r[3];
+        in_flight[in_flight_next] = r[3];
+        in_flight_next = (in_flight_next + 1) % IN_FLIGHT;
+    } catch (const VyxError&) {
+        // Too little memory or stack to make the value: it travels without.
+        ev.value = none_cell();
+    }
+    attaching = false;
+}
+
+std::string report(const Cell* e) {
+    collector::Rooted<2> r;
+    r[0] = *e;
+    string::make_at(&r[1], 64);
+    form_report(&r[0], &r[1], NO_LIMIT);
+    return string::to_utf8(&r[1]);
+}
+
+std::string fallback_report(const VyxError& e) {
+    const err::CategoryInfo* cat = err::category_info(e.id.category);
+    std::string args[3];
+    for (int i = 0; i < 3; i++) {
+        const Cell& a = e.args[i];
+        switch (type_of(&a)) {
+        case TYPE_INTEGER: args[i] = std::to_string(int32_t(a.data2)); break;
+        case TYPE_NONE: args[i] = "none"; break;
+        default: args[i] = std::string("?") + (type_names[type_of(&a)].name ? type_names[type_of(&a)].name : "") + "?";
+        }
+    }
+    std::string out = "*** ";
+    out += cat ? cat->title : "Internal Error";
+    out += ": ";
+    out += err::entry_info(e.id) ? err::render_message(e.id, args) : "invalid error object field value:";
+    out += "\n*** Where: ???";
+    return out;
+}
+
+std::string report(const VyxError& e) {
+    if (type_of(&e.value) == TYPE_ERROR && ready()) {
+        try {
+            return report(&e.value);
+        } catch (const VyxError&) {
+        }
+    }
+    return fallback_report(e);
+}
+
+int report_uncaught(const VyxError& e) {
+    std::string text = report(e);
+    text += '\n';
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    return -2;
+}
+
+void register_type() {
+    Registration(TYPE_ERROR, TYPE_OBJECT, "error!")
+        .on(A_MAKE, act::Make(make_handler))
+        .on(A_FORM, act::Form(form_handler))
+        .on(A_MOLD, act::Mold(mold_handler))
+        .on(A_EVAL_PATH, act::EvalPath(object::eval_path))
+        .on(A_COMPARE, act::Compare(compare_handler))
+        .commit();
+}
+
+}  // namespace vyx::error
