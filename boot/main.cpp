@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "boot/console.h"
 #include "boot/init.h"
+#include "datatypes/error.h"
+#include "runtime/raise.h"
 #include "runtime/fatal.h"
 
 namespace {
@@ -27,9 +30,14 @@ void* run(void* p) {
         a->status = one / zero;
         return nullptr;
     }
-    vyx::init_runtime();
-    std::fputs("vyx: the evaluator is not built yet\n", stderr);
-    a->status = 0;
+    try {
+        vyx::init_runtime();
+    } catch (const vyx::VyxError& e) {
+        // Nothing can catch an error this early: report it plainly and end.
+        a->status = vyx::error::report_uncaught(e);
+        return nullptr;
+    }
+    a->status = vyx::console::run(a->argc, a->argv);
     return nullptr;
 }
 

@@ -3,7 +3,9 @@
 
 A case file holds cases separated by blank lines. In a case, lines that start
 with ">> " (or are just ">>") are typed into the console; every other line is
-output the case must print, in order. Lines starting with ";;" are comments.
+output the case must print, in order; a line "~" stands for an empty line of
+output. Empty lines at the end of the output are not compared. Lines starting
+with ";;" are comments.
 Each case runs in a fresh vyx process with its input piped; the banner is not
 part of the compared output.
 
@@ -32,7 +34,7 @@ def parse(path):
         if line == ">>" or line.startswith(">> "):
             current["input"].append(line[3:])
         else:
-            current["output"].append(line)
+            current["output"].append("" if line == "~" else line)
     if current:
         cases.append((start, current))
     return cases
@@ -58,7 +60,10 @@ def run(vyx, case):
     out = p.stdout.decode("utf-8", "replace").split("\n")
     if out and out[-1] == "":
         out.pop()
-    return strip_banner(out)
+    out = strip_banner(out)
+    while out and out[-1] == "":
+        out.pop()
+    return out
 
 
 def main():

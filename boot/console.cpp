@@ -1,0 +1,347 @@
+// The console loop of the executable: reads lines, keeps input pending while a
+// bracket or string is open, evaluates complete input and prints the result
+// ("== " and the value molded) or the error report. With a script argument it
+// runs the script instead.
+#include "boot/console.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "datatypes/block.h"
+#include "datatypes/error.h"
+#include "datatypes/pair.h"
+#include "datatypes/string.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/lexer.h"
+#include "evaluator/stack.h"
+#include "runtime/console_output.h"
+#include "runtime/output.h"
+#include "runtime/raise.h"
+#include "runtime/unicode.h"
+
+namespace vyx::console {
+
+namespace {
+
+constexpr int COLUMNS = 80;
+const char* const PROMPT = ">> ";
+
+// Prints UTF-8 text and a line end through the print hooks.
+void print_line(std::string_view text) {
+    Cell* s = stack::push_slot();
+    s->header = TYPE_UNSET;
+    string::load(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), 0, s);
+    run_print_hooks(s, true);
+    stack::top--;
+}
+
+// --------------------------------------------------------------- delimiters
+
+char delimiter_of(const Cell& type) {
+    if (type_of(&type) != TYPE_DATATYPE) return 0;
+    switch (type.data1) {
+    case TYPE_BLOCK: return '[';
+    case TYPE_PAREN: case TYPE_MAP: case TYPE_POINT2D: return '(';
+    case TYPE_STRING: return '{';
+    case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_GET_PATH: case TYPE_SET_PATH: return '/';
+    default: return 0;
+    }
+}
+
+enum class Outcome { Done, Unfinished, Stop };
+
+struct DelimiterScan {
+    std::vector<char> delimiters;
+    Outcome outcome = Outcome::Done;
+    const std::u32string* text;
+};
+
+size_t count_run(const std::u32string& s, size_t from, char32_t c, bool reverse) {
+    size_t n = 0;
+    if (reverse) {
+        for (size_t i = from; i-- > 0 && s[i] == c;) n++;
+    } else {
+        for (size_t i = from; i < s.size() && s[i] == c; i++) n++;
+    }
+    return n;
+}
+
+// The lexer's trace callback: tracks what is open, and decides on an error
+// whether the input is merely unfinished.
+bool delimiter_lex(void* context, lexer::TraceCall& call) {
+    auto& d = *static_cast<DelimiterScan*>(context);
+    char c = delimiter_of(call.type);
+    int type = type_of(&call.type) == TYPE_DATATYPE ? int(call.type.data1) : 0;
+    char last = d.delimiters.empty() ? 0 : d.delimiters.back();
+    switch (call.event) {
+    case lexer::EV_OPEN:
+        d.delimiters.push_back(c);
+        return true;
+    case lexer::EV_CLOSE:
+        if (c != last) {
+            d.outcome = Outcome::Stop;
+            return false;
+        }
+        d.delimiters.pop_back();
+        return true;
+    case lexer::EV_ERROR: {
+        const std::u32string& text = *d.text;
+        size_t at = call.input ? call.input->data1 : text.size();
+        if (at > text.size()) at = text.size();
+        if (type == TYPE_ERROR) {
+            d.outcome = Outcome::Stop;
+        } else if ((type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_MAP || type == TYPE_POINT2D) &&
+                   c == last && text.find_first_of(U")]", at) == std::u32string::npos) {
+            d.outcome = Outcome::Unfinished;
+        } else if (type == TYPE_PAREN && d.delimiters.size() >= 2 &&
+                   d.delimiters[d.delimiters.size() - 2] == '/') {
+            d.delimiters.erase(d.delimiters.end() - 2);
+            d.outcome = Outcome::Unfinished;
+        } else if (type == TYPE_TAG) {
+            d.delimiters.push_back('<');
+            d.outcome = Outcome::Unfinished;
+        } else if (type == TYPE_BINARY) {
+            size_t end = text.size();
+            if (end && text[end - 1] == '\n') end--;
+            if (end == 0 || text[end - 1] != '}') {
+                d.delimiters.push_back('{');
+                d.outcome = Outcome::Unfinished;
+            } else {
+                d.outcome = Outcome::Stop;
+            }
+        } else if (type == TYPE_STRING) {
+            int32_t start = pair::x(&call.token) - 1;
+            if (start >= 0 && size_t(start) < text.size() && text[size_t(start)] == '%') {
+                size_t end = text.size();
+                if (end && text[end - 1] == '\n') end--;
+                if (count_run(text, 0, '%', false) > count_run(text, end, '%', true)) {
+                    d.delimiters.push_back('{');
+                    d.outcome = Outcome::Unfinished;
+                } else {
+                    d.outcome = Outcome::Stop;
+                }
+            } else {
+                d.outcome = c == last ? Outcome::Unfinished : Outcome::Stop;
+            }
+        } else {
+            d.outcome = Outcome::Stop;
+        }
+        return false;
+    }
+    default:
+        return true;
+    }
+}
+
+std::u32string decode(const std::string& utf8) {
+    std::u32string out;
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(utf8.data());
+    const uint8_t* end = p + utf8.size();
+    while (p < end) {
+        int32_t cp = 0;
+        const uint8_t* next = unicode::fast_decode_utf8_char(p, end, cp);
+        if (!next || next <= p) {
+            cp = *p;
+            next = p + 1;
+        }
+        out.push_back(char32_t(cp));
+        p = next;
+    }
+    return out;
+}
+
+// Runs the lexer over the pending text; answers whether the scan went through
+// (complete or merely unfinished), and leaves what is still open.
+bool check_delimiters(const std::string& buffer, std::vector<char>& delimiters) {
+    std::u32string text = decode(buffer);
+    DelimiterScan d;
+    d.text = &text;
+    lexer::Tracer tracer{delimiter_lex, &d, lexer::EV_OPEN | lexer::EV_CLOSE | lexer::EV_ERROR};
+    Cell* input = stack::push_slot();
+    input->header = TYPE_UNSET;
+    string::load(reinterpret_cast<const uint8_t*>(buffer.data()), uint32_t(buffer.size()), 0, input);
+    try {
+        lexer::scan_string_value(nullptr, input, -1, false, true, false, false, nullptr, &tracer, nullptr);
+    } catch (const VyxError&) {
+        d.outcome = Outcome::Stop;
+    }
+    stack::top = input;
+    delimiters = d.delimiters;
+    return d.outcome != Outcome::Stop;
+}
+
+// --------------------------------------------------------------- evaluation
+
+// Clears the stacks after an error, so the next input starts afresh.
+void recover() {
+    stack::reset();
+    interp::current_block = Cell{TYPE_NONE, 0, 0, 0};
+}
+
+void print_error(const VyxError& e) {
+    recover();
+    std::string report = error::report(e);
+    print_line(report);
+}
+
+// The molded result, cut to fit the console: "== " and the text.
+void print_result(Cell* value) {
+    int limit = COLUMNS - 3;
+    Cell* text = string::push(64);
+    if (type_of(value) == TYPE_FLOAT)
+        block::form_cell(value, text, limit + 5);
+    else
+        block::mold_cell(value, text, false, false, false, limit + 5, 0);
+    std::string molded = string::to_utf8(text);
+    std::u32string chars = decode(molded);
+    if (chars.size() > size_t(limit)) {
+        size_t keep = size_t(limit) - std::char_traits<char>::length(PROMPT) - 1;
+        // Cut on a character boundary of the UTF-8 text.
+        const uint8_t* p = reinterpret_cast<const uint8_t*>(molded.data());
+        const uint8_t* end = p + molded.size();
+        const uint8_t* cut = unicode::skip_utf8_chars(p, end, uint32_t(keep));
+        molded = molded.substr(0, size_t(cut - p)) + "...";
+    }
+    stack::top = text;
+    print_line("== " + molded);
+}
+
+// Loads and evaluates one complete input; prints its outcome.
+void do_command(const std::string& buffer) {
+    stack::reset();
+    Cell* result = stack::push_slot();
+    *result = Cell{TYPE_UNSET, 0, 0, 0};
+    Cell* code = stack::push_slot();
+    code->header = TYPE_UNSET;
+    try {
+        lexer::load_block(code, buffer);
+        if (block::rs_length(code) == 0) return;
+        interp::eval_whole_block(code, false);
+        Cell value = *stack::bottom;
+        if (type_of(&value) == TYPE_UNSET) return;
+        print_result(stack::push(&value));
+    } catch (const VyxError& e) {
+        print_error(e);
+        print_line("");
+    }
+}
+
+// Reads one line of standard input without its line end; false at the end.
+bool read_line(std::string& line) {
+    line.clear();
+    int c;
+    bool any = false;
+    while ((c = std::fgetc(stdin)) != EOF) {
+        any = true;
+        if (c == '\n') return true;
+        line.push_back(char(c));
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return any;
+}
+
+// ------------------------------------------------------------------- script
+
+int run_script(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        print_line("*** Access Error: cannot open: %" + path);
+        return 0;
+    }
+    std::stringstream ss;
+    ss << in.rdbuf();
+    std::string source = ss.str();
+    // The header: "Vyx", optionally "/System", whitespace, then "[".
+    size_t at = std::string::npos;
+    for (size_t i = source.find("Vyx"); i != std::string::npos; i = source.find("Vyx", i + 1)) {
+        size_t j = i + 3;
+        if (source.compare(j, 7, "/System") == 0) j += 7;
+        size_t k = j;
+        while (k < source.size() && (source[k] == ' ' || source[k] == '\n' || source[k] == '\r' || source[k] == '\t'))
+            k++;
+        if (k < source.size() && source[k] == '[') {
+            at = i;
+            break;
+        }
+    }
+    if (at == std::string::npos) {
+        print_line("*** Error: Vyx header not found!");
+        return 0;
+    }
+    stack::reset();
+    Cell* result = stack::push_slot();
+    *result = Cell{TYPE_UNSET, 0, 0, 0};
+    Cell* code = stack::push_slot();
+    code->header = TYPE_UNSET;
+    try {
+        lexer::load_block(code, std::string_view(source).substr(at));
+        Cell* items = block::rs_head(code);
+        uint32_t n = block::rs_length(code);
+        if (n < 2 || type_of(&items[0]) != TYPE_WORD || type_of(&items[1]) != TYPE_BLOCK) {
+            bool system = false;
+            std::string lower = source;
+            for (char& ch : lower) ch = char(std::tolower(uint8_t(ch)));
+            system = lower.find("vyx/system") != std::string::npos;
+            print_line(system ? "*** Error: contains Vyx/System code which requires compilation!"
+                              : "*** Error: not a Vyx program!");
+            return 0;
+        }
+        code->data1 += 2;  // the body follows the header word and block
+        interp::eval_whole_block(code, false);
+    } catch (const VyxError& e) {
+        print_error(e);
+        return -2;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+    // Leading "--" switches are passed over; the first other argument is the script.
+    int i = 1;
+    while (i < argc && std::string_view(argv[i]).substr(0, 2) == "--" && std::string_view(argv[i - 1]) != "--") i++;
+    if (i < argc) return run_script(argv[i]);
+
+    bool interactive = isatty(0);
+    print_line("--== Vyx 0.1.0 ==--");
+    print_line("Type HELP for starting information.");
+    print_line("");
+    std::string buffer, line;
+    std::vector<char> delimiters;
+    std::string cue;
+    for (;;) {
+        if (interactive) {
+            std::fputs(cue.empty() ? PROMPT : cue.c_str(), stdout);
+            std::fflush(stdout);
+        }
+        if (!read_line(line)) break;
+        if (buffer.empty() && line.empty()) continue;
+        if (!line.empty() && line.back() == 27) {
+            buffer.clear();
+            cue.clear();
+            print_line("(escape)");
+            continue;
+        }
+        buffer += line;
+        buffer += '\n';
+        cue.clear();
+        bool scanned = check_delimiters(buffer, delimiters);
+        if (scanned && !delimiters.empty()) {
+            cue = std::string(1, delimiters.back()) + "    ";
+            continue;
+        }
+        do_command(buffer);
+        buffer.clear();
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace vyx::console
