@@ -248,10 +248,15 @@ int form_report(Cell* value, Cell* buffer, int part) {
         part = write_limited(buffer, &near, true, true, true, NEAR_LIMIT, part);
     }
     if (stack_trace_level > 0) {
-        Cell st = field_value(&e, F_STACK);
-        if (type_of(&st) == TYPE_BLOCK) {
+        r[3] = field_value(&e, F_STACK);
+        if (type_of(&r[3]) == TYPE_INTEGER) {
+            uint32_t depth = r[3].data2;
+            blk::make_at(&r[3], 20);
+            capture_call_stack(stack_trace_level, &r[3], depth);
+        }
+        if (type_of(&r[3]) == TYPE_BLOCK) {
             part = string::concatenate_literal(buffer, "\n*** Stack: ", part);
-            part = write_limited(buffer, &st, false, false, false, NO_LIMIT, part);
+            part = write_limited(buffer, &r[3], false, false, false, NO_LIMIT, part);
         }
     }
     {
@@ -436,10 +441,39 @@ bool get_where(const Cell* e, Cell* target) {
     return true;
 }
 
+void capture_call_stack(int level, Cell* block, uint32_t depth) {
+    if (!stack::frame_bottom) return;
+    uint32_t limit = depth;
+    if (stack::frame_bottom + limit > stack::frame_limit) limit = uint32_t(stack::frame_limit - stack::frame_bottom);
+    for (uint32_t i = 0; i < limit; i++) {
+        const stack::Frame f = stack::frame_bottom[i];
+        if (!f.symbol || f.symbol == stack::sym_body || f.symbol == stack::sym_anon) continue;
+        Node ctx = f.word_context ? f.word_context : context::global;
+        const Cell* v = context::get_value_ptr(int32_t(f.symbol), ctx);
+        if (level <= 1 && (!v || type_of(v) != TYPE_FUNCTION)) continue;
+        Cell w{TYPE_WORD, ctx, f.symbol, 0xFFFFFFFF};
+        blk::append(block, &w);
+    }
+}
+
+void set_stack(Cell* error) {
+    if (type_of(error) != TYPE_ERROR) return;
+    Cell st = field_value(error, F_STACK);
+    if (type_of(&st) != TYPE_INTEGER) return;
+    collector::Rooted<2> r;
+    r[0] = *error;
+    blk::make_at(&r[1], 20);
+    capture_call_stack(stack_trace_level > 0 ? stack_trace_level : 1, &r[1], st.data2);
+    set_field(&r[0], F_STACK, &r[1]);
+}
+
 void attach_value(VyxError& ev) {
     if (attaching || !ready() || collector::is_collecting()) return;
     attaching = true;
     try {
+        // Raising never collects: code that raises may still hold cells the
+        // collector cannot see, as it could before errors were values.
+        collector::Pause no_collection;
         collector::Rooted<4> r;
         for (uint32_t i = 0; i < 3; i++) r[i] = ev.args[i];
         create(ev.id, &r[0], &r[1], &r[2], &r[3]);

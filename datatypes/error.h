@@ -64,6 +64,14 @@ int32_t get_id(const Cell* error);
 // error/get-where: copies `where` into target unless it is none; answers whether it did.
 bool get_where(const Cell* error, Cell* target);
 constexpr uint32_t stack_field() { return F_STACK; }
+// error/set-stack: turns an integer `stack` (the frame depth at the raise)
+// into the block of the calling words, innermost last. Frame records above
+// the current top are read as the raise left them, so this runs where the
+// error is caught, before any new frame is pushed.
+void set_stack(Cell* error);
+// The words of the frames below `depth` that name a call: those whose value
+// is a function!, or every named frame when level is above 1.
+void capture_call_stack(int level, Cell* block, uint32_t depth);
 
 // Called by raise_error: gives the travelling error its error! value (with
 // near, where and the frame position) when the catalog exists. Never throws.

@@ -4,6 +4,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
+#include "evaluator/helpers.h"
 #include "evaluator/stack.h"
 #include "runtime/cells.h"
 #include "runtime/raise.h"
@@ -99,10 +100,7 @@ template <int Op>
 void bitwise() {
     Cell* a = stack::arguments;
     Cell* b = a + 1;
-    if (type_of(b) != TYPE_LOGIC) {
-        Cell type{TYPE_DATATYPE, uint32_t(type_of(b)), 0, 0};
-        raise_error(err::script_expect_arg, nullptr, &type, nullptr);
-    }
+    if (type_of(b) != TYPE_LOGIC) helpers::raise_expect_arg(1, type_of(b));
     uint32_t x = a->data1, y = b->data1;
     box(Op == OP_AND ? (x & y) : Op == OP_OR ? (x | y) : (x ^ y));
 }

@@ -273,6 +273,113 @@ void fire_on_deep_change(const Cell* owner_in, const Cell* field, const Cell* ta
     if (!stack::thrown) stack::top = saved;
 }
 
+void set_values(Cell* obj_in, const Cell* value_in, bool any, bool only, bool some) {
+    collector::Rooted<3> r;
+    Cell& obj = r[0];
+    Cell& value = r[1];
+    Cell& item = r[2];
+    obj = *obj_in;
+    value = *value_in;
+    Node ctx = obj.data1;
+    uint32_t n = context::word_count(ctx);
+    int vt = type_of(&value);
+    for (uint32_t i = 0; i < n; i++) {
+        if (!only && vt == TYPE_BLOCK) {
+            uint32_t len = blk::length(&value);
+            item = i < len ? *blk::at(value.data2, value.data1 + i) : SHARED_NONE;
+        } else if (!only && is_object_kind(vt)) {
+            int32_t pos = context::find_word(value.data1, word::symbol_of(context::key_word(ctx, i)), true);
+            if (pos < 0) continue;
+            item = *context::value_at(value.data1, uint32_t(pos));
+        } else {
+            item = value;
+        }
+        if (!any && !some && type_of(&item) == TYPE_UNSET) {
+            Cell w = *context::key_word(ctx, i);
+            w.header = TYPE_WORD;
+            raise_error(err::script_need_value, &w);
+        }
+        if (some && type_of(&item) == TYPE_NONE) continue;
+        Cell* saved = stack::top;
+        Cell* old = stack::push(context::value_at(ctx, i));
+        Cell* now = stack::push(&item);
+        *context::value_at(ctx, i) = item;
+        context::key_word(ctx, i)->header |= context::WORD_SET_MARK;
+        if (obj.data3 && !is_handler_field(ctx, i)) {
+            Cell* key = stack::push(context::key_word(ctx, i));
+            key->header = TYPE_WORD;
+            fire_on_change(&obj, key, old, now);
+            if (stack::thrown) return;
+        }
+        stack::top = saved;
+    }
+}
+
+bool add_spec_words(Node ctx, const Cell* spec_in, bool raw) {
+    collector::Rooted<2> r;
+    Cell& spec = r[0];
+    r[1] = Cell{TYPE_OBJECT, ctx, 0, 0};
+    spec = *spec_in;
+    uint32_t before = context::word_count(ctx);
+    uint32_t len = blk::length(&spec);
+    for (uint32_t i = 0; i < len;) {
+        Cell c = *blk::at(spec.data2, spec.data1 + i);
+        if (type_of(&c) != TYPE_SET_WORD) {
+            i++;
+            continue;
+        }
+        // A run of set-words all take the value that follows it.
+        uint32_t end = i;
+        while (end < len && type_of(blk::at(spec.data2, spec.data1 + end)) == TYPE_SET_WORD) end++;
+        Cell v = end < len ? *blk::at(spec.data2, spec.data1 + end) : SHARED_NONE;
+        if (!raw && type_of(&v) == TYPE_WORD) {
+            int32_t s = canon(word::symbol_of(&v));
+            if (s == canon(sym::true_) || s == canon(sym::yes) || s == canon(sym::on))
+                v = logic_cell(true);
+            else if (s == canon(sym::false_) || s == canon(sym::no) || s == canon(sym::off))
+                v = logic_cell(false);
+            else if (s == canon(sym::none))
+                v = SHARED_NONE;
+        }
+        for (uint32_t k = i; k < end; k++) {
+            int32_t s = word::symbol_of(blk::at(spec.data2, spec.data1 + k));
+            int32_t pos = context::add(ctx, s);
+            *context::value_at(ctx, uint32_t(pos)) = v;
+        }
+        i = end + 1;
+    }
+    return context::word_count(ctx) != before;
+}
+
+Cell* push_new(const Cell* spec_in, const Cell* proto_in, bool raw) {
+    collector::Rooted<3> r;
+    r[0] = *spec_in;
+    r[1] = proto_in ? *proto_in : SHARED_NONE;
+    bool has_proto = is_object_kind(type_of(&r[1]));
+    if (has_proto) {
+        copy_object(&r[1], &r[2], false, false, nullptr);
+        r[2].header = TYPE_OBJECT;
+    } else {
+        make_at(&r[2], 4);
+        r[2].data2 = next_class_id();
+    }
+    bool added = add_spec_words(r[2].data1, &r[0], raw);
+    if (has_proto && added) r[2].data2 = next_class_id();
+    set_on_set(&r[2]);
+    return stack::push(&r[2]);
+}
+
+Cell* wrap_context(Node ctx, uint32_t class_id) {
+    uint32_t n = context::word_count(ctx);
+    SeriesBuffer* b = node_buffer(context::cell_of(ctx)->data2);
+    if (b->length() == 0)
+        for (uint32_t i = 0; i < n; i++) {
+            b = node_buffer(context::cell_of(ctx)->data2);
+            *append_cell_to_buffer(b) = Cell{TYPE_UNSET, 0, 0, 0};
+        }
+    return push(ctx, class_id, 0);
+}
+
 Cell* copy_object(const Cell* obj_in, Cell* target, bool keep_handlers, bool deep, const Cell* types) {
     collector::Rooted<3> r;
     Cell& src = r[0];

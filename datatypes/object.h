@@ -58,6 +58,25 @@ Node find_on_set(const Cell* obj);
 void set_on_set(Cell* obj);
 bool has_deep_handler(const Cell* obj);
 
+// The `set` native on an object: a block spreads over the fields in order
+// (none past its end), an object sets the fields of the same names, any
+// other value (or any value with only) goes into every field. Unset values
+// raise need-value unless any or some; with some, none values are skipped.
+// Each stored field is marked and notified, except the handler fields.
+void set_values(Cell* obj, const Cell* value, bool any, bool only, bool some);
+
+// For `construct`: adds the spec's set-words to the context, each getting
+// the value after its run of set-words (none at the end); unless raw, the
+// words true yes on false no off none stand for their values. Answers
+// whether the context grew.
+bool add_spec_words(Node ctx, const Cell* spec, bool raw);
+// Pushes a new object made from the spec without evaluating it: a copy of
+// the prototype (or none for an empty object with a fresh class id).
+Cell* push_new(const Cell* spec, const Cell* proto, bool raw);
+// Pushes an object! for an existing context, filling an empty values series
+// with unset! up to the word count.
+Cell* wrap_context(Node ctx, uint32_t class_id);
+
 // Change notification.
 void fire_on_change(const Cell* owner, const Cell* word, const Cell* old_value, const Cell* new_value);
 // Called by the ownership table: owner, field word, the changed series, the

@@ -184,11 +184,13 @@ const Cell* poke(Cell* s, int index, Cell* data, Cell* boxed_index) {
     SeriesBuffer* b = buffer_of(s);
     if (b->unit() == 16) {
         bool owned = notify(s, Change::POKE, false, data, int32_t(p), 1);
+        b = buffer_of(s);  // the owner's handler may have allocated
         copy_cell(data, reinterpret_cast<Cell*>(element_at(b, uint32_t(p))));
         if (owned) notify(s, Change::POKE, true, data, int32_t(p), 1);
     } else if (is_string_like(t)) {
         if (type_of(data) != TYPE_CHAR) raise_error(err::script_invalid_arg, data);
         bool owned = notify(s, Change::POKE, false, data, int32_t(p), 1);
+        b = buffer_of(s);  // the owner's handler may have allocated
         string::poke_char(b, uint32_t(p), data->data2);
         if (owned) notify(s, Change::POKE, true, data, int32_t(p), 1);
     } else if (t == TYPE_BINARY) {
@@ -196,6 +198,7 @@ const Cell* poke(Cell* s, int index, Cell* data, Cell* boxed_index) {
         if (dt != TYPE_INTEGER && dt != TYPE_CHAR) raise_error(err::script_invalid_arg, data);
         if (data->data2 > 0xFF) raise_error(err::script_out_of_range, data);
         bool owned = notify(s, Change::POKE, false, data, int32_t(p), 1);
+        b = buffer_of(s);  // the owner's handler may have allocated
         *element_at(b, uint32_t(p)) = uint8_t(data->data2);
         if (owned) notify(s, Change::POKE, true, data, int32_t(p), 1);
     } else {
@@ -393,6 +396,8 @@ const Cell* move(Cell* origin, Cell* target, Cell* part) {
         SeriesBuffer* tb = buffer_of(target);
         Cell src = *origin, dst = *target;
         bool owned = notify(&src, Change::MOVE, false, nullptr, int32_t(i), int32_t(c));
+        sb = buffer_of(&src);  // the owner's handler may have allocated
+        tb = buffer_of(&dst);
         if (sb->unit() == tb->unit()) {
             uint32_t shift = unit_shift(sb->unit());
             uint32_t t = clamp_head(&dst);

@@ -70,6 +70,8 @@ void argument_names(int n, Cell* name, Cell* word) {
 
 }  // namespace
 
+void raise_expect_arg(int n, int type) { expect_arg(n, type); }
+
 const Cell* typecheck_argument(int n, const Cell* ts, const Cell* value) {
     if (!typeset::has(ts, type_of(value))) expect_arg(n, type_of(value));
     return value;

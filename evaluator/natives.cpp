@@ -278,23 +278,24 @@ void exit_(int, const int*) { stack::raise_return(false, false); }
 void return_(int, const int*) { stack::raise_return(true, false); }
 
 void throw_(int, const int* refs) {
-    // The name (or none) sits right after the value, where catch looks for it.
-    Cell name = refs[0] >= 0 ? *arg(refs[0]) : NONE;
+    // The name (unset for an unnamed throw) sits right after the value,
+    // where catch looks for it.
+    Cell name = refs[0] >= 0 ? *arg(refs[0]) : UNSET;
     stack::top = stack::arguments + 1;
     stack::push(&name);
     stack::raise_throw(stack::EXIT_THROW);
 }
 
-// Does a catch with this name receive a throw with that name?
+// Does a catch with this name receive a throw with that name? A catch
+// without a name takes every throw; a named one only named throws whose
+// name matches (names compare without case).
 bool catches(const Cell* wanted, const Cell* name) {
-    if (type_of(wanted) == TYPE_NONE) return type_of(name) == TYPE_NONE;
-    if (type_of(name) == TYPE_NONE) return false;
+    if (type_of(wanted) == TYPE_NONE) return true;
+    if (!is_any_word(type_of(name))) return false;
     int32_t s = symbol::resolve(int32_t(name->data2));
     if (type_of(wanted) == TYPE_BLOCK) {
-        for (uint32_t i = wanted->data1; i < blk::size(wanted->data2); i++) {
-            const Cell* w = blk::at(wanted->data2, i);
-            if (is_any_word(type_of(w)) && symbol::resolve(int32_t(w->data2)) == s) return true;
-        }
+        for (uint32_t i = wanted->data1; i < blk::size(wanted->data2); i++)
+            if (symbol::resolve(int32_t(blk::at(wanted->data2, i)->data2)) == s) return true;
         return false;
     }
     return symbol::resolve(int32_t(wanted->data2)) == s;
@@ -303,6 +304,13 @@ bool catches(const Cell* wanted, const Cell* name) {
 void catch_(int, const int* refs) {
     Cell block = *arg(0);
     Cell wanted = refs[0] >= 0 ? *arg(refs[0]) : NONE;
+    if (type_of(&wanted) == TYPE_BLOCK) {
+        for (uint32_t i = wanted.data1; i < blk::size(wanted.data2); i++) {
+            if (type_of(blk::at(wanted.data2, i)) == TYPE_WORD) continue;
+            Cell w = word::load("name");
+            raise_error(err::script_invalid_refine_arg, &w, &wanted);
+        }
+    }
     stack::keep_result_only();
     stack::push_catch_frame(&words::frame_body);
     interp::eval_whole_block(&block, false);

@@ -608,17 +608,25 @@ uint32_t root_scope_depth() { return uint32_t(scopes.size()); }
 
 bool is_collecting() { return collecting; }
 
-void collect_garbage() {
-    if (collecting || !memory_ready()) return;
+namespace {
+
+// One collection; the objects of the handle records it freed go to `released`.
+void run_collection(std::vector<handles::Record>& released) {
     collecting = true;
     std::atomic_thread_fence(std::memory_order_seq_cst);
+    // A failure to take or give back a frame raises; the flag must not stay set.
+    struct Done {
+        ~Done() {
+            std::atomic_thread_fence(std::memory_order_seq_cst);
+            collecting = false;
+        }
+    } done;
     auto t0 = std::chrono::steady_clock::now();
     last = LastCollection{};
 
     mark_roots();
     last.mark_ms = ms_since(t0);
 
-    std::vector<handles::Record> released;
     handles::sweep_handles(&released);
     for (uint32_t i = 0; i < sweep_callback_count; i++)
         if (sweep_callbacks[i]) sweep_callbacks[i]();
@@ -643,8 +651,14 @@ void collect_garbage() {
 
     cycles++;
     last.total_ms = ms_since(t0);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    collecting = false;
+}
+
+}  // namespace
+
+void collect_garbage() {
+    if (collecting || !memory_ready()) return;
+    std::vector<handles::Record> released;
+    run_collection(released);
     // Release callbacks are foreign code: they run once the heap is whole
     // again, so they may allocate.
     for (handles::Record& r : released) handles::release_handle_record(&r);

@@ -169,3 +169,17 @@ TEST_F(ErrorTest, CatalogObjectMatchesTheTable) {
         EXPECT_EQ(int_of(*object::value_at(&category, 0)), c * 100);
     }
 }
+
+TEST_F(ErrorTest, StackOfCallsWhenAsked) {
+    VyxError e = error_of("g: func [] [x] f: func [] [1 + g] f");
+    collector::Rooted<1> keep;
+    keep[0] = e.value;
+    // Without a stack-trace level the report has no stack line.
+    EXPECT_EQ(error::report(keep.get()).find("*** Stack:"), std::string::npos);
+    error::stack_trace_level = 1;
+    EXPECT_NE(error::report(keep.get()).find("\n*** Stack: f g"), std::string::npos);
+    error::set_stack(keep.get());
+    EXPECT_EQ(mold(*error::field(keep.get(), error::F_STACK)), "[f g]");
+    EXPECT_NE(error::report(keep.get()).find("\n*** Stack: f g"), std::string::npos);
+    error::stack_trace_level = 0;
+}

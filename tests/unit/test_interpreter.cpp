@@ -110,6 +110,14 @@ TEST_F(InterpTest, NonLocalExits) {
         {"f: func [] [exit 8] type? f", "unset!"},
         {"catch [throw 1 2]", "1"},
         {"catch/name [catch/name [throw/name 1 'b] 'a 2] 'b", "1"},
+        {"catch [throw/name 1 'a]", "1"},
+        {"catch/name [throw/name 2 'B] [a b]", "2"},
+        {"catch/name [throw 1] 'a", "** no catch for throw: 1"},
+        {"catch [catch/name [throw/name 2 'c] [a b] 3]", "2"},
+        {"catch/name [throw 1] [a 1]", "** invalid name argument: [a 1]"},
+        {"try [5]", "5"},
+        {"loop 2 [try [break/return 4]]", "4"},
+        {"f: func [] [try [return 6] 7] f", "6"},
         {"catch [f: func [] [throw 4] f 5]", "4"},
         {"type? try [1 / 0]", "error!"},
         {"try [loop 2 [break] 3]", "3"},
@@ -231,10 +239,11 @@ TEST_F(InterpTest, NativeHelpers) {
     // select_in_block on (key, block) arguments: pairs, or every cell.
     Cell args = test::build_block("b [a 1 b 2 b]");
     stack::push_call_frame(&words::frame_anon);
-    stack::push(blk::at(args.data2, 0));
+    Cell key = *blk::at(args.data2, 0);  // a word: nothing for the collector to move
+    stack::push(&key);
     stack::push(blk::at(args.data2, 1));
     EXPECT_EQ(mold(*helpers::select_in_block(false, false)), "2");
-    *stack::arguments = *blk::at(args.data2, 0);
+    *stack::arguments = key;
     EXPECT_EQ(mold(*helpers::select_in_block(true, false)), "2");
     stack::pop_frame_discard();
 }

@@ -110,6 +110,10 @@ TEST_F(ObjectTest, OnChangeGetsWordOldAndNew) {
          "[a 1 2]"},
         // set-word inside a method, put and select reach the handler too.
         {"log: [] put o 'a 3 log", "[a 2 3]"},
+        // A set-word in a method notifies too, and the field already holds the new value.
+        {"log: [] o: make object! [a: 1 f: func [] [a: 9] on-change*: func [w o n] [append log w append log a]] "
+         "g: select o 'f g log",
+         "[a 9]"},
         // A handler's locals start as none.
         {"log: [] o: make object! [a: 1 on-change*: func [w o n /local x] [append log x]] o/a: 2 log", "[none]"},
         // Nothing is notified while the spec itself runs.
@@ -137,4 +141,49 @@ TEST_F(ObjectTest, AbsentFieldAnswersAReadOnlyNone) {
     const Cell* b = object::field_ptr(&keep[0], &w);
     EXPECT_EQ(type_of(a), TYPE_NONE);
     EXPECT_EQ(a, b);
+}
+
+TEST_F(ObjectTest, SetValuesOnAnObject) {
+    collector::Rooted<2> r;
+    r[0] = eval("o: make object! [a: 1 b: 2 c: 3]");
+    r[1] = eval("[10 20]");
+    object::set_values(r.get(), &r[1], false, false, false);
+    EXPECT_EQ(mold(eval("reflect o 'values")), "[10 20 none]");
+    r[1] = eval("x: copy [] append x none append x 5");
+    object::set_values(r.get(), &r[1], false, false, true);
+    EXPECT_EQ(mold(eval("reflect o 'values")), "[10 5 none]");
+    object::set_values(r.get(), &r[1], false, true, false);
+    EXPECT_EQ(mold(eval("reflect o 'values")), "[[none 5] [none 5] [none 5]]");
+    // (the block holds the none! value, which molds as the word does)
+    r[1] = Cell{TYPE_UNSET, 0, 0, 0};
+    try {
+        object::set_values(r.get(), &r[1], false, true, false);
+        ADD_FAILURE() << "an unset value was stored";
+    } catch (const VyxError& e) {
+        EXPECT_EQ(message(e), "a needs a value");
+    }
+    // From another object, only the fields of the same names, each notified.
+    r[0] = eval("log: [] o: make object! [a: 1 b: 2 on-change*: func [w o n] [append log w]]");
+    r[1] = eval("make object! [b: 7 z: 0]");
+    object::set_values(r.get(), &r[1], false, false, false);
+    EXPECT_EQ(mold(eval("log")), "[b]");
+    EXPECT_EQ(mold(eval("o/b")), "7");
+    // Storing the handler into its own field is not announced to it.
+    r[1] = eval("log: [] h: select o 'on-change* x: copy [] append x 5 append x 6 append x :h");
+    object::set_values(r.get(), &r[1], false, false, false);
+    EXPECT_EQ(mold(eval("log")), "[a b]");
+}
+
+TEST_F(ObjectTest, ConstructTakesTheSpecUnevaluated) {
+    collector::Rooted<2> r;
+    r[0] = eval("[a: b: 1 + 2 c: true d: none e:]");
+    Cell* made = object::push_new(r.get(), nullptr, false);
+    r[1] = *made;
+    stack::top = made;
+    EXPECT_EQ(mold(r[1]), "make object! [\n    a: 1\n    b: 1\n    c: true\n    d: none\n    e: none\n]");
+    // raw keeps the keywords as words.
+    Cell* raw = object::push_new(r.get(), nullptr, true);
+    r[1] = *raw;
+    stack::top = raw;
+    EXPECT_NE(mold(r[1]).find("c: 'true"), std::string::npos);
 }

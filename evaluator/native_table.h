@@ -1,0 +1,83 @@
+// The 107 natives by number: word, spec and entry point. The numbers are
+// fixed (the boot data binds number n to its word), so this table is the one
+// place that says which word and spec go with which number.
+#pragma once
+#include <cstdint>
+
+#include "evaluator/natives.h"
+#include "runtime/cell.h"
+
+namespace vyx::native_table {
+
+constexpr uint32_t COUNT = 107;
+
+struct Info {
+    uint32_t number;
+    const char* word;
+    // Compact spec text (helpers::spec_from_text), doc strings included.
+    const char* spec;
+    // Null when the entry lives elsewhere (natives.cpp) or is not built yet.
+    natives::Entry entry;
+};
+
+// In number order: entries[n - 1].number == n.
+extern const Info entries[COUNT];
+
+// The entry of a native whose group is not built yet: raises
+// internal/not-done, so the word, number and spec exist meanwhile.
+void not_done(int check, const int* refinements);
+
+// Stores the entries of this table at their numbers (an entry already set
+// by natives::init is kept when this table has none for it; an empty one
+// gets not_done), makes the print buffer and defines every native's word as
+// a native! value with its full spec. Safe to call again.
+void install();
+
+// The native! value of a number with its spec, written into `target`.
+Cell* make_native(uint32_t number, Cell* target);
+// The native! value install() made for a number (only good until the next
+// allocation).
+const Cell* value_of(uint32_t number);
+
+// The entry check of a call made with check flag 1: every mandatory
+// argument cell, and the arguments of the present refinements, against the
+// typesets of the native's spec; a miss raises script/expect-arg naming the
+// call's frame word, the value's datatype and the argument.
+void check_arguments(uint32_t number, const int* refinements);
+
+}  // namespace vyx::native_table
+
+namespace vyx::natives {
+
+// Entries built in natives_eval.cpp and natives_output.cpp.
+void do_native(int check, const int* refinements);
+void reduce_(int check, const int* refinements);
+void compose_(int check, const int* refinements);
+void get_(int check, const int* refinements);
+void set_(int check, const int* refinements);
+void unset_(int check, const int* refinements);
+void value_q(int check, const int* refinements);
+void bind_(int check, const int* refinements);
+void in_(int check, const int* refinements);
+void context_q(int check, const int* refinements);
+void as_(int check, const int* refinements);
+void construct_(int check, const int* refinements);
+void extend_(int check, const int* refinements);
+void print_(int check, const int* refinements);
+void prin_(int check, const int* refinements);
+void transcode_(int check, const int* refinements);
+
+// The block print and prin reduce into (a collector root): print_buffer
+// makes it on first use, make_print_buffer anew (each runtime start).
+Cell* print_buffer();
+void make_print_buffer();
+// Whether the last print or prin output ended with a line end.
+extern bool last_lf;
+
+// Reduces `value` as the reduce native does, into `out` when given (append
+// at its tail, else insert at its position), otherwise into a new block; the
+// result (the target) goes into the current call's result slot. Returns
+// early with the stacks cut back when an exit is pending.
+void reduce_value(const Cell* value, const Cell* out);
+
+}  // namespace vyx::natives
