@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs vyx on each script NAME.vyx of this folder and compares its output with
 NAME.out (where "XXXXXXXX" stands for a code address) and its exit status with NAME.status (0 when that file is absent).
-A NAME.env file holds VAR=value lines added to the environment.
+A NAME.env file holds VAR=value lines added to the environment. A NAME.stdin
+file (raw bytes) is piped to a vyx started without a script, in place of NAME.vyx.
 
 usage: run_scripts.py VYX
 """
@@ -17,9 +18,9 @@ def main():
     vyx = sys.argv[1]
     passed = failed = 0
     for name in sorted(os.listdir(here)):
-        if not name.endswith(".vyx"):
+        if not (name.endswith(".vyx") or name.endswith(".stdin")):
             continue
-        base = os.path.join(here, name[:-4])
+        base = os.path.join(here, name.rsplit(".", 1)[0])
         with open(base + ".out", encoding="utf-8") as f:
             want = f.read()
         status = 0
@@ -33,8 +34,13 @@ def main():
                     if "=" in line:
                         k, v = line.split("=", 1)
                         env[k] = v
-        p = subprocess.run([vyx, base + ".vyx"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                           stderr=subprocess.STDOUT, env=env, timeout=60)
+        if name.endswith(".stdin"):
+            with open(base + ".stdin", "rb") as f:
+                p = subprocess.run([vyx], input=f.read(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                   env=env, timeout=60)
+        else:
+            p = subprocess.run([vyx, base + ".vyx"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, env=env, timeout=60)
         got = p.stdout.decode("utf-8", "replace")
         # Code addresses of fatal reports differ from build to build.
         got = re.sub(r"\*\*\* at: [0-9A-F]{8}h", "*** at: XXXXXXXXh", got)
