@@ -177,7 +177,11 @@ void make_invalid(const Cell* e, const Cell* offending) {
     set_entry(e, err::internal_invalid_error.category, err::internal_invalid_error.entry);
 }
 
+std::string plain_report(const Cell* value);
+
 int form_report(Cell* value, Cell* buffer, int part) {
+    // Without a catalog there are no words to look the entry up by.
+    if (!ready()) return string::concatenate_literal(buffer, plain_report(value), part);
     collector::Rooted<4> r;
     Cell& e = r[0];
     Cell& cat_obj = r[1];
@@ -523,6 +527,10 @@ std::string fallback_report(const VyxError& e) {
     out += "\n*** Where: ???";
     return out;
 }
+
+namespace {
+std::string plain_report(const Cell* value) { return fallback_report(to_raised(value)); }
+}  // namespace
 
 std::string report(const VyxError& e) {
     if (type_of(&e.value) == TYPE_ERROR && ready()) {

@@ -13,14 +13,6 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, in
 
 }  // namespace
 
-void register_type() {
-    Registration(TYPE_GET_PATH, TYPE_PATH, "get-path!")
-        .on(A_MOLD, act::Mold(mold))
-        .inherit({A_MAKE, A_TO, A_FORM, A_REFLECT, A_EVAL_PATH, A_COMPARE, A_APPEND, A_AT, A_BACK, A_CHANGE,
-                  A_CLEAR, A_COPY, A_FIND, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_INSERT, A_LENGTH_Q, A_MOVE, A_NEXT,
-                  A_PICK, A_POKE, A_PUT, A_REMOVE, A_REVERSE, A_SELECT, A_SKIP, A_SWAP, A_TAIL, A_TAIL_Q, A_TAKE,
-                  A_MODIFY})
-        .commit();
-}
+void register_type() { path::register_kind(TYPE_GET_PATH, "get-path!", act::Mold(mold)); }
 
 }  // namespace vyx::get_path

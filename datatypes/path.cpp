@@ -104,4 +104,14 @@ void register_type() {
         .commit();
 }
 
+void register_kind(int type, const char* name, act::Mold mold) {
+    Registration(type, TYPE_PATH, name)
+        .on(A_MOLD, mold)
+        .inherit({A_MAKE, A_TO, A_FORM, A_REFLECT, A_EVAL_PATH, A_COMPARE, A_APPEND, A_AT, A_BACK, A_CHANGE,
+                  A_CLEAR, A_COPY, A_FIND, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_INSERT, A_LENGTH_Q, A_MOVE, A_NEXT,
+                  A_PICK, A_POKE, A_PUT, A_REMOVE, A_REVERSE, A_SELECT, A_SKIP, A_SWAP, A_TAIL, A_TAIL_Q, A_TAKE,
+                  A_MODIFY})
+        .commit();
+}
+
 }  // namespace vyx::path

@@ -1,6 +1,7 @@
 // The path types (path!, lit-path!, set-path!, get-path!): blocks of values
 // joined by slashes, evaluated as selection or refinement chains.
 #pragma once
+#include "datatypes/actions.h"
 #include <cstdint>
 
 #include "runtime/cell.h"
@@ -24,5 +25,8 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, in
 const Cell* copy(Cell* s, Cell* result, Cell* part, bool deep, Cell* types);
 
 void register_type();
+// Registers one of the path kinds (lit-path!, set-path!, get-path!): its own
+// mold, every other slot taken from path!.
+void register_kind(int type, const char* name, act::Mold mold);
 
 }  // namespace vyx::path

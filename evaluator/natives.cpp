@@ -3,6 +3,7 @@
 #include "evaluator/natives.h"
 
 #include "datatypes/context.h"
+#include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/registry.h"
 #include "datatypes/runtime_words.h"
@@ -22,7 +23,16 @@ namespace vyx::natives {
 
 Entry table[CAPACITY];
 
+// Entries built in natives_control.cpp.
+void repeat_(int check, const int* refinements);
+void switch_(int check, const int* refinements);
+void case_(int check, const int* refinements);
+void same_(int check, const int* refinements);
+
 namespace {
+
+// Native numbers of the entries above.
+constexpr uint32_t N_REPEAT = 9, N_SWITCH = 18, N_CASE = 19;
 
 using stack::thrown;
 
@@ -339,6 +349,7 @@ void catch_(int, const int* refs) {
 void try_(int, const int* refs) {
     Cell block = *arg(0);
     bool all = refs[0] >= 0;
+    bool keep = refs[1] >= 0;
     stack::keep_result_only();
     Cell try_word = words::try_;
     if (all)
@@ -361,7 +372,11 @@ void try_(int, const int* refs) {
         stack::throw_origin = 0;
         interp::current_block = saved_block;
         interp::tracing = saved_tracing;
-        helpers::error_at(stack::push_slot(), e);
+        Cell* error = helpers::error_at(stack::push_slot(), e);
+        // The frame records above the try frame are still as the raise
+        // left them: /keep turns them into the error's call stack now,
+        // before anything pushes a frame over them.
+        if (keep) error::set_stack(error);
     }
     if (thrown) return;
     stack::pop_frame_pass_result();
@@ -383,11 +398,14 @@ const NativeInfo natives_built[] = {
     {N_WHILE, "while", "cond [block!] body [block!]", while_},
     {N_UNTIL, "until", "body [block!]", until_},
     {N_LOOP, "loop", "count [integer! float!] body [block!]", loop_},
+    {N_REPEAT, "repeat", "'word [word!] value [integer! float!] body [block!]", repeat_},
     {N_FOREVER, "forever", "body [block!]", forever_},
     {N_FUNC, "func", "spec [block!] body [block!]", func_},
     {N_FUNCTION, "function", "spec [block!] body [block!] /extern", function_},
     {N_DOES, "does", "body [block!]", does_},
     {N_HAS, "has", "vars [block!] body [block!]", has_},
+    {N_SWITCH, "switch", "value [any-type!] cases [block!] /default case [block!]", switch_},
+    {N_CASE, "case", "cases [block!] /all", case_},
     {N_DO, "do", "value [any-type!] /expand /args arg /next position [word!] /trace callback [function!]", do_},
     {N_EQUAL, "equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_EQUAL>},
     {N_NOT_EQUAL, "not-equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_NOT_EQUAL>},
@@ -397,7 +415,7 @@ const NativeInfo natives_built[] = {
     {N_LESSER_OR_EQUAL, "lesser-or-equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_LESSER_EQUAL>},
     {N_GREATER_OR_EQUAL, "greater-or-equal?", "value1 [any-type!] value2 [any-type!]",
      compare_<COMP_GREATER_EQUAL>},
-    {N_SAME, "same?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_SAME>},
+    {N_SAME, "same?", "value1 [any-type!] value2 [any-type!]", same_},
     {N_NOT, "not", "value [any-type!]", not_},
     {N_TYPE_Q, "type?", "value [any-type!] /word", type_q},
     {N_TRY, "try", "block [block!] /all /keep", try_},
@@ -417,7 +435,10 @@ void define(std::string_view name, const Cell* value) {
 }  // namespace
 
 void do_block(const Cell* block) {
+    // The block waits in the result slot while it runs: the caller's cells
+    // above it are dropped, and the code may remove it from where it came from.
     Cell b = *block;
+    *stack::arguments = b;
     stack::keep_result_only();
     interp::eval_whole_block(&b, false);
     if (!thrown) stack::keep_result_only();

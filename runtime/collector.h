@@ -18,9 +18,13 @@
 // buffers move, it keeps the cell (which names the series by node), never a
 // SeriesBuffer* or a data pointer.
 //
-// Per-type marking is one table (cell_markers): each datatype's default row
-// follows its payload layout; a datatype may replace its row with
+// Per-type marking is one table, indexed by type id: each datatype's default
+// row follows its payload layout; a datatype may replace its row with
 // set_cell_marker.
+//
+// Allocation collects (when `active`) only when no frame has reusable room
+// and enough has been allocated since the last collection (see
+// MIN_COLLECTION_DEBT in memory.h); `recycle` always collects.
 #pragma once
 #include <cstdint>
 
@@ -39,8 +43,9 @@ void init_root_block();
 
 namespace vyx::collector {
 
-// Whether allocation may run a collection. Off until the runtime is fully up
-// (and off after every init_runtime); tests of the collector switch it on.
+// Whether allocation may run a collection. Off after init_runtime until the
+// start-up sequence switches it on (GC-stress builds: on after init_runtime);
+// tests of the collector switch it on themselves.
 extern bool active;
 // Collections completed.
 extern uint32_t cycles;
@@ -98,7 +103,9 @@ using RootCallback = void (*)();
 // holds 100 entries. Returns false when it is full.
 bool add_gc_root_callback(RootCallback callback);
 // Callbacks run after marking and before compaction, while marks can be read
-// (the ownership table drops records of dead series there).
+// (the ownership table drops records of dead series there). They must not
+// allocate series. Handle release callbacks, by contrast, run after the
+// collection has finished and may.
 bool add_gc_sweep_callback(RootCallback callback);
 // Weak tables whose entries live only while their key is reached (the
 // ownership table): after the roots, each callback marks what the entries of

@@ -31,7 +31,9 @@ struct OutsideBlock {
     void* raw;
     size_t bytes;
 };
-std::vector<OutsideBlock> outside_blocks;
+// Held through a pointer that is never destroyed, so the blocks stay reachable
+// (for leak checkers too) after static destructors have run at exit.
+std::vector<OutsideBlock>& outside_blocks = *new std::vector<OutsideBlock>;
 bool ready = false;
 // Allocations since the last stress collection.
 uint32_t stress_count = 0;
@@ -464,7 +466,18 @@ SeriesBuffer* grow_series(SeriesBuffer* buffer, int64_t size) {
     if (n > nb->size) n = nb->size;
     std::memcpy(nb->head(), old->head(), n);
     // The old data is garbage from here on; a pointer still aimed at it is a bug.
-    if (!(old->flags & (series_flag::OUTSIDE_GC | series_flag::BIG))) poison_region(old->data(), old->size);
+    if (old->flags & series_flag::OUTSIDE_GC) {
+        // A heap block no collection would ever give back.
+        void* raw = reinterpret_cast<uint8_t*>(old) - 4;
+        for (size_t i = 0; i < outside_blocks.size(); i++)
+            if (outside_blocks[i].raw == raw) {
+                std::free(raw);
+                outside_blocks.erase(outside_blocks.begin() + long(i));
+                break;
+            }
+    } else if (!(old->flags & series_flag::BIG)) {
+        poison_region(old->data(), old->size);
+    }
     return nb;
 }
 

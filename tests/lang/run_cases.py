@@ -54,7 +54,7 @@ def run(vyx, case):
     text = "".join(line + "\n" for line in case["input"])
     try:
         p = subprocess.run([vyx], input=text.encode(), stdout=subprocess.PIPE,
-                           stderr=subprocess.STDOUT, timeout=60)
+                           stderr=subprocess.DEVNULL, timeout=60)
     except subprocess.TimeoutExpired:
         return ["<timed out>"]
     out = p.stdout.decode("utf-8", "replace").split("\n")

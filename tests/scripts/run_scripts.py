@@ -36,11 +36,11 @@ def main():
                         env[k] = v
         if name.endswith(".stdin"):
             with open(base + ".stdin", "rb") as f:
-                p = subprocess.run([vyx], input=f.read(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                p = subprocess.run([vyx], input=f.read(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                    env=env, timeout=60)
         else:
             p = subprocess.run([vyx, base + ".vyx"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                               stderr=subprocess.STDOUT, env=env, timeout=60)
+                               stderr=subprocess.DEVNULL, env=env, timeout=60)
         got = p.stdout.decode("utf-8", "replace")
         # Code addresses of fatal reports differ from build to build.
         got = re.sub(r"\*\*\* at: [0-9A-F]{8}h", "*** at: XXXXXXXXh", got)

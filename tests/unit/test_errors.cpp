@@ -135,12 +135,14 @@ TEST_F(ErrorTest, RaisedErrorsCarryTheirValue) {
 }
 
 TEST_F(ErrorTest, BeforeTheCatalogTheReportIsPlain) {
-    Cell saved = *error::catalog();
-    collector::Rooted<1> keep;
-    keep[0] = saved;
+    collector::Rooted<2> keep;
+    keep[0] = *error::catalog();
+    keep[1] = eval("make error! 300");
     Cell none{TYPE_NONE, 0, 0, 0};
     error::set_catalog(&none);
     ASSERT_FALSE(error::ready());
+    // An error! met while there is no catalog is reported plainly too.
+    EXPECT_EQ(error::report(&keep[1]), "*** Script Error: none has no value\n*** Where: ???");
     VyxError e{};
     try {
         Cell n{TYPE_INTEGER, 0, 7, 0};

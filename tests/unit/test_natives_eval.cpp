@@ -46,6 +46,8 @@ struct NativesTest : InterpTest {
         Cell* top = stack::top;
         Cell* saved_args = stack::arguments;
         stack::Frame* frames = stack::frame_top;
+        // The arguments are held on the stack first: loading the word may collect.
+        for (const Cell& a : args) stack::push(&a);
         Cell w = word::load(name);
         stack::push_call_frame(&w);
         for (const Cell& a : args) stack::push(&a);
