@@ -183,6 +183,7 @@ bool check_delimiters(const std::string& buffer, std::vector<char>& delimiters) 
 void recover() {
     stack::reset();
     interp::current_block = Cell{TYPE_NONE, 0, 0, 0};
+    interp::restore_suspended(0);
 }
 
 void print_error(const VyxError& e) {

@@ -1,5 +1,7 @@
 #include "evaluator/interpreter.h"
 
+#include <vector>
+
 #include <pthread.h>
 #include <sys/resource.h>
 
@@ -22,6 +24,11 @@
 namespace vyx::interp {
 
 Cell current_block{TYPE_NONE, 0, 0, 0};
+
+namespace {
+// Blocks whose evaluation waits for a nested evaluation to end.
+std::vector<Cell> suspended;
+}  // namespace
 bool trace_requested = false;
 bool tracing = false;
 
@@ -292,7 +299,11 @@ void init() {
     stack::sym_body = words::frame_body.data2;
     stack::sym_anon = words::frame_anon.data2;
     trace_requested = tracing = false;
-    collector::add_gc_root_callback([] { collector::mark_cell(&current_block); });
+    suspended.clear();
+    collector::add_gc_root_callback([] {
+        collector::mark_cell(&current_block);
+        if (!suspended.empty()) collector::mark_cells(suspended.data(), suspended.data() + suspended.size());
+    });
     char here;
     stack_base = reinterpret_cast<intptr_t>(&here);
     // The room left below this point on this thread's stack (the process
@@ -404,7 +415,10 @@ void eval_whole_block(const Cell* block, bool keep) {
     Node node = block->data2;
     uint32_t pos = block->data1;
     uint32_t end = code_size(node);
-    Cell saved = current_block;
+    // The block we were in waits on the suspended stack, where the collector
+    // still sees it (nothing else may hold it: a paren that clears its own
+    // code, for one).
+    suspended.push_back(current_block);
     stack::push_eval_frame_kind7(&words::frame_body);
     if (pos >= end) {
         stack::store_result_only(&UNSET);
@@ -414,17 +428,25 @@ void eval_whole_block(const Cell* block, bool keep) {
             current_block.data1 = pos;
             pos = eval_one_expression(node, pos, end, false, false);
             if (stack::thrown) {
-                current_block = saved;
+                current_block = suspended.back();
+                suspended.pop_back();
                 return;
             }
             if (pos < end) stack::clear_call_values();
         }
     }
-    current_block = saved;
+    current_block = suspended.back();
+    suspended.pop_back();
     if (keep)
         stack::pop_frame_keep_result();
     else
         stack::pop_frame_pass_result();
+}
+
+uint32_t suspended_depth() { return uint32_t(suspended.size()); }
+
+void restore_suspended(uint32_t depth) {
+    if (depth < suspended.size()) suspended.resize(depth);
 }
 
 uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool push) {

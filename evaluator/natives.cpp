@@ -32,7 +32,7 @@ void same_(int check, const int* refinements);
 namespace {
 
 // Native numbers of the entries above.
-constexpr uint32_t N_REPEAT = 9, N_SWITCH = 18, N_CASE = 19;
+constexpr uint32_t NUMBER_REPEAT = 9, NUMBER_SWITCH = 18, NUMBER_CASE = 19;
 
 using stack::thrown;
 
@@ -359,6 +359,7 @@ void try_(int, const int* refs) {
     stack::Frame* frame = stack::current_frame();
     Cell* base = stack::arguments;
     Cell saved_block = interp::current_block;
+    uint32_t saved_depth = interp::suspended_depth();
     bool saved_tracing = interp::tracing;
     try {
         interp::eval_whole_block(&block, false);
@@ -371,6 +372,7 @@ void try_(int, const int* refs) {
         stack::thrown = stack::EXIT_NONE;
         stack::throw_origin = 0;
         interp::current_block = saved_block;
+        interp::restore_suspended(saved_depth);
         interp::tracing = saved_tracing;
         Cell* error = helpers::error_at(stack::push_slot(), e);
         // The frame records above the try frame are still as the raise
@@ -398,14 +400,14 @@ const NativeInfo natives_built[] = {
     {N_WHILE, "while", "cond [block!] body [block!]", while_},
     {N_UNTIL, "until", "body [block!]", until_},
     {N_LOOP, "loop", "count [integer! float!] body [block!]", loop_},
-    {N_REPEAT, "repeat", "'word [word!] value [integer! float!] body [block!]", repeat_},
+    {NUMBER_REPEAT, "repeat", "'word [word!] value [integer! float!] body [block!]", repeat_},
     {N_FOREVER, "forever", "body [block!]", forever_},
     {N_FUNC, "func", "spec [block!] body [block!]", func_},
     {N_FUNCTION, "function", "spec [block!] body [block!] /extern", function_},
     {N_DOES, "does", "body [block!]", does_},
     {N_HAS, "has", "vars [block!] body [block!]", has_},
-    {N_SWITCH, "switch", "value [any-type!] cases [block!] /default case [block!]", switch_},
-    {N_CASE, "case", "cases [block!] /all", case_},
+    {NUMBER_SWITCH, "switch", "value [any-type!] cases [block!] /default case [block!]", switch_},
+    {NUMBER_CASE, "case", "cases [block!] /all", case_},
     {N_DO, "do", "value [any-type!] /expand /args arg /next position [word!] /trace callback [function!]", do_},
     {N_EQUAL, "equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_EQUAL>},
     {N_NOT_EQUAL, "not-equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_NOT_EQUAL>},

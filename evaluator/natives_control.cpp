@@ -5,8 +5,6 @@
 // walked, the branch being run, the counter) lives in cells of their own call
 // on the value stack: the collector sees them there, and nested calls cannot
 // overwrite them.
-#include <cstring>
-
 #include "datatypes/context.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/simple.h"
