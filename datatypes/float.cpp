@@ -1,13 +1,643 @@
 #include "datatypes/float.h"
 
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "datatypes/integer.h"
+#include "datatypes/money.h"
 #include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "evaluator/lexer.h"
+#include "evaluator/stack.h"
+#include "runtime/cells.h"
+#include "runtime/float_text.h"
+#include "runtime/raise.h"
 
 namespace vyx::float_ {
 
+const double POSITIVE_INFINITY = std::numeric_limits<double>::infinity();
+const double NEGATIVE_INFINITY = -std::numeric_limits<double>::infinity();
+const double QUIET_NAN = from_bits(0x7FF8000000000000ull);
+const double MAX_FINITE = from_bits(0x7FEFFFFFFFFFFFFFull);
+
+namespace {
+
+bool pretty_print_on = true;
+bool full_support_on = false;
+
+}  // namespace
+
+bool pretty_print() { return pretty_print_on; }
+bool full_support() { return full_support_on; }
+void set_options(bool pretty, bool full) {
+    pretty_print_on = pretty;
+    full_support_on = full;
+}
+
+Cell* make_in(Cell* block, double value) {
+    Cell* c = append_cell(block);
+    *c = Cell{TYPE_FLOAT, 0, 0, 0};
+    set_cell_float(c, value);
+    return c;
+}
+
+Cell* push(double value) {
+    Cell* c = stack::push_slot();
+    *c = Cell{TYPE_FLOAT, 0, 0, 0};
+    set_cell_float(c, value);
+    return c;
+}
+
+Cell* box(double value) {
+    *stack::arguments = Cell{TYPE_FLOAT, 0, 0, 0};
+    set_cell_float(stack::arguments, value);
+    return stack::arguments;
+}
+
+double abs(double d) { return from_bits(bits_of(d) & 0x7FFFFFFFFFFFFFFFull); }
+
+bool is_special(const Cell* c) { return (c->data3 & 0x7FF00000u) == 0x7FF00000u; }
+
+bool is_not_finite(double d) { return (bits_of(d) & 0x7FF0000000000000ull) == 0x7FF0000000000000ull; }
+
+bool is_nan32(float f) {
+    uint32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return (b & 0x7F800000u) == 0x7F800000u && (b & 0x007FFFFFu) != 0;
+}
+
+namespace {
+
+// A 64-bit key that orders like the doubles themselves: negatives below
+// positives, and -0.0 on the same key as 0.0.
+uint64_t order_key(double d) {
+    uint64_t b = bits_of(d);
+    return (b >> 63) ? uint64_t(0) - b : b | 0x8000000000000000ull;
+}
+
+uint32_t order_key32(uint32_t b) { return (b >> 31) ? uint32_t(0) - b : b | 0x80000000u; }
+
+}  // namespace
+
+bool is_equal(double a, double b) {
+    if (is_not_finite(a) || is_not_finite(b)) return false;
+    if (a == b) return true;
+    if (std::fabs(a - b) < EPSILON) return true;
+    uint64_t x = order_key(a), y = order_key(b);
+    return (x > y ? x - y : y - x) <= 10;
+}
+
+bool float32_equal(float a, float b) {
+    if (is_nan32(a) || is_nan32(b)) return false;
+    if (a == b) return true;
+    uint32_t x, y;
+    std::memcpy(&x, &a, sizeof x);
+    std::memcpy(&y, &b, sizeof y);
+    uint32_t mx = x & 0x7FFFFFFFu, my = y & 0x7FFFFFFFu;
+    if (mx <= 0x7F7FFFFEu && my <= 0x7F7FFFFEu) {
+        if (mx == 0 && my == 0) return true;
+        uint32_t kx = order_key32(x), ky = order_key32(y);
+        return (kx > ky ? kx - ky : ky - kx) <= 10;
+    }
+    // At the top of the range (an infinity on one side): same sign and close.
+    if ((x >> 31) != (y >> 31)) return false;
+    return (mx > my ? mx - my : my - mx) < 0x100000u;
+}
+
+double from_binary(const Cell* bin) {
+    uint32_t n = series::rs_length(bin);
+    if (n > 8) n = 8;
+    const uint8_t* p = series::element_at(series::buffer_of(bin), bin->data1);
+    uint64_t v = 0;
+    for (uint32_t i = 0; i < n; i++) v = (v << 8) | p[i];
+    return from_bits(v);
+}
+
+// ---------------------------------------------------------------- text
+
+namespace {
+
+int print_g(char* out, int precision, double d) {
+    int n = std::snprintf(out, FORM_DOUBLE_MAX, "%.*g", precision, d);
+    return n < 0 ? 0 : n >= FORM_DOUBLE_MAX ? FORM_DOUBLE_MAX - 1 : n;
+}
+
+// The first printing of a kind: "%.7g" for the single-precision kinds and
+// the short kind, "%.13g" for percents, six significant digits for seconds,
+// "%.16g" for doubles.
+int print_kind(char* out, double d, int kind, bool again) {
+    switch (kind) {
+    case FORM_FLOAT32: case FORM_SHORT:
+        return print_g(out, again ? 5 : 7, d);
+    case FORM_PERCENT32:
+        return print_g(out, again ? 14 : 7, d);
+    case FORM_PERCENT:
+        return print_g(out, again ? 14 : 13, d);
+    case FORM_TIME:
+        return again ? print_g(out, 5, d) : form_float_buffer(d, 6, false, out);
+    default:
+        return print_g(out, again ? 14 : 16, d);
+    }
+}
+
+struct Layout {
+    int length;
+    int exponent;  // index of the "e", or -1
+    bool point;
+};
+
+// Drops the "+" and the leading zeros of the exponent ("1e+020" becomes
+// "1e20", "1e-005" becomes "1e-5"); finds the point and the exponent.
+Layout tidy(char* text, int n) {
+    Layout l{n, -1, false};
+    for (int i = 0; i < n; i++) {
+        if (text[i] == '.') l.point = true;
+        if (text[i] == 'e' || text[i] == 'E') {
+            l.exponent = i;
+            break;
+        }
+    }
+    if (l.exponent < 0) return l;
+    int from = l.exponent + 1, to = from;
+    if (from < n && text[from] == '-') from = ++to;
+    else if (from < n && text[from] == '+') from++;
+    while (from < n - 1 && text[from] == '0') from++;
+    std::memmove(text + to, text + from, size_t(n - from));
+    l.length = to + (n - from);
+    text[l.length] = 0;
+    return l;
+}
+
+// The pretty-printing test: a text at the edge of the printed precision
+// whose last two digits show a binary rounding residue.
+bool looks_like_residue(const char* text, const Layout& l) {
+    int mantissa = l.exponent < 0 ? l.length : l.exponent;
+    bool long_text;
+    if (l.exponent < 0) {
+        char first = text[0] == '-' ? text[1] : text[0];
+        long_text = l.length > 16 && (first != '0' || l.length > 17);
+    } else {
+        long_text = mantissa > 16;
+    }
+    if (!long_text || mantissa < 2) return false;
+    char a = text[mantissa - 2], b = text[mantissa - 1];
+    return (a == '0' && b == '1') || (a == '9' && b == '9');
+}
+
+}  // namespace
+
+int form_double(double d, int kind, char* out) {
+    uint64_t bits = bits_of(d);
+    const char* fixed = nullptr;
+    bool percent = kind == FORM_PERCENT32 || kind == FORM_PERCENT;
+    if (is_not_finite(d)) {
+        fixed = (bits & 0x000FFFFFFFFFFFFFull) ? "1.#NaN" : (bits >> 63) ? "-1.#INF" : "1.#INF";
+    } else if (pretty_print() && std::fabs(d) < EPSILON) {
+        fixed = percent ? "0%" : kind == FORM_SHORT ? "0" : "0.0";
+    }
+    if (fixed) {
+        int n = int(std::strlen(fixed));
+        std::memcpy(out, fixed, size_t(n) + 1);
+        return n;
+    }
+    int n = print_kind(out, d, kind, false);
+    Layout l = tidy(out, n);
+    if (pretty_print() && looks_like_residue(out, l)) {
+        n = print_kind(out, d, kind, true);
+        l = tidy(out, n);
+    }
+    n = l.length;
+    if (percent) {
+        out[n++] = '%';
+    } else if (!l.point && kind != FORM_TIME && kind != FORM_SHORT) {
+        int at = l.exponent < 0 ? n : l.exponent;
+        std::memmove(out + at + 2, out + at, size_t(n - at));
+        out[at] = '.';
+        out[at + 1] = '0';
+        n += 2;
+    }
+    out[n] = 0;
+    return n;
+}
+
+std::string form_double(double d, int kind) {
+    char buf[FORM_DOUBLE_MAX];
+    int n = form_double(d, kind, buf);
+    return std::string(buf, size_t(n));
+}
+
+// ---------------------------------------------------------------- arithmetic
+
+namespace {
+
+const char* action_name(int op) {
+    static const char* names[] = {"add", "subtract", "multiply", "divide", "remainder", "or~", "and~", "xor~"};
+    return op >= 0 && op < 8 ? names[op] : "???";
+}
+
+int action_of(int op) {
+    static const int actions[] = {A_ADD, A_SUBTRACT, A_MULTIPLY, A_DIVIDE, A_REMAINDER, A_OR_T, A_AND_T, A_XOR_T};
+    return actions[op];
+}
+
+Cell datatype_of(int type) { return Cell{TYPE_DATATYPE, uint32_t(type), 0, 0}; }
+
+[[noreturn]] void invalid_type(int type) {
+    Cell dt = datatype_of(type);
+    raise_error(err::script_invalid_type, &dt);
+}
+
+[[noreturn]] void not_related(const char* action, int type) {
+    Cell word = series::named_word(action);
+    Cell dt = datatype_of(type);
+    raise_error(err::script_not_related, &word, &dt);
+}
+
+[[noreturn]] void bad_to(int type, const Cell* spec) {
+    Cell dt = datatype_of(type);
+    raise_error(err::script_bad_to_arg, &dt, spec);
+}
+
+[[noreturn]] void expect_arg(const char* action, int type, const char* argument) {
+    Cell word = series::named_word(action), dt = datatype_of(type), arg = series::named_word(argument);
+    raise_error(err::script_expect_arg, &word, &dt, &arg);
+}
+
+// Runs another type's handler for the action on the current arguments.
+void run_stack_handler(int type, int action) {
+    auto h = reinterpret_cast<act::Stack>(get_handler(type, action));
+    if (!h) raise_error(err::internal_not_done);
+    h();
+}
+
+void swap_arguments() {
+    Cell t = stack::arguments[0];
+    stack::arguments[0] = stack::arguments[1];
+    stack::arguments[1] = t;
+}
+
+// The double of a number operand: integer!, char!, or the float kinds.
+double number_of(const Cell* c) {
+    int t = type_of(c);
+    return t == TYPE_INTEGER || t == TYPE_CHAR ? double(int32_t(c->data2)) : cell_float(c);
+}
+
+}  // namespace
+
+double do_math_op(double a, double b, int op) {
+    switch (op) {
+    case OP_ADD: return a + b;
+    case OP_SUB: return a - b;
+    case OP_MUL: return a * b;
+    case OP_DIV: return a / b;
+    case OP_REM:
+        // An infinite or NaN divisor gives NaN, never the dividend.
+        return is_not_finite(b) ? QUIET_NAN : std::fmod(a, b);
+    default: {
+        Cell word = series::named_word(action_name(op)), dt = datatype_of(TYPE_FLOAT);
+        raise_error(err::script_cannot_use, &word, &dt);
+    }
+    }
+}
+
+void do_math(int op) {
+    Cell* left = stack::arguments;
+    Cell* right = left + 1;
+    int lt = type_of(left), rt = type_of(right);
+    switch (rt) {
+    case TYPE_INTEGER: case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME:
+        break;
+    case TYPE_CHAR:
+        if (lt == TYPE_TIME || lt == TYPE_PERCENT) invalid_type(rt);
+        break;
+    case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D:
+        if (lt == TYPE_TIME) invalid_type(rt);
+        if (op == OP_SUB || op == OP_DIV) not_related(action_name(op), rt);
+        // The pair or point math takes the number second, as a double.
+        if (lt == TYPE_INTEGER) make_at(left, double(int32_t(left->data2)));
+        swap_arguments();
+        run_stack_handler(rt, action_of(op));
+        return;
+    case TYPE_TUPLE:
+        // As integer math does: the tuple first, for the operations that
+        // have a meaning in that order.
+        if (op == OP_SUB || op == OP_DIV) not_related(action_name(op), rt);
+        swap_arguments();
+        run_stack_handler(rt, action_of(op));
+        return;
+    case TYPE_MONEY:
+    case TYPE_VECTOR:
+        // Money and vector arithmetic come with those datatypes.
+        raise_error(err::internal_not_done);
+    default:
+        invalid_type(rt);
+    }
+    int result_type = lt == TYPE_TIME || rt == TYPE_TIME ? TYPE_TIME : lt == TYPE_PERCENT ? TYPE_PERCENT : TYPE_FLOAT;
+    double r = do_math_op(number_of(left), number_of(right), op);
+    set_cell_type(left, result_type);
+    left->data1 = 0;
+    set_cell_float(left, r);
+}
+
+namespace {
+
+void add() { do_math(OP_ADD); }
+void subtract() { do_math(OP_SUB); }
+void multiply() { do_math(OP_MUL); }
+void divide() { do_math(OP_DIV); }
+void remainder() { do_math(OP_REM); }
+
+}  // namespace
+
+void absolute() {
+    Cell* v = stack::arguments;
+    v->data3 &= 0x7FFFFFFFu;
+}
+
+void negate(Cell* value) {
+    // 0.0 minus the value: negating either zero gives 0.0.
+    Cell r = *value;
+    set_cell_float(&r, 0.0 - cell_float(value));
+    *stack::arguments = r;
+}
+
+void power() {
+    Cell* base = stack::arguments;
+    Cell* exponent = base + 1;
+    int et = type_of(exponent);
+    if (et != TYPE_INTEGER && et != TYPE_FLOAT) expect_arg("power", et, "exponent");
+    double r = std::pow(number_of(base), number_of(exponent));
+    if (type_of(base) == TYPE_INTEGER) make_at(base, r);
+    else set_cell_float(base, r);
+}
+
+// Parity of the value truncated toward zero. Beyond the 32-bit range the
+// truncated double itself decides (every double from 2^53 up is even); NaN
+// and the infinities have no parity.
+namespace {
+
+int parity(double d) {
+    if (is_not_finite(d)) return -1;
+    double t = std::trunc(d);
+    if (!integer::is_float_out_of_range(t)) return int(int32_t(t) & 1);
+    return std::fmod(t, 2.0) != 0.0 ? 1 : 0;
+}
+
+}  // namespace
+
+bool is_even(Cell* value) { return parity(cell_float(value)) == 0; }
+bool is_odd(Cell* value) { return parity(cell_float(value)) == 1; }
+
+// ---------------------------------------------------------------- comparison
+
+int compare(Cell* a, Cell* b, int op) {
+    int ta = type_of(a), tb = type_of(b);
+    if ((op == COMP_STRICT_EQUAL || op == COMP_SAME || op == COMP_FIND) && ta != tb) return 1;
+    double x = number_of(a), y;
+    switch (tb) {
+    case TYPE_INTEGER:
+        y = double(int32_t(b->data2));
+        break;
+    case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME:
+        y = cell_float(b);
+        break;
+    case TYPE_MONEY:
+        // Comparison through money comes with the money datatype.
+        raise_error(err::internal_not_done);
+    default:
+        return NOT_COMPARABLE;
+    }
+    switch (op) {
+    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_EQUAL_10: case COMP_EQUAL_11: case COMP_FIND:
+        return is_equal(x, y) ? 0 : 1;
+    case COMP_STRICT_EQUAL:
+        return x == y ? 0 : 1;
+    case COMP_SAME:
+        return bits_of(x) == bits_of(y) ? 0 : 1;
+    default:
+        // Every ordering test with a NaN or an infinity is false; sorting
+        // takes such values as equal to everything.
+        if (is_not_finite(x) || is_not_finite(y)) {
+            switch (op) {
+            case COMP_LESSER: case COMP_LESSER_EQUAL: return 1;
+            case COMP_GREATER: case COMP_GREATER_EQUAL: return -1;
+            default: return 0;
+            }
+        }
+        return x < y ? -1 : x > y ? 1 : 0;
+    }
+}
+
+// ---------------------------------------------------------------- round
+
+void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
+           bool half_ceiling) {
+    Cell v = *value;
+    *stack::arguments = v;
+    int vt = type_of(&v);
+    int st = scale ? type_of(scale) : 0;
+    if (st == TYPE_MONEY) not_related("round", TYPE_MONEY);
+    double d = cell_float(&v);
+    double u = vt == TYPE_PERCENT ? 0.01 : 1.0;
+    if (scale) {
+        switch (st) {
+        case TYPE_INTEGER: u = std::fabs(double(int32_t(scale->data2))); break;
+        case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME: u = std::fabs(cell_float(scale)); break;
+        default: expect_arg("round", st, "scale");
+        }
+        // A number scale of a percent counts in percent points; a percent
+        // scale is already a fraction.
+        if (vt == TYPE_PERCENT && st != TYPE_PERCENT) u /= 100.0;
+    }
+    // A unit below the value's precision (or zero) leaves nothing to round.
+    if (u == 0.0 || std::fabs(d) * 0x1p-53 > u) return;
+
+    int saved_exponent = 0;
+    double scaled;
+    if (u >= 1.0) {
+        scaled = d / u;
+    } else {
+        int e;
+        double m = std::frexp(u, &e);
+        if (e < -1021) {
+            d = std::ldexp(d, -e);
+            u = m;
+            saved_exponent = e;
+        }
+        scaled = d * (1.0 / u);
+    }
+
+    double a = std::fabs(scaled);
+    bool negative = std::signbit(scaled);
+    auto sign = [negative](double m) { return negative ? -m : m; };
+    double r;
+    if (down) {
+        r = sign(std::floor(a));
+    } else if (floor) {
+        r = std::floor(scaled);
+    } else if (ceiling) {
+        r = std::ceil(scaled);
+    } else {
+        double h = std::floor(a) + 0.5;
+        if (h < a) r = sign(std::ceil(a));
+        else if (h > a) r = sign(std::floor(a));
+        else if (even) r = sign(std::fmod(a, 2.0) >= 1.0 ? std::ceil(a) : std::floor(a));
+        else if (half_down) r = sign(std::floor(a));
+        else if (half_ceiling) r = std::ceil(scaled);
+        else r = sign(std::ceil(a));
+    }
+
+    if (u >= 1.0) {
+        r *= u;
+        if (std::fabs(r) > MAX_FINITE) raise_error(err::math_overflow);
+    } else {
+        r = std::ldexp(r / (1.0 / u), saved_exponent);
+    }
+
+    Cell* out = stack::arguments;
+    // A percent rounded to whole percent points stays a percent: as an
+    // integer it would lose the fraction it stands for (12% is 0.12).
+    if (st == TYPE_INTEGER && vt == TYPE_PERCENT) st = TYPE_PERCENT;
+    if (st == TYPE_INTEGER) {
+        // Only a result that fits becomes the integer.
+        if (integer::is_float_out_of_range(r)) raise_error(err::math_overflow);
+        integer::make_at(out, int32_t(r));
+        out->data1 = 0;
+        out->data3 = 0;
+        return;
+    }
+    if (scale) set_cell_type(out, st);
+    out->data1 = 0;
+    set_cell_float(out, r);
+}
+
+// ---------------------------------------------------------------- make, to
+
+namespace {
+
+// The amount of a money! value, read through its decimal digits.
+double money_amount(const Cell* m) {
+    std::string text;
+    if (money::is_negative(m)) text += '-';
+    for (int i = 1; i <= money::DIGITS; i++) {
+        if (i == money::INTEGER_DIGITS + 1) text += '.';
+        text += char('0' + money::digit(m, i));
+    }
+    return decimal_to_double(text.data(), text.data() + text.size());
+}
+
+// A percent from text: the text as the lexer loads one value; only a number
+// is taken.
+double percent_from_text(const Cell* spec, int type) {
+    std::string utf8 = string::to_utf8(spec);
+    uint32_t consumed = 0;
+    int t = lexer::scan_single_token_type(utf8, &consumed);
+    if ((t != TYPE_INTEGER && t != TYPE_FLOAT && t != TYPE_PERCENT) || consumed != utf8.size())
+        bad_to(type, spec);
+    Cell* slot = stack::push_slot();
+    *slot = Cell{TYPE_NONE, 0, 0, 0};
+    lexer::scan_utf8_source(slot, reinterpret_cast<const uint8_t*>(utf8.data()), uint32_t(utf8.size()), true, true,
+                            true, false, nullptr, nullptr, nullptr, nullptr);
+    Cell loaded = *slot;
+    stack::top = slot;
+    switch (type_of(&loaded)) {
+    case TYPE_INTEGER: return double(int32_t(loaded.data2));
+    case TYPE_FLOAT: case TYPE_PERCENT: return cell_float(&loaded);
+    default: bad_to(type, spec);
+    }
+}
+
+double block_to_double(const Cell* spec, int type) {
+    if (series::rs_length(spec) != 2) bad_to(type, spec);
+    const Cell* items = reinterpret_cast<const Cell*>(series::element_at(series::buffer_of(spec), spec->data1));
+    Cell m = items[0], e = items[1];
+    for (const Cell* c : {&m, &e}) {
+        int t = type_of(c);
+        if (t != TYPE_INTEGER && t != TYPE_FLOAT) bad_to(TYPE_FLOAT, spec);
+    }
+    return number_of(&m) * std::pow(10.0, number_of(&e));
+}
+
+}  // namespace
+
+const Cell* to(Cell*, Cell* spec, int type) {
+    static Cell result;
+    int t = type_of(spec);
+    double d;
+    switch (t) {
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH:
+        d = block_to_double(spec, type);
+        break;
+    case TYPE_CHAR: case TYPE_INTEGER:
+        d = double(int32_t(spec->data2));
+        break;
+    case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME:
+        d = cell_float(spec);
+        break;
+    case TYPE_BINARY:
+        d = from_binary(spec);
+        break;
+    case TYPE_MONEY:
+        d = money_amount(spec);
+        break;
+    default:
+        if (!is_any_string(t)) bad_to(type, spec);
+        if (type == TYPE_PERCENT) {
+            d = percent_from_text(spec, type);
+        } else {
+            int code = 0;
+            d = lexer::load_float_syntax(spec, 0, series::rs_length(spec), code);
+            if (code != 0) bad_to(type, spec);
+        }
+    }
+    result = Cell{uint32_t(type), 0, 0, 0};
+    set_cell_float(&result, d);
+    return &result;
+}
+
+// ---------------------------------------------------------------- form, mold
+
+namespace {
+
+int form(Cell* value, Cell* buffer, int part) {
+    char text[FORM_DOUBLE_MAX];
+    int n = form_double(cell_float(value), FORM_FLOAT, text);
+    return string::concatenate_literal(buffer, std::string_view(text, size_t(n)), part);
+}
+
+int mold(Cell* value, Cell* buffer, bool, bool, bool, int part, int) {
+    char text[FLOAT_TEXT_MAX];
+    int n = form_float_buffer(cell_float(value), 0, true, text);
+    return string::concatenate_literal(buffer, std::string_view(text, size_t(n)), part);
+}
+
+}  // namespace
+
 void register_type() {
-    // Only the constructor is in; the actions come with the float datatype's own work.
-    Registration(TYPE_FLOAT, 0, "float!").commit();
+    // random waits for the evaluator's generator.
+    Registration(TYPE_FLOAT, 0, "float!")
+        .on(A_MAKE, act::Make(to))
+        .on(A_TO, act::Make(to))
+        .on(A_FORM, act::Form(form))
+        .on(A_MOLD, act::Mold(mold))
+        .on(A_COMPARE, act::Compare(compare))
+        .on(A_ABSOLUTE, act::Stack(absolute))
+        .on(A_ADD, act::Stack(add))
+        .on(A_DIVIDE, act::Stack(divide))
+        .on(A_MULTIPLY, act::Stack(multiply))
+        .on(A_NEGATE, act::Negate(negate))
+        .on(A_POWER, act::Stack(power))
+        .on(A_REMAINDER, act::Stack(remainder))
+        .on(A_ROUND, act::Round(round))
+        .on(A_SUBTRACT, act::Stack(subtract))
+        .on(A_EVEN_Q, act::EvenOdd(is_even))
+        .on(A_ODD_Q, act::EvenOdd(is_odd))
+        .commit();
 }
 
 }  // namespace vyx::float_

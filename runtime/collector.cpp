@@ -64,10 +64,12 @@ struct Scope {
 };
 std::vector<Scope> scopes;
 
-// The work list: series reached but not scanned yet. An entry is a node in the
-// low 32 bits and what to scan in the high ones.
-enum Scan : uint64_t { SCAN_CELLS = 0, SCAN_CONTEXT = 1 };
-std::vector<uint64_t> work;
+// The work list: series reached but not scanned yet. Nothing moves while
+// marking, so an entry is the buffer's address, with bit 0 set for a context
+// (buffers sit at 8k + 4, so bits 0 and 1 are free).
+enum Scan : uintptr_t { SCAN_CELLS = 0, SCAN_CONTEXT = 1 };
+std::vector<uintptr_t> work;
+inline void push_work(SeriesBuffer* b, Scan kind) { work.push_back(reinterpret_cast<uintptr_t>(b) | kind); }
 // Marked buffers that live outside the frames: compaction never walks them,
 // so their marks are cleared from this list.
 std::vector<Node> outside_marked;
@@ -241,20 +243,23 @@ void mark_hash_index_layout(Node index) {
                 const Cell* first = reinterpret_cast<const Cell*>(blk->data() + at);
                 if ((first->header & TYPE_MASK) != TYPE_UNSET || !first->data1) continue;
                 if (mark_node(first->data1) && node_buffer(first->data1)->unit() == 16)
-                    work.push_back(uint64_t(first->data1) | (uint64_t(SCAN_CELLS) << 32));
+                    push_work(node_buffer(first->data1), SCAN_CELLS);
             }
         }
     }
     if (h[5]) mark_series_node(h[5]);
 }
 
+// The work list is a stack; the entries a few places down are the next to be
+// scanned, so their cells are fetched while this one is.
 void drain() {
     while (!work.empty()) {
-        uint64_t item = work.back();
+        uintptr_t item = work.back();
         work.pop_back();
-        Node n = Node(item);
-        SeriesBuffer* b = node_buffer(n);
-        if ((item >> 32) == SCAN_CONTEXT) {
+        if (work.size() >= 4)
+            __builtin_prefetch(reinterpret_cast<const uint8_t*>(work[work.size() - 4] & ~uintptr_t(3)) + 20);
+        auto* b = reinterpret_cast<SeriesBuffer*>(item & ~uintptr_t(3));
+        if ((item & 3) == SCAN_CONTEXT) {
             // Cell 0 the context! cell (word index, values), cell 1 the owner.
             if (b->unit() != 16 || b->size - b->offset < 32) continue;
             mark_cells(b->cell_head(), b->cell_head() + 2);
@@ -480,17 +485,17 @@ void init_collector_stats() {
     cycles = 0;
     nodes_cycles = 0;
     last = LastCollection{};
-#if defined(VYX_GC_STRESS)
-    // The last step of runtime initialisation: from here on a stress build
-    // collects at every Nth allocation (VYX_GC_STRESS_ACTIVE=0 keeps it off).
-    const char* on = std::getenv("VYX_GC_STRESS_ACTIVE");
+    // The last step of runtime initialisation: from here on allocation may
+    // collect (a stress build at every Nth allocation). VYX_GC_ACTIVE=0 keeps
+    // the collector off, for looking into a suspected collector fault.
+    const char* on = std::getenv("VYX_GC_ACTIVE");
     active = !(on && on[0] == '0');
-#endif
 }
 
 void init() {
     active = false;
     collecting = false;
+    root_block = Cell{TYPE_NONE, 0, 0, 0};  // the last runtime's node means nothing now
     root_callback_count = 0;
     sweep_callback_count = 0;
     ephemeron_callback_count = 0;
@@ -551,7 +556,7 @@ bool mark_node(Node node) {
 }
 
 void mark_series_node(Node node) {
-    if (mark_node(node) && node_buffer(node)->unit() == 16) work.push_back(uint64_t(node));
+    if (mark_node(node) && node_buffer(node)->unit() == 16) push_work(node_buffer(node), SCAN_CELLS);
 }
 
 void mark_block(const Cell* cell) {
@@ -559,7 +564,7 @@ void mark_block(const Cell* cell) {
 }
 
 void mark_context_node(Node node) {
-    if (mark_node(node)) work.push_back(uint64_t(node) | (uint64_t(SCAN_CONTEXT) << 32));
+    if (mark_node(node)) push_work(node_buffer(node), SCAN_CONTEXT);
 }
 
 // Marking is bound by cache misses on buffer headers, so it fetches the

@@ -68,6 +68,7 @@ void push_free(int32_t index) {
 
 void init_handle_table() {
     free_handle_table();
+    value_slots::block = Cell{TYPE_NONE, 0, 0, 0};  // made again later in start-up
     std::memset(kinds, 0, sizeof kinds);
     kinds_used = 0;
     table.records = static_cast<Record*>(std::malloc(sizeof(Record) * INITIAL_RECORDS));

@@ -301,7 +301,12 @@ Node load_utf8_string(const uint8_t* bytes, uint32_t count, Node target, int32_t
             default: fatal_error(101);
             }
         } catch (...) {
-            b->tail = uint32_t(out - b->data());  // what was loaded so far stays
+            // What was loaded so far stays in a target the caller holds. Raising
+            // may have allocated and moved buffers: keep the offset, not `b`.
+            if (target) {
+                uint32_t loaded = uint32_t(out - b->data());  // offsets only: no access through b
+                node_buffer(node)->tail = loaded;
+            }
             throw;
         }
         b->tail = uint32_t(out - b->data());
