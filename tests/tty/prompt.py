@@ -37,11 +37,12 @@ def wait_for(text, timeout=10):
 
 tmux("new-session", "-d", "-s", session, "-x", "100", "-y", "20", vyx)
 try:
-    ok = wait_for(">>")
-    for keys in ["1 + 2", "[1", "2]"]:
+    wait_for(">>")
+    # Type each line once the console has answered the one before, as a person would.
+    for keys, answer in [("1 + 2", "== 3"), ("[1", "[    "), ("2]", "== [1")]:
         tmux("send-keys", "-t", session, "-l", keys)
         tmux("send-keys", "-t", session, "Enter")
-    ok = ok and wait_for("2]")
+        wait_for(answer)
     time.sleep(0.3)
     lines = [l for l in screen() if l]
     want = ["--== Vyx 0.1.0 ==--", "Type HELP for starting information.", ">> 1 + 2", "== 3", ">> [1",
