@@ -24,6 +24,8 @@
 namespace vyx {
 
 void init_runtime() {
+    // Words interned from here to the end of boot are kept in the root block.
+    word::collecting = true;
     init_output_hooks();
     platform::init();
     init_memory();
@@ -37,8 +39,6 @@ void init_runtime() {
     init_root_block();
     stack::init();
     init_cycle_stack();
-    // Words interned from here to the end of boot are kept in the root block.
-    word::collecting = true;
     symbol::init();
     context::init_global();
     // After the symbol table and the global context, before the symbol hash index.
@@ -46,10 +46,10 @@ void init_runtime() {
     set_type_words();
     init_runtime_words();
     init_refinement_words();
-    lexer::init_lexer_tables();
     natives::init();
     ownership::make_table();
-    // The error catalog and the error! prototype, as the boot data brings them.
+    lexer::init_lexer_tables();
+    // The error catalog and the error! prototype, where the boot data would bring them.
     error::init();
     interp::init();
     // Last: the value slots and the collector's counters.
