@@ -3,17 +3,23 @@
 
 #include "boot/init.h"
 #include "runtime/cells.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
 
 using namespace vyx;
 
 namespace {
 
-// The collector is not in yet, so every benchmark starts from a fresh runtime
-// and stops before it takes an unreasonable amount of memory.
+// The allocator alone: the collector stays off, and every benchmark starts
+// from a fresh runtime and restarts it before it takes too much memory
+// (bench/gc.cpp measures allocation with collections).
 struct Fresh {
-    Fresh() { init_runtime(); }
+    Fresh() { start(); }
     ~Fresh() { shutdown_runtime(); }
+    static void start() {
+        init_runtime();
+        collector::active = false;
+    }
 };
 
 void BM_NewCellSeries4(benchmark::State& state) {
@@ -24,7 +30,7 @@ void BM_NewCellSeries4(benchmark::State& state) {
         if (++made == 2000000) {
             state.PauseTiming();
             shutdown_runtime();
-            init_runtime();
+            Fresh::start();
             made = 0;
             state.ResumeTiming();
         }
@@ -40,7 +46,7 @@ void BM_NewByteSeries32(benchmark::State& state) {
         if (++made == 2000000) {
             state.PauseTiming();
             shutdown_runtime();
-            init_runtime();
+            Fresh::start();
             made = 0;
             state.ResumeTiming();
         }
