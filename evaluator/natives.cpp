@@ -1,6 +1,7 @@
 // The natives table and the natives built so far: conditionals, loops,
 // function making, evaluation, comparison and the non-local exits.
 #include "evaluator/natives.h"
+#include "evaluator/native_table.h"
 
 #include "datatypes/context.h"
 #include "datatypes/error.h"
@@ -507,6 +508,9 @@ void init() {
         Cell op{TYPE_OP | (uint32_t(type_of(&source)) << 16), source.data1, source.data2, source.data3};
         define(o.word, &op);
     }
+    // Every native of the full table, with its spec; the entries above stay
+    // where the table has none of its own.
+    native_table::install();
 }
 
 }  // namespace vyx::natives
