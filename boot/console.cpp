@@ -306,15 +306,23 @@ int run_script(const std::string& path) {
 }  // namespace
 
 int run(int argc, char** argv) {
-    // Leading "--" switches are passed over; the first other argument is the script.
+    // Leading "--" switches are passed over ("--catch" keeps the console open
+    // after the script; "--" ends the switches); the next argument is the script.
+    bool catch_ = false;
     int i = 1;
-    while (i < argc && std::string_view(argv[i]).substr(0, 2) == "--" && std::string_view(argv[i - 1]) != "--") i++;
-    if (i < argc) return run_script(argv[i]);
-
+    while (i < argc && std::string_view(argv[i]).substr(0, 2) == "--" && std::string_view(argv[i - 1]) != "--") {
+        if (std::string_view(argv[i]) == "--catch") catch_ = true;
+        i++;
+    }
+    if (i < argc) {
+        int status = run_script(argv[i]);
+        if (!catch_) return status;
+    } else {
+        print_line("--== Vyx 0.1.0 ==--");
+        print_line("Type HELP for starting information.");
+        print_line("");
+    }
     bool interactive = isatty(0);
-    print_line("--== Vyx 0.1.0 ==--");
-    print_line("Type HELP for starting information.");
-    print_line("");
     std::string buffer, line;
     std::vector<char> delimiters;
     std::string cue;

@@ -3,6 +3,8 @@
 NAME.out (where "XXXXXXXX" stands for a code address) and its exit status with NAME.status (0 when that file is absent).
 A NAME.env file holds VAR=value lines added to the environment. A NAME.stdin
 file (raw bytes) is piped to a vyx started without a script, in place of NAME.vyx.
+For a script, NAME.args holds switches put before its name and NAME.input what
+is piped to it.
 
 usage: run_scripts.py VYX
 """
@@ -39,7 +41,9 @@ def main():
                 p = subprocess.run([vyx], input=f.read(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                    env=env, timeout=60)
         else:
-            p = subprocess.run([vyx, base + ".vyx"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            switches = open(base + ".args").read().split() if os.path.exists(base + ".args") else []
+            piped = open(base + ".input", "rb").read() if os.path.exists(base + ".input") else b""
+            p = subprocess.run([vyx, *switches, base + ".vyx"], input=piped, stdout=subprocess.PIPE,
                                stderr=subprocess.DEVNULL, env=env, timeout=60)
         got = p.stdout.decode("utf-8", "replace")
         # Code addresses of fatal reports differ from build to build.
