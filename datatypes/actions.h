@@ -31,6 +31,17 @@ enum CompareOp : int {
 };
 // A comparison handler answers this when the two values cannot be ordered.
 constexpr int NOT_COMPARABLE = -2;
+// The operators a type without an order still answers: equality, sameness,
+// find, and the sorts (which need only a stable answer).
+constexpr bool is_unordered_compare(int op) {
+    switch (op) {
+    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT: case COMP_CASE_SORT:
+    case COMP_SAME: case COMP_FIND:
+        return true;
+    default:
+        return false;
+    }
+}
 
 // Math operators of the arithmetic handlers.
 enum MathOp : int { OP_ADD = 0, OP_SUB, OP_MUL, OP_DIV, OP_REM, OP_OR, OP_AND, OP_XOR };

@@ -749,11 +749,7 @@ void trim(Cell* s, bool, bool, bool, bool, bool, Cell*) {
 
 const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, bool case_) {
     int et = type_of(element);
-    if (et == TYPE_INTEGER) {
-        int index = int32_t(element->data2);
-        if (value) return series::poke(parent, index, value, element);
-        return series::pick(parent, index, element);
-    }
+    if (et == TYPE_INTEGER) return series::path_index(parent, element, value);
     if (value) {
         FindResult r = find_in(parent, element, nullptr, false, case_, false, nullptr, false, false, false);
         if (r.pos < 0) raise_error(err::script_bad_path_set, element, path);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "datatypes/integer.h"
+#include "datatypes/math_dispatch.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -63,15 +64,6 @@ void do_math(int op) {
 }
 
 namespace {
-
-void add() { do_math(OP_ADD); }
-void subtract() { do_math(OP_SUB); }
-void multiply() { do_math(OP_MUL); }
-void divide() { do_math(OP_DIV); }
-void remainder() { do_math(OP_REM); }
-void or_t() { do_math(OP_OR); }
-void and_t() { do_math(OP_AND); }
-void xor_t() { do_math(OP_XOR); }
 
 [[noreturn]] void bad_to(const Cell* spec) {
     Cell dt{TYPE_DATATYPE, TYPE_CHAR, 0, 0};
@@ -143,14 +135,14 @@ void register_type() {
         .on(A_FORM, act::Form(form))
         .on(A_MOLD, act::Mold(mold))
         .on(A_COMPARE, act::Compare(compare))
-        .on(A_ADD, act::Stack(add))
-        .on(A_DIVIDE, act::Stack(divide))
-        .on(A_MULTIPLY, act::Stack(multiply))
-        .on(A_REMAINDER, act::Stack(remainder))
-        .on(A_SUBTRACT, act::Stack(subtract))
-        .on(A_AND_T, act::Stack(and_t))
-        .on(A_OR_T, act::Stack(or_t))
-        .on(A_XOR_T, act::Stack(xor_t))
+        .on(A_ADD, act::Stack(math::handler<do_math, OP_ADD>))
+        .on(A_DIVIDE, act::Stack(math::handler<do_math, OP_DIV>))
+        .on(A_MULTIPLY, act::Stack(math::handler<do_math, OP_MUL>))
+        .on(A_REMAINDER, act::Stack(math::handler<do_math, OP_REM>))
+        .on(A_SUBTRACT, act::Stack(math::handler<do_math, OP_SUB>))
+        .on(A_AND_T, act::Stack(math::handler<do_math, OP_AND>))
+        .on(A_OR_T, act::Stack(math::handler<do_math, OP_OR>))
+        .on(A_XOR_T, act::Stack(math::handler<do_math, OP_XOR>))
         .inherit({A_RANDOM, A_ABSOLUTE, A_EVEN_Q, A_ODD_Q})
         .commit();
 }

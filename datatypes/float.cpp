@@ -7,6 +7,7 @@
 #include <string>
 
 #include "datatypes/integer.h"
+#include "datatypes/math_dispatch.h"
 #include "datatypes/money.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
@@ -235,27 +236,11 @@ std::string form_double(double d, int kind) {
 
 namespace {
 
-const char* action_name(int op) {
-    static const char* names[] = {"add", "subtract", "multiply", "divide", "remainder", "or~", "and~", "xor~"};
-    return op >= 0 && op < 8 ? names[op] : "???";
-}
-
-int action_of(int op) {
-    static const int actions[] = {A_ADD, A_SUBTRACT, A_MULTIPLY, A_DIVIDE, A_REMAINDER, A_OR_T, A_AND_T, A_XOR_T};
-    return actions[op];
-}
-
 Cell datatype_of(int type) { return Cell{TYPE_DATATYPE, uint32_t(type), 0, 0}; }
 
 [[noreturn]] void invalid_type(int type) {
     Cell dt = datatype_of(type);
     raise_error(err::script_invalid_type, &dt);
-}
-
-[[noreturn]] void not_related(const char* action, int type) {
-    Cell word = series::named_word(action);
-    Cell dt = datatype_of(type);
-    raise_error(err::script_not_related, &word, &dt);
 }
 
 [[noreturn]] void bad_to(int type, const Cell* spec) {
@@ -266,19 +251,6 @@ Cell datatype_of(int type) { return Cell{TYPE_DATATYPE, uint32_t(type), 0, 0}; }
 [[noreturn]] void expect_arg(const char* action, int type, const char* argument) {
     Cell word = series::named_word(action), dt = datatype_of(type), arg = series::named_word(argument);
     raise_error(err::script_expect_arg, &word, &dt, &arg);
-}
-
-// Runs another type's handler for the action on the current arguments.
-void run_stack_handler(int type, int action) {
-    auto h = reinterpret_cast<act::Stack>(get_handler(type, action));
-    if (!h) raise_error(err::internal_not_done);
-    h();
-}
-
-void swap_arguments() {
-    Cell t = stack::arguments[0];
-    stack::arguments[0] = stack::arguments[1];
-    stack::arguments[1] = t;
 }
 
 // The double of a number operand: integer!, char!, or the float kinds.
@@ -299,7 +271,7 @@ double do_math_op(double a, double b, int op) {
         // An infinite or NaN divisor gives NaN, never the dividend.
         return is_not_finite(b) ? QUIET_NAN : std::fmod(a, b);
     default: {
-        Cell word = series::named_word(action_name(op)), dt = datatype_of(TYPE_FLOAT);
+        Cell word = series::named_word(math::action_name(op)), dt = datatype_of(TYPE_FLOAT);
         raise_error(err::script_cannot_use, &word, &dt);
     }
     }
@@ -317,18 +289,18 @@ void do_math(int op) {
         break;
     case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D:
         if (lt == TYPE_TIME) invalid_type(rt);
-        if (op == OP_SUB || op == OP_DIV) not_related(action_name(op), rt);
+        if (op == OP_SUB || op == OP_DIV) math::not_related(math::action_name(op), rt);
         // The pair or point math takes the number second, as a double.
         if (lt == TYPE_INTEGER) make_at(left, double(int32_t(left->data2)));
-        swap_arguments();
-        run_stack_handler(rt, action_of(op));
+        math::swap_arguments();
+        math::run_stack_handler(rt, math::action_of(op));
         return;
     case TYPE_TUPLE:
         // As integer math does: the tuple first, for the operations that
         // have a meaning in that order.
-        if (op == OP_SUB || op == OP_DIV) not_related(action_name(op), rt);
-        swap_arguments();
-        run_stack_handler(rt, action_of(op));
+        if (op == OP_SUB || op == OP_DIV) math::not_related(math::action_name(op), rt);
+        math::swap_arguments();
+        math::run_stack_handler(rt, math::action_of(op));
         return;
     case TYPE_MONEY:
     case TYPE_VECTOR:
@@ -339,20 +311,8 @@ void do_math(int op) {
     }
     int result_type = lt == TYPE_TIME || rt == TYPE_TIME ? TYPE_TIME : lt == TYPE_PERCENT ? TYPE_PERCENT : TYPE_FLOAT;
     double r = do_math_op(number_of(left), number_of(right), op);
-    set_cell_type(left, result_type);
-    left->data1 = 0;
-    set_cell_float(left, r);
+    make_kind_at(left, result_type, r);
 }
-
-namespace {
-
-void add() { do_math(OP_ADD); }
-void subtract() { do_math(OP_SUB); }
-void multiply() { do_math(OP_MUL); }
-void divide() { do_math(OP_DIV); }
-void remainder() { do_math(OP_REM); }
-
-}  // namespace
 
 void absolute() {
     Cell* v = stack::arguments;
@@ -441,7 +401,7 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
     *stack::arguments = v;
     int vt = type_of(&v);
     int st = scale ? type_of(scale) : 0;
-    if (st == TYPE_MONEY) not_related("round", TYPE_MONEY);
+    if (st == TYPE_MONEY) math::not_related("round", TYPE_MONEY);
     double d = cell_float(&v);
     double u = vt == TYPE_PERCENT ? 0.01 : 1.0;
     if (scale) {
@@ -627,14 +587,14 @@ void register_type() {
         .on(A_MOLD, act::Mold(mold))
         .on(A_COMPARE, act::Compare(compare))
         .on(A_ABSOLUTE, act::Stack(absolute))
-        .on(A_ADD, act::Stack(add))
-        .on(A_DIVIDE, act::Stack(divide))
-        .on(A_MULTIPLY, act::Stack(multiply))
+        .on(A_ADD, act::Stack(math::handler<do_math, OP_ADD>))
+        .on(A_DIVIDE, act::Stack(math::handler<do_math, OP_DIV>))
+        .on(A_MULTIPLY, act::Stack(math::handler<do_math, OP_MUL>))
         .on(A_NEGATE, act::Negate(negate))
         .on(A_POWER, act::Stack(power))
-        .on(A_REMAINDER, act::Stack(remainder))
+        .on(A_REMAINDER, act::Stack(math::handler<do_math, OP_REM>))
         .on(A_ROUND, act::Round(round))
-        .on(A_SUBTRACT, act::Stack(subtract))
+        .on(A_SUBTRACT, act::Stack(math::handler<do_math, OP_SUB>))
         .on(A_EVEN_Q, act::EvenOdd(is_even))
         .on(A_ODD_Q, act::EvenOdd(is_odd))
         .commit();

@@ -14,13 +14,16 @@
 
 namespace vyx::float_ {
 
-// Writes a float! holding `value` into `target`, keeping its header flags.
-inline Cell* make_at(Cell* target, double value) {
-    set_cell_type(target, TYPE_FLOAT);
+// Writes a value of one of the kinds kept as a double (float!, percent!,
+// time!) into `target`, keeping its header flags.
+inline Cell* make_kind_at(Cell* target, int type, double value) {
+    set_cell_type(target, type);
     target->data1 = 0;
     set_cell_float(target, value);
     return target;
 }
+// Writes a float! holding `value` into `target`, keeping its header flags.
+inline Cell* make_at(Cell* target, double value) { return make_kind_at(target, TYPE_FLOAT, value); }
 // Appends a fresh float! to a block.
 Cell* make_in(Cell* block, double value);
 Cell* push(double value);

@@ -379,7 +379,6 @@ int form(Cell* value, Cell* buffer, int part) {
     return string::concatenate_literal(buffer, type_of(value) == TYPE_ROUTINE ? "?routine?" : "?function?", part);
 }
 
-// The block molder, whoever provides it.
 int mold_block(const Cell* block, Cell* buffer, bool all, bool flat, int part, int indent) {
     auto mold = reinterpret_cast<act::Mold>(get_handler(TYPE_BLOCK, A_MOLD));
     if (!mold) return part;
@@ -406,13 +405,8 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, in
 }
 
 int compare(Cell* a, Cell* b, int op) {
-    if (type_of(a) != type_of(b)) return NOT_COMPARABLE;
-    switch (op) {
-    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT: case COMP_CASE_SORT:
-    case COMP_SAME: case COMP_FIND:
-        return a->data3 < b->data3 ? -1 : a->data3 > b->data3 ? 1 : 0;
-    default: return NOT_COMPARABLE;
-    }
+    if (type_of(a) != type_of(b) || !is_unordered_compare(op)) return NOT_COMPARABLE;
+    return a->data3 < b->data3 ? -1 : a->data3 > b->data3 ? 1 : 0;
 }
 
 void register_type() {

@@ -49,6 +49,9 @@ void reflect(Cell* value, int field);
 int form(Cell* value, Cell* buffer, int part);
 int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent);
 int compare(Cell* a, Cell* b, int op);
+// Molds a block through the block molder, whoever provides it (nothing
+// without one).
+int mold_block(const Cell* block, Cell* buffer, bool all, bool flat, int part, int indent);
 
 // A deep copy of an any-block (nested blocks, parens and paths copied too),
 // written into `target`.

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/float.h"
+#include "datatypes/math_dispatch.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
@@ -67,63 +69,24 @@ int form_decimal(int32_t value, char* out) {
 
 // ---------------------------------------------------------------- arithmetic
 
-namespace {
-
-void to_float(Cell* c, double d) {
-    set_cell_type(c, TYPE_FLOAT);
-    c->data1 = 0;
-    set_cell_float(c, d);
-}
-
-int action_of(int op) {
-    static const int actions[] = {A_ADD, A_SUBTRACT, A_MULTIPLY, A_DIVIDE, A_REMAINDER, A_OR_T, A_AND_T, A_XOR_T};
-    return actions[op];
-}
-
-const char* action_name(int op) {
-    static const char* names[] = {"add", "subtract", "multiply", "divide", "remainder", "or~", "and~", "xor~"};
-    return names[op];
-}
-
-[[noreturn]] void not_related(const char* action, int type) {
-    Cell word = series::named_word(action);
-    Cell dt{TYPE_DATATYPE, uint32_t(type), 0, 0};
-    raise_error(err::script_not_related, &word, &dt);
-}
-
-// Runs another type's handler for the action on the current arguments.
-void run_stack_handler(int type, int action) {
-    auto h = reinterpret_cast<act::Stack>(get_handler(type, action));
-    if (!h) raise_error(err::internal_not_done);
-    h();
-}
-
-void swap_arguments() {
-    Cell t = stack::arguments[0];
-    stack::arguments[0] = stack::arguments[1];
-    stack::arguments[1] = t;
-}
-
-}  // namespace
-
 int32_t do_math_op(int32_t a, int32_t b, int op, Cell* result) {
     int32_t r;
     switch (op) {
     case OP_ADD:
         if (__builtin_add_overflow(a, b, &r)) {
-            if (result) to_float(result, double(a) + double(b));
+            if (result) float_::make_at(result, double(a) + double(b));
             return r;
         }
         return r;
     case OP_SUB:
         if (__builtin_sub_overflow(a, b, &r)) {
-            if (result) to_float(result, double(a) - double(b));
+            if (result) float_::make_at(result, double(a) - double(b));
             return r;
         }
         return r;
     case OP_MUL:
         if (__builtin_mul_overflow(a, b, &r)) {
-            if (result) to_float(result, double(a) * double(b));
+            if (result) float_::make_at(result, double(a) * double(b));
             return r;
         }
         return r;
@@ -133,7 +96,7 @@ int32_t do_math_op(int32_t a, int32_t b, int op, Cell* result) {
         // processor faults.
         if (a == INT32_MIN && b == -1) raise_error(err::math_overflow);
         if (result && a % b != 0) {
-            to_float(result, double(a) / double(b));
+            float_::make_at(result, double(a) / double(b));
             return 0;
         }
         return a / b;
@@ -169,33 +132,33 @@ void do_math(int op) {
     case TYPE_PERCENT:
     case TYPE_TIME:
         // The float math takes over with the integer as a double.
-        to_float(left, double(get(left)));
-        run_stack_handler(TYPE_FLOAT, action_of(op));
+        float_::make_at(left, double(get(left)));
+        math::run_stack_handler(TYPE_FLOAT, math::action_of(op));
         return;
     case TYPE_PAIR:
     case TYPE_POINT2D:
     case TYPE_POINT3D:
-        if (op == OP_DIV) not_related("divide", TYPE_INTEGER);
-        swap_arguments();
+        if (op == OP_DIV) math::not_related("divide", TYPE_INTEGER);
+        math::swap_arguments();
         if (op == OP_SUB) {
             // number - pair is the negated pair plus the number
             auto negate = reinterpret_cast<act::Negate>(get_handler(t, A_NEGATE));
             if (!negate) raise_error(err::internal_not_done);
             negate(stack::arguments);
-            run_stack_handler(t, A_ADD);
+            math::run_stack_handler(t, A_ADD);
             return;
         }
-        run_stack_handler(t, action_of(op));
+        math::run_stack_handler(t, math::action_of(op));
         return;
     case TYPE_TUPLE:
-        if (op == OP_SUB || op == OP_DIV) not_related(action_name(op), TYPE_INTEGER);
-        swap_arguments();
-        run_stack_handler(t, action_of(op));
+        if (op == OP_SUB || op == OP_DIV) math::not_related(math::action_name(op), TYPE_INTEGER);
+        math::swap_arguments();
+        math::run_stack_handler(t, math::action_of(op));
         return;
     case TYPE_DATE:
-        if (op != OP_ADD) not_related(action_name(op), TYPE_INTEGER);
-        swap_arguments();
-        run_stack_handler(t, A_ADD);
+        if (op != OP_ADD) math::not_related(math::action_name(op), TYPE_INTEGER);
+        math::swap_arguments();
+        math::run_stack_handler(t, A_ADD);
         return;
     case TYPE_MONEY:
     case TYPE_VECTOR:
@@ -209,15 +172,6 @@ void do_math(int op) {
 }
 
 namespace {
-
-void add() { do_math(OP_ADD); }
-void subtract() { do_math(OP_SUB); }
-void multiply() { do_math(OP_MUL); }
-void divide() { do_math(OP_DIV); }
-void remainder() { do_math(OP_REM); }
-void or_t() { do_math(OP_OR); }
-void and_t() { do_math(OP_AND); }
-void xor_t() { do_math(OP_XOR); }
 
 void negate(Cell* value) {
     int32_t v = get(value);
@@ -247,7 +201,7 @@ bool power_exact(int32_t base, uint32_t exponent, int32_t& out) {
 
 void power_as_float() {
     Cell* base = stack::arguments;
-    to_float(base, double(get(base)));
+    float_::make_at(base, double(get(base)));
     auto h = reinterpret_cast<act::Stack>(get_handler(TYPE_FLOAT, A_POWER));
     if (h) {
         h();
@@ -281,11 +235,11 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
            bool half_ceiling) {
     Cell v = *value;
     *stack::arguments = v;
-    if (scale && type_of(scale) == TYPE_MONEY) not_related("round", TYPE_MONEY);
+    if (scale && type_of(scale) == TYPE_MONEY) math::not_related("round", TYPE_MONEY);
     int32_t n = get(&v);
     if (n == INT32_MIN) return;
     if (scale && type_of(scale) != TYPE_INTEGER) {
-        to_float(stack::arguments, double(n));
+        float_::make_at(stack::arguments, double(n));
         auto h = reinterpret_cast<act::Round>(get_handler(TYPE_FLOAT, A_ROUND));
         if (!h) raise_error(err::internal_not_done);
         h(stack::arguments, scale, even, down, half_down, floor, ceiling, half_ceiling);
@@ -467,20 +421,20 @@ void register_type() {
         .on(A_MOLD, act::Mold(mold))
         .on(A_COMPARE, act::Compare(compare))
         .on(A_ABSOLUTE, act::Stack(absolute))
-        .on(A_ADD, act::Stack(add))
-        .on(A_DIVIDE, act::Stack(divide))
-        .on(A_MULTIPLY, act::Stack(multiply))
+        .on(A_ADD, act::Stack(math::handler<do_math, OP_ADD>))
+        .on(A_DIVIDE, act::Stack(math::handler<do_math, OP_DIV>))
+        .on(A_MULTIPLY, act::Stack(math::handler<do_math, OP_MUL>))
         .on(A_NEGATE, act::Negate(negate))
         .on(A_POWER, act::Stack(power))
-        .on(A_REMAINDER, act::Stack(remainder))
+        .on(A_REMAINDER, act::Stack(math::handler<do_math, OP_REM>))
         .on(A_ROUND, act::Round(round))
-        .on(A_SUBTRACT, act::Stack(subtract))
+        .on(A_SUBTRACT, act::Stack(math::handler<do_math, OP_SUB>))
         .on(A_EVEN_Q, act::EvenOdd(is_even))
         .on(A_ODD_Q, act::EvenOdd(is_odd))
-        .on(A_AND_T, act::Stack(and_t))
+        .on(A_AND_T, act::Stack(math::handler<do_math, OP_AND>))
         .on(A_COMPLEMENT, act::Complement(complement))
-        .on(A_OR_T, act::Stack(or_t))
-        .on(A_XOR_T, act::Stack(xor_t))
+        .on(A_OR_T, act::Stack(math::handler<do_math, OP_OR>))
+        .on(A_XOR_T, act::Stack(math::handler<do_math, OP_XOR>))
         .commit();
 }
 

@@ -80,14 +80,8 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, in
 }
 
 int compare(Cell* a, Cell* b, int op) {
-    if (type_of(b) != TYPE_LOGIC) return NOT_COMPARABLE;
-    switch (op) {
-    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT:
-    case COMP_CASE_SORT: case COMP_SAME: case COMP_FIND:
-        return int(a->data1) - int(b->data1);
-    default:
-        return NOT_COMPARABLE;
-    }
+    if (type_of(b) != TYPE_LOGIC || !is_unordered_compare(op)) return NOT_COMPARABLE;
+    return int(a->data1) - int(b->data1);
 }
 
 const Cell* complement(Cell* value) {

@@ -72,9 +72,8 @@ int form(Cell* value, Cell* buffer, int part) {
 }
 
 int mold_spec(const Cell* value, Cell* buffer, bool all, bool flat, int part, int indent) {
-    auto mold = reinterpret_cast<act::Mold>(get_handler(TYPE_BLOCK, A_MOLD));
     Cell spec{TYPE_BLOCK, 0, value->data2, 0};
-    return mold ? mold(&spec, buffer, false, all, flat, part, indent) : part;
+    return function::mold_block(&spec, buffer, all, flat, part, indent);
 }
 
 int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent) {
@@ -84,18 +83,12 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, in
 }
 
 int compare(Cell* a, Cell* b, int op) {
-    if (type_of(a) != type_of(b)) return NOT_COMPARABLE;
-    switch (op) {
-    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT: case COMP_CASE_SORT:
-    case COMP_SAME: case COMP_FIND: {
-        // An op made from a function compares by its record.
-        uint32_t x = a->data1, y = b->data1;
-        if (type_of(a) == TYPE_OP && op::source_type(a) >= TYPE_FUNCTION) x = a->data3, y = b->data3;
-        if (type_of(a) == TYPE_OP && op::source_type(a) != op::source_type(b)) return 1;
-        return x < y ? -1 : x > y ? 1 : 0;
-    }
-    default: return NOT_COMPARABLE;
-    }
+    if (type_of(a) != type_of(b) || !is_unordered_compare(op)) return NOT_COMPARABLE;
+    // An op made from a function compares by its record.
+    uint32_t x = a->data1, y = b->data1;
+    if (type_of(a) == TYPE_OP && op::source_type(a) >= TYPE_FUNCTION) x = a->data3, y = b->data3;
+    if (type_of(a) == TYPE_OP && op::source_type(a) != op::source_type(b)) return 1;
+    return x < y ? -1 : x > y ? 1 : 0;
 }
 
 void register_type() {

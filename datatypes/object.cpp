@@ -75,6 +75,22 @@ void copy_series_values(Node ctx, bool deep) {
     }
 }
 
+// Makes the object the owner of every field value, each under its own field
+// word, and marks it as owning its fields.
+void own_fields(const Cell* obj) {
+    Node ctx = obj->data1;
+    collector::Rooted<1> r;
+    r[0] = *obj;
+    uint32_t n = context::word_count(ctx);
+    for (uint32_t i = 0; i < n; i++) {
+        Cell v = *context::value_at(ctx, i);
+        Cell w = *context::key_word(ctx, i);
+        w.header = TYPE_WORD;
+        ownership::bind_deep(&v, &r[0], &w);
+    }
+    context::cell_of(ctx)->header |= context::FLAG_OWNER;
+}
+
 // Makes every function! of the context a new function whose body is bound
 // to this context, so that a copy's methods work on the copy.
 void rebind_functions(Node ctx) {
@@ -215,17 +231,7 @@ void set_on_set(Cell* obj) {
     obj->data3 = find_on_set(obj);
     Node ctx = obj->data1;
     *context::owner_of(ctx) = *obj;
-    if (!has_deep_handler(obj)) return;
-    collector::Rooted<1> r;
-    r[0] = *obj;
-    uint32_t n = context::word_count(ctx);
-    for (uint32_t i = 0; i < n; i++) {
-        Cell v = *context::value_at(ctx, i);
-        Cell w = *context::key_word(ctx, i);
-        w.header = TYPE_WORD;
-        ownership::bind_deep(&v, &r[0], &w);
-    }
-    context::cell_of(ctx)->header |= context::FLAG_OWNER;
+    if (has_deep_handler(obj)) own_fields(obj);
 }
 
 void fire_on_change(const Cell* owner_in, const Cell* word_in, const Cell* old_value, const Cell* new_value) {
@@ -676,16 +682,7 @@ const Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
         uint32_t n = context::word_count(ctx);
         for (uint32_t i = 0; i < n; i++) context::key_word(ctx, i)->header &= ~context::WORD_SET_MARK;
     } else if (f == canon(sym::owner)) {
-        collector::Rooted<1> r;
-        r[0] = obj;
-        uint32_t n = context::word_count(ctx);
-        for (uint32_t i = 0; i < n; i++) {
-            Cell v = *context::value_at(ctx, i);
-            Cell w = *context::key_word(ctx, i);
-            w.header = TYPE_WORD;
-            ownership::bind_deep(&v, &r[0], &w);
-        }
-        context::cell_of(ctx)->header |= context::FLAG_OWNER;
+        own_fields(&obj);
     } else if (f == canon(sym::owned)) {
         collector::Rooted<3> r;
         r[0] = obj;

@@ -65,8 +65,7 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, in
         part = string::concatenate_literal(buffer, "func ", part);
         part = native::mold_spec(value, buffer, all, flat, part, indent);
         Cell body = function::more(value)[function::MORE_BODY];
-        auto m = reinterpret_cast<act::Mold>(get_handler(TYPE_BLOCK, A_MOLD));
-        if (type_of(&body) == TYPE_BLOCK && m) part = m(&body, buffer, false, all, flat, part, indent);
+        if (type_of(&body) == TYPE_BLOCK) part = function::mold_block(&body, buffer, all, flat, part, indent);
         return part;
     }
     part = string::concatenate_literal(buffer, "[", part);

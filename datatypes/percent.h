@@ -1,14 +1,9 @@
 // percent!: a float! kept as the fraction (12.5% is 0.125).
 #pragma once
-#include "runtime/cell.h"
+#include "datatypes/float.h"
 
 namespace vyx::percent {
 
-inline Cell* make_at(Cell* target, double fraction) {
-    set_cell_type(target, TYPE_PERCENT);
-    target->data1 = 0;
-    set_cell_float(target, fraction);
-    return target;
-}
+inline Cell* make_at(Cell* target, double fraction) { return float_::make_kind_at(target, TYPE_PERCENT, fraction); }
 
 }  // namespace vyx::percent

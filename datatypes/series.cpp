@@ -174,6 +174,11 @@ const Cell* pick(Cell* s, int index, Cell*) {
     return &picked_scratch;
 }
 
+const Cell* path_index(Cell* s, Cell* index, Cell* value) {
+    int i = int32_t(index->data2);
+    return value ? poke(s, i, value, index) : pick(s, i, index);
+}
+
 const Cell* poke(Cell* s, int index, Cell* data, Cell* boxed_index) {
     int64_t p = int64_t(s->data1) + (index > 0 ? int64_t(index) - 1 : int64_t(index));
     if (index == 0 || p < 0 || p >= int64_t(length_from_head(s))) {

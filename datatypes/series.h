@@ -90,6 +90,9 @@ void is_tail();
 int length(Cell* s);
 const Cell* pick(Cell* s, int index, Cell* boxed_index);
 const Cell* poke(Cell* s, int index, Cell* data, Cell* boxed_index);
+// A path's integer step into a series: picks the element, or pokes `value`
+// there when one is given.
+const Cell* path_index(Cell* s, Cell* index, Cell* value);
 void clear(Cell* s);
 void remove(Cell* s, Cell* part, Cell* key);
 const Cell* take(Cell* s, Cell* part, bool deep, bool last);

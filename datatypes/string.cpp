@@ -518,24 +518,7 @@ std::string to_utf8(const Cell* str) {
     uint32_t unit = b->unit();
     uint32_t first = b->offset / unit + str->data1;
     uint32_t last = b->tail / unit;
-    for (uint32_t i = first; i < last; i++) {
-        uint32_t c = char_at(b, i);
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
+    for (uint32_t i = first; i < last; i++) unicode::append_utf8(out, char_at(b, i));
     return out;
 }
 
@@ -640,11 +623,7 @@ const Cell* make(Cell* proto, Cell* spec, int type) {
 
 const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, bool case_) {
     int t = type_of(element);
-    if (t == TYPE_INTEGER) {
-        int index = int32_t(element->data2);
-        if (value) return series::poke(parent, index, value, element);
-        return series::pick(parent, index, element);
-    }
+    if (t == TYPE_INTEGER) return series::path_index(parent, element, value);
     if (t == TYPE_WORD) raise_error(err::script_invalid_path, element, path);
     if (value) {
         auto find = reinterpret_cast<act::Find>(get_handler(type_of(parent), A_FIND));

@@ -39,14 +39,8 @@ int mold(Cell*, Cell* buffer, bool only, bool all, bool flat, int part, int inde
 }
 
 int compare(Cell*, Cell* b, int op) {
-    if (type_of(b) != TYPE_UNSET) return NOT_COMPARABLE;
-    switch (op) {
-    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT:
-    case COMP_CASE_SORT: case COMP_SAME: case COMP_FIND:
-        return 0;
-    default:
-        return NOT_COMPARABLE;
-    }
+    if (type_of(b) != TYPE_UNSET || !is_unordered_compare(op)) return NOT_COMPARABLE;
+    return 0;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/raise.h"
+#include "runtime/unicode.h"
 
 namespace vyx::lexer {
 
@@ -776,24 +777,7 @@ int scan_string_value(Cell* result, const Cell* str, int32_t count, bool one_val
         scratch.assign(reinterpret_cast<const char*>(b->data()) + first, last - first);
     } else {
         scratch.reserve(last - first);
-        for (uint32_t i = first; i < last; i++) {
-            uint32_t c = string::char_at(b, i);
-            if (c < 0x80) {
-                scratch += char(c);
-            } else if (c < 0x800) {
-                scratch += char(0xC0 | (c >> 6));
-                scratch += char(0x80 | (c & 0x3F));
-            } else if (c < 0x10000) {
-                scratch += char(0xE0 | (c >> 12));
-                scratch += char(0x80 | ((c >> 6) & 0x3F));
-                scratch += char(0x80 | (c & 0x3F));
-            } else {
-                scratch += char(0xF0 | (c >> 18));
-                scratch += char(0x80 | ((c >> 12) & 0x3F));
-                scratch += char(0x80 | ((c >> 6) & 0x3F));
-                scratch += char(0x80 | (c & 0x3F));
-            }
-        }
+        for (uint32_t i = first; i < last; i++) unicode::append_utf8(scratch, string::char_at(b, i));
     }
     return scan_utf8_source(result, reinterpret_cast<const uint8_t*>(scratch.data()), uint32_t(scratch.size()),
                             one_value, full_scan, load, keep_block, consumed, tracer, &input, target);

@@ -22,6 +22,7 @@
 #include "evaluator/lexer_internal.h"
 #include "runtime/float_text.h"
 #include "runtime/memory.h"
+#include "runtime/unicode.h"
 
 namespace vyx::lexer {
 
@@ -140,21 +141,7 @@ void percent_decode() {
             continue;
         }
         // Characters pass through as UTF-8 so they rejoin the decoded bytes.
-        uint32_t cp = uint32_t(c);
-        if (cp < 0x80) bytes += char(cp);
-        else if (cp < 0x800) {
-            bytes += char(0xC0 | (cp >> 6));
-            bytes += char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            bytes += char(0xE0 | (cp >> 12));
-            bytes += char(0x80 | ((cp >> 6) & 0x3F));
-            bytes += char(0x80 | (cp & 0x3F));
-        } else {
-            bytes += char(0xF0 | (cp >> 18));
-            bytes += char(0x80 | ((cp >> 12) & 0x3F));
-            bytes += char(0x80 | ((cp >> 6) & 0x3F));
-            bytes += char(0x80 | (cp & 0x3F));
-        }
+        unicode::append_utf8(bytes, uint32_t(c));
     }
     if (!changed) return;
     decoded.clear();
@@ -481,36 +468,48 @@ void load_binary(State& s, const uint8_t* start, const uint8_t* end, uint32_t fl
 
 // ---------------------------------------------------------------- numbers
 
-void load_integer_token(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
-    const uint8_t* p = start;
-    s.pos = end;
-    if (end - p == 1 && is_digit(*p)) {
-        if (load) emit(s, Cell{TYPE_INTEGER, 0, uint32_t(*p - '0'), 0});
-        return;
-    }
+// A decimal integer as written: an optional sign, then digits that single
+// ' separators may split.
+struct DecimalInteger {
     bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    int64_t value = 0;
+    int64_t value = 0;  // of the first 11 digits: enough to tell it does not fit
     int digits = 0;
+
+    bool fits_int32() const { return digits <= 10 && value <= (negative ? 2147483648LL : 2147483647LL); }
+    int32_t as_int32() const { return int32_t(negative ? -value : value); }
+};
+
+// False on a character that is no digit or on two separators in a row.
+bool read_decimal_integer(const uint8_t* p, const uint8_t* end, DecimalInteger& n) {
+    if (p < end && (*p == '+' || *p == '-')) n.negative = *p++ == '-';
     bool after_separator = false;
     for (; p < end; p++) {
         if (*p == '\'') {
-            if (after_separator) lexer_raise_error(s, start, end, TYPE_INTEGER);
+            if (after_separator) return false;
             after_separator = true;
             continue;
         }
-        if (!is_digit(*p)) lexer_raise_error(s, start, end, TYPE_INTEGER);
+        if (!is_digit(*p)) return false;
         after_separator = false;
-        if (++digits <= 11) value = value * 10 + (*p - '0');
+        if (++n.digits <= 11) n.value = n.value * 10 + (*p - '0');
     }
-    if (digits == 0) lexer_raise_error(s, start, end, TYPE_INTEGER);
-    if (digits > 10 || value > (negative ? 2147483648LL : 2147483647LL)) {
+    return true;
+}
+
+void load_integer_token(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
+    s.pos = end;
+    if (end - start == 1 && is_digit(*start)) {
+        if (load) emit(s, Cell{TYPE_INTEGER, 0, uint32_t(*start - '0'), 0});
+        return;
+    }
+    DecimalInteger n;
+    if (!read_decimal_integer(start, end, n) || n.digits == 0) lexer_raise_error(s, start, end, TYPE_INTEGER);
+    if (!n.fits_int32()) {
         s.type = TYPE_FLOAT;
         load_float(s, start, end, flags, load);
         return;
     }
-    if (negative) value = -value;
-    if (load) emit(s, Cell{TYPE_INTEGER, 0, uint32_t(int32_t(value)), 0});
+    if (load) emit(s, Cell{TYPE_INTEGER, 0, uint32_t(n.as_int32()), 0});
 }
 
 constexpr size_t MAX_FLOAT_TEXT = 312;
@@ -604,23 +603,9 @@ void load_tuple(State& s, const uint8_t* start, const uint8_t* end, uint32_t fla
 // A part of a pair, read like a decimal integer; false when it is empty, is
 // no integer or does not fit 32 bits.
 bool read_pair_part(const uint8_t* p, const uint8_t* end, int32_t& out) {
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    int64_t value = 0;
-    int digits = 0;
-    bool after_separator = false;
-    for (; p < end; p++) {
-        if (*p == '\'') {
-            if (after_separator) return false;
-            after_separator = true;
-            continue;
-        }
-        if (!is_digit(*p) || ++digits > 10) return false;
-        after_separator = false;
-        value = value * 10 + (*p - '0');
-    }
-    if (digits == 0 || value > (negative ? 2147483648LL : 2147483647LL)) return false;
-    out = int32_t(negative ? -value : value);
+    DecimalInteger n;
+    if (!read_decimal_integer(p, end, n) || n.digits == 0 || !n.fits_int32()) return false;
+    out = n.as_int32();
     return true;
 }
 
@@ -839,6 +824,32 @@ bool time_in_range(const DateParts& d, int32_t hours, int32_t minutes, double se
            d.zone_hours >= -15 && d.zone_hours <= 15 && d.zone_minutes >= 0 && d.zone_minutes <= 59;
 }
 
+// The zone at p after a time: Z, or a sign with hours and minutes (compact:
+// two digits each and no colon; else up to two digits, an optional colon and
+// optional minutes). False on anything else.
+bool read_zone(const uint8_t*& p, const uint8_t* end, DateParts& d, bool compact) {
+    if (*p == 'Z') {
+        p++;
+        return true;
+    }
+    if (*p != '+' && *p != '-') return false;
+    d.has_zone = true;
+    d.zone_negative = *p == '-';
+    const int width = compact ? 2 : 0;
+    int error;
+    int32_t zh = 0, zm = 0;
+    p = read_digits(p + 1, end, width, 2, zh, error);
+    if (error) return false;
+    if (compact || p < end) {
+        if (!compact && *p == ':') p++;
+        p = read_digits(p, end, width, 2, zm, error);
+        if (error) return false;
+    }
+    d.zone_hours = d.zone_negative ? -zh : zh;
+    d.zone_minutes = zm;
+    return true;
+}
+
 // Step 8 of the date rules: a time after / or T. Returns false on a violation.
 bool read_date_time(const uint8_t*& p, const uint8_t* end, DateParts& d, int32_t& hours, int32_t& minutes,
                     double& seconds) {
@@ -853,26 +864,7 @@ bool read_date_time(const uint8_t*& p, const uint8_t* end, DateParts& d, int32_t
         p = read_seconds(p + 1, end, seconds, error);
         if (error) return false;
     }
-    if (p < end) {
-        if (*p == 'Z') {
-            p++;
-        } else if (*p == '+' || *p == '-') {
-            d.has_zone = true;
-            d.zone_negative = *p == '-';
-            int32_t zh = 0, zm = 0;
-            p = read_digits(p + 1, end, 0, 2, zh, error);
-            if (error) return false;
-            if (p < end) {
-                if (*p == ':') p++;
-                p = read_digits(p, end, 0, 2, zm, error);
-                if (error) return false;
-            }
-            d.zone_hours = d.zone_negative ? -zh : zh;
-            d.zone_minutes = zm;
-        } else {
-            return false;
-        }
-    }
+    if (p < end && !read_zone(p, end, d, false)) return false;
     d.time = hours * 3600.0 + minutes * 60.0 + seconds;
     return true;
 }
@@ -924,22 +916,7 @@ void load_date(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
         } else {
             p = read_seconds(p, end, seconds, error);
             if (error) invalid();
-            if (p < end) {
-                if (*p == 'Z') {
-                    p++;
-                } else if (*p == '+' || *p == '-') {
-                    d.has_zone = true;
-                    d.zone_negative = *p == '-';
-                    int32_t zh = 0;
-                    p = read_digits(p + 1, end, 2, 2, zh, error);
-                    if (error) invalid();
-                    p = read_digits(p, end, 2, 2, d.zone_minutes, error);
-                    if (error) invalid();
-                    d.zone_hours = d.zone_negative ? -zh : zh;
-                } else {
-                    invalid();
-                }
-            }
+            if (p < end && !read_zone(p, end, d, true)) invalid();
         }
         d.time = hours * 3600.0 + minutes * 60.0 + seconds;
     } else if (*p == '-' && p + 1 < end && p[1] == 'W' && year_length == 4) {

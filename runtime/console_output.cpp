@@ -1,6 +1,7 @@
 #include "runtime/console_output.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
@@ -45,7 +46,13 @@ inline void put_code_point(uint32_t cp) {
     }
 }
 
-void write_formatted(const char* text, int n) {
+// The number prints: printf's text for one value, written like any output.
+__attribute__((format(printf, 1, 2))) void print_formatted(const char* format, ...) {
+    char text[64];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
     if (n < 0) return;
     write_output(text, uint32_t(n), 1, false);
     run_write_hooks(text, uint32_t(n), 0);
@@ -146,26 +153,11 @@ void write_byte_string(const char* text) {
     run_write_hooks(text, uint32_t(n), 0);
 }
 
-void print_integer(int32_t value) {
-    char buf[64];
-    write_formatted(buf, std::snprintf(buf, sizeof buf, "%i", value));
-}
-void print_hex_byte(uint8_t value) {
-    char buf[64];
-    write_formatted(buf, std::snprintf(buf, sizeof buf, "%02X", value));
-}
-void print_hex(uint32_t value) {
-    char buf[64];
-    write_formatted(buf, std::snprintf(buf, sizeof buf, "%08X", value));
-}
-void print_float(double value) {
-    char buf[64];
-    write_formatted(buf, std::snprintf(buf, sizeof buf, "%.16g", value));
-}
-void print_float32(float value) {
-    char buf[64];
-    write_formatted(buf, std::snprintf(buf, sizeof buf, "%.7g", double(value)));
-}
+void print_integer(int32_t value) { print_formatted("%i", value); }
+void print_hex_byte(uint8_t value) { print_formatted("%02X", value); }
+void print_hex(uint32_t value) { print_formatted("%08X", value); }
+void print_float(double value) { print_formatted("%.16g", value); }
+void print_float32(float value) { print_formatted("%.7g", double(value)); }
 
 void flush_output() {
     flush_pending();

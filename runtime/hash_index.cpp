@@ -181,6 +181,35 @@ struct Probe {
     }
 };
 
+// Walks the chain of `hash` up to its first empty bucket and answers the
+// bucket whose key slot `matches`, or -1. *free_bucket (when asked for) gets
+// the first empty or deleted bucket met, where an absent key would go.
+template <typename Match>
+int64_t probe_chain(const HashIndexHeader* h, uint32_t hash, int64_t* free_bucket, Match&& matches) {
+    const uint32_t* flags = flag_words(h);
+    const uint32_t* keys = key_slots(h);
+    Probe p(hash, h->buckets);
+    int64_t free = -1;
+    int64_t found = -1;
+    do {
+        uint32_t f = flag_at(flags, p.i);
+        if (f == BUCKET_EMPTY) {
+            if (free < 0) free = p.i;
+            break;
+        }
+        if (f == BUCKET_DELETED) {
+            if (free < 0) free = p.i;
+            continue;
+        }
+        if (matches(keys[p.i])) {
+            found = p.i;
+            break;
+        }
+    } while (p.advance());
+    if (free_bucket) *free_bucket = free;
+    return found;
+}
+
 }  // namespace
 
 uint32_t hash_value(const Cell* cell, bool case_sensitive) {
@@ -291,22 +320,10 @@ void hash_index_put(Node index, uint32_t position, int* out_code) {
     grow_if_full(index);
     HashIndexHeader* h = hash_index_header(index);
     const Cell* cell = block_cells(h) + position;
-    Probe p(hash_value(cell, false), h->buckets);
-    const uint32_t* flags = flag_words(h);
-    const uint32_t* keys = key_slots(h);
-    int64_t free_bucket = -1;
-    do {
-        uint32_t f = flag_at(flags, p.i);
-        if (f == BUCKET_EMPTY) {
-            if (free_bucket < 0) free_bucket = p.i;
-            break;
-        }
-        if (f == BUCKET_DELETED) {
-            if (free_bucket < 0) free_bucket = p.i;
-        } else if (cells_key_equal(cell, block_cells(h) + keys[p.i])) {
-            return;  // an equal key is already in: the first one stays
-        }
-    } while (p.advance());
+    int64_t free_bucket;
+    auto equal_key = [&](uint32_t slot) { return cells_key_equal(cell, block_cells(h) + slot); };
+    // An equal key is already in: the first one stays.
+    if (probe_chain(h, hash_value(cell, false), &free_bucket, equal_key) >= 0) return;
     if (free_bucket < 0) {
         // No room along the whole chain: cannot happen below the load limit,
         // but a doubled table always has room.
@@ -332,31 +349,22 @@ int32_t intern_symbol(Node index, const char* name, uint32_t length, bool any_ca
     // most candidates are passed over without touching their name buffer.
     const uint32_t fragment = hash >> 16;
     {
-        const uint32_t* flags = flag_words(h);
-        const uint32_t* keys = key_slots(h);
         const Cell* cells = block_cells(h);
-        Probe p(hash, h->buckets);
-        do {
-            uint32_t f = flag_at(flags, p.i);
-            if (f == BUCKET_EMPTY) {
-                if (free_bucket < 0) free_bucket = p.i;
-                break;
-            }
-            if (f == BUCKET_DELETED) {
-                if (free_bucket < 0) free_bucket = p.i;
-                continue;
-            }
-            const Cell* record = cells + keys[p.i];
-            if (((record->header >> SYMBOL_FRAGMENT_SHIFT) & 0xFFFF) != fragment) continue;
+        auto same_name = [&](uint32_t slot) {
+            const Cell* record = cells + slot;
+            if (((record->header >> SYMBOL_FRAGMENT_SHIFT) & 0xFFFF) != fragment) return false;
             std::string_view stored = symbol_bytes(record);
-            if (stored.size() != length) continue;
-            if (!any_case && stored == wanted) return int32_t(keys[p.i]) + 1;
+            if (stored.size() != length) return false;
+            if (!any_case && stored == wanted) return true;
             if (symbol::equal_ascii_fold(stored, wanted)) {
-                if (any_case) return int32_t(keys[p.i]) + 1;
+                if (any_case) return true;
                 // A variant met first still leads to the one canonical spelling.
-                if (canonical < 0) canonical = symbol::resolve(int32_t(keys[p.i]) + 1);
+                if (canonical < 0) canonical = symbol::resolve(int32_t(slot) + 1);
             }
-        } while (p.advance());
+            return false;
+        };
+        int64_t bucket = probe_chain(h, hash, &free_bucket, same_name);
+        if (bucket >= 0) return int32_t(key_slots(h)[bucket]) + 1;
     }
     if (free_bucket < 0) {
         rehash(index, hash_index_header(index)->buckets * 2);
@@ -389,25 +397,15 @@ int32_t context_index_put(Node index, int32_t symbol, bool by_canonical, Node ct
     if (ctx) grow_if_full(index);
     HashIndexHeader* h = hash_index_header(index);
     const int32_t canonical = symbol::resolve(symbol);
-    int64_t free_bucket = -1;
+    int64_t free_bucket;
     {
-        const uint32_t* flags = flag_words(h);
-        const uint32_t* keys = key_slots(h);
         const Cell* cells = block_cells(h);
-        Probe p(hash_pointer(uint32_t(canonical)), h->buckets);
-        do {
-            uint32_t f = flag_at(flags, p.i);
-            if (f == BUCKET_EMPTY) {
-                if (free_bucket < 0) free_bucket = p.i;
-                break;
-            }
-            if (f == BUCKET_DELETED) {
-                if (free_bucket < 0) free_bucket = p.i;
-                continue;
-            }
-            int32_t stored = int32_t(cells[keys[p.i]].data2);
-            if (by_canonical ? symbol::resolve(stored) == canonical : stored == symbol) return int32_t(keys[p.i]);
-        } while (p.advance());
+        auto same_word = [&](uint32_t slot) {
+            int32_t stored = int32_t(cells[slot].data2);
+            return by_canonical ? symbol::resolve(stored) == canonical : stored == symbol;
+        };
+        int64_t bucket = probe_chain(h, hash_pointer(uint32_t(canonical)), &free_bucket, same_word);
+        if (bucket >= 0) return int32_t(key_slots(h)[bucket]);
     }
     if (!ctx) return -1;
     if (free_bucket < 0) {
@@ -433,23 +431,8 @@ inline Cell* record_at(const HashIndexHeader* h, uint32_t offset) {
 
 // The bucket holding the key, or -1; *free_bucket gets the first reusable one.
 int64_t find_record(const HashIndexHeader* h, uint32_t key, int64_t* free_bucket) {
-    const uint32_t* flags = flag_words(h);
-    const uint32_t* keys = key_slots(h);
-    Probe p(hash_pointer(key), h->buckets);
-    if (free_bucket) *free_bucket = -1;
-    do {
-        uint32_t f = flag_at(flags, p.i);
-        if (f == BUCKET_EMPTY) {
-            if (free_bucket && *free_bucket < 0) *free_bucket = p.i;
-            return -1;
-        }
-        if (f == BUCKET_DELETED) {
-            if (free_bucket && *free_bucket < 0) *free_bucket = p.i;
-            continue;
-        }
-        if (record_at(h, keys[p.i])->data1 == key) return p.i;
-    } while (p.advance());
-    return -1;
+    auto same_key = [&](uint32_t slot) { return record_at(h, slot)->data1 == key; };
+    return probe_chain(h, hash_pointer(key), free_bucket, same_key);
 }
 
 // Rehashes every live record of the block (identity keys may have moved).

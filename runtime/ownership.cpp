@@ -112,14 +112,30 @@ bool notify_hook(const Cell* s, series::Change action, bool done, const Cell* va
     return check(s, &word, index, count, value);
 }
 
-void bind_walk(const Cell* value_in, const Cell* owner, const Cell* field);
+// ---- the walks through what a value holds, binding or unbinding
 
-void bind_cells(Node series, uint32_t head, const Cell* owner, const Cell* field) {
+// Calls visit(cell) for each cell of a block from `head`, unless the block is
+// on the walk already.
+template <typename Visit>
+void walk_cells(Node series, uint32_t head, Visit visit) {
     if (is_cycle_found(series)) return;
     CycleGuard guard(series);
     for (uint32_t i = head; i < blk::size(series); i++) {
         Cell c = *blk::at(series, i);
-        bind_walk(&c, owner, field);
+        visit(c);
+    }
+}
+
+// Calls visit(value, index) for each field of an object, unless the object is
+// on the walk already or owns its fields itself.
+template <typename Visit>
+void walk_fields(Node ctx, Visit visit) {
+    if (is_cycle_found(ctx) || (context::cell_of(ctx)->header & context::FLAG_OWNER)) return;
+    CycleGuard guard(ctx);
+    uint32_t n = context::word_count(ctx);
+    for (uint32_t i = 0; i < n; i++) {
+        Cell item = *context::value_at(ctx, i);
+        visit(item, i);
     }
 }
 
@@ -138,24 +154,18 @@ void bind_walk(const Cell* value_in, const Cell* owner, const Cell* field) {
             rec[2] = *field;
             node_buffer(n)->flags |= series_flag::OWNED;
         }
-        if (is_block_like(t)) bind_cells(n, v.data1, owner, field);
+        if (is_block_like(t)) walk_cells(n, v.data1, [&](const Cell& c) { bind_walk(&c, owner, field); });
     } else if (t == TYPE_OBJECT) {
         Node ctx = v.data1;
-        if (is_cycle_found(ctx) || (context::cell_of(ctx)->header & context::FLAG_OWNER)) return;
-        CycleGuard guard(ctx);
-        uint32_t n = context::word_count(ctx);
-        for (uint32_t i = 0; i < n; i++) {
-            Cell item = *context::value_at(ctx, i);
-            if (type_of(&item) == TYPE_OBJECT && item.data1 == owner->data1) continue;
+        walk_fields(ctx, [&](const Cell& item, uint32_t i) {
+            if (type_of(&item) == TYPE_OBJECT && item.data1 == owner->data1) return;
             collector::Rooted<1> w;
             w[0] = *context::key_word(ctx, i);
             w[0].header = TYPE_WORD;
             bind_walk(&item, owner, &w[0]);
-        }
+        });
     }
 }
-
-void unbind_cells(Node series, uint32_t head);
 
 void unbind_walk(const Cell* value_in) {
     Cell v = *value_in;
@@ -165,25 +175,9 @@ void unbind_walk(const Cell* value_in) {
         if (!n) return;
         node_buffer(n)->flags &= ~series_flag::OWNED;
         remove_record(n);
-        if (is_block_like(t)) unbind_cells(n, v.data1);
+        if (is_block_like(t)) walk_cells(n, v.data1, [](const Cell& c) { unbind_walk(&c); });
     } else if (t == TYPE_OBJECT) {
-        Node ctx = v.data1;
-        if (is_cycle_found(ctx) || (context::cell_of(ctx)->header & context::FLAG_OWNER)) return;
-        CycleGuard guard(ctx);
-        uint32_t n = context::word_count(ctx);
-        for (uint32_t i = 0; i < n; i++) {
-            Cell item = *context::value_at(ctx, i);
-            unbind_walk(&item);
-        }
-    }
-}
-
-void unbind_cells(Node series, uint32_t head) {
-    if (is_cycle_found(series)) return;
-    CycleGuard guard(series);
-    for (uint32_t i = head; i < blk::size(series); i++) {
-        Cell c = *blk::at(series, i);
-        unbind_walk(&c);
+        walk_fields(v.data1, [](const Cell& item, uint32_t) { unbind_walk(&item); });
     }
 }
 

@@ -349,7 +349,10 @@ uint64_t utf8_size_of_buffer(const uint8_t* start, uint32_t count, uint32_t unit
     return n;
 }
 
-int write_utf8_char(uint32_t cp, uint8_t* out) {
+namespace {
+
+// The UTF-8 bytes of cp; from 0x10000 on always four (callers check the range).
+int encode_utf8(uint32_t cp, uint8_t* out) {
     if (cp < 0x80) {
         out[0] = uint8_t(cp);
         return 1;
@@ -365,14 +368,27 @@ int write_utf8_char(uint32_t cp, uint8_t* out) {
         out[2] = uint8_t(0x80 | (cp & 0x3F));
         return 3;
     }
-    if (cp < 0x110000) {
-        out[0] = uint8_t(0xF0 | (cp >> 18));
-        out[1] = uint8_t(0x80 | ((cp >> 12) & 0x3F));
-        out[2] = uint8_t(0x80 | ((cp >> 6) & 0x3F));
-        out[3] = uint8_t(0x80 | (cp & 0x3F));
-        return 4;
+    out[0] = uint8_t(0xF0 | (cp >> 18));
+    out[1] = uint8_t(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = uint8_t(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = uint8_t(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+}  // namespace
+
+int write_utf8_char(uint32_t cp, uint8_t* out) {
+    if (cp >= 0x110000) raise_invalid_char(cp);
+    return encode_utf8(cp, out);
+}
+
+void append_utf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += char(cp);
+        return;
     }
-    raise_invalid_char(cp);
+    uint8_t bytes[4];
+    out.append(reinterpret_cast<const char*>(bytes), size_t(encode_utf8(cp, bytes)));
 }
 
 int write_utf8_char_bounded(uint32_t cp, uint8_t* out, uint32_t room) {

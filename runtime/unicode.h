@@ -13,6 +13,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -69,6 +70,9 @@ int write_utf8_char(uint32_t cp, uint8_t* out);
 // Writes the character only when its whole sequence fits in `room` bytes;
 // returns the bytes written (0 when it does not fit).
 int write_utf8_char_bounded(uint32_t cp, uint8_t* out, uint32_t room);
+// Appends the UTF-8 form of a character held by a series; no range check:
+// from 0x10000 on, every value takes the four-byte form.
+void append_utf8(std::string& out, uint32_t cp);
 
 // Encodes the value from its index (at most `limit` characters, -1 for no
 // limit) into the value's scratch buffer, NUL-terminated; with `crlf` each LF

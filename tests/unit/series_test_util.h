@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "datatypes/block.h"
 #include "datatypes/registry.h"
@@ -54,6 +55,13 @@ inline Cell str(std::string_view ascii, int type = TYPE_STRING) {
 inline Cell str(const char* ascii) { return str(std::string_view(ascii)); }
 inline std::string text(const Cell& s) { return string::to_utf8(&s); }
 inline uint32_t unit_of(const Cell& s) { return node_buffer(s.data2)->unit(); }
+
+// The values of a block of integers, from its position on.
+inline std::vector<int> ints(const Cell& b) {
+    std::vector<int> out;
+    for (uint32_t k = b.data1; k < series::length_from_head(&b); k++) out.push_back(int(block::rs_abs_at(&b, k)->data2));
+    return out;
+}
 
 inline Cell blk(std::initializer_list<Cell> items, int type = TYPE_BLOCK) {
     Cell b;

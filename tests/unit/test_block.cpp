@@ -16,12 +16,6 @@ using namespace vyx::test;
 
 namespace {
 
-std::vector<int> ints(const Cell& b) {
-    std::vector<int> out;
-    for (uint32_t k = b.data1; k < series::length_from_head(&b); k++) out.push_back(int(block::rs_abs_at(&b, k)->data2));
-    return out;
-}
-
 // The shared none! the lookups answer must not be writable through them.
 static_assert(std::is_same_v<decltype(block::find_value(nullptr, nullptr)), const Cell*>);
 static_assert(std::is_same_v<decltype(block::select_word(nullptr, nullptr, false)), const Cell*>);

@@ -10,12 +10,6 @@ using namespace vyx::test;
 
 namespace {
 
-std::vector<int> ints(const Cell& b) {
-    std::vector<int> out;
-    for (uint32_t k = b.data1; k < series::length_from_head(&b); k++) out.push_back(int(block::rs_abs_at(&b, k)->data2));
-    return out;
-}
-
 Cell numbers(int n) {
     Cell b = blk({});
     for (int i = 1; i <= n; i++) {
