@@ -29,11 +29,15 @@ void repeat_(int check, const int* refinements);
 void switch_(int check, const int* refinements);
 void case_(int check, const int* refinements);
 void same_(int check, const int* refinements);
+// Entries built in natives_system.cpp.
+void recycle_(int check, const int* refinements);
+void stats_(int check, const int* refinements);
 
 namespace {
 
 // Native numbers of the entries above.
-constexpr uint32_t NUMBER_REPEAT = 9, NUMBER_SWITCH = 18, NUMBER_CASE = 19;
+constexpr uint32_t NUMBER_REPEAT = 9, NUMBER_SWITCH = 18, NUMBER_CASE = 19, NUMBER_STATS = 37,
+                   NUMBER_RECYCLE = 105;
 
 using stack::thrown;
 
@@ -409,6 +413,8 @@ const NativeInfo natives_built[] = {
     {N_HAS, "has", "vars [block!] body [block!]", has_},
     {NUMBER_SWITCH, "switch", "value [any-type!] cases [block!] /default case [block!]", switch_},
     {NUMBER_CASE, "case", "cases [block!] /all", case_},
+    {NUMBER_STATS, "stats", "/show /info", stats_},
+    {NUMBER_RECYCLE, "recycle", "/on /off", recycle_},
     {N_DO, "do", "value [any-type!] /expand /args arg /next position [word!] /trace callback [function!]", do_},
     {N_EQUAL, "equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_EQUAL>},
     {N_NOT_EQUAL, "not-equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_NOT_EQUAL>},
