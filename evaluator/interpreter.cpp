@@ -672,7 +672,15 @@ uint32_t walk_path(const Cell* path_in, Node code, uint32_t pos, uint32_t end, b
     Cell head = *code_at(path.data2, path.data1);
     if (type_of(&head) != TYPE_WORD) raise_error(err::script_word_first, &path);
     Cell* T = stack::top;
-    const Cell* hv = word_value(&head);
+    // A head word without a value is an unset path, whether the word was
+    // never set (the lookup raises no-value) or holds unset!.
+    const Cell* hv;
+    try {
+        hv = word_value(&head);
+    } catch (const VyxError& e) {
+        if (e.id.category != err::script_no_value.category || e.id.entry != err::script_no_value.entry) throw;
+        raise_error(err::script_unset_path, &path, &head);
+    }
     int ht = type_of(hv);
     if (ht == TYPE_UNSET) raise_error(err::script_unset_path, &path, &head);
     if (is_callable(ht)) {
