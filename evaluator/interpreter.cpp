@@ -80,6 +80,28 @@ inline bool poke_word(const Cell* w, const Cell* value) {
     return true;
 }
 
+// A word found by its symbol (its index still -1, as the lexer leaves words
+// of the global context) keeps the index in the code block's own cell, so the
+// next evaluation reads its value directly. Nothing here allocates.
+void remember_index(Node code, uint32_t pos, const Cell* word, int32_t index) {
+    if (index < 0 || pos >= code_size(code)) return;
+    Cell* c = code_at(code, pos);
+    if (int32_t(c->data3) == -1 && c->data1 == word->data1 && c->data2 == word->data2) c->data3 = uint32_t(index);
+}
+
+// The index of a value cell found for a word in a context whose values are a
+// series (not the stack), or -1.
+int32_t index_of_slot(const Cell* word, const Cell* slot) {
+    Node ctx = word->data1;
+    if (!ctx || !slot) return -1;
+    const Cell* cc = node_buffer(ctx)->cell_head();
+    if (cc->header & context::FLAG_STACK) return -1;
+    SeriesBuffer* values = node_buffer(cc->data2);
+    const Cell* head = values->cell_head();
+    if (slot < head || slot >= values->cell_tail()) return -1;
+    return int32_t(slot - head);
+}
+
 inline bool is_callable(int t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
 }
@@ -489,6 +511,7 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
         pos++;
         break;
     case TYPE_SET_WORD: {
+        uint32_t at = pos;
         stack::push_eval_call_frame(&value);
         stack::push(&value);
         pos++;
@@ -497,7 +520,10 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
         if (stack::thrown) return pos;
         Cell* v = stack::arguments + 1;
         if (type_of(v) == TYPE_UNSET) raise_error(err::script_need_value, &value);
-        if (!poke_word(stack::arguments, v)) context::set(stack::arguments, v);
+        if (!poke_word(stack::arguments, v)) {
+            context::set(stack::arguments, v);
+            if (int32_t(value.data3) < 0) remember_index(code, at, &value, int32_t(stack::arguments->data3));
+        }
         *stack::arguments = *v;
         stack::pop_frame_keep_result();
         break;
@@ -526,6 +552,7 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
         break;
     case TYPE_WORD: {
         const Cell* v = peek_word(&value);
+        if (v && int32_t(value.data3) < 0) remember_index(code, pos, &value, index_of_slot(&value, v));
         if (!v) v = word_value(&value);
         int vt = type_of(v);
         if (is_callable(vt)) {
