@@ -350,6 +350,12 @@ int run(int argc, char** argv) {
         do_command(buffer);
         buffer.clear();
     }
+    // Input that ended while still open is evaluated as it stands, so its
+    // error is reported rather than dropped.
+    if (!buffer.empty()) {
+        buffer.pop_back();  // the line end that no further line followed
+        do_command(buffer);
+    }
     std::fflush(stdout);
     return 0;
 }

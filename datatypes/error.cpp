@@ -231,7 +231,10 @@ int form_report(Cell* value, Cell* buffer, int part) {
                 int32_t pos = object::find_field(&e, word::symbol_of(&item));
                 if (pos < 0) continue;
                 r[3] = field_value(&e, uint32_t(pos));
-                part = write_limited(buffer, &r[3], !syntax, false, true, ARG_LIMIT, part);
+                // Syntax errors form their texts, but a datatype keeps its "!"
+                // ("invalid integer! at 12a").
+                bool mold = !syntax || type_of(&r[3]) == TYPE_DATATYPE;
+                part = write_limited(buffer, &r[3], mold, false, true, ARG_LIMIT, part);
             }
         }
     } else {
