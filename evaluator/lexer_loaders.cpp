@@ -108,7 +108,7 @@ Cell ascii_value(int type, const uint8_t* p, const uint8_t* end) {
 
 // Loads the text [p, end) as a series of `type`.
 void load_text(State& s, const uint8_t* p, const uint8_t* end, uint32_t flags, bool escapes, int type,
-               bool load) {
+               bool load, const uint8_t* token) {
     bool plain = !(flags & (flag::LEAD_2_3 | flag::LEAD_4)) && !(escapes && (flags & flag::CARET));
     if (plain) {
         for (const uint8_t* q = p; q < end; q++)
@@ -122,7 +122,7 @@ void load_text(State& s, const uint8_t* p, const uint8_t* end, uint32_t flags, b
         return;
     }
     uint32_t unit = unit_from_flags(flags);
-    if (const uint8_t* bad = decode_text(p, end, escapes, unit)) lexer_raise_error(s, bad, end, type);
+    if (decode_text(p, end, escapes, unit)) lexer_raise_error(s, token, end, type);
     if (load) emit(s, text_value(type, unit));
 }
 
@@ -160,14 +160,14 @@ void percent_decode() {
 }
 
 void load_url_text(State& s, const uint8_t* p, const uint8_t* end, uint32_t flags, bool escapes, int type,
-                   bool load) {
+                   bool load, const uint8_t* token) {
     bool has_percent = std::memchr(p, '%', size_t(end - p)) != nullptr;
     if (!has_percent) {
-        load_text(s, p, end, flags, escapes, type, load);
+        load_text(s, p, end, flags, escapes, type, load, token);
         return;
     }
     uint32_t unit = unit_from_flags(flags);
-    if (const uint8_t* bad = decode_text(p, end, escapes, unit)) lexer_raise_error(s, bad, end, type);
+    if (decode_text(p, end, escapes, unit)) lexer_raise_error(s, token, end, type);
     percent_decode();
     if (load) emit(s, text_value(type, unit));
 }
@@ -220,18 +220,18 @@ void load_file(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
         // Quoted: the automaton stopped on the closing quote, which must be there.
         if (end >= s.input_end || *end != '"') lexer_raise_error(s, start, end, TYPE_FILE);
         s.pos = end + 1;
-        load_url_text(s, start + 2, end, flags, true, TYPE_FILE, load);
+        load_url_text(s, start + 2, end, flags, true, TYPE_FILE, load, start);
         return;
     }
     s.pos = end;
-    load_url_text(s, start + 1, end, flags, false, TYPE_FILE, load);
+    load_url_text(s, start + 1, end, flags, false, TYPE_FILE, load, start);
 }
 
 void load_tag(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
     if (*start != '<') lexer_raise_error(s, start, end, TYPE_TAG);
     s.pos = end + 1;
     s.type = TYPE_TAG;
-    load_text(s, start + 1, end, flags, false, TYPE_TAG, load);
+    load_text(s, start + 1, end, flags, false, TYPE_TAG, load, start);
 }
 
 void load_url(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
@@ -239,19 +239,19 @@ void load_url(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags
     if (*start == '\'') lexer_raise_error(s, start, end, TYPE_LIT_WORD);
     s.pos = end;
     s.type = TYPE_URL;
-    load_url_text(s, start, end, flags, false, TYPE_URL, load);
+    load_url_text(s, start, end, flags, false, TYPE_URL, load, start);
 }
 
 void load_email(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
     s.pos = end;
     s.type = TYPE_EMAIL;
-    load_text(s, start, end, flags, false, TYPE_EMAIL, load);
+    load_text(s, start, end, flags, false, TYPE_EMAIL, load, start);
 }
 
 void load_ref(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
     s.pos = end;
     s.type = TYPE_REF;
-    load_text(s, start + 1, end, flags, false, TYPE_REF, load);
+    load_text(s, start + 1, end, flags, false, TYPE_REF, load, start);
 }
 
 void load_raw_string(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
@@ -289,7 +289,7 @@ void load_raw_string(State& s, const uint8_t* start, const uint8_t* end, uint32_
         if (*r >= 0x80) raw_flags |= (*r >= 0xF0 ? flag::LEAD_4 : flag::LEAD_2_3);
     // Lines inside the text past the token end are counted here.
     for (const uint8_t* r = end; r < s.pos; r++) s.line += *r == '\n';
-    load_text(s, body, close, raw_flags, false, TYPE_STRING, load);
+    load_text(s, body, close, raw_flags, false, TYPE_STRING, load, start);
 }
 
 // ---------------------------------------------------------------- chars and binaries
@@ -1166,13 +1166,13 @@ void load_word(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
 void load_string(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
     // "...": the automaton stopped on the closing quote.
     s.pos = end + 1;
-    load_text(s, start + 1, end, flags, true, s.type ? s.type : TYPE_STRING, load);
+    load_text(s, start + 1, end, flags, true, s.type ? s.type : TYPE_STRING, load, start);
 }
 
 void load_braced_string(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool load) {
     // {...}: from the outer brace to the } that closed it.
     s.type = TYPE_STRING;
-    load_text(s, start + 1, end, flags, true, TYPE_STRING, load);
+    load_text(s, start + 1, end, flags, true, TYPE_STRING, load, start);
     s.pos = end + 1;
 }
 
