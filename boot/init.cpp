@@ -9,6 +9,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
+#include "evaluator/random.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "runtime/case_map.h"
@@ -28,6 +29,7 @@ void init_runtime() {
     word::collecting = true;
     init_output_hooks();
     platform::init();
+    random_gen::init_random();
     init_memory();
     collector::init();
     handles::init_handle_table();

@@ -11,9 +11,11 @@
 #include "datatypes/money.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
+#include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "evaluator/lexer.h"
+#include "evaluator/random.h"
 #include "evaluator/stack.h"
 #include "runtime/cells.h"
 #include "runtime/float_text.h"
@@ -578,10 +580,30 @@ int mold(Cell* value, Cell* buffer, bool, bool, bool, int part, int) {
 
 }  // namespace
 
+namespace {
+
+double random_double(double value, bool secure) {
+    if (!secure) return double(random_gen::random_next()) / 2147483647.0 * value;
+    double first = random_gen::random_next_secure();
+    double second = random_gen::random_next_secure();
+    return (second + first / 2147483647.0) / (2147483648.0 / value);
+}
+
+void randomize(Cell* value, bool seed, bool secure, bool) {
+    if (seed) {
+        random_gen::random_seed(int32_t(value->data2 ^ value->data3));
+        *value = UNSET_CELL;
+        return;
+    }
+    set_cell_float(value, random_double(cell_float(value), secure));
+}
+
+}  // namespace
+
 void register_type() {
-    // random waits for the evaluator's generator.
     Registration(TYPE_FLOAT, 0, "float!")
         .on(A_MAKE, act::Make(to))
+        .on(A_RANDOM, act::Random(randomize))
         .on(A_TO, act::Make(to))
         .on(A_FORM, act::Form(form))
         .on(A_MOLD, act::Mold(mold))

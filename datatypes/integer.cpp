@@ -12,6 +12,7 @@
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "evaluator/random.h"
 #include "evaluator/stack.h"
 #include "runtime/cells.h"
 #include "runtime/raise.h"
@@ -412,10 +413,24 @@ int compare(Cell* a, Cell* b, int op) {
     }
 }
 
+namespace {
+
+// char! inherits this: the draw replaces the number and keeps the type.
+void randomize(Cell* value, bool seed, bool secure, bool) {
+    if (seed) {
+        random_gen::random_seed(get(value));
+        *value = UNSET_CELL;
+        return;
+    }
+    value->data2 = uint32_t(random_gen::random_int(secure, get(value)));
+}
+
+}  // namespace
+
 void register_type() {
-    // random waits for the evaluator's generator.
     Registration(TYPE_INTEGER, 0, "integer!")
         .on(A_MAKE, act::Make(make))
+        .on(A_RANDOM, act::Random(randomize))
         .on(A_TO, act::Make(to))
         .on(A_FORM, act::Form(form))
         .on(A_MOLD, act::Mold(mold))

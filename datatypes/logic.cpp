@@ -5,6 +5,7 @@
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "evaluator/helpers.h"
+#include "evaluator/random.h"
 #include "evaluator/stack.h"
 #include "runtime/cells.h"
 #include "runtime/raise.h"
@@ -101,9 +102,24 @@ void bitwise() {
 
 }  // namespace
 
+namespace {
+
+void randomize(Cell* value, bool seed, bool secure, bool) {
+    if (seed) {
+        random_gen::random_seed(get(value) ? 1 : 0);
+        *value = UNSET_CELL;
+        return;
+    }
+    int32_t d = secure ? random_gen::random_next_secure() : random_gen::random_next();
+    *value = Cell{TYPE_LOGIC, d > 0x3FFFFFFF ? 1u : 0u, 0, 0};
+}
+
+}  // namespace
+
 void register_type() {
     Registration(TYPE_LOGIC, 0, "logic!")
         .on(A_MAKE, make)
+        .on(A_RANDOM, act::Random(randomize))
         .on(A_TO, to)
         .on(A_FORM, form)
         .on(A_MOLD, mold)

@@ -7,7 +7,10 @@
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "evaluator/random.h"
 #include "evaluator/stack.h"
+#include "runtime/hash_index.h"
+#include "runtime/murmur3.h"
 #include "runtime/raise.h"
 
 namespace vyx::series {
@@ -446,12 +449,47 @@ const Cell* move(Cell* origin, Cell* target, Cell* part) {
     return target;
 }
 
+// ---------------------------------------------------------------- random
+
+void randomize(Cell* s, bool seed, bool secure, bool only) {
+    uint32_t h = clamp_head(s);
+    uint32_t count = rs_length(s);
+    if (seed) {
+        SeriesBuffer* b = buffer_of(s);
+        size_t bytes = size_t(count) << unit_shift(b->unit());
+        random_gen::random_seed(int32_t(murmur3_x86_32(element_at(b, h), bytes, hash_seed)));
+        *s = UNSET_CELL;
+        return;
+    }
+    if (only) {
+        if (count == 0) {
+            *s = NONE_CELL;
+            return;
+        }
+        int32_t k = random_gen::random_int(secure, int32_t(count));
+        Cell picked;
+        element_value(s, h + uint32_t(k) - 1, &picked);
+        *s = picked;
+        return;
+    }
+    if (count == 0) return;
+    bool owned = notify(s, Change::RANDOM, false, nullptr, int32_t(h), int32_t(count));
+    // Front to back: each place takes one of the elements not yet placed.
+    for (uint32_t i = 0; i < count; i++) {
+        uint32_t k = uint32_t(random_gen::random_int(secure, int32_t(count - i))) - 1;
+        if (k == 0) continue;
+        SeriesBuffer* b = buffer_of(s);
+        swap_elements(element_at(b, h + i), element_at(b, h + i + k), b->unit());
+    }
+    if (owned) notify(s, Change::RANDOM, true, nullptr, int32_t(h), int32_t(count));
+}
+
 // ---------------------------------------------------------------- registration
 
 void register_type() {
-    // random waits for the evaluator's generator; reflect and modify for the
-    // ownership table they report on.
+    // reflect and modify wait for the ownership table they report on.
     Registration(TYPE_SERIES, 0, "series!")
+        .on(A_RANDOM, act::Random(randomize))
         .on(A_AT, act::Stack(at))
         .on(A_BACK, act::Stack(back))
         .on(A_CLEAR, act::Clear(clear))
