@@ -276,9 +276,11 @@ Cell* make_from_bytes(Cell* cell, const uint8_t* bytes, uint32_t length, int enc
     } else if (encoding == -1) {
         node = unicode::load_utf16_string(bytes, length / 2, nullptr, false);
     } else {
+        // A caller's fault that nothing can recover from; it must not look
+        // like success to whoever started the process.
         std::fputs("*** Loading Error: input encoding unsupported\n", stdout);
         std::fflush(stdout);
-        std::exit(0);
+        std::exit(1);
     }
     *cell = Cell{TYPE_STRING, 0, node, 0};
     return cell;

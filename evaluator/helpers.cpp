@@ -174,20 +174,22 @@ struct SpecReader {
             }
             if (c == '[') {
                 at++;
-                Cell inner;
-                blk::make_at(&inner, 4);
-                read_block(&inner, true);
-                blk::append(block, &inner);
+                // Held only here until appended: reading it allocates.
+                collector::Rooted<1> inner;
+                blk::make_at(&inner[0], 4);
+                read_block(&inner[0], true);
+                blk::append(block, &inner[0]);
                 continue;
             }
             if (c == '"') {
                 size_t end = text.find('"', at + 1);
+                if (end == std::string_view::npos) end = text.size();
                 std::string_view s = text.substr(at + 1, end - at - 1);
                 at = end + 1;
-                Cell str;
-                string::make_at(&str, uint32_t(s.size()));
-                string::concatenate_literal(&str, s, int(s.size()));
-                blk::append(block, &str);
+                collector::Rooted<1> str;
+                string::make_at(&str[0], uint32_t(s.size()));
+                string::concatenate_literal(&str[0], s, int(s.size()));
+                blk::append(block, &str[0]);
                 continue;
             }
             std::string_view t = token();
@@ -226,6 +228,7 @@ struct SpecReader {
 
 Cell* spec_from_text(std::string_view text, Cell* target) {
     blk::make_at(target, 8);
+    collector::Root keep(target);
     SpecReader r{text};
     r.read_block(target, false);
     return target;

@@ -7,7 +7,7 @@ output the case must print, in order; a line "~" stands for an empty line of
 output. Empty lines at the end of the output are not compared. Lines starting
 with ";;" are comments.
 Each case runs in a fresh vyx process with its input piped; the banner is not
-part of the compared output.
+part of the compared output, and the process must exit with status 0.
 
 usage: run_cases.py VYX FILE...
 """
@@ -63,6 +63,10 @@ def run(vyx, case):
     out = strip_banner(out)
     while out and out[-1] == "":
         out.pop()
+    # A case that printed the right text and then crashed (a sanitizer report,
+    # an abort at exit) has not passed.
+    if p.returncode != 0:
+        out.append(f"<exit status {p.returncode}>")
     return out
 
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "datatypes/string.h"
+#include "evaluator/helpers.h"
 #include "evaluator/stack.h"
 #include "runtime/cells.h"
 #include "runtime/collector.h"
@@ -585,4 +587,31 @@ TEST_F(CollectorTest, StatsDescribeTheFrames) {
     double after_recycle = collector::recycle();
     EXPECT_DOUBLE_EQ(after_recycle, stats::memory_in_use());
     EXPECT_LT(after_recycle, before);  // the big series went
+}
+
+// Spec text read with a collection (and every buffer moved) at each
+// allocation: the nested type blocks and doc strings are only held by the
+// reader until they are appended.
+TEST_F(CollectorTest, SpecTextKeepsItsPartsAcrossCollections) {
+    collector::evacuate = true;
+    collector::stress_every = 1;
+    collector::Rooted<1> spec;
+    helpers::spec_from_text("\"Doc string\" value [integer! block!] /part length [integer!] \"unclosed", &spec[0]);
+    collector::stress_every = 0;
+    collector::collect_garbage();
+    SeriesBuffer* b = node_buffer(spec[0].data2);
+    ASSERT_EQ(b->length(), 7u);
+    const Cell* c = b->cell_head();
+    EXPECT_EQ(type_of(&c[0]), TYPE_STRING);
+    EXPECT_EQ(string::to_utf8(&c[0]), "Doc string");
+    EXPECT_EQ(type_of(&c[2]), TYPE_BLOCK);
+    SeriesBuffer* types = node_buffer(c[2].data2);
+    ASSERT_EQ(types->length(), 2u);
+    EXPECT_EQ(types->cell_head()[0].header & TYPE_MASK, uint32_t(TYPE_DATATYPE));
+    EXPECT_EQ(types->cell_head()[0].data1, uint32_t(TYPE_INTEGER));
+    EXPECT_EQ(types->cell_head()[1].data1, uint32_t(TYPE_BLOCK));
+    EXPECT_EQ(type_of(&c[3]), TYPE_REFINEMENT);
+    EXPECT_EQ(node_buffer(c[5].data2)->length(), 1u);
+    // A string left open runs to the end of the text.
+    EXPECT_EQ(string::to_utf8(&c[6]), "unclosed");
 }
