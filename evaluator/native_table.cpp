@@ -233,8 +233,7 @@ Cell* make_native(uint32_t number, Cell* target) {
 }
 
 void install() {
-    // Start-up work, done with the collector off as the boot does: the
-    // compact spec reader holds its blocks in the making in unrooted cells.
+    // Start-up work, done with the collector off as the boot does.
     collector::Pause no_collection;
     collector::Rooted<2> r;
     for (const Info& info : entries) {

@@ -229,39 +229,7 @@ void has_(int, const int*) {
     make_function(&spec, &body);
 }
 
-// Evaluation ---------------------------------------------------------------------
-
-void do_(int, const int* refs) {
-    Cell value = *arg(0);
-    int t = type_of(&value);
-    if (refs[2] >= 0) {
-        // do/next: evaluate one expression and set the word to the rest.
-        if (t != TYPE_BLOCK && t != TYPE_PAREN) raise_error(err::internal_not_done);
-        Cell word = *arg(refs[2]);
-        uint32_t next = interp::do_next_in_series(&value);
-        if (thrown) return;
-        Cell rest = value;
-        rest.data1 = next;
-        context::set(&word, &rest);
-        stack::keep_result_only();
-        return;
-    }
-    if (refs[0] >= 0 || refs[1] >= 0 || refs[3] >= 0) raise_error(err::internal_not_done);
-    switch (t) {
-    case TYPE_BLOCK: case TYPE_PAREN:
-        do_block(&value);
-        return;
-    case TYPE_STRING: {
-        // The loaded code lives in the argument cell while it runs.
-        lexer::scan_string_value(arg(0), &value, -1, false, true, true, false, nullptr, nullptr, nullptr);
-        Cell code = *arg(0);
-        do_block(&code);
-        return;
-    }
-    default:
-        stack::store_result_only(&value);
-    }
-}
+// Comparison and reflection -------------------------------------------------------
 
 template <int Op>
 void compare_(int, const int*) {
@@ -389,51 +357,49 @@ void try_(int, const int* refs) {
     stack::pop_frame_pass_result();
 }
 
+// The entries of this file and its neighbours; words and specs come from
+// the native table.
 struct NativeInfo {
     uint32_t number;
-    const char* word;
-    const char* spec;
     Entry entry;
 };
 
 const NativeInfo natives_built[] = {
-    {N_IF, "if", "cond [any-type!] then-blk [block!]", if_},
-    {N_UNLESS, "unless", "cond [any-type!] then-blk [block!]", unless_},
-    {N_EITHER, "either", "cond [any-type!] true-blk [block!] false-blk [block!]", either_},
-    {N_ANY, "any", "conds [block!]", any_all<true>},
-    {N_ALL, "all", "conds [block!]", any_all<false>},
-    {N_WHILE, "while", "cond [block!] body [block!]", while_},
-    {N_UNTIL, "until", "body [block!]", until_},
-    {N_LOOP, "loop", "count [integer! float!] body [block!]", loop_},
-    {NUMBER_REPEAT, "repeat", "'word [word!] value [integer! float!] body [block!]", repeat_},
-    {N_FOREVER, "forever", "body [block!]", forever_},
-    {N_FUNC, "func", "spec [block!] body [block!]", func_},
-    {N_FUNCTION, "function", "spec [block!] body [block!] /extern", function_},
-    {N_DOES, "does", "body [block!]", does_},
-    {N_HAS, "has", "vars [block!] body [block!]", has_},
-    {NUMBER_SWITCH, "switch", "value [any-type!] cases [block!] /default case [block!]", switch_},
-    {NUMBER_CASE, "case", "cases [block!] /all", case_},
-    {NUMBER_STATS, "stats", "/show /info", stats_},
-    {NUMBER_RECYCLE, "recycle", "/on /off", recycle_},
-    {N_DO, "do", "value [any-type!] /expand /args arg /next position [word!] /trace callback [function!]", do_},
-    {N_EQUAL, "equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_EQUAL>},
-    {N_NOT_EQUAL, "not-equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_NOT_EQUAL>},
-    {N_STRICT_EQUAL, "strict-equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_STRICT_EQUAL>},
-    {N_LESSER, "lesser?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_LESSER>},
-    {N_GREATER, "greater?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_GREATER>},
-    {N_LESSER_OR_EQUAL, "lesser-or-equal?", "value1 [any-type!] value2 [any-type!]", compare_<COMP_LESSER_EQUAL>},
-    {N_GREATER_OR_EQUAL, "greater-or-equal?", "value1 [any-type!] value2 [any-type!]",
-     compare_<COMP_GREATER_EQUAL>},
-    {N_SAME, "same?", "value1 [any-type!] value2 [any-type!]", same_},
-    {N_NOT, "not", "value [any-type!]", not_},
-    {N_TYPE_Q, "type?", "value [any-type!] /word", type_q},
-    {N_TRY, "try", "block [block!] /all /keep", try_},
-    {N_BREAK, "break", "/return value [any-type!]", break_},
-    {N_CONTINUE, "continue", "", continue_},
-    {N_EXIT, "exit", "", exit_},
-    {N_RETURN, "return", "value [any-type!]", return_},
-    {N_THROW, "throw", "value [any-type!] /name word [word!]", throw_},
-    {N_CATCH, "catch", "block [block!] /name word [word! block!]", catch_},
+    {N_IF, if_},  // if
+    {N_UNLESS, unless_},  // unless
+    {N_EITHER, either_},  // either
+    {N_ANY, any_all<true>},  // any
+    {N_ALL, any_all<false>},  // all
+    {N_WHILE, while_},  // while
+    {N_UNTIL, until_},  // until
+    {N_LOOP, loop_},  // loop
+    {NUMBER_REPEAT, repeat_},  // repeat
+    {N_FOREVER, forever_},  // forever
+    {N_FUNC, func_},  // func
+    {N_FUNCTION, function_},  // function
+    {N_DOES, does_},  // does
+    {N_HAS, has_},  // has
+    {NUMBER_SWITCH, switch_},  // switch
+    {NUMBER_CASE, case_},  // case
+    {NUMBER_STATS, stats_},  // stats
+    {NUMBER_RECYCLE, recycle_},  // recycle
+    {N_EQUAL, compare_<COMP_EQUAL>},  // equal?
+    {N_NOT_EQUAL, compare_<COMP_NOT_EQUAL>},  // not-equal?
+    {N_STRICT_EQUAL, compare_<COMP_STRICT_EQUAL>},  // strict-equal?
+    {N_LESSER, compare_<COMP_LESSER>},  // lesser?
+    {N_GREATER, compare_<COMP_GREATER>},  // greater?
+    {N_LESSER_OR_EQUAL, compare_<COMP_LESSER_EQUAL>},  // lesser-or-equal?
+    {N_GREATER_OR_EQUAL, compare_<COMP_GREATER_EQUAL>},  // greater-or-equal?
+    {N_SAME, same_},  // same?
+    {N_NOT, not_},  // not
+    {N_TYPE_Q, type_q},  // type?
+    {N_TRY, try_},  // try
+    {N_BREAK, break_},  // break
+    {N_CONTINUE, continue_},  // continue
+    {N_EXIT, exit_},  // exit
+    {N_RETURN, return_},  // return
+    {N_THROW, throw_},  // throw
+    {N_CATCH, catch_},  // catch
 };
 
 void define(std::string_view name, const Cell* value) {
@@ -473,12 +439,9 @@ void init() {
     define("true", &t);
     define("false", &f);
 
-    for (const NativeInfo& n : natives_built) {
-        Cell spec, value;
-        helpers::spec_from_text(n.spec, &spec);
-        native::make_at(&value, &spec, n.number, TYPE_NATIVE);
-        define(n.word, &value);
-    }
+    // Every native of the full table with its spec; the entries above stay
+    // where the table has none of its own.
+    native_table::install();
     Cell action_values[ACTION_COUNT + 1];
     for (int a = 1; a <= ACTION_COUNT; a++) {
         const char* word = actions::word_of(a);
@@ -506,17 +469,11 @@ void init() {
         if (o.action) {
             source = action_values[o.action];
         } else {
-            Cell w = word::load(natives_built[0].word);
-            for (const NativeInfo& n : natives_built)
-                if (n.number == o.native) w = word::load(n.word);
-            source = *context::get(&w);
+            source = *native_table::value_of(o.native);
         }
         Cell op{TYPE_OP | (uint32_t(type_of(&source)) << 16), source.data1, source.data2, source.data3};
         define(o.word, &op);
     }
-    // Every native of the full table, with its spec; the entries above stay
-    // where the table has none of its own.
-    native_table::install();
 }
 
 }  // namespace vyx::natives

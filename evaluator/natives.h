@@ -22,9 +22,9 @@ enum Number : uint32_t {
     N_TRY = 70, N_BREAK = 77, N_CONTINUE = 78, N_EXIT = 79, N_RETURN = 80, N_THROW = 81, N_CATCH = 82,
 };
 
-// Fills the table, and defines in the global context the word of every
-// native built so far, the generic actions and the infix operators made from
-// them, and the words of the datatypes.
+// Fills the table, and defines in the global context the words of the
+// datatypes, every native of the native table (native_table.h) with its
+// spec, the generic actions and the infix operators made from them.
 void init();
 
 // Evaluates a block argument as a whole block, its value going into the

@@ -235,9 +235,7 @@ void do_series(Cell* code, const Cell* position) {
     uint32_t size = blk::size(code->data2);
     if (code->data1 > size) code->data1 = size;
     if (!position) {
-        stack::keep_result_only();
-        interp::eval_whole_block(code, false);
-        if (!thrown) stack::keep_result_only();
+        do_block(code);
         return;
     }
     uint32_t next = interp::do_next_in_series(code);

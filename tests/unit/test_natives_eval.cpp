@@ -26,7 +26,6 @@ void capture_print(const Cell* value, bool newline) {
 struct NativesTest : InterpTest {
     void SetUp() override {
         InterpTest::SetUp();
-        native_table::install();
         add_output_hooks(capture_print, nullptr);
         printed.clear();
     }
