@@ -91,7 +91,8 @@ bool by_name(const char* name, Cell* out) {
     };
     static const Named table[] = {
         {"number!", {TYPE_INTEGER, TYPE_FLOAT, TYPE_PERCENT}},
-        {"any-word!", {TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_REFINEMENT, TYPE_ISSUE}},
+        {"any-word!", {TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD}},
+        {"all-word!", {TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_REFINEMENT, TYPE_ISSUE}},
         {"any-block!", {TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH, TYPE_HASH}},
         {"any-list!", {TYPE_BLOCK, TYPE_PAREN, TYPE_HASH}},
         {"any-path!", {TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH}},

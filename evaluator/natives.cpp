@@ -428,7 +428,7 @@ void init() {
         Cell dt{TYPE_DATATYPE, uint32_t(t), 0, 0};
         define(type_names[t].name, &dt);
     }
-    for (const char* name : {"any-type!", "number!", "any-word!", "any-block!", "any-list!", "any-path!",
+    for (const char* name : {"any-type!", "number!", "any-word!", "all-word!", "any-block!", "any-list!", "any-path!",
                              "any-string!", "any-function!", "any-object!", "series!"}) {
         Cell ts;
         typeset::by_name(name, &ts);
