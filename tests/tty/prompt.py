@@ -27,9 +27,10 @@ def screen():
 
 
 def wait_for(text, timeout=10):
+    """Waits until a line of the screen is `text` or, for longer texts, holds it."""
     end = time.time() + timeout
     while time.time() < end:
-        if any(text in line for line in screen()):
+        if any(line == text or (len(text) > 1 and text in line) for line in screen()):
             return True
         time.sleep(0.05)
     return False
@@ -39,7 +40,8 @@ tmux("new-session", "-d", "-s", session, "-x", "100", "-y", "20", vyx)
 try:
     wait_for(">>")
     # Type each line once the console has answered the one before, as a person would.
-    for keys, answer in [("1 + 2", "== 3"), ("[1", "[    "), ("2]", "== [1")]:
+    # (The cue's trailing spaces are not on the captured screen: it reads "[".)
+    for keys, answer in [("1 + 2", "== 3"), ("[1", "["), ("2]", "== [1")]:
         tmux("send-keys", "-t", session, "-l", keys)
         tmux("send-keys", "-t", session, "Enter")
         wait_for(answer)
