@@ -115,6 +115,13 @@ inline Round after_round() {
     return ROUND_PASS;
 }
 
+// One round of a loop body in the loop's frame, then what the loop does next.
+inline Round run_round(const Cell* body) {
+    stack::top = stack::arguments;
+    interp::eval_whole_block(body, false);
+    return after_round();
+}
+
 void loop_(int, const int*) {
     int32_t count = helpers::check_float_to_integer(arg(0));
     if (count < 1) {
@@ -125,9 +132,7 @@ void loop_(int, const int*) {
     stack::push_loop_frame(&words::frame_body);
     stack::store_result_only(&UNSET);
     for (int32_t i = 0; i < count; i++) {
-        stack::top = stack::arguments;
-        interp::eval_whole_block(&body, false);
-        Round r = after_round();
+        Round r = run_round(&body);
         if (r == ROUND_PASS) return;
         if (r == ROUND_BREAK) break;
     }
@@ -139,9 +144,7 @@ void forever_(int, const int*) {
     stack::push_loop_frame(&words::frame_body);
     stack::store_result_only(&UNSET);
     for (;;) {
-        stack::top = stack::arguments;
-        interp::eval_whole_block(&body, false);
-        Round r = after_round();
+        Round r = run_round(&body);
         if (r == ROUND_PASS) return;
         if (r == ROUND_BREAK) break;
     }
@@ -161,9 +164,7 @@ void while_(int, const int*) {
         }
         if (thrown) return;
         if (!logic::is_true()) break;
-        stack::top = stack::arguments;
-        interp::eval_whole_block(&body, false);
-        Round r = after_round();
+        Round r = run_round(&body);
         if (r == ROUND_PASS) return;
         if (r == ROUND_BREAK) break;
     }
