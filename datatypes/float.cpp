@@ -88,7 +88,9 @@ uint32_t order_key32(uint32_t b) { return (b >> 31) ? uint32_t(0) - b : b | 0x80
 }  // namespace
 
 bool is_equal(double a, double b) {
-    if (is_not_finite(a) || is_not_finite(b)) return false;
+    // NaN equals nothing; an infinity only the same infinity (never the
+    // largest finite double, one unit away in the order below).
+    if (is_not_finite(a) || is_not_finite(b)) return a == b;
     if (a == b) return true;
     if (std::fabs(a - b) < EPSILON) return true;
     uint64_t x = order_key(a), y = order_key(b);
@@ -375,24 +377,27 @@ int compare(Cell* a, Cell* b, int op) {
         return NOT_COMPARABLE;
     }
     switch (op) {
-    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_EQUAL_10: case COMP_EQUAL_11: case COMP_FIND:
+    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_EQUAL_10: case COMP_EQUAL_11:
         return is_equal(x, y) ? 0 : 1;
-    case COMP_STRICT_EQUAL:
+    case COMP_STRICT_EQUAL: case COMP_FIND:
+        // Searching matches exactly: find [0.3] 0.1 + 0.2 finds nothing.
         return x == y ? 0 : 1;
     case COMP_SAME:
         return bits_of(x) == bits_of(y) ? 0 : 1;
+    case COMP_SORT: case COMP_CASE_SORT:
+        return sort_order(x, y);
     default:
-        // Every ordering test with a NaN or an infinity is false; sorting
-        // takes such values as equal to everything.
-        if (is_not_finite(x) || is_not_finite(y)) {
-            switch (op) {
-            case COMP_LESSER: case COMP_LESSER_EQUAL: return 1;
-            case COMP_GREATER: case COMP_GREATER_EQUAL: return -1;
-            default: return 0;
-            }
-        }
+        // NaN is unordered: every ordering test with it is false.
+        if (std::isnan(x) || std::isnan(y)) return op == COMP_LESSER || op == COMP_LESSER_EQUAL ? 1 : -1;
         return x < y ? -1 : x > y ? 1 : 0;
     }
+}
+
+int sort_order(double x, double y) {
+    // A total order: -inf < finite < +inf < NaN, every NaN alike, -0.0 with 0.0.
+    bool nx = std::isnan(x), ny = std::isnan(y);
+    if (nx || ny) return int(nx) - int(ny);
+    return x < y ? -1 : x > y ? 1 : 0;
 }
 
 // ---------------------------------------------------------------- round

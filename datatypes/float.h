@@ -57,8 +57,8 @@ double abs(double d);
 bool is_special(const Cell* c);
 bool is_not_finite(double d);
 bool is_nan32(float f);
-// Near-equality: NaN and infinities never equal; an absolute epsilon, then
-// at most 10 units in the last place apart.
+// Near-equality: NaN never equal, an infinity only to the same infinity;
+// otherwise an absolute epsilon, then at most 10 units in the last place apart.
 bool is_equal(double a, double b);
 // The same for single precision (the point types).
 bool float32_equal(float a, float b);
@@ -86,6 +86,8 @@ void do_math(int op);
 
 // Handlers other datatypes call directly.
 int compare(Cell* a, Cell* b, int op);
+// The order of sorting, total over every double: -1, 0 or 1.
+int sort_order(double x, double y);
 void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor, bool ceiling,
            bool half_ceiling);
 const Cell* to(Cell* proto, Cell* spec, int type);

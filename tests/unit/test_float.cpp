@@ -93,7 +93,11 @@ TEST(FloatEqual, SinglePrecision) {
 TEST(FloatEqual, DoublePrecisionAcrossZero) {
     double tiny = 4.9406564584124654e-324;
     EXPECT_TRUE(float_::is_equal(tiny, -tiny));
-    EXPECT_FALSE(float_::is_equal(std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()));
+    double inf = std::numeric_limits<double>::infinity();
+    EXPECT_TRUE(float_::is_equal(inf, inf));
+    EXPECT_FALSE(float_::is_equal(inf, -inf));
+    EXPECT_FALSE(float_::is_equal(inf, float_::MAX_FINITE));
+    EXPECT_FALSE(float_::is_equal(float_::QUIET_NAN, float_::QUIET_NAN));
     EXPECT_FALSE(float_::is_equal(1e300, -1e300));
 }
 
