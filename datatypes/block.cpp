@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "datatypes/object.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
@@ -414,7 +415,12 @@ const Cell* make(Cell* proto, Cell* spec, int type) {
         set_cell_type(slot, type);
         return slot;
     }
-    // object!, map! and vector! bodies come with those datatypes.
+    if (t == TYPE_OBJECT) {
+        Cell* slot = object::body(spec, new_slot(), false);
+        set_cell_type(slot, type);
+        return slot;
+    }
+    // map! and vector! bodies come with those datatypes.
     Cell dt = datatype_cell(type);
     raise_error(err::script_bad_make_arg, &dt, spec);
 }
@@ -436,8 +442,10 @@ const Cell* to(Cell* proto, Cell* spec, int type) {
     } else if (t == TYPE_STRING) {
         slot = new_slot();
         lexer::scan_string_value(slot, spec, -1, false, true, true, false, nullptr, nullptr, nullptr);
-    } else if (t == TYPE_OBJECT || t == TYPE_MAP || t == TYPE_VECTOR) {
-        // Bodies and vector values come with those datatypes.
+    } else if (t == TYPE_OBJECT) {
+        slot = object::body(spec, new_slot(), false);
+    } else if (t == TYPE_MAP || t == TYPE_VECTOR) {
+        // Map bodies and vector values come with those datatypes.
         raise_error(err::internal_not_done);
     } else {
         slot = make_from_value(new_slot(), spec);
@@ -752,7 +760,10 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, bool
     if (et == TYPE_INTEGER) return series::path_index(parent, element, value);
     if (value) {
         FindResult r = find_in(parent, element, nullptr, false, case_, false, nullptr, false, false, false);
-        if (r.pos < 0) raise_error(err::script_bad_path_set, element, path);
+        if (r.pos < 0) {
+            Cell p = path ? *path : Cell{TYPE_NONE, 0, 0, 0};
+            raise_error(err::script_bad_path_set, &p, element);
+        }
         Cell at = *parent;
         at.data1 = uint32_t(r.pos);
         return series::poke(&at, 2, value, nullptr);

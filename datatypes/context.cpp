@@ -244,7 +244,9 @@ Cell* get_in(const Cell* word, Node ctx) {
     if (!ctx) raise_error(err::script_not_defined, word);
     if (index < 0) {
         if (word::symbol_of(word) == sym::self) return owner_of(ctx);
-        raise_error(err::script_no_value, word);
+        // Not resolved yet (the lexer leaves global words so): found by name.
+        index = find_word(ctx, word::symbol_of(word), true);
+        if (index < 0) raise_error(err::script_no_value, word);
     }
     Cell* c = cell_of(ctx);
     if (c->data2 == 0) raise_error(err::script_not_in_context, word);

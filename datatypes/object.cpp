@@ -546,6 +546,28 @@ int compare(Cell* a, Cell* b, int op) {
     return 0;
 }
 
+Cell* body(const Cell* object, Cell* out, bool new_lines) {
+    Cell obj = *object;
+    Node ctx = obj.data1;
+    uint32_t n = context::word_count(ctx);
+    collector::Rooted<1> r;
+    r[0] = obj;
+    blk::make_at(out, n * 2);
+    for (uint32_t i = 0; i < n; i++) {
+        Cell w = *context::key_word(ctx, i);
+        w.header = TYPE_SET_WORD | (new_lines ? FLAG_NEW_LINE : 0);
+        w.data1 = ctx;
+        w.data3 = i;
+        blk::append(out, &w);
+        Cell v = *context::value_at(ctx, i);
+        if (type_of(&v) == TYPE_WORD) set_cell_type(&v, TYPE_LIT_WORD);
+        else if (type_of(&v) == TYPE_PATH) set_cell_type(&v, TYPE_LIT_PATH);
+        if (!new_lines) v.header &= ~FLAG_NEW_LINE;
+        blk::append(out, &v);
+    }
+    return out;
+}
+
 void reflect(Cell* value, int field) {
     int32_t f = canon(field);
     Cell obj = *value;
@@ -574,18 +596,7 @@ void reflect(Cell* value, int field) {
             blk::append(&out, &v);
         }
     } else if (f == canon(sym::body)) {
-        blk::make_at(&out, n * 2);
-        for (uint32_t i = 0; i < n; i++) {
-            Cell w = *context::key_word(ctx, i);
-            w.header = TYPE_SET_WORD | FLAG_NEW_LINE;
-            w.data1 = ctx;
-            w.data3 = i;
-            blk::append(&out, &w);
-            Cell v = *context::value_at(ctx, i);
-            if (type_of(&v) == TYPE_WORD) set_cell_type(&v, TYPE_LIT_WORD);
-            else if (type_of(&v) == TYPE_PATH) set_cell_type(&v, TYPE_LIT_PATH);
-            blk::append(&out, &v);
-        }
+        body(&obj, &out, true);
     } else if (f == canon(sym::owner)) {
         out = logic_cell(context::cell_of(ctx)->header & context::FLAG_OWNER);
     } else if (f == canon(sym::is_events)) {

@@ -89,6 +89,10 @@ int mold_body(Cell* obj, Cell* buffer, bool only, bool all, bool flat, int part,
 const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, bool case_);
 int compare(Cell* a, Cell* b, int op);
 void reflect(Cell* value, int field);
+// The object's fields as a block of set-words and values (a word! value as a
+// lit-word!, a path! as a lit-path!), written into `out` (which must be
+// rooted); new_lines starts each field on its own line.
+Cell* body(const Cell* object, Cell* out, bool new_lines);
 int form(Cell* value, Cell* buffer, int part);
 
 void register_type();

@@ -626,13 +626,14 @@ const Cell* make(Cell* proto, Cell* spec, int type) {
 const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, bool case_) {
     int t = type_of(element);
     if (t == TYPE_INTEGER) return series::path_index(parent, element, value);
-    if (t == TYPE_WORD) raise_error(err::script_invalid_path, element, path);
+    Cell p = path ? *path : Cell{TYPE_NONE, 0, 0, 0};
+    if (t == TYPE_WORD) raise_error(err::script_invalid_path, &p, element);
     if (value) {
         auto find = reinterpret_cast<act::Find>(get_handler(type_of(parent), A_FIND));
         if (!find) raise_error(err::internal_not_done);
         const Cell* found = find(parent, element, nullptr, false, case_, false, false, nullptr, nullptr, false,
                                  false, false, false);
-        if (type_of(found) == TYPE_NONE) raise_error(err::script_bad_path_set, element, path);
+        if (type_of(found) == TYPE_NONE) raise_error(err::script_bad_path_set, &p, element);
         Cell at = *found;
         return series::poke(&at, 2, value, nullptr);
     }

@@ -617,10 +617,13 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
 }
 
 uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t end, bool keep, const Cell* path,
-                         uint32_t path_pos, const Cell* name, bool infix) {
+                         uint32_t path_pos, const Cell* name, bool infix, const Cell* object) {
     check_machine_stack();
     Cell fn = *callable;
     Cell nm = naming(name);
+    // A method reached through an object runs in the object's context: the
+    // call is named in it, so call traces find the method there.
+    if (object && object->data1 != context::global && type_of(&nm) == TYPE_WORD) nm.data1 = object->data1;
     // What argument errors report: the path when there is one.
     Cell reported = path ? *path : (name ? *name : nm);
     if (!infix) stack::push(&fn);
@@ -692,36 +695,67 @@ void invoke_routine_value(const Cell* routine) {
 
 // Paths ------------------------------------------------------------------------
 
-uint32_t walk_path(const Cell* path_in, Node code, uint32_t pos, uint32_t end, bool push, int mode, const Cell* value) {
+namespace {
+
+// The value of a path's head word; an unset path when the word was never
+// set (the lookup raises no-value) or holds unset!.
+Cell head_value(const Cell* path, const Cell* head) {
+    const Cell* hv;
+    try {
+        hv = word_value(head);
+    } catch (const VyxError& e) {
+        if (e.id.category != err::script_no_value.category || e.id.entry != err::script_no_value.entry) throw;
+        raise_error(err::script_unset_path, path, head);
+    }
+    if (type_of(hv) == TYPE_UNSET) raise_error(err::script_unset_path, path, head);
+    return *hv;
+}
+
+// After a paren element the current value is read again from where it came
+// from, since the paren may have changed it: the head word, an object's
+// field, or a position in a block. Any other value stays as it was taken.
+void refetch(const Cell* path, const Cell* head, bool at_head, Cell* cur, Cell* from, const Cell* step, bool case_) {
+    if (at_head) {
+        *cur = head_value(path, head);
+        return;
+    }
+    int ft = type_of(from), st = type_of(step);
+    bool object_field = ft == TYPE_OBJECT && is_any_word(st);
+    bool block_position = is_any_block(ft) && st == TYPE_INTEGER;
+    if (!object_field && !block_position) return;
+    Cell* saved = stack::top;
+    Cell el = *step;
+    act::EvalPath handler = actions::get_path_action(from, path, &el, nullptr);
+    Cell p = *path;
+    Cell again = *handler(from, &el, nullptr, &p, case_);
+    stack::top = saved;
+    *cur = again;
+}
+
+}  // namespace
+
+uint32_t walk_path(const Cell* path_in, Node code, uint32_t pos, uint32_t end, bool push, int mode, const Cell* value,
+                   bool case_) {
     Cell path = *path_in;
     uint32_t size = code_size(path.data2);
     if (path.data1 >= size) raise_error(err::script_empty_path);
     Cell head = *code_at(path.data2, path.data1);
     if (type_of(&head) != TYPE_WORD) raise_error(err::script_word_first, &path);
     Cell* T = stack::top;
-    // A head word without a value is an unset path, whether the word was
-    // never set (the lookup raises no-value) or holds unset!.
-    const Cell* hv;
-    try {
-        hv = word_value(&head);
-    } catch (const VyxError& e) {
-        if (e.id.category != err::script_no_value.category || e.id.entry != err::script_no_value.entry) throw;
-        raise_error(err::script_unset_path, &path, &head);
-    }
-    int ht = type_of(hv);
-    if (ht == TYPE_UNSET) raise_error(err::script_unset_path, &path, &head);
-    if (is_callable(ht)) {
+    Cell hv = head_value(&path, &head);
+    if (is_callable(type_of(&hv))) {
         if (mode == PATH_SET) raise_error(err::script_invalid_path_set, &path);
         if (mode == PATH_GET) raise_error(err::script_invalid_path_get, &path);
-        Cell fn = *hv;
-        pos = invoke_callable(&fn, code, pos, end, true, &path, path.data1 + 1, &head, false);
+        pos = invoke_callable(&hv, code, pos, end, true, &path, path.data1 + 1, &head, false);
         if (stack::thrown) return pos;
         if (!push) stack::store_result_only(T);
         return pos;
     }
-    // The current value lives in a stack cell: a paren element may allocate
-    // and move series, but the cell (a series value, not an address) stays right.
-    Cell* cur = stack::push(hv);
+    // The current value and the value it was taken from live in stack cells:
+    // a paren element may allocate and move series, but a cell (a series
+    // value, not an address) stays right, and the collector sees both.
+    Cell* cur = stack::push(&hv);
+    Cell* from = stack::push(&NONE);
     Cell previous = head;
     for (uint32_t i = path.data1 + 1; i < size; i++) {
         Cell el = *code_at(path.data2, i);
@@ -733,16 +767,27 @@ uint32_t walk_path(const Cell* path_in, Node code, uint32_t pos, uint32_t end, b
             if (stack::thrown) return pos;
             stack::pop_frame_keep_result();
             el = *--stack::top;
+            refetch(&path, &head, i == path.data1 + 1, cur, from, &previous, case_);
         }
         if (type_of(&el) == TYPE_UNSET) raise_error(err::script_invalid_path, &path, &el);
         bool last = i + 1 == size;
         act::EvalPath handler = actions::get_path_action(cur, &path, &el, &previous);
         Cell v = value ? *value : UNSET;
-        const Cell* r = handler(cur, &el, (mode == PATH_SET && last) ? &v : nullptr, &path, false);
+        const Cell* r = handler(cur, &el, (mode == PATH_SET && last) ? &v : nullptr, &path, case_);
         Cell result = *r;
-        stack::top = cur + 1;
+        stack::top = from + 1;
+        *from = *cur;
         *cur = result;
         previous = el;
+        // A function reached through an object is a method: called, with the
+        // rest of the path as its refinements.
+        if (mode == PATH_GET_VALUE && type_of(from) == TYPE_OBJECT && is_callable(type_of(&result))) {
+            Cell object = *from;
+            pos = invoke_callable(&result, code, pos, end, true, &path, i + 1, &el, false, &object);
+            if (stack::thrown) return pos;
+            *cur = stack::top[-1];
+            break;
+        }
     }
     Cell final = *cur;
     stack::top = T;

@@ -43,9 +43,11 @@ uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool 
 uint32_t eval_one_expression(Node code, uint32_t position, uint32_t end, bool no_infix, bool push);
 
 // Gathers the arguments of a callable and calls it. `path` (or null)
-// supplies refinements; `name` (or null) names the call.
+// supplies refinements from `path_position` on; `name` (or null) names the
+// call; `object` (or null) is the object through which a path reached it.
 uint32_t invoke_callable(const Cell* callable, Node code, uint32_t position, uint32_t end, bool keep,
-                         const Cell* path, uint32_t path_position, const Cell* name, bool infix);
+                         const Cell* path, uint32_t path_position, const Cell* name, bool infix,
+                         const Cell* object = nullptr);
 
 // Runs a function! whose arguments are already in the current frame.
 void invoke_function_value(const Cell* fn);
@@ -53,12 +55,13 @@ void eval_function_body(const Cell* fn, const Cell* body);
 void invoke_routine_value(const Cell* routine);
 
 // Evaluates a path!, get-path! or set-path! whose elements follow the head
-// word; in set mode `value` is stored at the last element. A callable head is
-// called with the remaining elements as refinements and the arguments that
-// follow `position` in the code. The final value is pushed (push) or stored
-// in the result slot. Returns the position after what the call took.
+// word; in set mode `value` is stored at the last element. A callable head,
+// or (evaluating a path!) a function reached through an object, is called
+// with the remaining elements as refinements and the arguments that follow
+// `position` in the code. case_ makes selection case-sensitive. The final
+// value is pushed (push) or stored in the result slot. Returns the position after what the call took.
 uint32_t walk_path(const Cell* path, Node code, uint32_t position, uint32_t end, bool push, int mode,
-                   const Cell* value);
+                   const Cell* value, bool case_ = false);
 enum PathMode { PATH_GET_VALUE = 0, PATH_SET = 1, PATH_GET = 2 };
 
 // do/next on a series: the result goes into the result slot; returns the

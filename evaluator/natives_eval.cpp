@@ -319,7 +319,7 @@ void get_(int check, const int* refs) {
         Cell path = target;
         path.header = TYPE_PATH;
         uint32_t size = blk::size(path.data2);
-        interp::walk_path(&path, path.data2, size, size, false, interp::PATH_GET, nullptr);
+        interp::walk_path(&path, path.data2, size, size, false, interp::PATH_GET, nullptr, refs[1] >= 0);
         return;
     }
     if (t == TYPE_OBJECT) {
@@ -375,7 +375,6 @@ void set_(int check, const int* refs) {
     Cell target = *arg(0);
     Cell value = *arg(1);
     bool any = refs[0] >= 0, case_ = refs[1] >= 0, only = refs[2] >= 0, some = refs[3] >= 0;
-    (void)case_;
     if (!any && type_of(&value) == TYPE_UNSET) raise_error(err::script_need_value, &target);
     int t = type_of(&target);
     if (t == TYPE_BLOCK) {
@@ -386,7 +385,7 @@ void set_(int check, const int* refs) {
         Cell path = target;
         path.header = TYPE_PATH;
         uint32_t size = blk::size(path.data2);
-        interp::walk_path(&path, path.data2, size, size, false, interp::PATH_SET, &value);
+        interp::walk_path(&path, path.data2, size, size, false, interp::PATH_SET, &value, case_);
         if (thrown) return;
     } else if (t == TYPE_OBJECT) {
         object::set_values(&target, &value, any, only, some);
