@@ -19,6 +19,7 @@
 #include "datatypes/string.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
+#include "evaluator/protect.h"
 #include "evaluator/stack.h"
 #include "runtime/console_output.h"
 #include "runtime/output.h"
@@ -179,17 +180,10 @@ bool check_delimiters(const std::string& buffer, std::vector<char>& delimiters) 
 
 // --------------------------------------------------------------- evaluation
 
-// Clears the stacks after an error, so the next input starts afresh.
-void recover() {
-    stack::reset();
-    interp::current_block = Cell{TYPE_NONE, 0, 0, 0};
-    interp::restore_suspended(0);
-}
-
-void print_error(const VyxError& e) {
-    recover();
-    std::string report = error::report(e);
+// An error's report, then an empty line.
+void print_report(const std::string& report) {
     print_line(report);
+    print_line("");
 }
 
 // The molded result, cut to fit the console: "== " and the text.
@@ -221,17 +215,20 @@ void do_command(const std::string& buffer) {
     *result = Cell{TYPE_UNSET, 0, 0, 0};
     Cell* code = stack::push_slot();
     code->header = TYPE_UNSET;
-    try {
+    protect::Guard guard;
+    bool done = guard.run([&] {
         lexer::load_block(code, buffer);
         if (block::rs_length(code) == 0) return;
         interp::eval_whole_block(code, false);
         Cell value = *stack::bottom;
         if (type_of(&value) == TYPE_UNSET) return;
+        if (type_of(&value) == TYPE_ERROR) {
+            print_report(error::report(stack::push(&value)));
+            return;
+        }
         print_result(stack::push(&value));
-    } catch (const VyxError& e) {
-        print_error(e);
-        print_line("");
-    }
+    });
+    if (!done) print_report(error::report(guard.error()));
 }
 
 // Reads one line of standard input without its line end; false at the end.
@@ -281,7 +278,9 @@ int run_script(const std::string& path) {
     *result = Cell{TYPE_UNSET, 0, 0, 0};
     Cell* code = stack::push_slot();
     code->header = TYPE_UNSET;
-    try {
+    protect::Guard guard;
+    int status = 0;
+    bool done = guard.run([&] {
         lexer::load_block(code, std::string_view(source).substr(at));
         Cell* items = block::rs_head(code);
         uint32_t n = block::rs_length(code);
@@ -292,15 +291,16 @@ int run_script(const std::string& path) {
             system = lower.find("vyx/system") != std::string::npos;
             print_line(system ? "*** Error: contains Vyx/System code which requires compilation!"
                               : "*** Error: not a Vyx program!");
-            return 0;
+            return;
         }
         code->data1 += 2;  // the body follows the header word and block
         interp::eval_whole_block(code, false);
-    } catch (const VyxError& e) {
-        print_error(e);
-        return -2;
+    });
+    if (!done) {
+        print_line(error::report(guard.error()));
+        status = -2;
     }
-    return 0;
+    return status;
 }
 
 }  // namespace

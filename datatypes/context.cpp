@@ -269,7 +269,8 @@ Cell* set_in(Cell* word, const Cell* value, Node ctx, bool notify) {
         word->data3 = uint32_t(index);
     }
     Cell* c = cell_of(ctx);
-    if (c->data2 == 0) raise_error(err::script_not_defined, word);
+    // A function's words have no cells while it is not running.
+    if (c->data2 == 0) raise_error(err::script_not_in_context, word);
     Cell* slot = slot_of(ctx, uint32_t(index));
     if (!slot) raise_error(err::script_not_defined, word);
     if (kind_of(ctx) == KIND_OBJECT) {

@@ -15,6 +15,7 @@
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/protect.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/cycle_stack.h"
@@ -33,14 +34,6 @@ const char* const field_names[FIELD_COUNT] = {"code", "type", "id",   "arg1",  "
 Cell catalog_cell{TYPE_NONE, 0, 0, 0};
 Cell prototype{TYPE_NONE, 0, 0, 0};
 bool attaching = false;
-
-// Errors in flight: the exception is out of the collector's sight, so the
-// last few raised values stay reachable from here until a catch stores them.
-constexpr int IN_FLIGHT = 8;
-Cell in_flight[IN_FLIGHT];
-int in_flight_next = 0;
-
-void mark_in_flight() { collector::mark_cells(in_flight, in_flight + IN_FLIGHT); }
 
 inline Cell none_cell() { return Cell{TYPE_NONE, 0, 0, 0}; }
 inline Cell integer_cell(int32_t v) { return Cell{TYPE_INTEGER, 0, uint32_t(v), 0}; }
@@ -153,16 +146,95 @@ int find_entry(int category, const Cell* w) {
 
 // ---- the report
 
+// How a value reads when its own writer fails (its datatype's mold is not
+// there yet, or it raises): words, texts, datatypes and the plainest scalars
+// are written by hand; anything else writes nothing.
+std::string plain_text(const Cell* v, bool mold) {
+    int t = type_of(v);
+    if (is_any_word(t)) {
+        std::string name = symbol::name(word::symbol_of(v));
+        switch (t) {
+        case TYPE_SET_WORD: return name + ":";
+        case TYPE_LIT_WORD: return mold ? "'" + name : name;
+        case TYPE_GET_WORD: return mold ? ":" + name : name;
+        case TYPE_REFINEMENT: return "/" + name;
+        case TYPE_ISSUE: return "#" + name;
+        default: return name;
+        }
+    }
+    if (is_any_string(t)) {
+        std::string text = string::to_utf8(v);
+        if (!mold) return text;
+        switch (t) {
+        case TYPE_STRING: return "\"" + text + "\"";
+        case TYPE_FILE: return "%" + text;
+        case TYPE_TAG: return "<" + text + ">";
+        case TYPE_REF: return "@" + text;
+        default: return text;
+        }
+    }
+    switch (t) {
+    case TYPE_DATATYPE:
+        return v->data1 <= TYPE_MAX && type_names[v->data1].name ? type_names[v->data1].name : "";
+    case TYPE_INTEGER: return std::to_string(int32_t(v->data2));
+    case TYPE_NONE: return "none";
+    case TYPE_LOGIC: return v->data1 ? "true" : "false";
+    default: return "";
+    }
+}
+
+// Writes the value molded (or formed) into `out`. A value that cannot be
+// written whole is written in parts: the items of a block-like value one by
+// one, leaving out those that fail, anything else as its plain text.
+void write_robust(Cell* out, const Cell* value, bool mold, bool only, bool flat, int limit, int depth) {
+    collector::Rooted<2> r;
+    r[0] = *value;
+    string::make_at(&r[1], 16);
+    protect::Guard guard;
+    bool whole = guard.run([&] {
+        if (mold)
+            block::mold_cell(&r[0], &r[1], only, false, flat, limit, 0);
+        else
+            block::form_cell(&r[0], &r[1], limit);
+    });
+    if (whole) {
+        string::concatenate(out, &r[1], -1, 0, true, false);
+        return;
+    }
+    int t = type_of(&r[0]);
+    if (!is_any_block(t) || depth > 8) {
+        std::string text = plain_text(&r[0], mold);
+        if (text.empty()) return;
+        string::load(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), 0, &r[1]);
+        string::concatenate(out, &r[1], -1, 0, true, false);
+        return;
+    }
+    bool path = t >= TYPE_PATH && t <= TYPE_GET_PATH;
+    bool brackets = mold && !only && !path;
+    if (brackets) string::concatenate_literal(out, t == TYPE_PAREN ? "(" : "[", NO_LIMIT);
+    if (path && mold && t == TYPE_LIT_PATH) string::concatenate_literal(out, "'", NO_LIMIT);
+    if (path && mold && t == TYPE_GET_PATH) string::concatenate_literal(out, ":", NO_LIMIT);
+    bool first = true;
+    for (uint32_t i = r[0].data1; i < blk::size(r[0].data2) && int(series::rs_length(out)) <= limit; i++) {
+        Cell item = *blk::at(r[0].data2, i);
+        string::make_at(&r[1], 16);
+        write_robust(&r[1], &item, mold, false, flat, limit, depth + 1);
+        if (series::rs_length(&r[1]) == 0) continue;  // nothing to show for this item
+        if (!first) string::concatenate_literal(out, path ? "/" : " ", NO_LIMIT);
+        string::concatenate(out, &r[1], -1, 0, true, false);
+        first = false;
+    }
+    if (path && mold && t == TYPE_SET_PATH) string::concatenate_literal(out, ":", NO_LIMIT);
+    if (brackets) string::concatenate_literal(out, t == TYPE_PAREN ? ")" : "]", NO_LIMIT);
+}
+
 // Writes the value molded (or formed) into the buffer, at most `limit`
 // characters of it.
 int write_limited(Cell* buffer, const Cell* value, bool mold, bool only, bool flat, int limit, int part) {
     collector::Rooted<2> r;
     r[0] = *value;
     string::make_at(&r[1], 16);
-    if (mold)
-        block::mold_cell(&r[0], &r[1], only, false, flat, limit, 0);
-    else
-        block::form_cell(&r[0], &r[1], limit);
+    write_robust(&r[1], &r[0], mold, only, flat, limit, 0);
     int n = int(series::rs_length(&r[1]));
     if (n > limit) n = limit;
     if (n > part) n = part < 0 ? 0 : part;
@@ -309,10 +381,9 @@ void init() {
     catalog_cell = none_cell();
     prototype = none_cell();
     attaching = false;
-    for (Cell& c : in_flight) c = none_cell();
-    in_flight_next = 0;
     stack_trace_level = 0;
-    collector::add_gc_root_callback(mark_in_flight);
+    // Raised errors are held by the guard that will catch them.
+    collector::add_gc_root_callback(protect::mark_roots);
     make_prototype();
     collector::Rooted<1> r;
     build_catalog(&r[0]);
@@ -413,6 +484,11 @@ Cell* make(const Cell* spec_in, Cell* target) {
     } else {
         helpers::raise_bad_make_arg(TYPE_ERROR, &spec);
     }
+    // The code that made it, unless its spec set a near of its own.
+    if (type_of(field(&e, F_NEAR)) == TYPE_NONE && is_any_block(type_of(&interp::current_block))) {
+        Cell near = interp::current_block;
+        set_field(&e, F_NEAR, &near);
+    }
     *target = e;
     return target;
 }
@@ -474,33 +550,44 @@ void set_stack(Cell* error) {
     set_field(&r[0], F_STACK, &r[1]);
 }
 
+void note_raise(const Cell* e, bool skip_top) {
+    // The code being evaluated, positioned at the failing expression.
+    Cell near = field_value(e, F_NEAR);
+    if (type_of(&near) == TYPE_NONE) {
+        near = interp::current_block;
+        if (is_any_block(type_of(&near))) set_field(e, F_NEAR, &near);
+    }
+    Cell where = field_value(e, F_WHERE);
+    if (type_of(&where) == TYPE_NONE) {
+        stack::CallName who = stack::calling_function_name(skip_top);
+        if (who.symbol) {
+            where = Cell{TYPE_WORD, who.context ? who.context : context::global, who.symbol, 0xFFFFFFFF};
+            set_field(e, F_WHERE, &where);
+        }
+    }
+    Cell st = field_value(e, F_STACK);
+    if (type_of(&st) != TYPE_BLOCK) {
+        Cell depth = integer_cell(int32_t(stack::frame_depth()));
+        set_field(e, F_STACK, &depth);
+    }
+}
+
 void attach_value(VyxError& ev) {
     if (attaching || !ready() || collector::is_collecting()) return;
     attaching = true;
-    try {
+    protect::Guard guard;
+    bool made = guard.run([&] {
         // Raising never collects: code that raises may still hold cells the
         // collector cannot see, as it could before errors were values.
         collector::Pause no_collection;
         collector::Rooted<4> r;
         for (uint32_t i = 0; i < 3; i++) r[i] = ev.args[i];
         create(ev.id, &r[0], &r[1], &r[2], &r[3]);
-        // The code being evaluated, positioned at the failing expression.
-        Cell near = interp::current_block;
-        if (is_any_block(type_of(&near))) set_field(&r[3], F_NEAR, &near);
-        stack::CallName who = stack::calling_function_name();
-        if (who.symbol) {
-            Cell where{TYPE_WORD, who.context ? who.context : context::global, who.symbol, 0xFFFFFFFF};
-            set_field(&r[3], F_WHERE, &where);
-        }
-        Cell depth = integer_cell(int32_t(stack::frame_depth()));
-        set_field(&r[3], F_STACK, &depth);
+        note_raise(&r[3], false);
         ev.value = r[3];
-        in_flight[in_flight_next] = r[3];
-        in_flight_next = (in_flight_next + 1) % IN_FLIGHT;
-    } catch (const VyxError&) {
-        // Too little memory or stack to make the value: it travels without.
-        ev.value = none_cell();
-    }
+    });
+    // Too little memory or stack to make the value: it travels without.
+    if (!made) ev.value = none_cell();
     attaching = false;
 }
 
@@ -515,14 +602,7 @@ std::string report(const Cell* e) {
 std::string fallback_report(const VyxError& e) {
     const err::CategoryInfo* cat = err::category_info(e.id.category);
     std::string args[3];
-    for (int i = 0; i < 3; i++) {
-        const Cell& a = e.args[i];
-        switch (type_of(&a)) {
-        case TYPE_INTEGER: args[i] = std::to_string(int32_t(a.data2)); break;
-        case TYPE_NONE: args[i] = "none"; break;
-        default: args[i] = std::string("?") + (type_names[type_of(&a)].name ? type_names[type_of(&a)].name : "") + "?";
-        }
-    }
+    for (int i = 0; i < 3; i++) args[i] = plain_text(&e.args[i], e.id.category != err::CAT_SYNTAX);
     std::string out = "*** ";
     out += cat ? cat->title : "Internal Error";
     out += ": ";
@@ -536,11 +616,10 @@ std::string plain_report(const Cell* value) { return fallback_report(to_raised(v
 }  // namespace
 
 std::string report(const VyxError& e) {
+    std::string text;
     if (type_of(&e.value) == TYPE_ERROR && ready()) {
-        try {
-            return report(&e.value);
-        } catch (const VyxError&) {
-        }
+        protect::Guard guard;
+        if (guard.run([&] { text = report(&e.value); })) return text;
     }
     return fallback_report(e);
 }

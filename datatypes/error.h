@@ -73,6 +73,11 @@ void set_stack(Cell* error);
 // is a function!, or every named frame when level is above 1.
 void capture_call_stack(int level, Cell* block, uint32_t depth);
 
+// The bookkeeping of a raise, each part only where the error has none yet:
+// `near` the code under evaluation, `where` the calling function (skip_top:
+// the caller of the native on the top frame), `stack` the frame position.
+void note_raise(const Cell* error, bool skip_top);
+
 // Called by raise_error: gives the travelling error its error! value (with
 // near, where and the frame position) when the catalog exists. Never throws.
 void attach_value(VyxError& e);

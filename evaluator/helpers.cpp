@@ -14,6 +14,7 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
+#include "evaluator/protect.h"
 #include "evaluator/stack.h"
 #include "runtime/cells.h"
 #include "runtime/collector.h"
@@ -245,11 +246,10 @@ const Cell* load_value_from_string_into(const Cell* str, Cell* out) {
         uint32_t n = (b->tail - b->offset) / b->unit();
         length = s.data1 < n ? n - s.data1 : 0;
     }
-    try {
-        lexer::scan_string_value(out, &s, -1, false, true, true, false, &consumed, nullptr, nullptr);
-    } catch (const VyxError& e) {
-        if (e.id.category == err::CAT_SYNTAX) return &FAILURE_CELL;
-        throw;
+    protect::Guard guard;
+    if (!guard.run([&] { lexer::scan_string_value(out, &s, -1, false, true, true, false, &consumed, nullptr, nullptr); })) {
+        if (guard.error().id.category == err::CAT_SYNTAX) return &FAILURE_CELL;
+        guard.rethrow();
     }
     if (consumed < length) return &FAILURE_CELL;
     if (type_of(out) != TYPE_BLOCK || blk::length(out) == 0) {

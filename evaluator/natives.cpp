@@ -16,6 +16,7 @@
 #include "evaluator/helpers.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
+#include "evaluator/protect.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/raise.h"
@@ -297,6 +298,7 @@ void catch_(int, const int* refs) {
     }
     stack::keep_result_only();
     stack::push_catch_frame(&words::frame_body);
+    protect::State saved = protect::State::save();
     interp::eval_whole_block(&block, false);
     if (thrown != stack::EXIT_THROW) {
         if (thrown) return;
@@ -306,7 +308,7 @@ void catch_(int, const int* refs) {
     // The catch frame is on top; its base holds the thrown value and name.
     Cell value = stack::arguments[0];
     Cell name = stack::arguments[1];
-    thrown = stack::EXIT_NONE;
+    saved.restore();
     stack::pop_frame_discard();
     if (!catches(&wanted, &name)) {
         // Not ours: throw it on from this call.
@@ -330,25 +332,10 @@ void try_(int, const int* refs) {
         stack::push_try_all_frame(&try_word);
     else
         stack::push_try_frame(&try_word);
-    stack::Frame* frame = stack::current_frame();
-    Cell* base = stack::arguments;
-    Cell saved_block = interp::current_block;
-    uint32_t saved_depth = interp::suspended_depth();
-    bool saved_tracing = interp::tracing;
-    try {
-        interp::eval_whole_block(&block, false);
-    } catch (VyxError& e) {
-        // Cut everything above the try frame, giving function contexts
-        // their values back, and answer the error.
-        stack::restore_frame_top(frame + 1);
-        stack::arguments = base;
-        stack::top = base;
-        stack::thrown = stack::EXIT_NONE;
-        stack::throw_origin = 0;
-        interp::current_block = saved_block;
-        interp::restore_suspended(saved_depth);
-        interp::tracing = saved_tracing;
-        Cell* error = helpers::error_at(stack::push_slot(), e);
+    protect::Guard guard;
+    if (!guard.run([&] { interp::eval_whole_block(&block, false); })) {
+        // Everything above the try frame is cut; the error is the answer.
+        Cell* error = helpers::error_at(stack::push_slot(), guard.error());
         // The frame records above the try frame are still as the raise
         // left them: /keep turns them into the error's call stack now,
         // before anything pushes a frame over them.

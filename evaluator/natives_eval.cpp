@@ -284,7 +284,7 @@ void do_native(int check, const int* refs) {
         return;
     }
     case TYPE_ERROR:
-        throw helpers::error_of(code);
+        raise_error_value(code, true);
     default: {
         eval_single(code);
         if (thrown) return;

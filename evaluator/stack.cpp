@@ -304,8 +304,9 @@ void raise_throw(uint32_t code) {
 
 // Call-stack reading -----------------------------------------------------------
 
-CallName calling_function_name() {
+CallName calling_function_name(bool skip_top) {
     Frame* start = frame_top;
+    if (skip_top && start > frame_bottom) start--;
     if (throw_origin) {
         Frame* origin = frame_bottom + throw_origin;
         if (origin <= frame_top) start = origin;

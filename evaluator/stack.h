@@ -155,12 +155,13 @@ void raise_throw(uint32_t code = EXIT_THROW);
 // by calling_function_name).
 extern uint32_t throw_origin;
 
-// The symbol and context of the nearest frame not named <body> or <anon>.
+// The symbol and context of the nearest frame not named <body> or <anon>;
+// skip_top passes over the top frame (a native naming its caller).
 struct CallName {
     uint32_t symbol;  // 0 when no frame qualifies
     uint32_t context;
 };
-CallName calling_function_name();
+CallName calling_function_name(bool skip_top = false);
 // Appends, innermost first, the naming word and the saved arguments index of
 // every named frame.
 void collect_calls(Cell* block);

@@ -22,5 +22,9 @@ struct VyxError {
 
 [[noreturn]] void raise_error(err::Id id, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr,
                               const Cell* arg3 = nullptr);
+// Raises an existing error! value, filling in what the raise notes (near,
+// where, stack) where it has none; skip_top names the caller of the native
+// on the top frame as where.
+[[noreturn]] void raise_error_value(const Cell* error, bool skip_top);
 
 }  // namespace vyx

@@ -109,7 +109,7 @@ TEST_F(ContextTest, FunctionContextValuesAreTheRunningCallsArguments) {
     Cell b = word::from_symbol_in(fn, symbol::make("b"));
     ASSERT_EQ(word::ctx_of(&b), fn);
 
-    // Not running: reading is not-in-context, setting not-defined, and
+    // Not running: reading and setting are not-in-context, and
     // get_value_ptr has nothing to give (never a same-named global).
     static Cell sa, sb;
     sa = a;
@@ -118,7 +118,7 @@ TEST_F(ContextTest, FunctionContextValuesAreTheRunningCallsArguments) {
     EXPECT_TRUE(same_id(raised([] {
         Cell v{TYPE_INTEGER, 0, 1, 0};
         context::set(&sb, &v);
-    }), err::script_not_defined));
+    }), err::script_not_in_context));
     Cell global_b;
     word::make_at(symbol::make("b"), &global_b);
     Cell seven = integer(7);

@@ -4,6 +4,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/object.h"
+#include "evaluator/protect.h"
 #include "interp_fixture.h"
 #include "runtime/collector.h"
 
@@ -64,7 +65,8 @@ TEST_F(ErrorTest, MakeFromABlockOrAString) {
     e[0] = eval("make error! \"boom\"");
     EXPECT_EQ(int_of(*error::field(e.get(), error::F_CODE)), 800);
     EXPECT_EQ(mold(*error::field(e.get(), error::F_ID)), "message");
-    EXPECT_EQ(error::report(e.get()), "*** User Error: boom\n*** Where: ???\n*** Near : none");
+    // near is the code that made it.
+    EXPECT_EQ(error::report(e.get()), "*** User Error: boom\n*** Where: ???\n*** Near : make error! \"boom\"");
 }
 
 TEST_F(ErrorTest, ReportOfAnErrorInAFunction) {
@@ -184,4 +186,53 @@ TEST_F(ErrorTest, StackOfCallsWhenAsked) {
     EXPECT_EQ(mold(*error::field(keep.get(), error::F_STACK)), "[f g]");
     EXPECT_NE(error::report(keep.get()).find("\n*** Stack: f g"), std::string::npos);
     error::stack_trace_level = 0;
+}
+
+namespace {
+
+// A mold that always fails, standing in for a datatype whose writer is
+// missing or broken.
+int failing_mold(Cell*, Cell*, bool, bool, bool, int, int) { raise_error(err::internal_not_done); }
+
+struct FailingMold {
+    act::Any& slot;
+    act::Any saved;
+    explicit FailingMold(int type)
+        : slot(action_handlers[type * ROW_SLOTS + A_MOLD - 1]), saved(slot) {
+        slot = reinterpret_cast<act::Any>(failing_mold);
+    }
+    ~FailingMold() { slot = saved; }
+};
+
+}  // namespace
+
+TEST_F(ErrorTest, AReportWritesEveryPartThatMolds) {
+    collector::Rooted<1> keep;
+    keep[0] = eval("e: make error! 343 e/arg1: 'w e/arg2: 1.5 e/where: 'f e/near: [w < 1.5 \"s\" (w 1.5 [1.5])] e");
+    {
+        // Words are written by hand; values that cannot be written are left out.
+        FailingMold words(TYPE_WORD), floats(TYPE_FLOAT);
+        EXPECT_EQ(error::report(&keep[0]),
+                  "*** Script Error: cannot compare w with \n*** Where: f\n*** Near : w < \"s\" (w [])");
+    }
+    EXPECT_EQ(error::report(&keep[0]),
+              "*** Script Error: cannot compare w with 1.5\n*** Where: f\n*** Near : w < 1.5 \"s\" (w 1.5 [1.5])");
+    // Without an error! value, the plain report still names words, texts
+    // and datatypes.
+    Cell args[3] = {eval("'compare"), eval("\"s\""), eval("integer!")};
+    VyxError plain{err::script_expect_arg, {args[0], args[1], args[2]}, Cell{TYPE_NONE, 0, 0, 0}};
+    EXPECT_EQ(error::report(plain),
+              "*** Script Error: compare does not allow \"s\" for its integer! argument\n*** Where: ???");
+}
+
+TEST_F(ErrorTest, ACaughtErrorStaysWithItsCatcher) {
+    protect::Guard guard;
+    ASSERT_FALSE(guard.run([&] { eval("f: func [] [x] f"); }));
+    // However many errors are raised after it, and collections, the error
+    // the guard caught is still whole.
+    for (int i = 0; i < 20; i++) error_of("1 / 0");
+    collector::collect_garbage();
+    error_of("1 / 0");
+    collector::collect_garbage();
+    EXPECT_EQ(error::report(guard.error()), "*** Script Error: x has no value\n*** Where: f\n*** Near : x");
 }
