@@ -13,7 +13,6 @@ namespace vyx {
 
 VYX_PENDING_TYPE(url, TYPE_URL, TYPE_STRING, "url!")
 VYX_PENDING_TYPE(file, TYPE_FILE, TYPE_URL, "file!")
-VYX_PENDING_TYPE(bitset, TYPE_BITSET, 0, "bitset!")
 VYX_PENDING_TYPE(triple, TYPE_TRIPLE, 0, "triple!")
 VYX_PENDING_TYPE(vector, TYPE_VECTOR, TYPE_STRING, "vector!")
 VYX_PENDING_TYPE(hash, TYPE_HASH, TYPE_BLOCK, "hash!")

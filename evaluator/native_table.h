@@ -66,6 +66,15 @@ void extend_(int check, const int* refinements);
 void print_(int check, const int* refinements);
 void prin_(int check, const int* refinements);
 void transcode_(int check, const int* refinements);
+// Entries built in natives_sets.cpp.
+void enbase_(int check, const int* refinements);
+void debase_(int check, const int* refinements);
+void union_(int check, const int* refinements);
+void intersect_(int check, const int* refinements);
+void unique_(int check, const int* refinements);
+void difference_(int check, const int* refinements);
+void exclude_(int check, const int* refinements);
+void complement_q(int check, const int* refinements);
 
 // The block print and prin reduce into (a collector root): print_buffer
 // makes it on first use, make_print_buffer anew (each runtime start).

@@ -1,0 +1,147 @@
+// The byte-encoding natives enbase and debase, and the data-set natives
+// (union, intersect, unique, difference, exclude, complement?), which check
+// their arguments and hand the work to the datatype of the first set.
+#include <vector>
+
+#include "datatypes/binary.h"
+#include "datatypes/bitset.h"
+#include "datatypes/block.h"
+#include "datatypes/series.h"
+#include "datatypes/simple.h"
+#include "datatypes/string.h"
+#include "datatypes/typeset.h"
+#include "evaluator/native_table.h"
+#include "evaluator/stack.h"
+#include "runtime/base_codecs.h"
+#include "runtime/raise.h"
+
+namespace vyx::natives {
+
+namespace {
+
+inline Cell* arg(int i) { return stack::arguments + i; }
+
+// The /base argument: 64 when absent; any base but 2, 16, 58, 64 is refused.
+int base_of(const int* refs) {
+    if (refs[0] < 0) return 64;
+    Cell* b = arg(refs[0]);
+    int64_t base = int32_t(b->data2);
+    if (!base_codecs::is_base(base)) raise_error(err::script_invalid_arg, b);
+    return int(base);
+}
+
+}  // namespace
+
+void enbase_(int check, const int* refs) {
+    if (check) native_table::check_arguments(91, refs);
+    int base = base_of(refs);
+    Cell value = *arg(0);
+    std::vector<uint8_t> text;
+    uint64_t n;
+    if (type_of(&value) == TYPE_BINARY) {
+        n = binary::rs_length(&value);
+    } else {
+        binary::text_utf8(&value, -1, text);
+        n = text.size();
+    }
+    uint64_t room = base_codecs::max_encoded(base, n);
+    if (room > 0x7FFFFFFF) raise_error(err::script_too_long);
+    Cell* result = string::push(uint32_t(room ? room : 1));
+    // The allocation may have moved the binary: its bytes are read after it.
+    const uint8_t* src = type_of(&value) == TYPE_BINARY ? binary::rs_head(&value) : text.data();
+    SeriesBuffer* b = node_buffer(result->data2);
+    size_t written = base_codecs::encode(base, b->head(), src, size_t(n));
+    b->tail = b->offset + uint32_t(written);
+    stack::store_result_only(result);
+}
+
+void debase_(int check, const int* refs) {
+    if (check) native_table::check_arguments(84, refs);
+    int base = base_of(refs);
+    Cell value = *arg(0);
+    SeriesBuffer* b = node_buffer(value.data2);
+    uint32_t count = series::rs_length(&value);
+    std::vector<uint8_t> bytes;
+    bool ok = base_codecs::decode(base, series::element_at(b, value.data1), count, b->unit(), bytes);
+    if (!ok) {
+        stack::store_result_only(&NONE_CELL);
+        return;
+    }
+    Cell result;
+    binary::make_from(&result, bytes.data(), uint32_t(bytes.size()));
+    stack::store_result_only(&result);
+}
+
+// ---------------------------------------------------------------- data sets
+
+namespace {
+
+enum SetCode : int { UNIQUE = 8, UNION = 9, INTERSECT = 10, EXCLUDE = 11, DIFFERENCE = 12 };
+
+bool block_kind(int t) { return t == TYPE_BLOCK || t == TYPE_HASH; }
+
+void typeset_op(int op) {
+    Cell a = *arg(0), b = *arg(1);
+    for (uint32_t* w : {&a.data1, &a.data2, &a.data3}) {
+        uint32_t x = *w, y = *(&b.data1 + (w - &a.data1));
+        switch (op) {
+        case UNION: *w = x | y; break;
+        case INTERSECT: *w = x & y; break;
+        case EXCLUDE: *w = x & ~y; break;
+        default: *w = x ^ y; break;
+        }
+    }
+    stack::store_result_only(&a);
+}
+
+void set_operation(uint32_t number, int op, int check, const int* refs) {
+    if (check) native_table::check_arguments(number, refs);
+    // /case and /skip follow the set arguments.
+    const int case_ref = refs[0], skip_ref = refs[1];
+    Cell* set1 = arg(0);
+    int t1 = type_of(set1);
+    if (op != UNIQUE) {
+        int t2 = type_of(arg(1));
+        if (t1 != t2 && !(block_kind(t1) && block_kind(t2))) {
+            Cell a{TYPE_DATATYPE, uint32_t(t1), 0, 0}, b{TYPE_DATATYPE, uint32_t(t2), 0, 0};
+            raise_error(err::script_expect_val, &a, &b);
+        }
+    }
+    switch (t1) {
+    case TYPE_BITSET:
+        bitset::do_set_op(op);
+        stack::keep_result_only();
+        return;
+    case TYPE_TYPESET:
+        if (op == UNIQUE) break;
+        typeset_op(op);
+        return;
+    case TYPE_BLOCK: case TYPE_HASH: {
+        int code = op == UNIQUE ? block::SET_UNIQUE : op;
+        const Cell* r = block::set_operation(code, set1, op == UNIQUE ? nullptr : arg(1), case_ref >= 0,
+                                             skip_ref >= 0 ? arg(skip_ref) : nullptr);
+        stack::store_result_only(r);
+        return;
+    }
+    default:
+        break;
+    }
+    // The string worker and the time between two dates come with their datatypes.
+    raise_error(err::internal_not_done);
+}
+
+}  // namespace
+
+void union_(int check, const int* refs) { set_operation(41, UNION, check, refs); }
+void intersect_(int check, const int* refs) { set_operation(42, INTERSECT, check, refs); }
+void unique_(int check, const int* refs) { set_operation(43, UNIQUE, check, refs); }
+void difference_(int check, const int* refs) { set_operation(44, DIFFERENCE, check, refs); }
+void exclude_(int check, const int* refs) { set_operation(45, EXCLUDE, check, refs); }
+
+void complement_q(int check, const int* refs) {
+    if (check) native_table::check_arguments(46, refs);
+    bool r = bitset::is_complemented(arg(0));
+    logic::box(r);
+}
+
+}  // namespace vyx::natives
