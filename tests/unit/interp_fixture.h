@@ -9,6 +9,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/protect.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/error_catalog.h"
@@ -27,19 +28,13 @@ struct InterpTest : RuntimeTest {
         stack::Frame* frames = stack::frame_top;
         Cell* top = stack::top;
         Cell* args = stack::arguments;
+        // The console's catch: back to where this evaluation began, and the
+        // error goes on to the test.
+        protect::Guard guard;
         // The code is held on the stack, as a native holds its block
         // argument, so that the collector sees it while nested code runs.
         Cell* held = stack::push(&block);
-        try {
-            interp::eval_whole_block(held, true);
-        } catch (...) {
-            // The console's catch: back to where this evaluation began.
-            stack::restore_frame_top(frames);
-            stack::top = top;
-            stack::arguments = args;
-            stack::thrown = stack::EXIT_NONE;
-            throw;
-        }
+        if (!guard.run([&] { interp::eval_whole_block(held, true); })) guard.rethrow();
         Cell r = *(stack::top - 1);
         stack::top = top;
         EXPECT_EQ(stack::frame_top, frames);
