@@ -12,6 +12,8 @@
 #include "evaluator/random.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "io/checksum.h"
+#include "io/deflate.h"
 #include "runtime/case_map.h"
 #include "runtime/collector.h"
 #include "runtime/collector.h"
@@ -29,6 +31,7 @@ void init_runtime() {
     word::collecting = true;
     init_output_hooks();
     platform::init();
+    checksum::crypto_acquire();
     random_gen::init_random();
     init_memory();
     collector::init();
@@ -48,6 +51,8 @@ void init_runtime() {
     set_type_words();
     init_runtime_words();
     init_refinement_words();
+    checksum::init_checksum_words();
+    deflate::init_compression_words();
     natives::init();
     ownership::make_table();
     lexer::init_lexer_tables();

@@ -1,10 +1,8 @@
 #include "evaluator/random.h"
 
-#include <openssl/rand.h>
-
 #include <memory>
 
-#include "runtime/raise.h"
+#include "io/checksum.h"
 
 namespace vyx::random_gen {
 
@@ -63,10 +61,8 @@ int32_t random_next() {
 }
 
 int32_t random_next_secure() {
-    unsigned char bytes[4];
-    // A failing cryptographic source must not quietly hand out predictable
-    // values.
-    if (RAND_bytes(bytes, sizeof bytes) != 1) raise_error(err::internal_feature_na);
+    uint8_t bytes[4];
+    checksum::crypto_random_bytes(bytes, sizeof bytes);
     uint32_t v = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
     return int32_t(v & 0x7FFFFFFFu);
 }

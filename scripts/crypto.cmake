@@ -1,4 +1,4 @@
-# The secure random generator draws its bytes from libcrypto. Fragments run
+# The digests of checksum come from libcrypto. Fragments run
 # before the runtime library is declared, so the library is linked through the
 # directory's link list, which every target made afterwards picks up.
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
