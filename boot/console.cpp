@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -98,7 +99,8 @@ bool delimiter_lex(void* context, lexer::TraceCall& call) {
         if (type == TYPE_ERROR) {
             d.outcome = Outcome::Stop;
         } else if ((type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_MAP || type == TYPE_POINT2D) &&
-                   c == last && text.find_first_of(U")]", at) == std::u32string::npos) {
+                   c == last && at >= text.size()) {
+            // Open at the end of the input; a closer of the wrong kind stops.
             d.outcome = Outcome::Unfinished;
         } else if (type == TYPE_PAREN && d.delimiters.size() >= 2 &&
                    d.delimiters[d.delimiters.size() - 2] == '/') {
@@ -176,6 +178,27 @@ bool check_delimiters(const std::string& buffer, std::vector<char>& delimiters) 
     stack::top = input;
     delimiters = d.delimiters;
     return d.outcome != Outcome::Stop;
+}
+
+// Scans the pending input after `line` (already at the end of `buffer`) was
+// added. While only blocks are open, the text before the line is whole values
+// and open brackets, so the line scanned after as many bare openers leaves
+// what the whole text would; anything else (the line closes the last block,
+// a string or another kind stays open, an error) takes the full scan. A long
+// block typed or piped line by line is so scanned in linear time.
+bool check_pending(const std::string& buffer, const std::string& line, std::vector<char>& delimiters) {
+    auto blocks_only = [](const std::vector<char>& open) {
+        return !open.empty() && std::all_of(open.begin(), open.end(), [](char c) { return c == '['; });
+    };
+    if (buffer.size() > line.size() + 1 && blocks_only(delimiters)) {
+        std::vector<char> open;
+        std::string text = std::string(delimiters.size(), '[') + line + '\n';
+        if (check_delimiters(text, open) && blocks_only(open)) {
+            delimiters = open;
+            return true;
+        }
+    }
+    return check_delimiters(buffer, delimiters);
 }
 
 // --------------------------------------------------------------- evaluation
@@ -342,7 +365,7 @@ int run(int argc, char** argv) {
         buffer += line;
         buffer += '\n';
         cue.clear();
-        bool scanned = check_delimiters(buffer, delimiters);
+        bool scanned = check_pending(buffer, line, delimiters);
         if (scanned && !delimiters.empty()) {
             cue = std::string(1, delimiters.back()) + "    ";
             continue;

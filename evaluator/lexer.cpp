@@ -86,14 +86,18 @@ std::u32string ascii32(const std::string& s) { return std::u32string(s.begin(), 
 // ---------------------------------------------------------------- positions
 
 // Character index (strings) or byte offset (binaries) of a position.
+// Positions asked for move mostly forward, but a close event asks for its
+// opener too: the count walks from the last known position either way, or from
+// the input start when that is nearer.
 uint32_t index_of(State& s, const uint8_t* p) {
     if (!s.input_is_string) return uint32_t(p - s.input_start);
-    if (!s.char_cache_pos || p < s.char_cache_pos) {
+    if (!s.char_cache_pos || p - s.input_start < s.char_cache_pos - p) {
         s.char_cache_pos = s.input_start;
         s.char_cache_index = 0;
     }
     uint32_t n = s.char_cache_index;
     for (const uint8_t* q = s.char_cache_pos; q < p; q++) n += (*q & 0xC0) != 0x80;
+    for (const uint8_t* q = p; q < s.char_cache_pos; q++) n -= (*q & 0xC0) != 0x80;
     s.char_cache_pos = p;
     s.char_cache_index = n;
     return n;
