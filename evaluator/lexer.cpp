@@ -765,6 +765,22 @@ int scan_utf8_source(Cell* result, const uint8_t* bytes, uint32_t length, bool o
     return stopped_by_error ? TYPE_ERROR : s.last_type;
 }
 
+namespace {
+
+// Characters [first, last) of a string's or binary's buffer, as UTF-8.
+void copy_source(std::string& out, const Cell* str, uint32_t first, uint32_t last) {
+    SeriesBuffer* b = node_buffer(str->data2);
+    out.clear();
+    if (type_of(str) == TYPE_BINARY) {
+        out.assign(reinterpret_cast<const char*>(b->data()) + first, last - first);
+        return;
+    }
+    out.reserve(last - first);
+    for (uint32_t i = first; i < last; i++) unicode::append_utf8(out, string::char_at(b, i));
+}
+
+}  // namespace
+
 int scan_string_value(Cell* result, const Cell* str, int32_t count, bool one_value, bool full_scan,
                       bool load, bool keep_block, uint32_t* consumed, const Tracer* tracer, Cell* target) {
     // The scan's own copy: a callback or a nested scan may collect, move or
@@ -777,14 +793,26 @@ int scan_string_value(Cell* result, const Cell* str, int32_t count, bool one_val
     uint32_t last = b->tail / unit;
     if (first > last) first = last;
     if (count >= 0 && uint32_t(count) < last - first) last = first + uint32_t(count);
-    if (type_of(str) == TYPE_BINARY) {
-        scratch.assign(reinterpret_cast<const char*>(b->data()) + first, last - first);
-    } else {
-        scratch.reserve(last - first);
-        for (uint32_t i = first; i < last; i++) unicode::append_utf8(scratch, string::char_at(b, i));
+    auto scan = [&](uint32_t* used) {
+        return scan_utf8_source(result, reinterpret_cast<const uint8_t*>(scratch.data()), uint32_t(scratch.size()),
+                                one_value, full_scan, load, keep_block, used, tracer, &input, target);
+    };
+    // One value out of a long text needs only the text it spans: a window of
+    // the rest is checked first (nothing loaded), widened until the value ends
+    // well inside it, so reading a text value by value stays linear. A tracer
+    // sees the whole text, as its events must come once.
+    if (one_value && full_scan && load && !tracer) {
+        for (uint64_t window = 256; window < last - first; window *= 2) {
+            copy_source(scratch, str, first, first + uint32_t(window));
+            uint32_t used = 0;
+            int type = scan_utf8_source(nullptr, reinterpret_cast<const uint8_t*>(scratch.data()),
+                                        uint32_t(scratch.size()), true, true, false, false, &used, nullptr,
+                                        &input, nullptr);
+            if (type != TYPE_ERROR && used + 16 < window) return scan(consumed);
+        }
     }
-    return scan_utf8_source(result, reinterpret_cast<const uint8_t*>(scratch.data()), uint32_t(scratch.size()),
-                            one_value, full_scan, load, keep_block, consumed, tracer, &input, target);
+    copy_source(scratch, str, first, last);
+    return scan(consumed);
 }
 
 void load_block(Cell* result, std::string_view utf8) {
