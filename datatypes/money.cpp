@@ -26,23 +26,44 @@ int currency_index(std::string_view code) {
 }
 
 namespace {
-uint8_t* digit_bytes(Cell* c) { return reinterpret_cast<uint8_t*>(&c->data1); }
-void set_digit(Cell* c, int i, int d) {
-    uint8_t& b = digit_bytes(c)[i / 2 + i % 2];
+// The 12 payload bytes of a cell (data1, data2, data3 in memory order),
+// read and written as a whole: the digits span all three words.
+struct Payload {
+    uint8_t bytes[12];
+};
+
+Payload payload_of(const Cell* c) {
+    const uint32_t words[3] = {c->data1, c->data2, c->data3};
+    Payload p;
+    std::memcpy(p.bytes, words, sizeof p.bytes);
+    return p;
+}
+
+void store(Cell* c, const Payload& p) {
+    uint32_t words[3];
+    std::memcpy(words, p.bytes, sizeof words);
+    c->data1 = words[0];
+    c->data2 = words[1];
+    c->data3 = words[2];
+}
+
+void set_digit(Payload& p, int i, int d) {
+    uint8_t& b = p.bytes[i / 2 + i % 2];
     b = (i % 2) ? uint8_t((b & 0x0F) | (d << 4)) : uint8_t((b & 0xF0) | d);
 }
 }  // namespace
 
 int digit(const Cell* c, int i) {
-    uint8_t b = reinterpret_cast<const uint8_t*>(&c->data1)[i / 2 + i % 2];
+    uint8_t b = payload_of(c).bytes[i / 2 + i % 2];
     return (i % 2) ? b >> 4 : b & 0x0F;
 }
 
 Cell* make_at(Cell* target, bool negative, uint32_t currency, const uint8_t digits[11]) {
     target->header = TYPE_MONEY | (negative ? NEGATIVE : 0);
-    uint8_t* bytes = digit_bytes(target);
-    bytes[0] = uint8_t(currency);
-    std::memcpy(bytes + 1, digits, 11);
+    Payload p;
+    p.bytes[0] = uint8_t(currency);
+    std::memcpy(p.bytes + 1, digits, 11);
+    store(target, p);
     return target;
 }
 
@@ -55,19 +76,20 @@ Cell* from_string(Cell* target, bool negative, std::string_view currency, const 
     }
     // Keep the lexer's flag bits (new line); the payload is cleared.
     target->header = (target->header & ~(TYPE_MASK | NEGATIVE)) | TYPE_MONEY | (negative ? NEGATIVE : 0);
-    target->data1 = target->data2 = target->data3 = 0;
-    digit_bytes(target)[0] = uint8_t(index);
+    Payload digits{};
+    digits.bytes[0] = uint8_t(index);
     const char* int_end = mark ? mark : end;
     int i = INTEGER_DIGITS;
     for (const char* p = int_end; p > start && i >= 1;) {
         char ch = *--p;
         if (ch == '\'') continue;
-        set_digit(target, i--, ch - '0');
+        set_digit(digits, i--, ch - '0');
     }
     if (mark) {
         i = INTEGER_DIGITS + 1;
-        for (const char* p = mark + 1; p < end && i <= DIGITS; p++) set_digit(target, i++, *p - '0');
+        for (const char* p = mark + 1; p < end && i <= DIGITS; p++) set_digit(digits, i++, *p - '0');
     }
+    store(target, digits);
     return target;
 }
 
