@@ -7,10 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +22,7 @@
 #include "evaluator/stack.h"
 #include "runtime/console_output.h"
 #include "runtime/output.h"
+#include "runtime/platform/platform.h"
 #include "runtime/raise.h"
 #include "runtime/unicode.h"
 
@@ -271,14 +270,11 @@ bool read_line(std::string& line) {
 // ------------------------------------------------------------------- script
 
 int run_script(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string source;
+    if (!platform::read_file(path.c_str(), source)) {
         print_line("*** Access Error: cannot open: %" + path);
-        return 0;
+        return 1;
     }
-    std::stringstream ss;
-    ss << in.rdbuf();
-    std::string source = ss.str();
     // The header: "Vyx", optionally "/System", whitespace, then "[".
     size_t at = std::string::npos;
     for (size_t i = source.find("Vyx"); i != std::string::npos; i = source.find("Vyx", i + 1)) {
@@ -352,7 +348,7 @@ int run(int argc, char** argv) {
     for (;;) {
         if (interactive) {
             std::fputs(cue.empty() ? PROMPT : cue.c_str(), stdout);
-            std::fflush(stdout);
+            if (std::fflush(stdout) != 0 && errno == EPIPE && !console_flag()) platform::end_on_broken_pipe();
         }
         if (!read_line(line)) break;
         if (buffer.empty() && line.empty()) continue;

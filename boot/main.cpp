@@ -9,6 +9,7 @@
 #include "boot/console.h"
 #include "boot/init.h"
 #include "datatypes/error.h"
+#include "runtime/console_output.h"
 #include "runtime/raise.h"
 #include "runtime/fatal.h"
 
@@ -67,6 +68,8 @@ int main(int argc, char** argv) {
     pthread_t thread;
     if (pthread_create(&thread, &attr, run, &args) != 0) vyx::fatal_error(94);
     pthread_join(thread, nullptr);
-    std::fflush(stdout);
-    return args.status & 255;
+    int status = args.status & 255;
+    // Output that could not be written is a failure of the whole run.
+    if (status == 0 && vyx::standard_output_lost()) status = 1;
+    return status;
 }

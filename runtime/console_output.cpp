@@ -9,6 +9,7 @@
 
 #include "runtime/fatal.h"
 #include "runtime/output.h"
+#include "runtime/platform/platform.h"
 #include "runtime/unicode.h"
 
 namespace vyx {
@@ -27,9 +28,23 @@ struct ConsoleState {
 };
 ConsoleState out;
 
+// Standard output, when not a terminal, lost text: the process ends with status 1.
+bool stdout_lost = false;
+
+// A write that failed. Standard output to a pipe whose reader has gone ends
+// the process as a filter; any other failure of standard output makes the
+// final status 1; on a terminal the loss stays silent.
+void write_failed() {
+    int error = errno;
+    out.failed = true;
+    if (out.console || out.fd != STDOUT_FILENO) return;
+    if (error == EPIPE) platform::end_on_broken_pipe();
+    stdout_lost = true;
+}
+
 void flush_pending() {
     if (out.pending == 0) return;
-    if (!write_all(out.fd, out.buffer, out.pending)) out.failed = true;
+    if (!write_all(out.fd, out.buffer, out.pending)) write_failed();
     out.pending = 0;
 }
 
@@ -94,6 +109,11 @@ void set_output_fd(int fd) {
     out.fd = fd;
 }
 bool output_failed() { return out.failed; }
+bool standard_output_lost() {
+    flush_output();
+    if (std::ferror(stdout) && !out.console) stdout_lost = true;
+    return stdout_lost;
+}
 void clear_output_failure() { out.failed = false; }
 
 void write_output(const void* text, uint32_t bytes, uint32_t unit, bool newline) {
@@ -149,7 +169,7 @@ void write_byte_string(const char* text) {
     std::fflush(stdout);
     flush_pending();
     size_t n = std::strlen(text);
-    if (!write_all(out.fd, text, n)) out.failed = true;
+    if (!write_all(out.fd, text, n)) write_failed();
     run_write_hooks(text, uint32_t(n), 0);
 }
 

@@ -10,8 +10,11 @@
 //
 // A write that fails (broken pipe, full disk) ends that write: what already got
 // through stays as it was, the rest of that text is dropped, and the failure
-// is remembered for output_failed(). SIGPIPE is ignored by the platform layer,
-// so a closed reader never kills the process.
+// is remembered for output_failed(). SIGPIPE is ignored by the platform layer;
+// but when standard output is a pipe whose reader has gone, the process ends
+// at once as a filter does (killed by SIGPIPE, status 141), and when another
+// write to standard output fails the process ends with status 1. A terminal
+// loses text silently.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +31,9 @@ void set_output_fd(int fd);
 // True once a write has failed since the last call to clear_output_failure.
 bool output_failed();
 void clear_output_failure();
+// Flushes, then answers whether text for standard output (not a terminal) was
+// lost since start-up: the process must then end with status 1.
+bool standard_output_lost();
 
 // Writes `bytes` bytes of text of `unit` bytes per character (1 Latin-1, 2
 // UCS-2, 4 code points; a UCS-2 surrogate pair is joined into one character),

@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "runtime/console_output.h"
@@ -101,5 +104,31 @@ ClockReading read_clock(bool utc, bool precise) {
 double get_utc_time(bool precise) { return read_clock(true, precise).utc_seconds; }
 
 uint32_t get_local_time(bool utc) { return read_clock(utc, false).date; }
+
+void end_on_broken_pipe() {
+    std::signal(SIGPIPE, SIG_DFL);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
+    std::raise(SIGPIPE);
+    _exit(128 + SIGPIPE);
+}
+
+bool read_file(const char* path, std::string& out) {
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    char chunk[1 << 16];
+    while (ok) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0) out.append(chunk, size_t(n));
+        else if (n == 0) break;
+        else if (errno != EINTR) ok = false;
+    }
+    ::close(fd);
+    return ok;
+}
 
 }  // namespace vyx::platform

@@ -54,4 +54,12 @@ double get_utc_time(bool precise);
 // and zone 0.
 uint32_t get_local_time(bool utc);
 
+// Ends the process as a filter whose reader has gone: by SIGPIPE, which a
+// shell reports as status 141.
+[[noreturn]] void end_on_broken_pipe();
+
+// Reads the whole file at `path` into `out`; false when it cannot be read
+// (missing, a directory, no permission, a read error).
+bool read_file(const char* path, std::string& out);
+
 }  // namespace vyx::platform
