@@ -174,7 +174,7 @@ Node create(uint32_t count, bool stack_values, bool self, Node source, uint32_t 
         c[1] = Cell{TYPE_UNSET, 0, 0, 0};
         b->tail = b->offset + 32;
     }
-    if (stack_values) set_series_flags(ctx, series_flag::STACK_VALUES);
+    set_series_flags(ctx, series_flag::CONTEXT_RECORD | (stack_values ? series_flag::STACK_VALUES : 0));
     collector::Rooted<1> keep;
     keep[0] = context_holder(ctx);
     uint32_t copied = 0;

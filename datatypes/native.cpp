@@ -24,9 +24,9 @@ Cell* make_at(Cell* target, const Cell* spec, uint32_t number, int type) {
     SeriesBuffer* b = node_buffer(more);
     *append_cell_to_buffer(b) = *context::cell_of(ctx);
     *append_cell_to_buffer(b) = Cell{TYPE_NONE, 0, 0, 0};
-    // The record keeps the context! cell itself; its node is what the
-    // interpreter looks refinements up in.
-    node_buffer(more)->cell_head()[0] = Cell{TYPE_CONTEXT, ctx, 0, 0};
+    // The record keeps the spec context by node, under a type of its own: the
+    // context! cell layout (word index, values) is the context record's.
+    node_buffer(more)->cell_head()[0] = Cell{TYPE_CONTEXT_REF, ctx, 0, 0};
     *target = Cell{uint32_t(type), number, s.data2, more};
     *context::owner_of(ctx) = *target;
     return target;

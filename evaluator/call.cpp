@@ -40,7 +40,7 @@ Cell* call_function(const Cell* fn_in, const Cell* args, uint32_t count, const C
             if (ct == TYPE_TYPESET) {
                 if (interp::arg_kind(&c) == interp::ARG_RETURN) continue;
                 helpers::typecheck_argument(int(k++), &c, stack::arguments + slot++);
-            } else if (ct == TYPE_REFINEMENT) {
+            } else if (ct == TYPE_ARG_REFINEMENT) {
                 slot++;
             }
         }
@@ -58,7 +58,7 @@ Cell* call_function(const Cell* fn_in, const Cell* args, uint32_t count, const C
             }
             if (ct == TYPE_TYPESET && interp::arg_kind(&c) == interp::ARG_RETURN) continue;
             if (slot++ < count) continue;
-            if (ct == TYPE_REFINEMENT)
+            if (ct == TYPE_ARG_REFINEMENT)
                 logic::push(false);
             else
                 none::push();

@@ -221,7 +221,7 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
             argk++;
             break;
         }
-        case TYPE_REFINEMENT:
+        case TYPE_ARG_REFINEMENT:
             if (is_fn) logic::push(false);
             collecting = false;
             break;
@@ -252,7 +252,7 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
             bool found = false;
             for (uint32_t i = 0; i < n; i++) {
                 const Cell* c = code_at(cache, i);
-                if (type_of(c) == TYPE_REFINEMENT && symbol::resolve(int32_t(c->data2)) == s) {
+                if (type_of(c) == TYPE_ARG_REFINEMENT && symbol::resolve(int32_t(c->data2)) == s) {
                     ri = i;
                     found = true;
                     break;
@@ -400,7 +400,7 @@ Node build_argument_cache(const Cell* callable) {
                 i = n;
                 continue;
             }
-            Cell r{TYPE_REFINEMENT, stack_slot++, c.data2, ++refinement};
+            Cell r{TYPE_ARG_REFINEMENT, stack_slot++, c.data2, ++refinement};
             blk::append(&cache, &r);
             continue;
         }

@@ -209,7 +209,7 @@ void check_arguments(uint32_t number, const int* refinements) {
     int group = -1;   // -1: the mandatory arguments, else the refinement number
     for (uint32_t i = 0; i < blk::size(cache); i++) {
         Cell c = *blk::at(cache, i);
-        if (type_of(&c) == TYPE_REFINEMENT) {
+        if (type_of(&c) == TYPE_ARG_REFINEMENT) {
             group++;
             k = 0;
             continue;

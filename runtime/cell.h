@@ -31,6 +31,17 @@ enum Type : uint8_t {
 };
 static_assert(TYPE_EVENT == 54 && TYPE_SERIES == 42 && TYPE_BINARY == 41);
 
+// Type ids of the runtime's private records, above every datatype's: cells of
+// these types sit only inside internal records, never reach a user, and have
+// a layout of their own that no datatype's marker misreads.
+enum InternalType : uint8_t {
+    // Word 1 a context node, kept alive as a context.
+    TYPE_CONTEXT_REF = 0xF0,
+    // An argument cache entry for a refinement: word 1 the frame slot of its
+    // logic! cell, word 2 its symbol, word 3 its number (from 1).
+    TYPE_ARG_REFINEMENT = 0xF1,
+};
+
 // Header flags shared by all datatypes; single datatypes define their own above bit 8.
 constexpr uint32_t FLAG_NEW_LINE = 0x40000000;  // mold starts a new line before this value
 constexpr uint32_t TYPE_MASK = 0xFF;

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "evaluator/stack.h"
+#include "datatypes/registry.h"
 #include "runtime/fatal.h"
+#include "runtime/hash_index.h"
 #include "runtime/handles.h"
 #include "runtime/stats.h"
 
@@ -36,9 +38,11 @@ uint32_t nodes_cycles = 0;
 #if defined(VYX_GC_STRESS)
 uint32_t stress_every = 1;
 bool evacuate = true;
+bool verify = true;
 #else
 uint32_t stress_every = 0;
 bool evacuate = false;
+bool verify = false;
 #endif
 LastCollection last{};
 void (*image_node_marker)(Node node) = nullptr;
@@ -82,6 +86,38 @@ bool word2_node[256];
 
 // ------------------------------------------------------------ node checks
 
+// While the heap is checked the markers run as checks: the marking operations
+// test the node a payload word names instead of marking it. `checking` names
+// the buffer and cell under test for the report; `cell_type` is the type of
+// the cell being marked or checked.
+bool checking = false;
+Node checking_node = 0;
+uint32_t checking_cell = 0;
+int cell_type = -1;
+
+[[noreturn]] void heap_fault(Node n, const char* what) {
+    char where[160] = "";
+    const char* type = cell_type > 0 && cell_type <= TYPE_MAX && type_names[cell_type].name
+                           ? type_names[cell_type].name
+                           : nullptr;
+    if (type)
+        std::snprintf(where, sizeof where, " by a %s cell", type);
+    else if (cell_type >= 0)
+        std::snprintf(where, sizeof where, " by a cell of type %d", cell_type);
+    size_t used = std::strlen(where);
+    if (checking)
+        std::snprintf(where + used, sizeof where - used, " (cell %u of node %u)", checking_cell, checking_node);
+    std::fprintf(stderr, "collector: node %u, named%s, %s\n", n, where, what);
+    std::fflush(stderr);
+    fatal_error(98);
+}
+
+const char* buffer_kind(const SeriesBuffer* b) {
+    if (b->flags & series_flag::CONTEXT_RECORD) return "a context record";
+    if (b->flags & series_flag::HASH_INDEX) return "a hash index";
+    return b->unit() == 16 ? "a cell series" : "a byte series";
+}
+
 // Node ids past every frame ever made, or slots that hold a free-list link
 // (an id) rather than a buffer address, name no buffer.
 inline SeriesBuffer* live_buffer(Node n) {
@@ -118,6 +154,10 @@ void mark_symbol(const Cell* c) {
 void mark_context_cell(const Cell* c) {
     if (c->data1) mark_hash_index(c->data1);
     if (!(c->header & CONTEXT_VALUES_ON_STACK) && c->data2) mark_series_node(c->data2);
+}
+
+void mark_context_ref(const Cell* c) {
+    if (c->data1) mark_context_node(c->data1);
 }
 
 void mark_word(const Cell* c) {
@@ -200,6 +240,7 @@ void install_default_markers() {
     markers[TYPE_HANDLE] = mark_handle_cell;
     markers[TYPE_IMAGE] = mark_image;
     markers[TYPE_EVENT] = mark_event;
+    markers[TYPE_CONTEXT_REF] = mark_context_ref;
 }
 
 struct MarkersInit {
@@ -473,6 +514,35 @@ void return_dead_nodes() {
     dead_nodes.clear();
 }
 
+// After a collection: every live buffer is unmarked and its node points back
+// at it, and every cell from head to tail names, through its type's marker,
+// live nodes of the kinds the type says.
+void check_heap() {
+    uint64_t limit = uint64_t(memory.node_frame_count) * NODES_PER_FRAME + 1;
+    checking = true;
+    for (Node n = 1; n < limit; n++) {
+        SeriesBuffer* b = live_buffer(n);
+        if (!b) continue;
+        checking_node = n;
+        checking_cell = 0;
+        cell_type = -1;
+        if (b->flags & series_flag::MARK) heap_fault(n, "is still marked after the collection");
+        if (b->unit() != 16) continue;
+        if ((b->flags & series_flag::CONTEXT_RECORD) &&
+            (b->tail - b->offset < 32 || type_of(b->cell_head()) != TYPE_CONTEXT))
+            heap_fault(n, "is a context record without its context! cell");
+        const Cell* head = b->cell_head();
+        for (const Cell* c = head; c < b->cell_tail(); c++) {
+            checking_cell = uint32_t(c - head);
+            cell_type = int(c->header & TYPE_MASK);
+            markers[cell_type](c);
+        }
+    }
+    checking = false;
+    checking_node = 0;
+    cell_type = -1;
+}
+
 double ms_since(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
 }
@@ -512,9 +582,11 @@ void init() {
         if (v > 0) stress_every = uint32_t(v);
     }
     evacuate = true;
+    verify = true;
 #else
     stress_every = 0;
     evacuate = false;
+    verify = false;
 #endif
     cycles = 0;
     nodes_cycles = 0;
@@ -548,6 +620,10 @@ void (*hash_index_marker)(Node index) = mark_hash_index_layout;
 
 bool mark_node(Node node) {
     SeriesBuffer* b = live_buffer(node);
+    if (checking) {
+        if (!b) heap_fault(node, "is not a live node");
+        return false;
+    }
     if (!b || (b->flags & series_flag::MARK)) return false;
     b->flags |= series_flag::MARK;
     last.marked_buffers++;
@@ -556,6 +632,16 @@ bool mark_node(Node node) {
 }
 
 void mark_series_node(Node node) {
+    if (checking) {
+        SeriesBuffer* b = live_buffer(node);
+        if (!b) heap_fault(node, "is not a live node");
+        if (b->unit() != 16 || (b->flags & (series_flag::CONTEXT_RECORD | series_flag::HASH_INDEX))) {
+            char what[80];
+            std::snprintf(what, sizeof what, "should be a cell series but is %s", buffer_kind(b));
+            heap_fault(node, what);
+        }
+        return;
+    }
     if (mark_node(node) && node_buffer(node)->unit() == 16) push_work(node_buffer(node), SCAN_CELLS);
 }
 
@@ -564,7 +650,14 @@ void mark_block(const Cell* cell) {
 }
 
 void mark_context_node(Node node) {
-    if (mark_node(node)) push_work(node_buffer(node), SCAN_CONTEXT);
+    SeriesBuffer* b = live_buffer(node);
+    if (checking && !b) heap_fault(node, "is not a live node");
+    if (b && !(b->flags & series_flag::CONTEXT_RECORD)) {
+        char what[80];
+        std::snprintf(what, sizeof what, "reached as a context, is %s", buffer_kind(b));
+        heap_fault(node, what);
+    }
+    if (mark_node(node)) push_work(b, SCAN_CONTEXT);
 }
 
 // Marking is bound by cache misses on buffer headers, so it fetches the
@@ -580,11 +673,33 @@ void mark_cells(const Cell* first, const Cell* last_cell) {
     for (const Cell* c = first; c < last_cell && c < first + AHEAD; c++) fetch(c);
     for (const Cell* c = first; c < last_cell; c++) {
         if (c + AHEAD < last_cell) fetch(c + AHEAD);
-        markers[c->header & TYPE_MASK](c);
+        cell_type = int(c->header & TYPE_MASK);
+        markers[cell_type](c);
     }
+    cell_type = -1;
 }
 
-void mark_hash_index(Node index) { hash_index_marker(index); }
+void mark_hash_index(Node index) {
+    SeriesBuffer* b = live_buffer(index);
+    if (checking && !b) heap_fault(index, "is not a live node");
+    if (b && !(b->flags & series_flag::HASH_INDEX)) {
+        char what[80];
+        std::snprintf(what, sizeof what, "reached as a hash index, is %s", buffer_kind(b));
+        heap_fault(index, what);
+    }
+    if (checking) {
+        // Its tables: live buffers of their kinds.
+        const HashIndexHeader* h = reinterpret_cast<const HashIndexHeader*>(b->data());
+        int type = cell_type;
+        cell_type = -1;
+        for (Node part : {h->flags, h->keys})
+            if (part) mark_node(part);
+        if (h->block) mark_series_node(h->block);
+        cell_type = type;
+        return;
+    }
+    hash_index_marker(index);
+}
 
 void clear_node_mark(Node node) {
     if (SeriesBuffer* b = live_buffer(node)) b->flags &= ~series_flag::MARK;
@@ -654,6 +769,7 @@ void run_collection(std::vector<handles::Record>& released) {
     memory.live_after_collection = live;
     memory.allocated_since_collection = 0;
 
+    if (verify) check_heap();
     cycles++;
     last.total_ms = ms_since(t0);
 }

@@ -59,6 +59,12 @@ extern uint32_t stress_every;
 // frames back, so any stale buffer pointer faults at once. On in GC-stress
 // builds; layout tests switch it off.
 extern bool evacuate;
+// Check the heap after each collection (see check_heap in collector.cpp): a
+// reference of the wrong kind or to a dead node is a fatal error that names
+// the node. On in GC-stress builds. Whether or not it is on, marking stops
+// with the same error when a value names as a context or a hash index a node
+// that is not one.
+extern bool verify;
 
 // Resets the collector's state for a fresh runtime (callbacks, counters).
 void init();

@@ -276,6 +276,7 @@ Node make_hash_index(uint32_t count, Node block, uint32_t kind, uint32_t extra) 
     Node index = new_byte_series(sizeof(HashIndexHeader));
     {
         SeriesBuffer* ib = node_buffer(index);
+        ib->flags |= series_flag::HASH_INDEX;
         ib->tail = ib->offset + sizeof(HashIndexHeader);
         HashIndexHeader* h = hash_index_header(index);
         *h = HashIndexHeader{};

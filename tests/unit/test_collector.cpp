@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "datatypes/context.h"
 #include "datatypes/string.h"
 #include "evaluator/helpers.h"
 #include "evaluator/stack.h"
@@ -255,6 +256,7 @@ TEST_F(CollectorTest, EachTypeMarksItsPayloadNodes) {
         b->cell_head()[0] = Cell{TYPE_CONTEXT | flags, 0, values, 0};
         b->cell_head()[1] = block_of(owner);
         b->tail = 32;
+        b->flags |= series_flag::CONTEXT_RECORD;
         live.insert(live.end(), {ctx, owner});
         if (!flags) live.push_back(values);
         return ctx;
@@ -324,6 +326,7 @@ TEST_F(CollectorTest, EachTypeMarksItsPayloadNodes) {
              Node index = new_byte_series(44);
              uint32_t h[11] = {0, pos, dup, flags, keys, blk, 0, 4, 3, 0, 0};
              SeriesBuffer* ib = node_buffer(index);
+             ib->flags |= series_flag::HASH_INDEX;
              std::memcpy(reserve_tail_bytes(ib, 44), h, 44);
              live = {blk, flags, keys, pos, dup, list, index};
              return Cell{TYPE_HASH, 0, blk, index};
@@ -614,4 +617,60 @@ TEST_F(CollectorTest, SpecTextKeepsItsPartsAcrossCollections) {
     EXPECT_EQ(node_buffer(c[5].data2)->length(), 1u);
     // A string left open runs to the end of the text.
     EXPECT_EQ(string::to_utf8(&c[6]), "unclosed");
+}
+
+// A value that names a node of the wrong kind stops the collection with an
+// error naming the node: as soon as it is reached as a context or a hash
+// index, and, with the heap check on, whatever its kind.
+TEST_F(CollectorTest, MisnamedNodesAreFatal) {
+    struct Case {
+        const char* name;
+        bool needs_check;
+        std::function<Cell(Node& culprit)> make;
+        const char* report;
+    };
+    Case cases[] = {
+        {"word bound to a block", false,
+         [](Node& n) {
+             n = new_cell_series(2);
+             return Cell{TYPE_WORD, n, 7, 0};
+         },
+         "named by a word! cell, reached as a context, is a cell series"},
+        {"context! cell naming a context as its word index", false,
+         [](Node& n) {
+             n = context::create(1, false, false, 0, context::KIND_OBJECT);
+             return Cell{TYPE_CONTEXT, n, 0, 0};
+         },
+         "named by a context! cell, reached as a hash index, is a context record"},
+        {"block naming a byte series", true,
+         [](Node& n) {
+             n = bytes_series("abc");
+             Node outer = new_cell_series(1);
+             append_to(outer, Cell{TYPE_BLOCK, 0, n, 0});
+             return block_of(outer);
+         },
+         "named by a block! cell .cell 0 of node [0-9]+., should be a cell series but is a byte series"},
+        {"string naming a freed node", true,
+         [](Node& n) {
+             n = bytes_series("gone");
+             Node outer = new_cell_series(1);
+             append_to(outer, Cell{TYPE_STRING, 0, n, 0});
+             return_node(n);  // as if its buffer had been reclaimed under it
+             return block_of(outer);
+         },
+         "named by a string! cell .cell 0 of node [0-9]+., is not a live node"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        collector::active = false;
+        Node culprit = 0;
+        collector::Rooted<1> keep;
+        keep[0] = c.make(culprit);
+        EXPECT_DEATH(
+            {
+                collector::verify = c.needs_check;
+                collector::collect_garbage();
+            },
+            "collector: node " + std::to_string(culprit) + ", " + c.report);
+    }
 }
