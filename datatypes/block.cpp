@@ -910,7 +910,7 @@ KeySet keys_of(const Cell* s, uint32_t size, bool case_) {
 }  // namespace
 
 const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell* skip) {
-    Cell a = *series1, b = op == SET_UNIQUE ? Cell{} : *series2;
+    Cell a = *series1, b = op == series::SET_UNIQUE ? Cell{} : *series2;
     uint32_t size = 1;
     if (skip) {
         int32_t k = type_of(skip) == TYPE_INTEGER ? int32_t(skip->data2) : 0;
@@ -920,8 +920,8 @@ const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell
         }
         size = uint32_t(k);
     }
-    uint32_t len1 = series::rs_length(&a), len2 = op == SET_UNIQUE ? 0 : series::rs_length(&b);
-    Cell* result = make_at(new_slot(), int32_t(len1 + (op == SET_UNION ? len2 : 0)));
+    uint32_t len1 = series::rs_length(&a), len2 = op == series::SET_UNIQUE ? 0 : series::rs_length(&b);
+    Cell* result = make_at(new_slot(), int32_t(len1 + (op == series::SET_UNION ? len2 : 0)));
     set_cell_type(result, type_of(&a));
     KeySet seen(case_);
     auto pass = [&](const Cell& from, KeySet* other, bool keep_if_found) {
@@ -939,22 +939,22 @@ const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell
         }
     };
     switch (op) {
-    case SET_UNIQUE: pass(a, nullptr, true); break;
-    case SET_UNION:
+    case series::SET_UNIQUE: pass(a, nullptr, true); break;
+    case series::SET_UNION:
         pass(a, nullptr, true);
         pass(b, nullptr, true);
         break;
-    case SET_INTERSECT: {
+    case series::SET_INTERSECT: {
         KeySet other = keys_of(&b, size, case_);
         pass(a, &other, true);
         break;
     }
-    case SET_EXCLUDE: {
+    case series::SET_EXCLUDE: {
         KeySet other = keys_of(&b, size, case_);
         pass(a, &other, false);
         break;
     }
-    case SET_DIFFERENCE: {
+    case series::SET_DIFFERENCE: {
         KeySet in_b = keys_of(&b, size, case_), in_a = keys_of(&a, size, case_);
         pass(a, &in_b, false);
         pass(b, &in_a, false);

@@ -94,7 +94,6 @@ const Cell* sort(Cell* s, bool case_, Cell* skip, Cell* compare, Cell* part, boo
 // The worker of unique, union, intersect, exclude and difference: a new
 // block (of series1's type) pushed on the evaluation stack. series2 is not
 // read for unique; skip (an integer!, or null) is the record size.
-enum SetOp : int { SET_UNIQUE = 0, SET_UNION = 9, SET_INTERSECT = 10, SET_EXCLUDE = 11, SET_DIFFERENCE = 12 };
 const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell* skip);
 
 void register_type();

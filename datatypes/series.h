@@ -77,6 +77,9 @@ Cell* copy_range(const Cell* s, uint32_t start, uint32_t count, Cell* target);
 // names); none! while the symbol table is not up.
 Cell named_word(const char* name);
 
+// The operation codes of the set-operation workers (block!, string!, bitset!, typeset!).
+enum SetOp : int { SET_UNIQUE = 8, SET_UNION = 9, SET_INTERSECT = 10, SET_EXCLUDE = 11, SET_DIFFERENCE = 12 };
+
 // Handlers shared by every series (registered on series!).
 void at();
 void back();

@@ -646,19 +646,17 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, bool
 }  // namespace
 
 void register_type() {
-    // append, insert, change, find, select, sort, swap, trim and the text
-    // take come with the string series actions; until then take is the
-    // shared one.
-    Registration(TYPE_STRING, TYPE_SERIES, "string!")
-        .on(A_MAKE, act::Make(make))
+    Registration r(TYPE_STRING, TYPE_SERIES, "string!");
+    r.on(A_MAKE, act::Make(make))
         .on(A_TO, act::Make(to))
         .on(A_FORM, act::Form(form))
         .on(A_MOLD, act::Mold(mold))
         .on(A_EVAL_PATH, act::EvalPath(eval_path))
         .on(A_COMPARE, act::Compare(compare))
         .inherit({A_RANDOM, A_REFLECT, A_AT, A_BACK, A_CLEAR, A_COPY, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_LENGTH_Q,
-                  A_MOVE, A_NEXT, A_PICK, A_POKE, A_REMOVE, A_REVERSE, A_SKIP, A_TAIL, A_TAIL_Q, A_MODIFY, A_TAKE})
-        .commit();
+                  A_MOVE, A_NEXT, A_PICK, A_POKE, A_REMOVE, A_REVERSE, A_SKIP, A_TAIL, A_TAIL_Q, A_MODIFY, A_TAKE});
+    register_series_actions(r);
+    r.commit();
 }
 
 }  // namespace vyx::string

@@ -18,6 +18,10 @@
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
+namespace vyx {
+struct Registration;
+}
+
 namespace vyx::string {
 
 // Writes an empty string! with room for `capacity` characters into `target`.
@@ -134,6 +138,12 @@ int append_escaped_char(Cell* buffer, uint32_t cp, bool all, int part);
 int form(Cell* value, Cell* buffer, int part);
 int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent);
 int compare(Cell* a, Cell* b, int op);
+
+// The set-operation worker for strings: a new string of series1's type. Records
+// are `skip` characters long and compared by their first character.
+const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell* skip);
+// Adds the series actions string! implements itself to its registration.
+void register_series_actions(Registration& r);
 
 // The characters from the string's head to its tail, as UTF-8.
 std::string to_utf8(const Cell* str);

@@ -76,7 +76,8 @@ void debase_(int check, const int* refs) {
 
 namespace {
 
-enum SetCode : int { UNIQUE = 8, UNION = 9, INTERSECT = 10, EXCLUDE = 11, DIFFERENCE = 12 };
+constexpr int UNIQUE = series::SET_UNIQUE, UNION = series::SET_UNION, INTERSECT = series::SET_INTERSECT,
+              EXCLUDE = series::SET_EXCLUDE, DIFFERENCE = series::SET_DIFFERENCE;
 
 bool block_kind(int t) { return t == TYPE_BLOCK || t == TYPE_HASH; }
 
@@ -116,17 +117,17 @@ void set_operation(uint32_t number, int op, int check, const int* refs) {
         if (op == UNIQUE) break;
         typeset_op(op);
         return;
-    case TYPE_BLOCK: case TYPE_HASH: {
-        int code = op == UNIQUE ? block::SET_UNIQUE : op;
-        const Cell* r = block::set_operation(code, set1, op == UNIQUE ? nullptr : arg(1), case_ref >= 0,
-                                             skip_ref >= 0 ? arg(skip_ref) : nullptr);
+    case TYPE_BLOCK: case TYPE_HASH: case TYPE_STRING: {
+        auto worker = t1 == TYPE_STRING ? string::set_operation : block::set_operation;
+        const Cell* r = worker(op, set1, op == UNIQUE ? nullptr : arg(1), case_ref >= 0,
+                               skip_ref >= 0 ? arg(skip_ref) : nullptr);
         stack::store_result_only(r);
         return;
     }
     default:
         break;
     }
-    // The string worker and the time between two dates come with their datatypes.
+    // The time between two dates comes with date!.
     raise_error(err::internal_not_done);
 }
 

@@ -374,14 +374,14 @@ TEST_F(RuntimeTest, BlockSortAndSetOperations) {
     };
     Cell x = blk({int_(1), str("a"), int_(1), blk({int_(5)}), str("A")});
     Cell y = blk({int_(2), str("a"), blk({int_(5)})});
-    EXPECT_EQ(set_op(block::SET_UNIQUE, x, x), "[1 \"a\" [5]]");
-    EXPECT_EQ(set_op(block::SET_UNIQUE, x, x, true), "[1 \"a\" [5] \"A\"]");
-    EXPECT_EQ(set_op(block::SET_UNION, x, y), "[1 \"a\" [5] 2]");
-    EXPECT_EQ(set_op(block::SET_INTERSECT, x, y), "[\"a\" [5]]");
-    EXPECT_EQ(set_op(block::SET_EXCLUDE, x, y), "[1]");
-    EXPECT_EQ(set_op(block::SET_DIFFERENCE, x, y), "[1 2]");
+    EXPECT_EQ(set_op(series::SET_UNIQUE, x, x), "[1 \"a\" [5]]");
+    EXPECT_EQ(set_op(series::SET_UNIQUE, x, x, true), "[1 \"a\" [5] \"A\"]");
+    EXPECT_EQ(set_op(series::SET_UNION, x, y), "[1 \"a\" [5] 2]");
+    EXPECT_EQ(set_op(series::SET_INTERSECT, x, y), "[\"a\" [5]]");
+    EXPECT_EQ(set_op(series::SET_EXCLUDE, x, y), "[1]");
+    EXPECT_EQ(set_op(series::SET_DIFFERENCE, x, y), "[1 2]");
     Cell pairs = blk({int_(1), str("p"), int_(2), str("q"), int_(1), str("r")});
-    EXPECT_EQ(set_op(block::SET_UNIQUE, pairs, pairs, false, &two), "[1 \"p\" 2 \"q\"]");
-    EXPECT_RAISES(set_op(block::SET_UNIQUE, pairs, pairs, false, &zero), err::script_invalid_refine_arg);
-    EXPECT_EQ(set_op(block::SET_UNION, blk({}, TYPE_PAREN), blk({int_(1)})), "(1)");
+    EXPECT_EQ(set_op(series::SET_UNIQUE, pairs, pairs, false, &two), "[1 \"p\" 2 \"q\"]");
+    EXPECT_RAISES(set_op(series::SET_UNIQUE, pairs, pairs, false, &zero), err::script_invalid_refine_arg);
+    EXPECT_EQ(set_op(series::SET_UNION, blk({}, TYPE_PAREN), blk({int_(1)})), "(1)");
 }
