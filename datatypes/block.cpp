@@ -872,39 +872,62 @@ const Cell* sort(Cell* s, bool case_, Cell* skip, Cell* compare_arg, Cell* part,
 
 namespace {
 
-// The record keys met so far, found by hash (blocks by a linear search with
-// find equality, as find/only does).
-class KeySet {
+// Record keys looked up in a block: through a hash! index over the block's
+// cells, or (any-block keys, hashed by identity) by a linear search with find
+// equality, as find/only does. Only the first cell of each record counts:
+// positions `start`, start + size ...
+class RecordKeys {
 public:
-    explicit KeySet(bool case_) : case_(case_), op_(case_ ? COMP_STRICT_EQUAL : COMP_FIND) {}
-    bool contains(Cell* c) {
-        if (is_any_block(type_of(c))) {
-            for (Cell& k : blocks_)
-                if (cells_equal(c, &k, COMP_FIND)) return true;
+    RecordKeys(Cell* holder, uint32_t size, bool case_, bool only_starts)
+        : holder_(holder), size_(size), case_(case_), only_starts_(only_starts) {}
+    bool contains(const Cell* key) const {
+        Cell k = *key;
+        const Cell* series = holder_;
+        uint32_t start = series->data1;
+        if (is_any_block(type_of(&k))) {
+            auto equal_at = [&](uint32_t p) {
+                Cell c = cells(buf(series))[p];
+                return cells_equal(&k, &c, COMP_FIND);
+            };
+            if (only_starts_) return std::any_of(starts_.begin(), starts_.end(), equal_at);
+            for (uint32_t p = start, n = count_of(buf(series)); p < n; p += size_)
+                if (equal_at(p)) return true;
             return false;
         }
-        auto range = scalars_.equal_range(hash_value(c, case_));
-        for (auto it = range.first; it != range.second; ++it)
-            if (cells_equal(c, &it->second, op_)) return true;
-        return false;
+        int op = case_ ? COMP_STRICT_EQUAL : COMP_FIND;
+        // The result's index holds record starts only, wherever a short
+        // record left them; a series indexed whole counts every size-th cell.
+        uint32_t step = only_starts_ ? 1 : size_;
+        return find_in_hash_index_with(series->data3, &k, start, step, op, false, false) >= 0;
     }
-    void add(const Cell* c) {
-        if (is_any_block(type_of(c))) blocks_.push_back(*c);
-        else scalars_.emplace(hash_value(c, case_), *c);
+    // Indexes the cell just appended at position p (the holder's own block).
+    void add(uint32_t p) {
+        starts_.push_back(p);
+        hash_index_put(holder_->data3, p);
     }
 
 private:
+    Cell* holder_;  // a hash! cell on the stack: block and index, both kept alive
+    uint32_t size_;
     bool case_;
-    int op_;
-    std::unordered_multimap<uint32_t, Cell> scalars_;
-    std::vector<Cell> blocks_;
+    bool only_starts_;
+    std::vector<uint32_t> starts_;
 };
 
-KeySet keys_of(const Cell* s, uint32_t size, bool case_) {
-    KeySet keys(case_);
-    uint32_t n = series::length_from_head(s);
-    for (uint32_t k = s->data1 > n ? n : s->data1; k < n; k += size) keys.add(cells(buf(s)) + k);
-    return keys;
+// A stack cell holding a series' block with a hash! index over its cells,
+// sized for `room` keys (so that the result's index, which takes record starts
+// one by one, never rebuilds from all its cells).
+Cell* indexed(const Cell* series, uint32_t room) {
+    Cell* holder = new_slot();
+    *holder = Cell{TYPE_HASH, series->data1, series->data2, 0};
+    Node index = make_hash_index(std::max(room, count_of(buf(series))), series->data2, HASH_KIND_HASH);
+    holder->data3 = index;
+    return holder;
+}
+
+bool equal_for_index(const Cell* a, const Cell* b, int op) {
+    Cell x = *a, y = *b;
+    return cells_equal(&x, &y, op);
 }
 
 }  // namespace
@@ -923,21 +946,24 @@ const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell
     uint32_t len1 = series::rs_length(&a), len2 = op == series::SET_UNIQUE ? 0 : series::rs_length(&b);
     Cell* result = make_at(new_slot(), int32_t(len1 + (op == series::SET_UNION ? len2 : 0)));
     set_cell_type(result, type_of(&a));
-    KeySet seen(case_);
-    auto pass = [&](const Cell& from, KeySet* other, bool keep_if_found) {
+    Cell* result_index = indexed(result, len1 + len2);
+    RecordKeys seen(result_index, size, case_, true);
+    auto pass = [&](const Cell& from, const RecordKeys* other, bool keep_if_found) {
         uint32_t n = series::length_from_head(&from);
         for (uint32_t k = from.data1 > n ? n : from.data1; k < n; k += size) {
             Cell key = cells(buf(&from))[k];
             if (other && other->contains(&key) != keep_if_found) continue;
             if (seen.contains(&key)) continue;
-            seen.add(&key);
+            uint32_t at = count_of(buf(result));
             uint32_t cells_in_record = size < n - k ? size : n - k;
             for (uint32_t i = 0; i < cells_in_record; i++) {
                 Cell c = cells(buf(&from))[k + i];
                 append_copy(result, &c);
             }
+            seen.add(at);
         }
     };
+    auto keys_of = [&](const Cell& s) { return RecordKeys(indexed(&s, 0), size, case_, false); };
     switch (op) {
     case series::SET_UNIQUE: pass(a, nullptr, true); break;
     case series::SET_UNION:
@@ -945,17 +971,17 @@ const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell
         pass(b, nullptr, true);
         break;
     case series::SET_INTERSECT: {
-        KeySet other = keys_of(&b, size, case_);
+        RecordKeys other = keys_of(b);
         pass(a, &other, true);
         break;
     }
     case series::SET_EXCLUDE: {
-        KeySet other = keys_of(&b, size, case_);
+        RecordKeys other = keys_of(b);
         pass(a, &other, false);
         break;
     }
     case series::SET_DIFFERENCE: {
-        KeySet in_b = keys_of(&b, size, case_), in_a = keys_of(&a, size, case_);
+        RecordKeys in_b = keys_of(b), in_a = keys_of(a);
         pass(a, &in_b, false);
         pass(b, &in_a, false);
         break;
@@ -966,6 +992,7 @@ const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell
 }
 
 void register_type() {
+    hash_cell_equality = equal_for_index;
     // sort with a function! for /compare waits for the calling protocol.
     Registration(TYPE_BLOCK, TYPE_SERIES, "block!")
         .on(A_MAKE, act::Make(make))

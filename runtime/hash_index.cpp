@@ -210,7 +210,161 @@ int64_t probe_chain(const HashIndexHeader* h, uint32_t hash, int64_t* free_bucke
     return found;
 }
 
+// ---- hash! kind: duplicate lists and the position map ------------------
+//
+// A key slot holds a cell position, or -k for the k-th duplicate list: a
+// byte series of the 32-bit positions of equal values. The position map
+// records the bucket of every cell position (0xFFFFFFFF: none).
+
+inline uint32_t* words_of(Node n) { return reinterpret_cast<uint32_t*>(node_buffer(n)->data()); }
+inline uint32_t word_count(Node n) { return node_buffer(n)->tail / 4; }
+
+Node new_word_series(uint32_t words, uint8_t fill) {
+    Node n = new_byte_series(words * 4 ? words * 4 : 4);
+    SeriesBuffer* b = node_buffer(n);
+    std::memset(b->data(), fill, words * 4);
+    b->tail = words * 4;
+    return n;
+}
+
+// Appends a 32-bit word to a byte series held in a header field.
+void append_word(Node index, uint32_t HashIndexHeader::*field, uint32_t value) {
+    Node n = hash_index_header(index)->*field;
+    SeriesBuffer* b = node_buffer(n);
+    if (b->tail + 4 > b->size) b = grow_series(b, int64_t(b->size) * 2 + 16);
+    std::memcpy(b->data() + b->tail, &value, 4);
+    b->tail += 4;
+}
+
+// Records the bucket of a position, growing the map (0xFF-filled) as needed.
+void map_position(Node index, uint32_t position, uint32_t bucket) {
+    Node map = hash_index_header(index)->aux;
+    SeriesBuffer* b = node_buffer(map);
+    uint64_t need = (uint64_t(position) + 1) * 4;
+    if (need > b->size) b = grow_series_filled(b, int64_t(need * 2), 0xFF);
+    if (need > b->tail) {
+        std::memset(b->data() + b->tail, 0xFF, need - b->tail);
+        b->tail = uint32_t(need);
+    }
+    reinterpret_cast<uint32_t*>(b->data())[position] = bucket;
+}
+
+// The positions a key slot stands for.
+template <typename Visit>
+void slot_positions(const HashIndexHeader* h, uint32_t slot, Visit&& visit) {
+    if (int32_t(slot) >= 0) {
+        visit(slot);
+        return;
+    }
+    Node list = words_of(h->dup_lists)[uint32_t(-int32_t(slot)) - 1];
+    const uint32_t* p = words_of(list);
+    for (uint32_t i = 0, n = word_count(list); i < n; i++) visit(p[i]);
+}
+
+inline uint32_t first_position(const HashIndexHeader* h, uint32_t slot) {
+    if (int32_t(slot) >= 0) return slot;
+    return words_of(words_of(h->dup_lists)[uint32_t(-int32_t(slot)) - 1])[0];
+}
+
+bool default_equality(const Cell* a, const Cell* b, int) {
+    return type_of(a) == type_of(b) && std::memcmp(&a->data1, &b->data1, 12) == 0;
+}
+
+// Puts one cell of a hash! block, the table having room.
+void put_hash_cell(Node index, uint32_t position) {
+    HashIndexHeader* h = hash_index_header(index);
+    const Cell* cells = block_cells(h);
+    Cell key = cells[position];
+    int64_t free_bucket;
+    auto equal_value = [&](uint32_t slot) {
+        const Cell* other = block_cells(hash_index_header(index)) + first_position(hash_index_header(index), slot);
+        return type_of(other) == type_of(&key) && hash_cell_equality(&key, other, 0);
+    };
+    int64_t bucket = probe_chain(h, hash_value(&key, false), &free_bucket, equal_value);
+    if (bucket >= 0) {
+        uint32_t slot = key_slots(hash_index_header(index))[bucket];
+        if (int32_t(slot) >= 0) {
+            Node list = new_word_series(2, 0);
+            words_of(list)[0] = slot;
+            words_of(list)[1] = position;
+            // Linked into the index before anything else allocates.
+            append_word(index, &HashIndexHeader::dup_lists, list);
+            h = hash_index_header(index);
+            key_slots(h)[bucket] = uint32_t(-int32_t(word_count(h->dup_lists)));
+        } else {
+            Node list = words_of(hash_index_header(index)->dup_lists)[uint32_t(-int32_t(slot)) - 1];
+            SeriesBuffer* b = node_buffer(list);
+            if (b->tail + 4 > b->size) b = grow_series(b, int64_t(b->size) * 2 + 16);
+            std::memcpy(b->data() + b->tail, &position, 4);
+            b->tail += 4;
+        }
+        map_position(index, position, uint32_t(bucket));
+        return;
+    }
+    occupy(hash_index_header(index), uint32_t(free_bucket), position);
+    map_position(index, position, uint32_t(free_bucket));
+}
+
+// Makes the tables of a hash! index anew for `buckets` buckets and puts every
+// cell of its block.
+void rebuild_hash(Node index, uint32_t buckets) {
+    Node flags = new_flags(buckets);
+    hash_index_header(index)->flags = flags;
+    Node keys = new_keys(buckets);
+    hash_index_header(index)->keys = keys;
+    Node lists = new_word_series(0, 0);
+    hash_index_header(index)->dup_lists = lists;
+    uint32_t n = node_buffer(hash_index_header(index)->block)->length();
+    Node map = new_word_series(n, 0xFF);
+    HashIndexHeader* h = hash_index_header(index);
+    h->aux = map;
+    h->buckets = buckets;
+    h->upper_bound = uint32_t(buckets * HASH_LOAD_LIMIT);
+    h->size = h->occupied = 0;
+    for (uint32_t p = 0; p < n; p++) {
+        // Every put may allocate: the bound is read afresh, and a table that
+        // fills up while rebuilding is rebuilt larger.
+        HashIndexHeader* hh = hash_index_header(index);
+        if (hh->occupied >= hh->upper_bound) {
+            rebuild_hash(index, buckets * 2);
+            return;
+        }
+        put_hash_cell(index, p);
+    }
+}
+
 }  // namespace
+
+bool (*hash_cell_equality)(const Cell* a, const Cell* b, int op) = default_equality;
+
+int64_t find_in_hash_index_with(Node index, const Cell* key_in, uint32_t start, uint32_t skip, int op, bool last,
+                                bool reverse) {
+    Cell key = *key_in;
+    HashIndexHeader* h = hash_index_header(index);
+    if (skip == 0) skip = 1;
+    int64_t best = -1;
+    auto consider = [&](uint32_t p) {
+        if (reverse) {
+            if (p >= start || (start - p - 1) % skip) return;
+            if (best < 0 || p > best) best = p;
+        } else {
+            if (p < start || (p - start) % skip) return;
+            if (best < 0 || (last ? p > best : p < best)) best = p;
+        }
+    };
+    const Cell* cells = block_cells(h);
+    auto visit_bucket = [&](uint32_t slot) {
+        // Equal values of this bucket; each position compares with the
+        // requested operator (a case-sensitive lookup walks the same list).
+        if (type_of(cells + first_position(h, slot)) != type_of(&key)) return false;
+        slot_positions(h, slot, [&](uint32_t p) {
+            if (hash_cell_equality(&key, cells + p, op)) consider(p);
+        });
+        return false;  // keep walking: equal-hash values may sit further on
+    };
+    probe_chain(h, hash_value(&key, false), nullptr, visit_bucket);
+    return best;
+}
 
 uint32_t hash_value(const Cell* cell, bool case_sensitive) {
     int t = type_of(cell);
@@ -304,6 +458,7 @@ Node make_hash_index(uint32_t count, Node block, uint32_t kind, uint32_t extra) 
         uint32_t n = node_buffer(block)->length();
         for (uint32_t p = 0; p < n; p++) hash_index_put(index, p);
     }
+    if (kind == HASH_KIND_HASH) rebuild_hash(index, buckets);
     return index;
 }
 
@@ -312,6 +467,17 @@ void hash_index_put(Node index, uint32_t position, int* out_code) {
     switch (hash_index_header(index)->kind) {
     case HASH_KIND_CELLS:
         break;
+    case HASH_KIND_HASH: {
+        HashIndexHeader* h = hash_index_header(index);
+        if (h->occupied >= h->upper_bound) {
+            // A hash! index grows by rebuilding from its block, this cell included.
+            rebuild_hash(index, 2 * h->size < h->buckets ? h->buckets : h->buckets * 2);
+            if (out_code) *out_code = 2;
+            return;
+        }
+        put_hash_cell(index, position);
+        return;
+    }
     default:
         // hash! (duplicate lists, position map) and map! (pairs) keys have
         // their own put, which comes with those datatypes; records go

@@ -74,10 +74,24 @@ uint32_t next_power_of_two(uint32_t n);
 // Record kinds get records of 16 * extra + 16 bytes.
 Node make_hash_index(uint32_t count, Node block, uint32_t kind, uint32_t extra = 0);
 
-// CELLS kind: inserts the cell at `position` of the index's block. `out_code`
+// CELLS and HASH kinds: inserts the cell at `position` of the index's block
+// (a hash! index keeps equal values in duplicate lists). `out_code`
 // (when given) is set to 2 when the table was rebuilt around the cell, else 0.
 void hash_index_put(Node index, uint32_t position, int* out_code = nullptr);
 inline void hash_index_add(Node index, uint32_t position) { hash_index_put(index, position, nullptr); }
+
+// The equality that hash! indexes compare values with, by a comparison
+// operator (plain, case-sensitive, same or find equality). The datatypes
+// install it; until then values compare by type and payload.
+extern bool (*hash_cell_equality)(const Cell* a, const Cell* b, int op);
+
+// hash! kind: the position of the nearest value equal to `key` under the
+// comparison `op`, among the positions p with (p - start) (forwards) or
+// (start - p - 1) (backwards) a multiple of `skip`: forwards the smallest
+// p >= start, with `last` the largest p >= start, with `reverse` the largest
+// p < start. -1 when none.
+int64_t find_in_hash_index_with(Node index, const Cell* key, uint32_t start, uint32_t skip, int op, bool last,
+                                bool reverse);
 
 // The 32-bit hash of a value (see hash_index.cpp for the per-type rule).
 uint32_t hash_value(const Cell* cell, bool case_sensitive);
