@@ -308,17 +308,18 @@ void catch_(int, const int* refs) {
     // The catch frame is on top; its base holds the thrown value and name.
     Cell value = stack::arguments[0];
     Cell name = stack::arguments[1];
+    uint32_t origin = stack::throw_origin;
     saved.restore();
     stack::pop_frame_discard();
     if (!catches(&wanted, &name)) {
-        // Not ours: throw it on from this call.
+        // Not ours: throw it on from this call, still from where it began.
+        stack::throw_origin = origin;
         stack::arguments[0] = value;
         stack::top = stack::arguments + 1;
         stack::push(&name);
         stack::raise_throw(stack::EXIT_THROW);
         return;
     }
-    stack::throw_origin = 0;
     stack::store_result_only(&value);
 }
 
