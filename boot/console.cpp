@@ -167,13 +167,13 @@ bool check_delimiters(const std::string& buffer, std::vector<char>& delimiters) 
     lexer::Tracer tracer{delimiter_lex, &d, lexer::EV_OPEN | lexer::EV_CLOSE | lexer::EV_ERROR};
     Cell* input = stack::push_slot();
     input->header = TYPE_UNSET;
-    try {
-        // Text that is not UTF-8 stops the scan here; loading it reports the error.
-        string::load(reinterpret_cast<const uint8_t*>(buffer.data()), uint32_t(buffer.size()), 0, input);
-        lexer::scan_string_value(nullptr, input, -1, false, true, false, false, nullptr, &tracer, nullptr);
-    } catch (const VyxError&) {
+    protect::Guard guard;
+    if (!guard.run([&] {
+            // Text that is not UTF-8 stops the scan here; loading it reports the error.
+            string::load(reinterpret_cast<const uint8_t*>(buffer.data()), uint32_t(buffer.size()), 0, input);
+            lexer::scan_string_value(nullptr, input, -1, false, true, false, false, nullptr, &tracer, nullptr);
+        }))
         d.outcome = Outcome::Stop;
-    }
     stack::top = input;
     delimiters = d.delimiters;
     return d.outcome != Outcome::Stop;
