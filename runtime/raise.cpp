@@ -1,7 +1,12 @@
 #include "runtime/raise.h"
 
 #include "datatypes/error.h"
+#include "datatypes/runtime_words.h"
+#include "datatypes/string.h"
 #include "evaluator/protect.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/output.h"
 
 namespace vyx {
 
@@ -19,6 +24,19 @@ namespace vyx {
     protect::hold(e);
     error::note_raise(&e.value, skip_top);
     throw e;
+}
+
+void push_error_result(err::Id id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
+    stack::push_call_frame(&words::frame_body);
+    collector::Rooted<2> r;
+    error::create(id, arg1, arg2, arg3, &r[0]);
+    error::note_raise(&r[0], false);
+    std::string report = error::report(&r[0]);
+    string::load(reinterpret_cast<const uint8_t*>(report.data()), uint32_t(report.size()), 0, &r[1]);
+    run_print_hooks(&r[1], true);
+    stack::pop_frame_discard();
+    const Cell unset{TYPE_UNSET, 0, 0, 0};
+    stack::store_result_only(&unset);
 }
 
 }  // namespace vyx

@@ -26,5 +26,10 @@ struct VyxError {
 // where, stack) where it has none; skip_top names the caller of the native
 // on the top frame as where.
 [[noreturn]] void raise_error_value(const Cell* error, bool skip_top);
+// For dialects that report an error and go on: prints the error's report as
+// print would, naming the running native as where, and leaves unset! as the
+// current call's result.
+void push_error_result(err::Id id, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr,
+                       const Cell* arg3 = nullptr);
 
 }  // namespace vyx

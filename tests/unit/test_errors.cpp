@@ -4,6 +4,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/object.h"
+#include "datatypes/word.h"
 #include "evaluator/protect.h"
 #include "interp_fixture.h"
 #include "runtime/collector.h"
@@ -235,4 +236,21 @@ TEST_F(ErrorTest, ACaughtErrorStaysWithItsCatcher) {
     error_of("1 / 0");
     collector::collect_garbage();
     EXPECT_EQ(error::report(guard.error()), "*** Script Error: x has no value\n*** Where: f\n*** Near : x");
+}
+
+TEST_F(ErrorTest, AReportedErrorIsPrintedAndTheCallGoesOn) {
+    // As a dialect native would: its own call frame, then the report.
+    Cell name = word::load("draw");
+    uint32_t depth = stack::frame_depth();
+    Cell* top = stack::top;
+    stack::push_call_frame(&name);
+    Cell seven{TYPE_INTEGER, 0, 7, 0};
+    testing::internal::CaptureStdout();
+    push_error_result(err::script_invalid_arg, &seven);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "*** Script Error: invalid argument: 7\n*** Where: draw\n*** Near : none\n");
+    EXPECT_EQ(type_of(stack::result()), TYPE_UNSET);
+    EXPECT_EQ(stack::frame_depth(), depth + 1);
+    stack::pop_frame_discard();
+    EXPECT_EQ(stack::top, top);
 }
