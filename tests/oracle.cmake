@@ -1,0 +1,6 @@
+# Results checked against real peers and models: coreutils' encoders,
+# python's struct and a set model.
+foreach(name codecs numbers bitsets)
+  add_test(NAME oracle.${name}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/oracle/${name}.py $<TARGET_FILE:vyx>)
+endforeach()
