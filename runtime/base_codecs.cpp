@@ -25,7 +25,8 @@ struct Table {
 const Table TABLE_64(ALPHABET_64);
 const Table TABLE_58(ALPHABET_58);
 
-inline uint32_t char_at(const uint8_t* p, size_t i, uint32_t unit) {
+template <uint32_t unit>
+inline uint32_t char_at(const uint8_t* p, size_t i) {
     switch (unit) {
     case 1: return p[i];
     case 2: { uint16_t c; std::memcpy(&c, p + i * 2, 2); return c; }
@@ -34,17 +35,24 @@ inline uint32_t char_at(const uint8_t* p, size_t i, uint32_t unit) {
 }
 
 // Skips a comment that starts at i: answers the index after its line feed.
-inline size_t skip_comment(const uint8_t* p, size_t i, size_t count, uint32_t unit) {
-    while (i < count && char_at(p, i, unit) != '\n') i++;
+template <uint32_t unit>
+inline size_t skip_comment(const uint8_t* p, size_t i, size_t count) {
+    while (i < count && char_at<unit>(p, i) != '\n') i++;
     return i < count ? i + 1 : i;
 }
 
-inline int hex_digit(uint32_t c) {
-    if (c >= '0' && c <= '9') return int(c - '0');
-    if (c >= 'A' && c <= 'F') return int(c - 'A' + 10);
-    if (c >= 'a' && c <= 'f') return int(c - 'a' + 10);
-    return -1;
-}
+struct HexTable {
+    int8_t v[128];
+    HexTable() {
+        for (int c = 0; c < 128; c++)
+            v[c] = int8_t(c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1);
+    }
+};
+const HexTable HEX_VALUES;
+
+// Only ASCII digits count: a wider character is never a digit.
+inline int hex_digit(uint32_t c) { return c < 128 ? HEX_VALUES.v[c] : -1; }
 
 }  // namespace
 
@@ -144,14 +152,15 @@ size_t encode(int base, uint8_t* out, const uint8_t* src, size_t n) {
     }
 }
 
-bool decode_2(const uint8_t* p, size_t count, uint32_t unit, std::vector<uint8_t>& out) {
+template <uint32_t unit>
+bool decode_2_of(const uint8_t* p, size_t count, std::vector<uint8_t>& out) {
     out.reserve(out.size() + count / 8);
     uint32_t acc = 0;
     int bits = 0;
     for (size_t i = 0; i < count; i++) {
-        uint32_t c = char_at(p, i, unit);
+        uint32_t c = char_at<unit>(p, i);
         if (c == ';') {
-            i = skip_comment(p, i, count, unit) - 1;
+            i = skip_comment<unit>(p, i, count) - 1;
             continue;
         }
         if (c <= ' ') continue;
@@ -166,15 +175,16 @@ bool decode_2(const uint8_t* p, size_t count, uint32_t unit, std::vector<uint8_t
     return bits == 0;
 }
 
-bool decode_16(const uint8_t* p, size_t count, uint32_t unit, std::vector<uint8_t>& out) {
+template <uint32_t unit>
+bool decode_16_of(const uint8_t* p, size_t count, std::vector<uint8_t>& out) {
     out.reserve(out.size() + count / 2);
     int high = -1;
     for (size_t i = 0; i < count; i++) {
-        uint32_t c = char_at(p, i, unit);
+        uint32_t c = char_at<unit>(p, i);
         int d = hex_digit(c);
         if (d < 0) {
             if (c == ';') {
-                i = skip_comment(p, i, count, unit) - 1;
+                i = skip_comment<unit>(p, i, count) - 1;
                 continue;
             }
             if (c <= ' ') continue;
@@ -190,13 +200,14 @@ bool decode_16(const uint8_t* p, size_t count, uint32_t unit, std::vector<uint8_
     return high < 0;
 }
 
-bool decode_58(const uint8_t* p, size_t count, uint32_t unit, std::vector<uint8_t>& out) {
+template <uint32_t unit>
+bool decode_58_of(const uint8_t* p, size_t count, std::vector<uint8_t>& out) {
     std::vector<uint8_t> digits;
     digits.reserve(count);
     for (size_t i = 0; i < count; i++) {
-        uint32_t c = char_at(p, i, unit);
+        uint32_t c = char_at<unit>(p, i);
         if (c == ';') {
-            i = skip_comment(p, i, count, unit) - 1;
+            i = skip_comment<unit>(p, i, count) - 1;
             continue;
         }
         if (c > 127) return false;
@@ -227,14 +238,15 @@ bool decode_58(const uint8_t* p, size_t count, uint32_t unit, std::vector<uint8_
     return true;
 }
 
-bool decode_64(const uint8_t* p, size_t count, uint32_t unit, std::vector<uint8_t>& out) {
+template <uint32_t unit>
+bool decode_64_of(const uint8_t* p, size_t count, std::vector<uint8_t>& out) {
     out.reserve(out.size() + (count + 3) / 4 * 3);
     uint32_t acc = 0;
     int digits = 0;
     for (size_t i = 0; i < count; i++) {
-        uint32_t c = char_at(p, i, unit);
+        uint32_t c = char_at<unit>(p, i);
         if (c == ';') {
-            i = skip_comment(p, i, count, unit) - 1;
+            i = skip_comment<unit>(p, i, count) - 1;
             continue;
         }
         if (c > 127) return false;
@@ -251,9 +263,9 @@ bool decode_64(const uint8_t* p, size_t count, uint32_t unit, std::vector<uint8_
             // Only the rest of the padding, blanks and comments may follow.
             int pad = digits + 1;
             for (i++; i < count; i++) {
-                c = char_at(p, i, unit);
+                c = char_at<unit>(p, i);
                 if (c == ';') {
-                    i = skip_comment(p, i, count, unit) - 1;
+                    i = skip_comment<unit>(p, i, count) - 1;
                 } else if (c == '=' && pad < 4) {
                     pad++;
                 } else if (c > 127 || TABLE_64.v[c] != SKIP) {
@@ -276,6 +288,20 @@ bool decode_64(const uint8_t* p, size_t count, uint32_t unit, std::vector<uint8_
     }
     return digits == 0;
 }
+
+#define VYX_DECODER(name)                                                              \
+    bool name(const uint8_t* p, size_t count, uint32_t unit, std::vector<uint8_t>& out) { \
+        switch (unit) {                                                                \
+        case 1: return name##_of<1>(p, count, out);                                    \
+        case 2: return name##_of<2>(p, count, out);                                    \
+        default: return name##_of<4>(p, count, out);                                   \
+        }                                                                              \
+    }
+VYX_DECODER(decode_2)
+VYX_DECODER(decode_16)
+VYX_DECODER(decode_58)
+VYX_DECODER(decode_64)
+#undef VYX_DECODER
 
 bool decode(int base, const uint8_t* chars, size_t count, uint32_t unit, std::vector<uint8_t>& out) {
     switch (base) {
