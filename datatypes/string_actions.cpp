@@ -354,6 +354,69 @@ Needle needle_for(Cell* s, Cell* value, bool fold) {
     return nd;
 }
 
+// Forward search of a byte-wide series, by memchr and memmem: the index of the
+// first match in [from, end), -1 when none, or SLOW_PATH when the needle does
+// not suit (a character with more than two byte spellings under folding).
+constexpr int64_t SLOW_PATH = -2;
+
+// The bytes that fold to cp (cp itself without folding): at most two fit.
+int byte_spellings(uint32_t cp, bool fold, uint8_t out[2]) {
+    if (!fold) {
+        if (cp > 0xFF) return 0;
+        out[0] = uint8_t(cp);
+        return 1;
+    }
+    int n = 0;
+    for (uint32_t b = 0; b < 256; b++)
+        if (fold_upper(b) == cp) {
+            if (n == 2) return -1;
+            out[n++] = uint8_t(b);
+        }
+    return n;
+}
+
+const uint8_t* first_of(const uint8_t* p, size_t span, const uint8_t* bytes, int n) {
+    const uint8_t* best = nullptr;
+    for (int i = 0; i < n; i++) {
+        const void* q = std::memchr(p, bytes[i], best ? size_t(best - p) : span);
+        if (q) best = static_cast<const uint8_t*>(q);
+    }
+    return best;
+}
+
+int64_t find_bytes(const uint8_t* base, int64_t from, int64_t end, const Needle& nd, bool fold) {
+    uint32_t first = nd.kind == Needle::TEXT ? nd.text[0] : nd.cp;
+    uint8_t spell[2];
+    int n = byte_spellings(first, fold, spell);
+    if (n < 0) return SLOW_PATH;
+    if (n == 0) return -1;
+    if (nd.kind != Needle::TEXT) {
+        const uint8_t* q = first_of(base + from, size_t(end - from), spell, n);
+        return q ? q - base : -1;
+    }
+    size_t len = nd.text.size();
+    if (!fold) {
+        std::vector<uint8_t> bytes(len);
+        for (size_t i = 0; i < len; i++) {
+            if (nd.text[i] > 0xFF) return -1;
+            bytes[i] = uint8_t(nd.text[i]);
+        }
+        const void* q = memmem(base + from, size_t(end - from), bytes.data(), len);
+        return q ? static_cast<const uint8_t*>(q) - base : -1;
+    }
+    for (int64_t k = from; k + int64_t(len) <= end;) {
+        const uint8_t* q = first_of(base + k, size_t(end - k), spell, n);
+        if (!q) return -1;
+        k = q - base;
+        if (k + int64_t(len) > end) return -1;
+        size_t i = 1;
+        while (i < len && fold_upper(base[k + int64_t(i)]) == nd.text[i]) i++;
+        if (i == len) return k;
+        k++;
+    }
+    return -1;
+}
+
 // The search behind find and select: the character index of the match and
 // the length matched, or -1.
 struct Found {
@@ -414,6 +477,10 @@ Found search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any, 
     bool backward = last || reverse;
     if (!backward) {
         int64_t end = count >= 0 ? std::min<int64_t>(int64_t(index) + count, n) : n;
+        if (step == 1 && unit == 1 && !match && nd.kind != Needle::BITSET && end > index) {
+            int64_t k = find_bytes(base, index, end, nd, fold);
+            if (k != SLOW_PATH) return k < 0 ? NOT_FOUND : Found{k, len};
+        }
         for (int64_t k = index; k < end; k += step) {
             if (nd.kind == Needle::TEXT) {
                 if (k + len > end) break;
