@@ -817,8 +817,22 @@ void swap(Cell* a, Cell* b) {
 
 }  // namespace
 
+namespace {
+
+// The bytes from the value's position on.
+uint32_t hash_cell(const Cell* cell, bool) {
+    SeriesBuffer* b = node_buffer(cell->data2);
+    uint32_t start = b->offset + cell->data1;
+    uint32_t length = b->tail > start ? b->tail - start : 0;
+    return hash_bytes(b->data() + start, length);
+}
+
+}  // namespace
+
 void register_type() {
     Registration(TYPE_BINARY, TYPE_STRING, "binary!")
+        .marker(collector::mark_flat_series, true)
+        .hasher(hash_cell)
         .on(A_MAKE, act::Make(make))
         .on(A_TO, act::Make(to))
         .on(A_FORM, act::Form(form))

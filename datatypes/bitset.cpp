@@ -494,6 +494,7 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, bool) {
 
 void register_type() {
     Registration(TYPE_BITSET, 0, "bitset!")
+        .marker(collector::mark_flat_series, true)
         .on(A_MAKE, act::Make(make))
         .on(A_REFLECT, act::Reflect(reflect))
         .on(A_TO, act::Make(to))

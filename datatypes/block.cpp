@@ -995,6 +995,8 @@ void register_type() {
     hash_cell_equality = equal_for_index;
     // sort with a function! for /compare waits for the calling protocol.
     Registration(TYPE_BLOCK, TYPE_SERIES, "block!")
+        .marker(collector::mark_block, true)
+        .hasher(hash_payload_bytes<1, 8>)
         .on(A_MAKE, act::Make(make))
         .on(A_TO, act::Make(to))
         .on(A_FORM, act::Form(form))

@@ -359,6 +359,17 @@ bool bind_walk(Node ctx, Cell* block) {
     return word_count(ctx) != before;
 }
 
-void register_type() { Registration(TYPE_CONTEXT, 0, "context!").commit(); }
+namespace {
+
+// The context! cell of a context record: its word index and, unless they are
+// the running call's arguments, its values.
+void mark_cell(const Cell* c) {
+    if (c->data1) collector::mark_hash_index(c->data1);
+    if (!(c->header & FLAG_STACK) && c->data2) collector::mark_series_node(c->data2);
+}
+
+}  // namespace
+
+void register_type() { Registration(TYPE_CONTEXT, 0, "context!").marker(mark_cell).commit(); }
 
 }  // namespace vyx::context

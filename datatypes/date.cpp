@@ -88,6 +88,6 @@ int32_t iso_weeks_in_year(int32_t y) {
     return (wd == 4 || (wd == 3 && is_leap_year(y))) ? 53 : 52;
 }
 
-void register_type() { Registration(TYPE_DATE, 0, "date!").commit(); }
+void register_type() { Registration(TYPE_DATE, 0, "date!").hasher(hash_payload_bytes<1, 12>).commit(); }
 
 }  // namespace vyx::date

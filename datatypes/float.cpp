@@ -607,6 +607,7 @@ void randomize(Cell* value, bool seed, bool secure, bool) {
 
 void register_type() {
     Registration(TYPE_FLOAT, 0, "float!")
+        .hasher(hash_payload_bytes<2, 8>)
         .on(A_MAKE, act::Make(to))
         .on(A_RANDOM, act::Random(randomize))
         .on(A_TO, act::Make(to))

@@ -409,8 +409,21 @@ int compare(Cell* a, Cell* b, int op) {
     return a->data3 < b->data3 ? -1 : a->data3 > b->data3 ? 1 : 0;
 }
 
+namespace {
+
+// The context, the spec block and the more record.
+void mark_cell(const Cell* c) {
+    if (c->data1) collector::mark_context_node(c->data1);
+    if (c->data2) collector::mark_series_node(c->data2);
+    if (c->data3) collector::mark_series_node(c->data3);
+}
+
+}  // namespace
+
 void register_type() {
     Registration(TYPE_FUNCTION, TYPE_CONTEXT, "function!")
+        .marker(mark_cell)
+        .hasher(hash_payload_bytes<1, 12>)
         .on(A_MAKE, make)
         .on(A_REFLECT, reflect)
         .on(A_FORM, form)

@@ -429,6 +429,7 @@ void randomize(Cell* value, bool seed, bool secure, bool) {
 
 void register_type() {
     Registration(TYPE_INTEGER, 0, "integer!")
+        .hasher(hash_payload_word<2>)
         .on(A_MAKE, act::Make(make))
         .on(A_RANDOM, act::Random(randomize))
         .on(A_TO, act::Make(to))

@@ -118,6 +118,7 @@ void randomize(Cell* value, bool seed, bool secure, bool) {
 
 void register_type() {
     Registration(TYPE_LOGIC, 0, "logic!")
+        .hasher(hash_payload_word<1>)
         .on(A_MAKE, make)
         .on(A_RANDOM, act::Random(randomize))
         .on(A_TO, to)

@@ -28,6 +28,12 @@ Cell* make_at(const Cell* block, Cell* target, uint32_t count) {
     return target;
 }
 
-void register_type() { Registration(TYPE_MAP, 0, "map!").commit(); }
+// The block of keys and values, and its hash index.
+void mark_cell(const Cell* c) {
+    if (c->data2) collector::mark_series_node(c->data2);
+    if (c->data3) collector::mark_hash_index(c->data3);
+}
+
+void register_type() { Registration(TYPE_MAP, 0, "map!").marker(mark_cell, true).hasher(hash_payload_word<2>).commit(); }
 
 }  // namespace vyx::map

@@ -12,5 +12,8 @@ bool is_valid_key_type(int type);
 // Turns the block held in `block` (its `count` cells from the head, keys at
 // even positions) into a map! written into `target`.
 Cell* make_at(const Cell* block, Cell* target, uint32_t count);
+// What a cell of a block with a hash index (map!, hash!) keeps alive: the
+// block (word 2) and the index (word 3).
+void mark_cell(const Cell* cell);
 
 }  // namespace vyx::map

@@ -91,8 +91,20 @@ int compare(Cell* a, Cell* b, int op) {
     return x < y ? -1 : x > y ? 1 : 0;
 }
 
+namespace {
+
+// The spec block and the record: [spec context reference, argument cache].
+void mark_cell(const Cell* c) {
+    if (c->data2) collector::mark_series_node(c->data2);
+    if (c->data3) collector::mark_series_node(c->data3);
+}
+
+}  // namespace
+
 void register_type() {
     Registration(TYPE_NATIVE, 0, "native!")
+        .marker(mark_cell)
+        .hasher(hash_payload_word<3>)
         .on(A_MAKE, make)
         .on(A_REFLECT, reflect)
         .on(A_FORM, form)

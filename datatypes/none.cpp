@@ -56,6 +56,7 @@ int length(Cell*) { return -1; }
 
 void register_type() {
     Registration(TYPE_NONE, 0, "none!")
+        .hasher([](const Cell*, bool) { return uint32_t(-1); })
         .on(A_MAKE, make)
         .on(A_TO, make)
         .on(A_FORM, form)

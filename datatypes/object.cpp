@@ -208,7 +208,7 @@ Node find_on_set(const Cell* obj) {
     }
     Node record = new_cell_series(2);
     for (int k = 0; k < 2; k++) {
-        Cell h{TYPE_PAIR, 0, NO_HANDLER, 0};
+        Cell h{TYPE_CHANGE_HANDLER, 0, NO_HANDLER, 0};
         if (at[k] >= 0) {
             Cell fn = *context::value_at(ctx, uint32_t(at[k]));
             Cell spec{TYPE_BLOCK, 0, fn.data2, 0};
@@ -726,10 +726,28 @@ void on_change_hook(Cell* owner, Cell* word, Cell* old_value, Cell* new_value) {
 
 }  // namespace
 
+namespace {
+
+// An object keeps its context and its change-handler record.
+void mark_cell(const Cell* c) {
+    if (c->data1) collector::mark_context_node(c->data1);
+    if (c->data3) collector::mark_series_node(c->data3);
+}
+
+// A change-handler entry keeps the spec block its local count came from.
+void mark_handler_entry(const Cell* c) {
+    if (c->data2 != NO_HANDLER && c->data3) collector::mark_series_node(c->data3);
+}
+
+}  // namespace
+
 void register_type() {
     class_counter = FIRST_CLASS_ID - 1;
     context::on_change_hook = on_change_hook;
+    collector::set_cell_marker(TYPE_CHANGE_HANDLER, mark_handler_entry);
     Registration(TYPE_OBJECT, 0, "object!")
+        .marker(mark_cell)
+        .hasher(hash_payload_word<1>)
         .on(A_MAKE, act::Make(make_handler))
         .on(A_REFLECT, act::Reflect(reflect))
         .on(A_FORM, act::Form(form))

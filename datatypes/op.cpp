@@ -75,8 +75,22 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, in
 
 }  // namespace
 
+namespace {
+
+// The source's payload: spec and record, and a function's context.
+void mark_cell(const Cell* c) {
+    if (c->data2) collector::mark_series_node(c->data2);
+    if (c->data3) collector::mark_series_node(c->data3);
+    int source = source_type(c);
+    if ((source == TYPE_FUNCTION || source == TYPE_ROUTINE) && c->data1) collector::mark_context_node(c->data1);
+}
+
+}  // namespace
+
 void register_type() {
     Registration(TYPE_OP, TYPE_NATIVE, "op!")
+        .marker(mark_cell)
+        .hasher(hash_payload_bytes<1, 12>)
         .on(A_MAKE, make)
         .inherit(A_REFLECT)
         .on(A_FORM, native::form)

@@ -5,6 +5,6 @@
 
 namespace vyx::pair {
 
-void register_type() { Registration(TYPE_PAIR, 0, "pair!").commit(); }
+void register_type() { Registration(TYPE_PAIR, 0, "pair!").hasher(hash_payload_bytes<2, 8>).commit(); }
 
 }  // namespace vyx::pair

@@ -5,6 +5,6 @@
 
 namespace vyx::point2d {
 
-void register_type() { Registration(TYPE_POINT2D, 0, "point2D!").commit(); }
+void register_type() { Registration(TYPE_POINT2D, 0, "point2D!").hasher(hash_payload_bytes<1, 8>).commit(); }
 
 }  // namespace vyx::point2d

@@ -11,6 +11,7 @@ namespace vyx {
 
 act::Any action_handlers[(TYPE_MAX + 1) * ROW_SLOTS];
 TypeName type_names[TYPE_MAX + 1];
+TypeServices type_services[TYPE_MAX + 1];
 int max_type_id = 0;
 
 Registration::Registration(int type, int parent, const char* name) {
@@ -50,6 +51,18 @@ void register_datatype(int count, const intptr_t* list) {
         else
             row[k] = e == INHERIT ? nullptr : reinterpret_cast<act::Any>(e);
     }
+}
+
+void register_type_services(int type, int parent, TypeServices services, bool inherit_marker, bool inherit_hasher) {
+    const TypeServices& from = type_services[parent > 0 && parent <= TYPE_MAX ? parent : 0];
+    if (inherit_marker) {
+        services.marker = from.marker;
+        services.word2_series = from.word2_series;
+    }
+    if (inherit_hasher) services.hasher = from.hasher;
+    type_services[type] = services;
+    collector::set_cell_marker(type, services.marker, services.word2_series);
+    set_cell_hasher(type, services.hasher);
 }
 
 void register_all_datatypes() {

@@ -12,6 +12,8 @@
 
 #include "datatypes/actions.h"
 #include "runtime/cell.h"
+#include "runtime/collector.h"
+#include "runtime/hash_index.h"
 
 namespace vyx {
 
@@ -25,13 +27,25 @@ struct TypeName {
     uint32_t word;     // symbol of the full name, once words exist (0 before)
 };
 
+// The non-action part of a row.
+struct TypeServices {
+    collector::CellMarker marker;  // null: marks nothing
+    bool word2_series;             // payload word 2 names a series (a prefetch hint for marking)
+    CellHasher hasher;             // null: hashes to 0
+};
+
 extern act::Any action_handlers[(TYPE_MAX + 1) * ROW_SLOTS];
 extern TypeName type_names[TYPE_MAX + 1];
+extern TypeServices type_services[TYPE_MAX + 1];
 extern int max_type_id;
 
 // Stores a type's name record and its row of handlers. A list whose handler
 // count is not 62 prints the datatype error and ends the process.
 void register_datatype(int count, const intptr_t* list);
+// Stores the services of a type's row and hands them to the collector and the
+// hash indexes; with `inherit` the parent's services stand in for the ones
+// not given.
+void register_type_services(int type, int parent, TypeServices services, bool inherit_marker, bool inherit_hasher);
 
 inline act::Any get_handler(int type, int action) { return action_handlers[type * ROW_SLOTS + action - 1]; }
 
@@ -52,7 +66,27 @@ struct Registration {
         for (int a : actions) inherit(a);
         return *this;
     }
-    void commit() { register_datatype(REGISTRATION_ENTRIES, list); }
+    // What a cell keeps alive; `word2_series` when payload word 2 names a series.
+    Registration& marker(collector::CellMarker m, bool word2_series = false) {
+        services.marker = m;
+        services.word2_series = word2_series;
+        own_marker = true;
+        return *this;
+    }
+    Registration& hasher(CellHasher h) {
+        services.hasher = h;
+        own_hasher = true;
+        return *this;
+    }
+    void commit() {
+        register_datatype(REGISTRATION_ENTRIES, list);
+        register_type_services(int(list[0]), int(list[1]), services, !own_marker, !own_hasher);
+    }
+
+private:
+    TypeServices services{};
+    bool own_marker = false;
+    bool own_hasher = false;
 };
 
 // Registers every datatype in the fixed order: parents before children.

@@ -645,8 +645,57 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, bool
 
 }  // namespace
 
+namespace {
+
+// A string keeps its characters and its conversion scratch buffer.
+void mark_cell(const Cell* c) {
+    if (c->data2) collector::mark_node(c->data2);
+    if (c->data3) collector::mark_node(c->data3);
+}
+
+// Streaming MurmurHash3 over 32-bit blocks (one per character).
+struct BlockHasher {
+    uint32_t h1;
+    uint32_t count = 0;
+    explicit BlockHasher(uint32_t seed) : h1(seed) {}
+    void add(uint32_t k1) {
+        k1 *= 0xCC9E2D51u;
+        k1 = (k1 << 15) | (k1 >> 17);
+        k1 *= 0x1B873593u;
+        h1 ^= k1;
+        h1 = (h1 << 13) | (h1 >> 19);
+        h1 = h1 * 5 + 0xE6546B64u;
+        count++;
+    }
+    uint32_t finish() const { return hash_pointer(h1 ^ (count * 4)); }
+};
+
+// The characters from the value's position on. Strings that compare equal
+// ignoring case must hash alike: without case_sensitive they are folded as
+// the string comparison folds them.
+uint32_t hash_cell(const Cell* cell, bool case_sensitive) {
+    SeriesBuffer* b = node_buffer(cell->data2);
+    uint32_t unit = b->unit();
+    uint32_t first = b->offset / unit + cell->data1;
+    uint32_t last = b->tail / unit;
+    BlockHasher hasher(hash_seed);
+    for (uint32_t i = first; i < last; i++) {
+        uint32_t c;
+        switch (unit) {
+        case 1: c = b->data()[i]; break;
+        case 2: c = reinterpret_cast<uint16_t*>(b->data())[i]; break;
+        default: c = reinterpret_cast<uint32_t*>(b->data())[i]; break;
+        }
+        hasher.add(case_sensitive ? c : fold_upper(c));
+    }
+    return hasher.finish();
+}
+
+}  // namespace
+
 void register_type() {
     Registration r(TYPE_STRING, TYPE_SERIES, "string!");
+    r.marker(mark_cell, true).hasher(hash_cell);
     r.on(A_MAKE, act::Make(make))
         .on(A_TO, act::Make(to))
         .on(A_FORM, act::Form(form))

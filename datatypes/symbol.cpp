@@ -148,6 +148,25 @@ int compare_names(int32_t a, int32_t b, int op) {
     return string::compare_values(record(a), record(b), op, false);
 }
 
-void register_type() { Registration(TYPE_SYMBOL, 0, "symbol!").on(A_COMPARE, compare).commit(); }
+namespace {
+
+// A symbol record keeps its UTF-8 name (word 3) and its string form, once made (word 2).
+void mark_cell(const Cell* c) {
+    if (c->data3) collector::mark_node(c->data3);
+    if (c->data2) collector::mark_node(c->data2);
+}
+
+// The name, ASCII letters folded, so that names equal but for case hash alike.
+uint32_t hash_cell(const Cell* cell, bool) {
+    SeriesBuffer* b = node_buffer(cell->data3);
+    return murmur3_x86_32_ascii_lower(b->head(), b->tail - b->offset, hash_seed);
+}
+
+}  // namespace
+
+void register_type() { Registration(TYPE_SYMBOL, 0, "symbol!")
+        .marker(mark_cell)
+        .hasher(hash_cell)
+        .on(A_COMPARE, compare).commit(); }
 
 }  // namespace vyx::symbol

@@ -216,6 +216,7 @@ const Cell* find(Cell* ts, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Ce
 
 void register_type() {
     Registration(TYPE_TYPESET, 0, "typeset!")
+        .hasher(hash_payload_bytes<1, 12>)
         .on(A_MAKE, make)
         .on(A_TO, make)
         .on(A_FORM, form)

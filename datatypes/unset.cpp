@@ -47,6 +47,7 @@ int compare(Cell*, Cell* b, int op) {
 
 void register_type() {
     Registration(TYPE_UNSET, 0, "unset!")
+        .hasher([](const Cell*, bool) { return uint32_t(-2); })
         .on(A_MAKE, make)
         .on(A_TO, make)
         .on(A_FORM, form)

@@ -361,8 +361,22 @@ void index_q() {
 
 }  // namespace
 
+namespace {
+
+// A word keeps the context it is bound to.
+void mark_cell(const Cell* c) {
+    if (c->data1) collector::mark_context_node(c->data1);
+}
+
+// Words hash by canonical symbol: words equal but for case hash alike.
+uint32_t hash_cell(const Cell* cell, bool) { return hash_pointer(uint32_t(symbol::resolve(int32_t(cell->data2)))); }
+
+}  // namespace
+
 void register_type() {
     Registration(TYPE_WORD, TYPE_SYMBOL, "word!")
+        .marker(mark_cell)
+        .hasher(hash_cell)
         .on(A_MAKE, make)
         .on(A_TO, make)
         .on(A_FORM, form)

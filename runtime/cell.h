@@ -40,6 +40,10 @@ enum InternalType : uint8_t {
     // An argument cache entry for a refinement: word 1 the frame slot of its
     // logic! cell, word 2 its symbol, word 3 its number (from 1).
     TYPE_ARG_REFINEMENT = 0xF1,
+    // An object's change-handler entry: word 2 the handler's field index in
+    // bits 16-31 and its local count below (all ones: no handler), word 3 the
+    // node of the spec block the count was taken from.
+    TYPE_CHANGE_HANDLER = 0xF2,
 };
 
 // Header flags shared by all datatypes; single datatypes define their own above bit 8.

@@ -45,13 +45,11 @@ bool evacuate = false;
 bool verify = false;
 #endif
 LastCollection last{};
-void (*image_node_marker)(Node node) = nullptr;
 
 namespace {
 
 constexpr uint32_t CALLBACK_CAPACITY = 100;
 constexpr uint32_t CONTEXT_VALUES_ON_STACK = 0x400000;
-constexpr uint32_t EVENT_HAS_FACE = 0x1000;
 
 bool collecting = false;
 
@@ -134,124 +132,21 @@ inline SeriesBuffer* live_buffer(Node n) {
 }
 
 // ------------------------------------------------------------ per-type markers
+//
+// Each datatype's registry row gives its marker (set_cell_marker); the
+// collector only knows its own internal records.
 
 void mark_nothing(const Cell*) {}
-
-void mark_any_block(const Cell* c) {
-    if (c->data2) mark_series_node(c->data2);
-}
-
-void mark_any_string(const Cell* c) {
-    if (c->data2) mark_node(c->data2);
-    if (c->data3) mark_node(c->data3);  // the conversion scratch buffer
-}
-
-void mark_symbol(const Cell* c) {
-    if (c->data3) mark_node(c->data3);  // UTF-8 name
-    if (c->data2) mark_node(c->data2);  // string form, once made
-}
-
-void mark_context_cell(const Cell* c) {
-    if (c->data1) mark_hash_index(c->data1);
-    if (!(c->header & CONTEXT_VALUES_ON_STACK) && c->data2) mark_series_node(c->data2);
-}
 
 void mark_context_ref(const Cell* c) {
     if (c->data1) mark_context_node(c->data1);
 }
 
-void mark_word(const Cell* c) {
-    if (c->data1) mark_context_node(c->data1);
-}
-
-void mark_native(const Cell* c) {
-    if (c->data2) mark_series_node(c->data2);  // spec
-    if (c->data3) mark_series_node(c->data3);  // [spec context cell, none]
-}
-
-void mark_op(const Cell* c) {
-    mark_native(c);
-    uint32_t source = (c->header >> 16) & 0xFF;
-    if ((source == TYPE_FUNCTION || source == TYPE_ROUTINE) && c->data1) mark_context_node(c->data1);
-}
-
-void mark_function(const Cell* c) {
-    if (c->data1) mark_context_node(c->data1);
-    if (c->data2) mark_series_node(c->data2);  // spec
-    if (c->data3) mark_series_node(c->data3);  // body, code addresses, op copy
-}
-
-void mark_object(const Cell* c) {
-    if (c->data1) mark_context_node(c->data1);
-    // The change-handler record: two pair! cells whose word 3 names the spec
-    // block a handler's local count was taken from.
-    if (c->data3 && mark_node(c->data3)) {
-        SeriesBuffer* r = node_buffer(c->data3);
-        if (r->unit() == 16 && r->size >= 32) {
-            const Cell* h = reinterpret_cast<const Cell*>(r->data());
-            for (int i = 0; i < 2; i++)
-                if (h[i].data2 < 0xFFFF0000u && h[i].data3) mark_series_node(h[i].data3);
-        }
-    }
-}
-
-void mark_flat_series(const Cell* c) {
-    if (c->data2) mark_node(c->data2);
-}
-
-void mark_hashed_block(const Cell* c) {
-    if (c->data2) mark_series_node(c->data2);
-    if (c->data3) mark_hash_index(c->data3);
-}
-
-void mark_handle_cell(const Cell* c) {
-    if (int32_t(c->data3) >= 0) handles::mark_handle(int32_t(c->data3));
-}
-
-void mark_image(const Cell* c) {
-    if (!c->data2) return;
-    mark_node(c->data2);
-    if (image_node_marker) image_node_marker(c->data2);
-}
-
-void mark_event(const Cell* c) {
-    if ((c->header & EVENT_HAS_FACE) && c->data2) mark_series_node(c->data2);
-}
-
-// The default row of every type id: what its payload words keep alive.
 void install_default_markers() {
     for (CellMarker& m : markers) m = mark_nothing;
-    for (int t : {TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH})
-        markers[t] = mark_any_block;
-    for (int t : {TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF}) markers[t] = mark_any_string;
-    markers[TYPE_SYMBOL] = mark_symbol;
-    markers[TYPE_CONTEXT] = mark_context_cell;
-    // issue! words carry the global context like the others; marking it is free.
-    for (int t = TYPE_WORD; t <= TYPE_ISSUE; t++) markers[t] = mark_word;
-    markers[TYPE_NATIVE] = mark_native;
-    markers[TYPE_ACTION] = mark_native;
-    markers[TYPE_OP] = mark_op;
-    markers[TYPE_FUNCTION] = mark_function;
-    markers[TYPE_ROUTINE] = mark_function;
-    for (int t : {TYPE_BITSET, TYPE_VECTOR, TYPE_BINARY}) markers[t] = mark_flat_series;
-    for (int t : {TYPE_OBJECT, TYPE_ERROR, TYPE_PORT}) markers[t] = mark_object;
-    markers[TYPE_HASH] = mark_hashed_block;
-    markers[TYPE_MAP] = mark_hashed_block;
-    markers[TYPE_HANDLE] = mark_handle_cell;
-    markers[TYPE_IMAGE] = mark_image;
-    markers[TYPE_EVENT] = mark_event;
+    for (bool& w : word2_node) w = false;
     markers[TYPE_CONTEXT_REF] = mark_context_ref;
 }
-
-struct MarkersInit {
-    MarkersInit() {
-        install_default_markers();
-        for (int t : {TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH, TYPE_STRING,
-                      TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF, TYPE_BINARY, TYPE_VECTOR, TYPE_BITSET,
-                      TYPE_HASH, TYPE_MAP})
-            word2_node[t] = true;
-    }
-} markers_init;
 
 // The hash index layout: a byte series whose head holds 11 32-bit words:
 // 0 size, 1 position map node (kind 0) or record size (kinds 3, 4),
@@ -574,7 +469,6 @@ void init() {
     dead_nodes.clear();
     install_default_markers();
     hash_index_marker = mark_hash_index_layout;
-    image_node_marker = nullptr;
 #if defined(VYX_GC_STRESS)
     stress_every = 1;
     if (const char* n = std::getenv("VYX_GC_STRESS_N")) {
@@ -611,7 +505,10 @@ bool add_gc_sweep_callback(RootCallback callback) {
     return true;
 }
 
-void set_cell_marker(int type, CellMarker marker) { markers[type & 0xFF] = marker ? marker : mark_nothing; }
+void set_cell_marker(int type, CellMarker marker, bool word2_series) {
+    markers[type & 0xFF] = marker ? marker : mark_nothing;
+    word2_node[type & 0xFF] = marker && word2_series;
+}
 CellMarker cell_marker(int type) { return markers[type & 0xFF]; }
 
 void (*hash_index_marker)(Node index) = mark_hash_index_layout;
@@ -647,6 +544,10 @@ void mark_series_node(Node node) {
 
 void mark_block(const Cell* cell) {
     if (cell->data2) mark_series_node(cell->data2);
+}
+
+void mark_flat_series(const Cell* cell) {
+    if (cell->data2) mark_node(cell->data2);
 }
 
 void mark_context_node(Node node) {
@@ -694,6 +595,9 @@ void mark_hash_index(Node index) {
         cell_type = -1;
         for (Node part : {h->flags, h->keys})
             if (part) mark_node(part);
+        if (h->kind == HASH_KIND_HASH)
+            for (Node part : {h->aux, h->dup_lists})
+                if (part) mark_node(part);
         if (h->block) mark_series_node(h->block);
         cell_type = type;
         return;

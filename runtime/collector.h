@@ -18,9 +18,9 @@
 // buffers move, it keeps the cell (which names the series by node), never a
 // SeriesBuffer* or a data pointer.
 //
-// Per-type marking is one table, indexed by type id: each datatype's default
-// row follows its payload layout; a datatype may replace its row with
-// set_cell_marker.
+// Per-type marking is one table, indexed by type id, filled from the datatype
+// registry: each datatype's row gives the marker that follows its payload
+// layout. The collector marks its own internal records (TYPE_CONTEXT_REF).
 //
 // Allocation collects (when `active`) only when no frame has reusable room
 // and enough has been allocated since the last collection (see
@@ -88,6 +88,8 @@ bool mark_node(Node node);
 void mark_series_node(Node node);
 // The node in payload word 2 of a series cell, with its cells.
 void mark_block(const Cell* cell);
+// The node in payload word 2 of a series cell whose elements hold no values.
+void mark_flat_series(const Cell* cell);
 // A context: its node, then its word index, its values (unless they live on
 // the stack) and its owner cell.
 void mark_context_node(Node node);
@@ -121,11 +123,11 @@ using EphemeronCallback = bool (*)();
 bool add_gc_ephemeron_callback(EphemeronCallback callback);
 
 using CellMarker = void (*)(const Cell* cell);
-// The marker of a type id: what a cell of that type keeps alive.
-void set_cell_marker(int type, CellMarker marker);
+// The marker of a type id: what a cell of that type keeps alive (null: nothing).
+// `word2_series` says payload word 2 names a series, which marking fetches
+// ahead (a hint; the marker decides what is marked).
+void set_cell_marker(int type, CellMarker marker, bool word2_series = false);
 CellMarker cell_marker(int type);
-// Called for every reached image! record after its node is marked.
-extern void (*image_node_marker)(Node node);
 
 // ---- root scopes
 

@@ -148,27 +148,6 @@ bool cells_key_equal(const Cell* a, const Cell* b) {
     return std::memcmp(&a->data1, &b->data1, 12) == 0;
 }
 
-// Streaming MurmurHash3 over 32-bit blocks (one per character).
-struct BlockHasher {
-    uint32_t h1;
-    uint32_t count = 0;
-    explicit BlockHasher(uint32_t seed) : h1(seed) {}
-    void add(uint32_t k1) {
-        k1 *= 0xCC9E2D51u;
-        k1 = (k1 << 15) | (k1 >> 17);
-        k1 *= 0x1B873593u;
-        h1 ^= k1;
-        h1 = (h1 << 13) | (h1 >> 19);
-        h1 = h1 * 5 + 0xE6546B64u;
-        count++;
-    }
-    uint32_t finish() const { return hash_pointer(h1 ^ (count * 4)); }
-};
-
-// Strings that compare equal ignoring case must hash alike: fold as the
-// string comparison does.
-inline uint32_t upper_for_hash(uint32_t c) { return string::fold_upper(c); }
-
 // A walk along the probe chain of a hash.
 struct Probe {
     uint32_t mask, first, i, step = 0;
@@ -366,61 +345,15 @@ int64_t find_in_hash_index_with(Node index, const Cell* key_in, uint32_t start, 
     return best;
 }
 
+namespace {
+CellHasher hashers[256];
+}  // namespace
+
+void set_cell_hasher(int type, CellHasher hasher) { hashers[type & 0xFF] = hasher; }
+
 uint32_t hash_value(const Cell* cell, bool case_sensitive) {
-    int t = type_of(cell);
-    switch (t) {
-    case TYPE_UNSET: return uint32_t(-2);
-    case TYPE_NONE: return uint32_t(-1);
-    case TYPE_DATATYPE: case TYPE_LOGIC: case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT:
-        return hash_pointer(cell->data1);
-    case TYPE_CHAR: case TYPE_INTEGER: case TYPE_MAP: case TYPE_HANDLE: case TYPE_EVENT:
-        return hash_pointer(cell->data2);
-    case TYPE_NATIVE: case TYPE_ACTION:
-        return hash_pointer(cell->data3);
-    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
-    case TYPE_GET_PATH: case TYPE_HASH: case TYPE_POINT2D: case TYPE_IMAGE:
-        return murmur3_x86_32(&cell->data1, 8, hash_seed);
-    case TYPE_FLOAT: case TYPE_PAIR: case TYPE_PERCENT: case TYPE_TIME:
-        return murmur3_x86_32(&cell->data2, 8, hash_seed);
-    case TYPE_OP: case TYPE_FUNCTION: case TYPE_TRIPLE: case TYPE_TYPESET: case TYPE_DATE: case TYPE_POINT3D:
-        return murmur3_x86_32(&cell->data1, 12, hash_seed);
-    case TYPE_TUPLE:
-        return murmur3_x86_32(&cell->data1, (cell->header >> 19) & 0xF, hash_seed);
-    case TYPE_BINARY: {
-        SeriesBuffer* b = node_buffer(cell->data2);
-        uint32_t start = b->offset + cell->data1;
-        uint32_t length = b->tail > start ? b->tail - start : 0;
-        return murmur3_x86_32(b->data() + start, length, hash_seed);
-    }
-    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: {
-        SeriesBuffer* b = node_buffer(cell->data2);
-        uint32_t unit = b->unit();
-        uint32_t first = b->offset / unit + cell->data1;
-        uint32_t last = b->tail / unit;
-        BlockHasher hasher(hash_seed);
-        for (uint32_t i = first; i < last; i++) {
-            uint32_t c;
-            switch (unit) {
-            case 1: c = b->data()[i]; break;
-            case 2: c = reinterpret_cast<uint16_t*>(b->data())[i]; break;
-            default: c = reinterpret_cast<uint32_t*>(b->data())[i]; break;
-            }
-            hasher.add(case_sensitive ? c : upper_for_hash(c));
-        }
-        return hasher.finish();
-    }
-    case TYPE_SYMBOL: {
-        std::string_view name = symbol_bytes(cell);
-        return murmur3_x86_32_ascii_lower(name.data(), name.size(), hash_seed);
-    }
-    case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_REFINEMENT:
-    case TYPE_ISSUE:
-        return hash_pointer(uint32_t(symbol::resolve(int32_t(cell->data2))));
-    default:
-        // money! joins once its normal form exists; until then its values
-        // share one bucket chain, which is slow but never wrong.
-        return 0;
-    }
+    CellHasher h = hashers[cell->header & TYPE_MASK];
+    return h ? h(cell, case_sensitive) : 0;
 }
 
 Node make_hash_index(uint32_t count, Node block, uint32_t kind, uint32_t extra) {

@@ -21,6 +21,7 @@
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
+#include "runtime/murmur3.h"
 
 namespace vyx {
 
@@ -93,8 +94,28 @@ extern bool (*hash_cell_equality)(const Cell* a, const Cell* b, int op);
 int64_t find_in_hash_index_with(Node index, const Cell* key, uint32_t start, uint32_t skip, int op, bool last,
                                 bool reverse);
 
-// The 32-bit hash of a value (see hash_index.cpp for the per-type rule).
+// The 32-bit hash of a value: its datatype's hasher, given in the type's
+// registry row. Values that are equal (as keys compare them) hash alike; a
+// type without a hasher hashes to 0, which is slow but never wrong.
 uint32_t hash_value(const Cell* cell, bool case_sensitive);
+using CellHasher = uint32_t (*)(const Cell* cell, bool case_sensitive);
+void set_cell_hasher(int type, CellHasher hasher);
+// The seeded hash of bytes.
+inline uint32_t hash_bytes(const void* bytes, uint32_t length) { return murmur3_x86_32(bytes, length, hash_seed); }
+
+// Hashers for rows whose hash is the payload itself: one payload word
+// (1-3) mixed, or `Bytes` bytes from payload word `First` on.
+template <int Word>
+uint32_t hash_payload_word(const Cell* cell, bool) {
+    const uint32_t words[3] = {cell->data1, cell->data2, cell->data3};
+    return hash_pointer(words[Word - 1]);
+}
+template <int First, int Bytes>
+uint32_t hash_payload_bytes(const Cell* cell, bool) {
+    static_assert(First >= 1 && First <= 3 && (First - 1) * 4 + Bytes <= 12);
+    const uint32_t* words = &cell->data1;
+    return hash_bytes(words + (First - 1), Bytes);
+}
 
 // A symbol! record keeps the top 16 bits of its name's hash in header bits
 // 8-23, a cheap filter for lookups.

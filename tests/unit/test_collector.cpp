@@ -306,8 +306,8 @@ TEST_F(CollectorTest, EachTypeMarksItsPayloadNodes) {
          }},
         {"object with handler record", [&](auto& live, auto&) {
              Node spec = new_cell_series(1), record = new_cell_series(2);
-             append_to(record, Cell{TYPE_PAIR, 0, (3u << 16) | 1, spec});
-             append_to(record, Cell{TYPE_PAIR, 0, 0xFFFF0000u, 0});
+             append_to(record, Cell{TYPE_CHANGE_HANDLER, 0, (3u << 16) | 1, spec});
+             append_to(record, Cell{TYPE_CHANGE_HANDLER, 0, 0xFFFFFFFFu, 0});
              Cell o{TYPE_OBJECT, context(live, 0), 1000001, record};
              live.insert(live.end(), {record, spec});
              return o;

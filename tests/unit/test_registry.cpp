@@ -4,6 +4,8 @@
 #include <string>
 
 #include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "runtime/hash_index.h"
 #include "runtime_fixture.h"
 
 using namespace vyx;
@@ -40,6 +42,47 @@ TEST_F(RuntimeTest, InheritanceResolvesAtRegistration) {
     // Later changes to a parent do not reach children.
     Registration(TYPE_SERIES, 0, "series!").on(A_HEAD, handler_b).commit();
     EXPECT_EQ(get_handler(TYPE_LIT_PATH, A_HEAD), handler_a);
+}
+
+// A datatype brings its marker and hasher in its row; the collector and the
+// hash indexes use them with no change of their own. A child takes its
+// parent's unless it gives its own.
+TEST_F(RuntimeTest, RowsCarryMarkersAndHashers) {
+    // event! registers later: it stands in for a datatype being added.
+    int saved_max = max_type_id;
+    TypeName saved_name = type_names[TYPE_EVENT];
+    Registration(TYPE_EVENT, 0, "event!").marker(collector::mark_flat_series).hasher(hash_payload_word<2>).commit();
+    auto freed = [](Node n) { return node_slots[n] < uintptr_t(memory.node_frame_count) * NODES_PER_FRAME + 1; };
+    Node kept = new_byte_series(8), dropped = new_byte_series(8), unmarked = new_byte_series(8);
+    {
+        collector::Rooted<2> roots;
+        roots[0] = Cell{TYPE_EVENT, 0, kept, 0};
+        roots[1] = Cell{TYPE_TYPESET, unmarked, unmarked, unmarked};  // typeset! marks nothing
+        collector::active = true;
+        collector::collect_garbage();
+        collector::active = false;
+        EXPECT_FALSE(freed(kept));
+        EXPECT_TRUE(freed(dropped));
+        EXPECT_TRUE(freed(unmarked));
+        EXPECT_EQ(hash_value(&roots[0], true), hash_pointer(kept));
+    }
+    max_type_id = saved_max;
+    type_names[TYPE_EVENT] = saved_name;
+
+    // Inherited and overridden services.
+    EXPECT_EQ(type_services[TYPE_PAREN].marker, type_services[TYPE_BLOCK].marker);
+    EXPECT_EQ(type_services[TYPE_FILE].hasher, type_services[TYPE_STRING].hasher);
+    EXPECT_NE(type_services[TYPE_BINARY].marker, type_services[TYPE_STRING].marker);
+    EXPECT_EQ(type_services[TYPE_VECTOR].hasher, nullptr);
+    Cell text, file;
+    string::make_at(&text, 4);
+    string::concatenate_literal(&text, "Abc", 3);
+    file = text;
+    file.header = TYPE_FILE;
+    EXPECT_EQ(hash_value(&text, false), hash_value(&file, false));
+    Cell vec = text;
+    vec.header = TYPE_VECTOR;
+    EXPECT_EQ(hash_value(&vec, false), 0u);
 }
 
 TEST(Registry, WrongActionCountStopsWithNonZeroStatus) {
