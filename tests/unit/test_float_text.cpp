@@ -34,6 +34,20 @@ std::string source_dir() {
     return s ? s : ".";
 }
 
+// The public vectors sit beside the checkout, in shared/oracles; a git
+// worktree (".git" a file naming <main>/.git/worktrees/<name>) looks beside
+// its main checkout.
+std::string oracle_dir() {
+    std::string base = source_dir();
+    std::ifstream git(base + "/.git");
+    std::string line;
+    if (git && std::getline(git, line) && line.rfind("gitdir: ", 0) == 0) {
+        size_t cut = line.rfind("/.git/worktrees/");
+        if (cut != std::string::npos) base = line.substr(8, cut - 8);
+    }
+    return base + "/../shared/oracles/";
+}
+
 }  // namespace
 
 TEST(FloatText, Layout) {
@@ -126,9 +140,10 @@ TEST(FloatText, RoundTripsAcrossTheRange) {
 
 // Public vectors: shortest digits (CPython repr) and correctly rounded reading.
 TEST(FloatText, PublicOracles) {
-    std::string base = source_dir() + "/../shared/oracles/";
+    std::string base = oracle_dir();
     std::ifstream shortest(base + "float-shortest/shortest_f64.txt");
-    if (!shortest) GTEST_SKIP() << "oracle vectors not found beside the source tree";
+    ASSERT_TRUE(shortest) << "the public test vectors are missing: " << base
+                          << "float-shortest/shortest_f64.txt cannot be read (shared/oracles beside the checkout)";
     std::string line;
     int n = 0;
     while (std::getline(shortest, line)) {
