@@ -599,7 +599,8 @@ struct Target {
 };
 
 Target target_of(const Cell* value) {
-    Target t{Target::BYTE};
+    Target t;
+    t.kind = Target::BYTE;
     int vt = type_of(value);
     switch (vt) {
     case TYPE_CHAR:

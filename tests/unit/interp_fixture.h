@@ -58,14 +58,14 @@ struct InterpTest : RuntimeTest {
         try {
             return mold(eval(text));
         } catch (const vyx::VyxError& e) {
-            return "** " + message(e);
+            return std::string("** ").append(message(e));
         }
     }
 
     static std::string mold(const vyx::Cell& value) {
         using namespace vyx;
         auto h = reinterpret_cast<act::Mold>(get_handler(type_of(&value), A_MOLD));
-        if (!h) return "?" + std::string(type_names[type_of(&value)].name) + "?";
+        if (!h) return std::string("?").append(type_names[type_of(&value)].name).append("?");
         collector::Rooted<2> r;
         r[0] = value;
         string::make_at(&r[1], 16);

@@ -357,7 +357,7 @@ TEST_F(RuntimeTest, BlockSortAndSetOperations) {
     EXPECT_EQ(sort(blk({str("b"), str("B"), str("a")}), nullptr, nullptr, nullptr, true), "[\"B\" \"a\" \"b\"]");
     EXPECT_EQ(sort(blk({int_(1), str("x"), none_(), blk({}), blk({int_(1)})})), "[none [] [1] \"x\" 1]");
     EXPECT_EQ(sort(blk({int_(3), int_(1), int_(2)}), nullptr, nullptr, nullptr, false, false, true), "[3 2 1]");
-    Cell two = int_(2), one = int_(1), zero = int_(0), three = int_(3);
+    Cell two = int_(2), one = int_(1), zero = int_(0);
     Cell records = blk({int_(2), str("b"), int_(1), str("z"), int_(3), str("a")});
     EXPECT_EQ(sort(records, &two), "[1 \"z\" 2 \"b\" 3 \"a\"]");
     EXPECT_EQ(sort(records, &two, &two), "[3 \"a\" 2 \"b\" 1 \"z\"]");  // by the second field

@@ -111,7 +111,7 @@ TEST(ErrorCatalog, MatchesFixtureRowByRow) {
             EXPECT_EQ(cat->name, row.category);
             EXPECT_EQ(cat->code, row.code);
             EXPECT_EQ(category * 100, row.code);
-            EXPECT_EQ("\"" + std::string(cat->title) + "\"", row.message);
+            EXPECT_EQ(std::string("\"").append(cat->title).append("\""), row.message);
             EXPECT_EQ(find_category(row.category), category);
             continue;
         }

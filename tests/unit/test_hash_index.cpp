@@ -225,7 +225,7 @@ TEST_F(HashIndexTest, MillionInternsAgreeWithShadowMap) {
         if (!names.empty() && (r & 7) == 0) {
             name = names[rng() % names.size()];
         } else {
-            std::snprintf(buf, sizeof buf, "n%x-%u", rng(), uint32_t(i));
+            std::snprintf(buf, sizeof buf, "n%x-%u", uint32_t(rng()), uint32_t(i));
             name = buf;
             names.push_back(name);
         }
@@ -233,7 +233,9 @@ TEST_F(HashIndexTest, MillionInternsAgreeWithShadowMap) {
         auto [it, inserted] = shadow.emplace(name, id);
         ASSERT_EQ(it->second, id) << name;
     }
-    if (count == 1000000) EXPECT_GT(hash_index_header(symbol::index())->buckets, buckets_before * 32);
+    if (count == 1000000) {
+        EXPECT_GT(hash_index_header(symbol::index())->buckets, buckets_before * 32);
+    }
     for (const auto& [name, id] : shadow) ASSERT_EQ(symbol::make(name), id);
     EXPECT_EQ(hash_index_header(symbol::index())->size, symbol::count());
 }

@@ -459,7 +459,8 @@ bool record(void* context, lexer::TraceCall& call) {
     std::string e = lexer::event_name(call.event);
     e += ":";
     e += type_of(&call.type) == TYPE_DATATYPE ? type_names[call.type.data1].name : "-";
-    e += "@" + std::to_string(call.input->data1);
+    e += "@";
+    e += std::to_string(call.input->data1);
     r->events.push_back(e);
     if (r->extra && !r->extra(call)) return false;
     if (call.event == r->stop_on) return false;

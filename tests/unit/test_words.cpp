@@ -71,7 +71,10 @@ TEST_F(WordTest, EveryKindMoldsAsWritten) {
     Cell words[] = {unbound("a", TYPE_SET_WORD), unbound("b", TYPE_LIT_WORD), unbound("c", TYPE_GET_WORD),
                     unbound("d", TYPE_REFINEMENT), unbound("e", TYPE_ISSUE), unbound("f", TYPE_WORD)};
     std::string molded;
-    for (Cell& w : words) molded += (molded.empty() ? "" : " ") + mold(&w);
+    for (Cell& w : words) {
+        if (!molded.empty()) molded += ' ';
+        molded += mold(&w);
+    }
     EXPECT_EQ(molded, "a: 'b :c /d #e f");
     std::string formed;
     for (Cell& w : words) formed += form(&w);
