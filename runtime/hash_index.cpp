@@ -199,7 +199,7 @@ inline uint32_t* words_of(Node n) { return reinterpret_cast<uint32_t*>(node_buff
 inline uint32_t word_count(Node n) { return node_buffer(n)->tail / 4; }
 
 Node new_word_series(uint32_t words, uint8_t fill) {
-    Node n = new_byte_series(words * 4 ? words * 4 : 4);
+    Node n = new_byte_series(words ? words * 4 : 4);
     SeriesBuffer* b = node_buffer(n);
     std::memset(b->data(), fill, words * 4);
     b->tail = words * 4;
