@@ -107,9 +107,9 @@ TEST_F(NativesTest, SpecsDriveArgumentChecksAndReflection) {
         // Natives not built yet exist with their specs and refuse to run.
         {"call \"true\"", "** reserved for future use (or not yet implemented)"},
         // scalar! and any-point! are typesets in the specs, not unknown words.
-        {"max 1 2", "** reserved for future use (or not yet implemented)"},
-        {"zero? 1x1", "** reserved for future use (or not yet implemented)"},
-        {"max \"a\" #\"b\"", "** reserved for future use (or not yet implemented)"},
+        {"max 1 2", "2"},
+        {"zero? 1x1", "false"},
+        {"max \"a\" #\"b\"", "** cannot compare \"a\" with #\"b\""},
         {"max none 1", "** max does not allow none! for its value1 argument"},
         {"reduce/into [1] 5", "** reduce does not allow integer! for its out argument"},
         {"transcode/trace \"1\" 5", "** transcode does not allow integer! for its callback argument"},
