@@ -27,6 +27,15 @@ enum Number : uint32_t {
 // spec, the generic actions and the infix operators made from them.
 void init();
 
+// Entries built in natives_series.cpp.
+void foreach_(int check, const int* refinements);
+void forall_(int check, const int* refinements);
+void remove_each(int check, const int* refinements);
+
+// Sets the words of a block from successive values of a series (or every
+// word to one value), as `set` with a block does; foreach steps with it too.
+void set_words_from_series(const Cell* words, const Cell* values, bool any, bool only, bool some);
+
 // Evaluates a block argument as a whole block, its value going into the
 // current call's result slot (used by every native that runs code).
 void do_block(const Cell* block);

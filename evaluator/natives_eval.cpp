@@ -336,8 +336,6 @@ void get_(int check, const int* refs) {
     stack::store_result_only(&v);
 }
 
-namespace {
-
 // Sets the words of a block from successive values of a series (or every
 // word to one value). Every word and every value is checked before anything
 // is set, so a refused set changes nothing.
@@ -367,8 +365,6 @@ void set_words_from_series(const Cell* words_in, const Cell* values_in, bool any
         context::set(&w, &v);
     }
 }
-
-}  // namespace
 
 void set_(int check, const int* refs) {
     if (check) native_table::check_arguments(22, refs);
