@@ -588,141 +588,7 @@ void trim(Cell* s, bool head_side, bool tail_side, bool auto_, bool lines, bool 
     if (owned) series::notify(s, Change::TRIM, true, nullptr, int32_t(h), int32_t(kept));
 }
 
-// ---------------------------------------------------------------- find, select
-
-// What find looks for in a byte series.
-struct Target {
-    enum Kind { BYTE, BITSET, TEXT } kind;
-    int32_t byte = -1;  // BYTE: the value sought (-1 never matches)
-    Cell bits{};        // BITSET
-    Bytes text;         // TEXT
-};
-
-Target target_of(const Cell* value) {
-    Target t;
-    t.kind = Target::BYTE;
-    int vt = type_of(value);
-    switch (vt) {
-    case TYPE_CHAR:
-        t.byte = value->data2 <= 0xFF ? int32_t(value->data2) : -1;
-        break;
-    case TYPE_INTEGER:
-        t.byte = value->data2 <= 0xFF ? int32_t(value->data2) : -1;
-        break;
-    case TYPE_BITSET:
-        t.kind = Target::BITSET;
-        t.bits = *value;
-        break;
-    case TYPE_BINARY: {
-        t.kind = Target::TEXT;
-        collect_into(value, -1, false, false, t.text);
-        break;
-    }
-    default:
-        t.kind = Target::TEXT;
-        if (is_any_string(vt) && vt != TYPE_TAG) {
-            text_utf8(value, -1, t.text);
-        } else if (vt == TYPE_WORD || vt == TYPE_LIT_WORD || vt == TYPE_SET_WORD || vt == TYPE_GET_WORD ||
-                   vt == TYPE_REFINEMENT || vt == TYPE_ISSUE) {
-            std::string name = symbol::name(word::symbol_of(value));
-            t.text.assign(name.begin(), name.end());
-        } else {
-            formed_utf8(value, t.text);
-        }
-        break;
-    }
-    return t;
-}
-
-// The search of find and select: answers the found position (from the
-// buffer's start) and the matched length, or -1.
-int64_t search(Cell* s, const Target& t, Cell* part, Cell* skip, bool last, bool reverse, bool match,
-               uint32_t& matched) {
-    uint32_t len = series::length_from_head(s);
-    uint32_t index = s->data1;
-    if (len == 0) return -1;
-    if (index >= len && !reverse) return -1;
-    if (index > len) index = len;
-    int64_t step = 1;
-    if (skip) {
-        step = type_of(skip) == TYPE_INTEGER ? int32_t(skip->data2) : 0;
-        if (step < 1) raise_error(err::script_out_of_range, skip);
-    }
-    int64_t count = -1;
-    if (part) {
-        count = series::part_count(s, part);
-        if (count < 1) return -1;
-        if (!reverse && count > int64_t(len - index)) count = len - index;
-    }
-    int64_t range_end = count >= 0 && !reverse ? index + count : len;
-    int64_t low = index, first;
-    int64_t dir = 1;
-    if (last) {
-        first = range_end - 1;
-        dir = -1;
-    } else if (reverse) {
-        if (match) return -1;
-        first = int64_t(index) - 1;
-        low = count >= 0 ? std::max<int64_t>(0, int64_t(index) - count) : 0;
-        dir = -1;
-        if (first < low) return -1;
-    } else {
-        first = index;
-    }
-    const uint8_t* p = buf(s)->head();
-    int64_t tl = t.kind == Target::TEXT ? int64_t(t.text.size()) : 1;
-    if (t.kind == Target::TEXT && tl == 0) return -1;
-    matched = uint32_t(tl);
-    for (int64_t c = first; dir > 0 ? c < range_end : c >= low; c += dir * step) {
-        bool hit;
-        switch (t.kind) {
-        case Target::BYTE: hit = p[c] == t.byte; break;
-        case Target::BITSET: hit = bitset::test_bit(&t.bits, p[c]); break;
-        default: {
-            // Forward a match starts at the candidate; backward it ends there.
-            int64_t from = dir > 0 ? c : c - tl + 1;
-            if (dir > 0 && from + tl > range_end) {
-                hit = false;
-            } else if (dir < 0 && from < low) {
-                return -1;
-            } else {
-                hit = std::memcmp(p + from, t.text.data(), size_t(tl)) == 0;
-            }
-            if (hit) return from;
-            break;
-        }
-        }
-        if (hit) return c;
-        if (match) break;
-    }
-    return -1;
-}
-
-const Cell* find(Cell* s, Cell* value, Cell* part, bool, bool, bool, bool any, Cell* with, Cell* skip, bool last,
-                 bool reverse, bool tail, bool match) {
-    if (any || with) raise_error(err::internal_not_done);
-    Target t = target_of(value);
-    uint32_t matched = 0;
-    int64_t at = search(s, t, part, skip, last, reverse, match, matched);
-    if (at < 0) return &NONE_CELL;
-    s->data1 = uint32_t(at + (tail ? matched : 0));
-    return s;
-}
-
-const Cell* select(Cell* s, Cell* value, Cell* part, bool, bool, bool, bool any, Cell* with, Cell* skip,
-                   bool last, bool reverse, bool, bool) {
-    if (any || with) raise_error(err::internal_not_done);
-    Target t = target_of(value);
-    uint32_t matched = 0;
-    int64_t at = search(s, t, part, skip, last, reverse, false, matched);
-    if (at < 0) return &NONE_CELL;
-    uint64_t next = uint64_t(at) + matched;
-    if (next >= series::length_from_head(s)) return &NONE_CELL;
-    *s = Cell{TYPE_INTEGER, 0, buf(s)->head()[next], 0};
-    return s;
-}
-
-// ---------------------------------------------------------------- sort, swap
+// ---------------------------------------------------------------- sort
 
 const Cell* sort(Cell* s, bool, Cell* skip, Cell* compare_arg, Cell* part, bool all, bool reverse, bool) {
     uint32_t len = series::length_from_head(s);
@@ -796,26 +662,6 @@ const Cell* sort(Cell* s, bool, Cell* skip, Cell* compare_arg, Cell* part, bool 
     return s;
 }
 
-void swap(Cell* a, Cell* b) {
-    int tb = type_of(b);
-    if (tb != TYPE_BINARY && !is_any_string(tb)) raise_error(err::script_invalid_arg, b);
-    stack::set_last(a);
-    if (series::is_rs_tail(a) || series::is_rs_tail(b)) return;
-    if (a->data2 == b->data2 && a->data1 == b->data1) return;
-    uint32_t ia = a->data1, ib = b->data1;
-    Cell other;
-    series::element_value(b, ib, &other);
-    uint32_t mine = buf(a)->head()[ia];
-    if (tb != TYPE_BINARY && other.data2 > 0xFF) raise_error(err::script_out_of_range, &other);
-    bool owned_a = series::notify(a, Change::SWAP, false, nullptr, int32_t(ia), 1);
-    bool owned_b = series::notify(b, Change::SWAP, false, nullptr, int32_t(ib), 1);
-    buf(a)->head()[ia] = uint8_t(other.data2);
-    if (tb == TYPE_BINARY) buf(b)->head()[ib] = uint8_t(mine);
-    else string::poke_char(buf(b), ib, mine);
-    if (owned_a) series::notify(a, Change::SWAP, true, nullptr, int32_t(ia), 1);
-    if (owned_b) series::notify(b, Change::SWAP, true, nullptr, int32_t(ib), 1);
-}
-
 }  // namespace
 
 namespace {
@@ -847,13 +693,10 @@ void register_type() {
         .on(A_INSERT, act::Insert(insert))
         .on(A_CHANGE, act::Insert(change))
         .on(A_TRIM, act::Trim(trim))
-        .on(A_FIND, act::Find(find))
-        .on(A_SELECT, act::Find(select))
         .on(A_SORT, act::Sort(sort))
-        .on(A_SWAP, act::Swap(swap))
-        .inherit({A_RANDOM, A_REFLECT, A_EVAL_PATH, A_AT, A_BACK, A_CLEAR, A_COPY, A_HEAD, A_HEAD_Q, A_INDEX_Q,
-                  A_LENGTH_Q, A_MOVE, A_NEXT, A_PICK, A_POKE, A_REMOVE, A_REVERSE, A_SKIP, A_TAIL, A_TAIL_Q, A_TAKE,
-                  A_MODIFY})
+        .inherit({A_RANDOM, A_REFLECT, A_EVAL_PATH, A_AT, A_BACK, A_CLEAR, A_COPY, A_FIND, A_HEAD, A_HEAD_Q,
+                  A_INDEX_Q, A_LENGTH_Q, A_MOVE, A_NEXT, A_PICK, A_POKE, A_REMOVE, A_REVERSE, A_SELECT, A_SKIP,
+                  A_SWAP, A_TAIL, A_TAIL_Q, A_TAKE, A_MODIFY})
         .commit();
 }
 

@@ -298,6 +298,11 @@ void text_of_utf8(std::vector<uint32_t>& out, std::string_view utf8) {
     }
 }
 
+// Each byte of UTF-8 text as one element, for searches in a binary!.
+void text_of_bytes(std::vector<uint32_t>& out, std::string_view utf8) {
+    for (char c : utf8) out.push_back(uint8_t(c));
+}
+
 void text_of_series(std::vector<uint32_t>& out, const Cell* v) {
     SeriesBuffer* b = buf(v);
     uint32_t n = series::length_from_head(v), u = b->unit();
@@ -331,7 +336,9 @@ Needle needle_for(Cell* s, Cell* value, bool fold) {
     case TYPE_ISSUE:
         if (vt == TYPE_WORD) {
             nd.kind = Needle::TEXT;
-            text_of_utf8(nd.text, symbol::name_view(word::symbol_of(value)));
+            std::string_view name = symbol::name_view(word::symbol_of(value));
+            if (bytes) text_of_bytes(nd.text, name);
+            else text_of_utf8(nd.text, name);
         }
         break;
     default:
@@ -340,12 +347,13 @@ Needle needle_for(Cell* s, Cell* value, bool fold) {
     if (nd.kind != Needle::TEXT) {
         nd.kind = Needle::TEXT;
         if (is_text_value(vt)) {
-            if (bytes) text_of_utf8(nd.text, to_utf8(value));  // a text in bytes is its UTF-8
+            if (bytes) text_of_bytes(nd.text, to_utf8(value));  // a text in bytes is its UTF-8
             else text_of_series(nd.text, value);
         } else {
             Cell* scratch = push(16);
             form_onto(scratch, value, -1, -1);
-            text_of_series(nd.text, scratch);
+            if (bytes) text_of_bytes(nd.text, to_utf8(scratch));
+            else text_of_series(nd.text, scratch);
             stack::top = scratch;
         }
     }
