@@ -9,6 +9,7 @@ and the median is taken.
   iteration loops   foreach, forall and remove-each over a block of N values,
                     against `repeat i n [pick b i]` and python3's `for x in list`
   math natives      one call per step from `loop`, against `loop n [add 1 2]`
+  apply             `apply 'f [1 2]` against the direct call `f 1 2`
 
 usage: bench/iteration.py [--vyx PATH] [--n N] [--runs RUNS]
 """
@@ -32,7 +33,8 @@ LOOPS = [
     ("remove-each, every other", MAKE, "remove-each x b [odd? x]"),
 ]
 CALLS = ["add 1 2", "negative? -1", "max 1 2.0", "shift -8 3", "to-hex 255", "sine 30", "arctangent 1",
-         "log-e 10", "exp 1.5", "square-root 2"]
+         "log-e 10", "exp 1.5", "square-root 2", "f 1 2", "apply 'f [1 2]", "apply/safer 'f [1 2]"]
+FUNCTION = "f: func [a b] [a]\n"
 
 
 def run_vyx(vyx, source):
@@ -86,7 +88,7 @@ def main():
     print()
     print("%-30s %12s %10s" % ("native call from loop", "ns per call", "calls/s"))
     for call in CALLS:
-        t = ns_per_step(a.vyx, "", "loop {n} [%s]" % call, a.n, a.runs)
+        t = ns_per_step(a.vyx, FUNCTION, "loop {n} [%s]" % call, a.n, a.runs)
         print("%-30s %12.1f %10.2fM" % (call, t, 1e3 / t if t > 0 else float("inf")))
 
 

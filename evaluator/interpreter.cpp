@@ -143,15 +143,18 @@ struct Gather {
     Node code;
     uint32_t end;
     bool infix;
+    bool single = false;  // an applying call with /safer: one value per argument
+
+    bool at_end(uint32_t pos) const { return pos >= end || pos >= code_size(code); }
 };
 
 // Takes one argument by its kind; returns the position after it.
 uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int k) {
-    if (pos >= g.end || pos >= code_size(g.code)) {
+    if (g.at_end(pos)) {
         Cell w = argument_word(g.callable, k);
         raise_error(err::script_no_arg, g.name, &w);
     }
-    if (kind == ARG_NORMAL) return eval_one_expression(g.code, pos, g.end, g.infix, true);
+    if (kind == ARG_NORMAL) return eval_one_expression(g.code, pos, g.single ? pos + 1 : g.end, g.infix, true);
     Cell v = *code_at(g.code, pos);
     if (kind == ARG_LITERAL) {
         switch (type_of(&v)) {
@@ -175,16 +178,20 @@ uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int k) {
 }
 
 // Fills the frame that invoke_callable pushed and, for natives and actions,
-// calls the entry.
+// calls the entry. A mode above 0 is an applying call (see invoke_callable).
 uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* path,
-                          uint32_t path_pos, const Cell* name, const Cell* element, bool infix) {
+                          uint32_t path_pos, const Cell* name, const Cell* element, bool infix, int mode) {
     int t = type_of(fn);
     bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+    bool applying = mode != APPLY_NONE;
+    bool safer = (mode & APPLY_SAFER) != 0;
+    int how = mode & 3;  // APPLY_ALL or APPLY_NAMED
     Node cache = argument_cache(fn);
     uint32_t n = code_size(cache);
-    Gather g{fn, name, code, end, infix};
-    // From the refinements on, errors name the path element that fetched the callable.
-    Gather gr{fn, element, code, end, infix};
+    Gather g{fn, name, code, end, infix, safer};
+    // From the refinements on, errors name the path element that fetched the
+    // callable (an applying call names its word throughout).
+    Gather gr{fn, applying ? name : element, code, end, infix, safer};
     int refs[64];
     int nrefs = 0;
     if (!is_fn && n > 0) {
@@ -192,6 +199,8 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
         if (type_of(last) == TYPE_INTEGER) nrefs = int(last->data2);
         for (int r = 0; r < nrefs; r++) refs[r] = -1;
     }
+    bool has_refinements = false;
+    for (uint32_t i = 0; i < n && !has_refinements; i++) has_refinements = type_of(code_at(cache, i)) == TYPE_ARG_REFINEMENT;
     bool collecting = true;
     int count = 0;  // argument values gathered
     int argk = 0;   // argument number in the spec
@@ -203,10 +212,16 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
             uint32_t kind = arg_kind(&c);
             if (kind == ARG_RETURN) break;
             if (collecting) {
+                if (applying && g.at_end(pos)) {
+                    // What the block of an applying call does not hold is none.
+                    stack::push(&NONE);
+                    count++;
+                    argk++;
+                    break;
+                }
                 if (infix && count == 0) {
                     // The left operand already sits in the first argument cell.
-                } else if (kind == ARG_LITERAL && typeset::has(&c, TYPE_UNSET) &&
-                           (pos >= end || pos >= code_size(code))) {
+                } else if (kind == ARG_LITERAL && typeset::has(&c, TYPE_UNSET) && g.at_end(pos)) {
                     stack::push(&UNSET);
                 } else {
                     pos = take_argument(g, kind, pos, argk);
@@ -215,15 +230,44 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
                 Cell* v = stack::top - 1;
                 if (!typeset::has(&c, type_of(v))) expect_arg(name, fn, argk, v);
                 count++;
-            } else if (is_fn) {
-                stack::push(&NONE);
+            } else {
+                if (is_fn) stack::push(&NONE);
+                // apply/all evaluates and drops the arguments of a refinement given off.
+                if (mode == APPLY_ALL && !path) {
+                    pos = take_argument(g, kind, pos, argk);
+                    if (stack::thrown) return pos;
+                    stack::top--;
+                }
             }
             argk++;
             break;
         }
         case TYPE_ARG_REFINEMENT:
-            if (is_fn) logic::push(false);
-            collecting = false;
+            if (applying && !path && how == APPLY_ALL && !g.at_end(pos)) {
+                // apply/all: the switch is the next value, a logic!.
+                pos = take_argument(g, ARG_NORMAL, pos, argk);
+                if (stack::thrown) return pos;
+                Cell* v = stack::top - 1;
+                if (type_of(v) != TYPE_LOGIC) {
+                    Cell dt{TYPE_DATATYPE, uint32_t(type_of(v)), 0, 0};
+                    Cell w;
+                    word::make_at(int32_t(c.data2), &w);
+                    raise_error(err::script_expect_arg, name, &dt, &w);
+                }
+                collecting = v->data1 != 0;
+                if (!is_fn) {
+                    stack::top--;
+                    if (collecting) refs[int(c.data3) - 1] = count;
+                }
+            } else if (applying && !path) {
+                // Named refinements come after the arguments; at the end of
+                // the block the refinement's arguments are none.
+                if (is_fn) logic::push(false);
+                collecting = g.at_end(pos);
+            } else {
+                if (is_fn) logic::push(false);
+                collecting = false;
+            }
             break;
         case TYPE_INTEGER:
             if (is_fn) locals = int(c.data2);
@@ -231,71 +275,107 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
         default: break;
         }
     }
-    // Refinements named by the path, in the order given.
-    if (path) {
-        Cell p = *path;
-        uint32_t psize = code_size(p.data2);
-        for (uint32_t e = path_pos; e < psize; e++) {
-            Cell el = *code_at(p.data2, e);
-            int et = type_of(&el);
-            if (et != TYPE_WORD && et != TYPE_GET_WORD) raise_error(err::script_bad_refine, &el);
-            bool on = true;
-            if (et == TYPE_GET_WORD) {
-                const Cell* v = word_value(&el);
-                if (type_of(v) == TYPE_UNSET) raise_error(err::script_no_value, &el);
-                on = logic::truth(v);
+    // One refinement named by a path element or by the block: switched on or
+    // off, then its arguments. `reported` is what dup-refine names.
+    auto name_refinement = [&](const Cell& el, bool on, const Cell* reported) -> bool {
+        // Find the refinement in the cache.
+        int32_t s = symbol::resolve(int32_t(el.data2));
+        uint32_t ri = 0;
+        int k = 0;  // spec argument number of the refinement's first argument
+        bool found = false;
+        for (uint32_t i = 0; i < n; i++) {
+            const Cell* c = code_at(cache, i);
+            if (type_of(c) == TYPE_ARG_REFINEMENT && symbol::resolve(int32_t(c->data2)) == s) {
+                ri = i;
+                found = true;
+                break;
             }
-            // Find the refinement in the cache.
-            int32_t s = symbol::resolve(int32_t(el.data2));
-            uint32_t ri = 0;
-            int k = 0;  // spec argument number of the refinement's first argument
-            bool found = false;
-            for (uint32_t i = 0; i < n; i++) {
-                const Cell* c = code_at(cache, i);
-                if (type_of(c) == TYPE_ARG_REFINEMENT && symbol::resolve(int32_t(c->data2)) == s) {
-                    ri = i;
-                    found = true;
-                    break;
-                }
-                if (type_of(c) == TYPE_TYPESET && arg_kind(c) != ARG_RETURN) k++;
-            }
-            if (!found) {
-                Cell w = el;
-                w.header = TYPE_WORD;
-                raise_error(err::script_no_refine, element, &w);
-            }
-            Cell ref = *code_at(cache, ri);
-            if (is_fn) {
-                Cell* flag = stack::arguments + ref.data1;
-                if (logic::truth(flag)) raise_error(err::script_dup_refine, &p);
-                *flag = Cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
-            } else if (on) {
-                int slot = int(ref.data3) - 1;
-                if (refs[slot] != -1) raise_error(err::script_dup_refine, &p);
-                refs[slot] = count;
-            }
-            uint32_t a = 1;
-            for (uint32_t i = ri + 1; i < n; i++) {
-                Cell c = *code_at(cache, i);
-                if (type_of(&c) != TYPE_TYPESET) break;
-                uint32_t kind = arg_kind(&c);
-                if (kind == ARG_RETURN) continue;
+            if (type_of(c) == TYPE_TYPESET && arg_kind(c) != ARG_RETURN) k++;
+        }
+        if (!found) {
+            Cell w = el;
+            w.header = TYPE_WORD;
+            raise_error(err::script_no_refine, gr.name, &w);
+        }
+        Cell ref = *code_at(cache, ri);
+        if (is_fn) {
+            Cell* flag = stack::arguments + ref.data1;
+            if (logic::truth(flag)) raise_error(err::script_dup_refine, reported);
+            *flag = Cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
+        } else if (on) {
+            int slot = int(ref.data3) - 1;
+            if (refs[slot] != -1) raise_error(err::script_dup_refine, reported);
+            refs[slot] = count;
+        }
+        uint32_t a = 1;
+        for (uint32_t i = ri + 1; i < n; i++) {
+            Cell c = *code_at(cache, i);
+            if (type_of(&c) != TYPE_TYPESET) break;
+            uint32_t kind = arg_kind(&c);
+            if (kind == ARG_RETURN) continue;
+            if (safer && !on) {
+                // apply/safer steps over an off refinement's argument unevaluated.
+                if (!gr.at_end(pos)) pos++;
+            } else {
                 pos = take_argument(gr, kind, pos, k);
-                if (stack::thrown) return pos;
+                if (stack::thrown) return false;
                 Cell* v = stack::top - 1;
                 if (!on) {
                     stack::top--;
                 } else {
-                    if (!typeset::has(&c, type_of(v))) expect_arg(element, fn, k, v);
+                    if (!typeset::has(&c, type_of(v))) expect_arg(gr.name, fn, k, v);
                     count++;
                     if (is_fn) {
                         stack::arguments[ref.data1 + a] = *v;
                         stack::top--;
                     }
                 }
-                a++;
-                k++;
             }
+            a++;
+            k++;
+        }
+        return true;
+    };
+    if (path) {
+        // Refinements named by the path, in the order given.
+        Cell p = *path;
+        uint32_t psize = code_size(p.data2);
+        for (uint32_t e = path_pos; e < psize; e++) {
+            Cell el = *code_at(p.data2, e);
+            int et = type_of(&el);
+            if (et != TYPE_WORD && et != TYPE_GET_WORD) {
+                if (applying && !has_refinements) break;
+                raise_error(err::script_bad_refine, &el);
+            }
+            bool on = true;
+            if (et == TYPE_GET_WORD) {
+                const Cell* v = word_value(&el);
+                if (type_of(v) == TYPE_UNSET) raise_error(err::script_no_value, &el);
+                on = logic::truth(v);
+            }
+            if (!name_refinement(el, on, &p)) return pos;
+        }
+    } else if (how == APPLY_NAMED) {
+        // Refinements named in the rest of the block, each followed by the
+        // expression that switches it.
+        while (!g.at_end(pos)) {
+            Cell el = *code_at(code, pos);
+            int et = type_of(&el);
+            if (et != TYPE_REFINEMENT && et != TYPE_GET_WORD) {
+                if (!has_refinements) break;
+                raise_error(err::script_bad_refine, &el);
+            }
+            pos++;
+            bool on = false;
+            if (!g.at_end(pos)) {
+                pos = eval_one_expression(code, pos, end, false, true);
+                if (stack::thrown) return pos;
+                Cell* v = stack::top - 1;
+                if (type_of(v) == TYPE_UNSET) raise_error(err::script_no_value, &el);
+                on = logic::truth(v);
+                stack::top--;
+            }
+            if (!name_refinement(el, on, &NONE)) return pos;
         }
     }
     if (is_fn) {
@@ -617,15 +697,16 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
 }
 
 uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t end, bool keep, const Cell* path,
-                         uint32_t path_pos, const Cell* name, bool infix, const Cell* object) {
+                         uint32_t path_pos, const Cell* name, bool infix, const Cell* object, int mode) {
     check_machine_stack();
     Cell fn = *callable;
     Cell nm = naming(name);
     // A method reached through an object runs in the object's context: the
     // call is named in it, so call traces find the method there.
     if (object && object->data1 != context::global && type_of(&nm) == TYPE_WORD) nm.data1 = object->data1;
-    // What argument errors report: the path when there is one.
-    Cell reported = path ? *path : (name ? *name : nm);
+    // What argument errors report: the path when there is one (an applying
+    // call names its word).
+    Cell reported = path && mode == APPLY_NONE ? *path : (name ? *name : nm);
     if (!infix) stack::push(&fn);
     int t = type_of(&fn);
     if (t == TYPE_FUNCTION)
@@ -633,7 +714,7 @@ uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t
     else
         stack::push_eval_call_frame(&nm);
     if (infix) stack::top++;
-    pos = gather_arguments(&fn, code, pos, end, path, path_pos, &reported, name ? name : &nm, infix);
+    pos = gather_arguments(&fn, code, pos, end, path, path_pos, &reported, name ? name : &nm, infix, mode);
     if (stack::thrown) return pos;
     if (t == TYPE_FUNCTION) {
         invoke_function_value(&fn);

@@ -45,9 +45,15 @@ uint32_t eval_one_expression(Node code, uint32_t position, uint32_t end, bool no
 // Gathers the arguments of a callable and calls it. `path` (or null)
 // supplies refinements from `path_position` on; `name` (or null) names the
 // call; `object` (or null) is the object through which a path reached it.
+// A mode above 0 makes an applying call, whose arguments come from the
+// values between `position` and `end` (a block of apply): APPLY_ALL takes
+// every argument and refinement switch in spec order, APPLY_NAMED the
+// arguments then the refinements named in the rest (a path names them
+// instead in both); APPLY_SAFER makes every argument a single value.
+enum ApplyMode : int { APPLY_NONE = 0, APPLY_ALL = 1, APPLY_NAMED = 2, APPLY_SAFER = 4 };
 uint32_t invoke_callable(const Cell* callable, Node code, uint32_t position, uint32_t end, bool keep,
                          const Cell* path, uint32_t path_position, const Cell* name, bool infix,
-                         const Cell* object = nullptr);
+                         const Cell* object = nullptr, int mode = APPLY_NONE);
 
 // Runs a function! whose arguments are already in the current frame.
 void invoke_function_value(const Cell* fn);

@@ -128,7 +128,7 @@ const Info entries[COUNT] = {
     {104, "decompress", R"~("decompresses data (zlib, deflate, gzip)" data [binary!] method [word!] /size sz [integer!] return: [binary!])~", nullptr},
     {105, "recycle", R"~("runs the garbage collector or switches it on or off" /on /off return: [integer! unset!])~", nullptr},
     {106, "transcode", R"~("turns UTF-8 source into values" src [binary! string!] /next /one /prescan /scan /part length [integer! binary!] /into dst [block!] /trace callback [function! [event [word!] input [binary! string!] type [word! datatype!] line [integer!] token return: [logic!]] routine! [event [word!] input [binary! string!] type [word! datatype!] line [integer!] token return: [logic!]]] return: [block!])~", natives::transcode_},
-    {107, "apply", R"~("calls a function with a block of reduced arguments" func [word! path! any-function!] args [block!] /all /safer)~", nullptr},
+    {107, "apply", R"~("calls a function with a block of reduced arguments" func [word! path! any-function!] args [block!] /all /safer)~", natives::apply_},
 };
 
 void not_done(int, const int*) { raise_error(err::internal_not_done); }

@@ -31,6 +31,8 @@ void init();
 void foreach_(int check, const int* refinements);
 void forall_(int check, const int* refinements);
 void remove_each(int check, const int* refinements);
+// Entry built in natives_apply.cpp.
+void apply_(int check, const int* refinements);
 
 // Sets the words of a block from successive values of a series (or every
 // word to one value), as `set` with a block does; foreach steps with it too.
