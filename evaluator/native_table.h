@@ -75,6 +75,14 @@ void unique_(int check, const int* refinements);
 void difference_(int check, const int* refinements);
 void exclude_(int check, const int* refinements);
 void complement_q(int check, const int* refinements);
+// Entries built in natives_codecs.cpp.
+void checksum_(int check, const int* refinements);
+void compress_(int check, const int* refinements);
+void decompress_(int check, const int* refinements);
+void uppercase_(int check, const int* refinements);
+void lowercase_(int check, const int* refinements);
+void new_line_(int check, const int* refinements);
+void new_line_q(int check, const int* refinements);
 
 // The block print and prin reduce into (a collector root): print_buffer
 // makes it on first use, make_print_buffer anew (each runtime start).

@@ -6,10 +6,13 @@
 #include "datatypes/binary.h"
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
+#include "datatypes/date.h"
+#include "datatypes/time.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
+#include "evaluator/helpers.h"
 #include "evaluator/native_table.h"
 #include "evaluator/stack.h"
 #include "runtime/base_codecs.h"
@@ -114,8 +117,11 @@ void set_operation(uint32_t number, int op, int check, const int* refs) {
         stack::keep_result_only();
         return;
     case TYPE_TYPESET:
-        if (op == UNIQUE) break;
-        typeset_op(op);
+        // A typeset holds each datatype once already.
+        if (op == UNIQUE)
+            stack::keep_result_only();
+        else
+            typeset_op(op);
         return;
     case TYPE_BLOCK: case TYPE_HASH: case TYPE_STRING: {
         auto worker = t1 == TYPE_STRING ? string::set_operation : block::set_operation;
@@ -124,11 +130,21 @@ void set_operation(uint32_t number, int op, int check, const int* refs) {
         stack::store_result_only(r);
         return;
     }
+    case TYPE_DATE: {
+        if (op != DIFFERENCE) helpers::raise_expect_arg(0, t1);
+        // The time between the two instants.
+        Cell a = *set1, b = *arg(1);
+        double seconds = double(date::to_days(a.data1) - date::to_days(b.data1)) * 86400.0 +
+                         (date::seconds(&a) - date::seconds(&b));
+        Cell result;
+        time::make_at(seconds, &result);
+        stack::store_result_only(&result);
+        return;
+    }
     default:
         break;
     }
-    // The time between two dates comes with date!.
-    raise_error(err::internal_not_done);
+    helpers::raise_expect_arg(0, t1);
 }
 
 }  // namespace

@@ -1,0 +1,257 @@
+// The natives over the codecs and the text: checksum, compress, decompress,
+// uppercase and lowercase, and the new-line markers of lists.
+#include <cstdio>
+#include <vector>
+
+#include "datatypes/binary.h"
+#include "datatypes/integer.h"
+#include "datatypes/series.h"
+#include "datatypes/simple.h"
+#include "datatypes/string.h"
+#include "datatypes/word.h"
+#include "evaluator/helpers.h"
+#include "evaluator/native_table.h"
+#include "evaluator/stack.h"
+#include "io/checksum.h"
+#include "io/deflate.h"
+#include "runtime/case_map.h"
+#include "runtime/raise.h"
+
+namespace vyx::natives {
+
+namespace {
+
+inline Cell* arg(int i) { return stack::arguments + i; }
+
+// The bytes a data argument stands for: a binary's own bytes from its index
+// (`owned` stays empty; re-read them through the cell after an allocation),
+// or the UTF-8 form of a string-like value in `owned`.
+struct DataBytes {
+    std::vector<uint8_t> owned;
+    const Cell* binary = nullptr;
+    const uint8_t* data() { return binary ? binary::rs_head(const_cast<Cell*>(binary)) : owned.data(); }
+    uint32_t size() const { return binary ? binary::rs_length(binary) : uint32_t(owned.size()); }
+};
+
+void data_bytes(const Cell* value, DataBytes& out) {
+    if (type_of(value) == TYPE_BINARY)
+        out.binary = value;
+    else
+        binary::text_utf8(value, -1, out.owned);
+}
+
+// A file read whole; a file that cannot be read raises access/cannot-open.
+void file_bytes(const Cell* file, std::vector<uint8_t>& out) {
+    std::string path = string::to_utf8(file);
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) raise_error(err::access_cannot_open, file);
+    uint8_t chunk[65536];
+    size_t k;
+    while ((k = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.insert(out.end(), chunk, chunk + k);
+    bool failed = std::ferror(f);
+    std::fclose(f);
+    if (failed) raise_error(err::access_cannot_open, file);
+}
+
+// The result binary with its tail at `size` bytes.
+void set_binary_tail(Cell* bin, int32_t size) {
+    SeriesBuffer* b = node_buffer(bin->data2);
+    b->tail = b->offset + uint32_t(size);
+}
+
+}  // namespace
+
+// checksum -----------------------------------------------------------------------------
+
+void checksum_(int check, const int* refs) {
+    if (check) native_table::check_arguments(87, refs);
+    const int with = refs[0];
+    Cell* data = arg(0);
+    Cell* method_word = arg(1);
+    int t = type_of(data);
+    if (t != TYPE_BINARY && t != TYPE_STRING && t != TYPE_FILE) raise_error(err::script_invalid_arg, data);
+    int method = type_of(method_word) == TYPE_WORD || type_of(method_word) == TYPE_LIT_WORD
+                     ? checksum::method_of(word::symbol_of(method_word))
+                     : -1;
+    if (method < 0) raise_error(err::script_invalid_arg, method_word);
+    Cell with_word = series::named_word("with");
+    Cell* spec = with >= 0 ? arg(with) : nullptr;
+    int id = checksum::method_id(method);
+    bool plain = method == checksum::M_CRC32 || method == checksum::M_TCP || method == checksum::M_ADLER32;
+
+    // Every refusal comes before the data is read.
+    if (!spec) {
+        if (method == checksum::M_HASH) raise_error(err::script_invalid_refine_arg, &with_word, method_word);
+    } else {
+        int st = type_of(spec);
+        if (plain) raise_error(err::script_invalid_refine_arg, &with_word, spec);
+        if (st == TYPE_INTEGER) {
+            // A hash table's size: only the hash method takes one, and it is not built.
+            if (method != checksum::M_HASH) raise_error(err::script_invalid_refine_arg, &with_word, spec);
+            raise_error(err::internal_not_done);
+        }
+        if (st != TYPE_BINARY && !is_any_string(st)) raise_error(err::script_invalid_arg, spec);
+        if (method == checksum::M_HASH) raise_error(err::script_invalid_refine_arg, &with_word, spec);
+    }
+
+    DataBytes bytes;
+    if (t == TYPE_FILE)
+        file_bytes(data, bytes.owned);
+    else
+        data_bytes(data, bytes);
+
+    if (plain) {
+        uint32_t v = method == checksum::M_CRC32   ? checksum::crc32(bytes.data(), bytes.size())
+                     : method == checksum::M_TCP   ? checksum::tcp_checksum(bytes.data(), bytes.size())
+                                                   : checksum::adler32(bytes.data(), bytes.size());
+        integer::box(int32_t(v));
+        stack::keep_result_only();
+        return;
+    }
+    uint8_t out[checksum::MAX_DIGEST];
+    bool ok;
+    if (spec) {
+        DataBytes key;
+        data_bytes(spec, key);
+        ok = checksum::hmac(id, bytes.data(), bytes.size(), key.data(), key.size(), out);
+    } else {
+        ok = checksum::digest(id, bytes.data(), bytes.size(), out);
+    }
+    if (!ok) raise_error(err::internal_feature_na);
+    Cell result;
+    binary::make_from(&result, out, checksum::hash_size(id));
+    stack::store_result_only(&result);
+}
+
+// compress and decompress --------------------------------------------------------------
+
+namespace {
+
+int compression_method(const Cell* word) {
+    int m = type_of(word) == TYPE_WORD || type_of(word) == TYPE_LIT_WORD ? deflate::method_of(word::symbol_of(word))
+                                                                          : -1;
+    if (m < 0) raise_error(err::script_invalid_arg, word);
+    return m;
+}
+
+}  // namespace
+
+void compress_(int check, const int* refs) {
+    if (check) native_table::check_arguments(103, refs);
+    Cell* method_word = arg(1);
+    int method = compression_method(method_word);
+    DataBytes in;
+    data_bytes(arg(0), in);
+    uint64_t guess = uint64_t(in.size()) + in.size() / 2048 + 32;
+    if (guess > uint64_t(INT32_MAX)) raise_error(err::script_too_long);
+    int32_t size = int32_t(guess);
+    Cell* result = stack::push_slot();
+    int32_t status = deflate::TOO_SMALL;
+    for (int attempt = 0; attempt < 2 && status == deflate::TOO_SMALL; attempt++) {
+        binary::make_at(result, uint32_t(size));
+        // Both buffers are read after the allocation, which may have moved them.
+        status = deflate::compress(method, binary::rs_head(result), &size, in.data(), in.size());
+    }
+    if (status != deflate::OK) raise_error(err::script_invalid_data, method_word);
+    set_binary_tail(result, size);
+    stack::store_result_only(result);
+}
+
+void decompress_(int check, const int* refs) {
+    if (check) native_table::check_arguments(104, refs);
+    const int size_ref = refs[0];
+    Cell* data = arg(0);
+    Cell* method_word = arg(1);
+    int method = compression_method(method_word);
+    if (type_of(data) != TYPE_BINARY) raise_error(err::script_invalid_arg, data);
+    uint32_t n = binary::rs_length(data);
+    int32_t size = 0;
+    int32_t status = deflate::TOO_SMALL;
+    // A stated size is taken as it is only when the data could expand to it;
+    // otherwise, and for gzip (whose trailer states it), the result is measured.
+    if (size_ref >= 0 && method != deflate::GZIP) {
+        int64_t sz = int32_t(arg(size_ref)->data2);
+        if (sz > int64_t(n) && uint64_t(sz) <= deflate::max_expansion(n)) size = int32_t(sz);
+    }
+    if (size == 0) status = deflate::decompress(method, nullptr, &size, binary::rs_head(data), n);
+    Cell* result = stack::push_slot();
+    *result = NONE_CELL;
+    if (status == deflate::OK) binary::make_at(result, 0);  // measured, and empty
+    for (int attempt = 0; attempt < 2 && status == deflate::TOO_SMALL; attempt++) {
+        binary::make_at(result, uint32_t(size));
+        status = deflate::decompress(method, binary::rs_head(result), &size, binary::rs_head(data), n);
+    }
+    if (status != deflate::OK) raise_error(err::script_invalid_data, method_word);
+    set_binary_tail(result, size);
+    stack::store_result_only(result);
+}
+
+// uppercase and lowercase --------------------------------------------------------------
+
+namespace {
+
+void change_case_native(uint32_t number, int direction, int check, const int* refs) {
+    if (check) native_table::check_arguments(number, refs);
+    Cell value = *arg(0);
+    const Cell* part = nullptr;
+    Cell count;
+    if (refs[0] >= 0) {
+        part = arg(refs[0]);
+        if (type_of(part) == TYPE_FLOAT) {
+            integer::make_at(&count, helpers::check_float_to_integer(part));
+            part = &count;
+        }
+    }
+    change_case(&value, direction, part);
+    stack::store_result_only(&value);
+}
+
+}  // namespace
+
+void uppercase_(int check, const int* refs) { change_case_native(71, CASE_UPPER, check, refs); }
+void lowercase_(int check, const int* refs) { change_case_native(72, CASE_LOWER, check, refs); }
+
+// new-line and new-line? ---------------------------------------------------------------
+
+void new_line_(int check, const int* refs) {
+    if (check) native_table::check_arguments(89, refs);
+    const int all = refs[0], skip = refs[1];
+    Cell position = *arg(0);
+    bool mark = logic::truth(arg(1));
+    Node node = position.data2;
+    uint32_t n = blk::size(node);
+    uint32_t period = 0;
+    if (skip >= 0) {
+        int32_t size = integer::get(arg(skip));
+        if (size <= 0) raise_error(err::script_out_of_range, arg(skip));
+        period = uint32_t(size);
+    } else if (all >= 0) {
+        period = 1;
+    }
+    auto set = [](Cell* c, bool on) {
+        if (on)
+            c->header |= FLAG_NEW_LINE;
+        else
+            clear_new_line_flag(c);
+    };
+    if (period == 0) {
+        if (position.data1 < n) set(blk::at(node, position.data1), mark);
+    } else {
+        for (uint32_t i = position.data1, k = 0; i < n; i++, k++) {
+            bool on_period = period == 1 || k % period == 0;
+            set(blk::at(node, i), on_period == mark);
+        }
+    }
+    stack::store_result_only(&position);
+}
+
+void new_line_q(int check, const int* refs) {
+    if (check) native_table::check_arguments(90, refs);
+    Cell* position = arg(0);
+    bool marked = position->data1 < blk::size(position->data2) &&
+                  (blk::at(position->data2, position->data1)->header & FLAG_NEW_LINE);
+    logic::box(marked);
+    stack::keep_result_only();
+}
+
+}  // namespace vyx::natives
