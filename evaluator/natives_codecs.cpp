@@ -53,6 +53,15 @@ void file_bytes(const Cell* file, std::vector<uint8_t>& out) {
     if (failed) raise_error(err::access_cannot_open, file);
 }
 
+// The method a word argument names (looked up by `lookup`); anything else
+// raises script/invalid-arg.
+int method_arg(const Cell* word, int (*lookup)(int32_t)) {
+    int t = type_of(word);
+    int m = t == TYPE_WORD || t == TYPE_LIT_WORD ? lookup(word::symbol_of(word)) : -1;
+    if (m < 0) raise_error(err::script_invalid_arg, word);
+    return m;
+}
+
 // The result binary with its tail at `size` bytes.
 void set_binary_tail(Cell* bin, int32_t size) {
     SeriesBuffer* b = node_buffer(bin->data2);
@@ -70,10 +79,7 @@ void checksum_(int check, const int* refs) {
     Cell* method_word = arg(1);
     int t = type_of(data);
     if (t != TYPE_BINARY && t != TYPE_STRING && t != TYPE_FILE) raise_error(err::script_invalid_arg, data);
-    int method = type_of(method_word) == TYPE_WORD || type_of(method_word) == TYPE_LIT_WORD
-                     ? checksum::method_of(word::symbol_of(method_word))
-                     : -1;
-    if (method < 0) raise_error(err::script_invalid_arg, method_word);
+    int method = method_arg(method_word, checksum::method_of);
     Cell with_word = series::named_word("with");
     Cell* spec = with >= 0 ? arg(with) : nullptr;
     int id = checksum::method_id(method);
@@ -125,21 +131,10 @@ void checksum_(int check, const int* refs) {
 
 // compress and decompress --------------------------------------------------------------
 
-namespace {
-
-int compression_method(const Cell* word) {
-    int m = type_of(word) == TYPE_WORD || type_of(word) == TYPE_LIT_WORD ? deflate::method_of(word::symbol_of(word))
-                                                                          : -1;
-    if (m < 0) raise_error(err::script_invalid_arg, word);
-    return m;
-}
-
-}  // namespace
-
 void compress_(int check, const int* refs) {
     if (check) native_table::check_arguments(103, refs);
     Cell* method_word = arg(1);
-    int method = compression_method(method_word);
+    int method = method_arg(method_word, deflate::method_of);
     DataBytes in;
     data_bytes(arg(0), in);
     uint64_t guess = uint64_t(in.size()) + in.size() / 2048 + 32;
@@ -162,7 +157,7 @@ void decompress_(int check, const int* refs) {
     const int size_ref = refs[0];
     Cell* data = arg(0);
     Cell* method_word = arg(1);
-    int method = compression_method(method_word);
+    int method = method_arg(method_word, deflate::method_of);
     if (type_of(data) != TYPE_BINARY) raise_error(err::script_invalid_arg, data);
     uint32_t n = binary::rs_length(data);
     int32_t size = 0;

@@ -9,6 +9,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/lexer.h"
 #include "evaluator/protect.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
@@ -62,6 +63,20 @@ struct InterpTest : RuntimeTest {
         }
     }
 
+    // The same for source text read by the lexer.
+    vyx::Cell eval_source(std::string_view source) {
+        vyx::collector::Rooted<1> r;
+        vyx::lexer::load_block(&r[0], source);
+        return eval_block(r[0]);
+    }
+    std::string result_of_source(std::string_view source) {
+        try {
+            return mold(eval_source(source));
+        } catch (const vyx::VyxError& e) {
+            return "** " + message(e);
+        }
+    }
+
     static std::string mold(const vyx::Cell& value) {
         using namespace vyx;
         auto h = reinterpret_cast<act::Mold>(get_handler(type_of(&value), A_MOLD));
@@ -97,4 +112,22 @@ struct InterpTest : RuntimeTest {
     }
 
     static int32_t int_of(const vyx::Cell& c) { return int32_t(c.data2); }
+};
+
+// A fixture whose tests run with a collection at every allocation and every
+// live buffer moved.
+template <class Base>
+struct UnderCollections : Base {
+    void SetUp() override {
+        Base::SetUp();
+        vyx::collector::active = true;
+        vyx::collector::stress_every = 1;
+        vyx::collector::evacuate = true;
+    }
+    void TearDown() override {
+        vyx::collector::active = false;
+        vyx::collector::stress_every = 0;
+        vyx::collector::evacuate = false;
+        Base::TearDown();
+    }
 };

@@ -4,36 +4,14 @@
 // that removes them from where they came from.
 #include <string>
 
-#include "evaluator/lexer.h"
 #include "interp_fixture.h"
 
 using namespace vyx;
 
 namespace {
 
-struct ControlUnderCollections : InterpTest {
-    void SetUp() override {
-        InterpTest::SetUp();
-        collector::active = true;
-        collector::stress_every = 1;
-        collector::evacuate = true;
-    }
-    void TearDown() override {
-        collector::active = false;
-        collector::stress_every = 0;
-        collector::evacuate = false;
-        InterpTest::TearDown();
-    }
-
-    std::string run(std::string_view source) {
-        collector::Rooted<1> r;
-        lexer::load_block(&r[0], source);
-        try {
-            return mold(eval_block(r[0]));
-        } catch (const VyxError& e) {
-            return "** " + message(e);
-        }
-    }
+struct ControlUnderCollections : UnderCollections<InterpTest> {
+    std::string run(std::string_view source) { return result_of_source(source); }
 };
 
 TEST_F(ControlUnderCollections, BranchesThatRemoveThemselvesRunToTheirEnd) {
