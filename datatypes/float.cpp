@@ -302,7 +302,7 @@ void do_math(int op) {
     case TYPE_TUPLE:
         // As integer math does: the tuple first, for the operations that
         // have a meaning in that order.
-        if (op == OP_SUB || op == OP_DIV) math::not_related(math::action_name(op), rt);
+        if (op == OP_SUB || op == OP_DIV) math::not_related(math::action_name(op), lt);
         math::swap_arguments();
         math::run_stack_handler(rt, math::action_of(op));
         return;

@@ -4,7 +4,6 @@
 #include "datatypes/map.h"
 #include "datatypes/registry.h"
 #include "datatypes/types.h"
-#include "runtime/handles.h"
 
 namespace vyx {
 
@@ -14,22 +13,13 @@ namespace vyx {
     void register_type() { Registration(id, parent, name) __VA_ARGS__.commit(); } \
     }
 
-namespace {
-// A handle! keeps its record in the handle table (word 3; negative: none).
-void mark_handle(const Cell* c) {
-    if (int32_t(c->data3) >= 0) handles::mark_handle(int32_t(c->data3));
-}
-}  // namespace
-
 VYX_PENDING_TYPE(url, TYPE_URL, TYPE_STRING, "url!")
 VYX_PENDING_TYPE(file, TYPE_FILE, TYPE_URL, "file!")
-VYX_PENDING_TYPE(triple, TYPE_TRIPLE, 0, "triple!", .hasher(hash_payload_bytes<1, 12>))
 VYX_PENDING_TYPE(vector, TYPE_VECTOR, TYPE_STRING, "vector!",
                  .marker(collector::mark_flat_series, true).hasher(nullptr))
 VYX_PENDING_TYPE(hash, TYPE_HASH, TYPE_BLOCK, "hash!", .marker(map::mark_cell, true))
 VYX_PENDING_TYPE(tag, TYPE_TAG, TYPE_STRING, "tag!")
 VYX_PENDING_TYPE(email, TYPE_EMAIL, TYPE_STRING, "email!")
-VYX_PENDING_TYPE(handle, TYPE_HANDLE, TYPE_INTEGER, "handle!", .marker(mark_handle))
 VYX_PENDING_TYPE(port, TYPE_PORT, TYPE_OBJECT, "port!")
 VYX_PENDING_TYPE(ref, TYPE_REF, TYPE_STRING, "ref!")
 VYX_PENDING_TYPE(image, TYPE_IMAGE, TYPE_SERIES, "image!",

@@ -1,10 +1,16 @@
-#include "datatypes/point3d.h"
+#include "datatypes/point2d.h"
 
-#include "datatypes/registry.h"
 #include "datatypes/types.h"
+#include "evaluator/stack.h"
 
 namespace vyx::point3d {
 
-void register_type() { Registration(TYPE_POINT3D, 0, "point3D!").hasher(hash_payload_bytes<1, 12>).commit(); }
+Cell* push(float x, float y, float z) {
+    Cell* c = stack::push_slot();
+    *c = Cell{TYPE_POINT3D, 0, 0, 0};
+    return make_at(c, x, y, z);
+}
+
+void register_type() { coords::register_row<3>(TYPE_POINT3D, "point3D!"); }
 
 }  // namespace vyx::point3d

@@ -1,5 +1,5 @@
 // tuple!: 3 to 12 bytes in the payload's 12 bytes (memory order), the length in
-// header bits 19-22.
+// header bits 19-22. Its arithmetic saturates every byte to 0..255.
 #pragma once
 #include <cstdint>
 #include <cstring>
@@ -20,7 +20,33 @@ inline Cell* make_at(Cell* target, const uint8_t* bytes, int count) {
     std::memcpy(&target->data1, payload, 12);
     return target;
 }
-inline int length(const Cell* c) { return int((c->header & LENGTH_MASK) >> LENGTH_SHIFT); }
-inline uint8_t byte_at(const Cell* c, int i) { return reinterpret_cast<const uint8_t*>(&c->data1)[i]; }
+inline int length(const Cell* c) {
+    int n = int((c->header & LENGTH_MASK) >> LENGTH_SHIFT);
+    return n > MAX_LENGTH ? MAX_LENGTH : n;
+}
+// The 12 payload bytes start right after the header word.
+inline uint8_t byte_at(const Cell* c, int i) { return reinterpret_cast<const uint8_t*>(c)[4 + i]; }
+inline uint8_t* bytes_of(Cell* c) { return reinterpret_cast<uint8_t*>(c) + 4; }
+
+// A tuple of that length whose 12 bytes are the three payload words as given.
+Cell* push(int length, uint32_t word1, uint32_t word2, uint32_t word3);
+// The low byte of each of the n values, zero-padded to at least 3 bytes.
+Cell* make_from_bytes(int n, const int32_t* values);
+// At most 12 bytes from a binary!'s head into `target`.
+Cell* from_binary(const Cell* binary, Cell* target);
+// The hexadecimal colour digits of an issue! (3, 6 or 8 of them) into
+// `target`; anything else raises script/invalid-data.
+Cell* from_issue(const Cell* issue, Cell* target);
+
+// Arithmetic on the two argument cells at stack::arguments; a number may
+// come first (add, multiply and the bitwise operations).
+void do_math(int op);
+// Byte by byte up to the longer length, a missing byte counting as 0; -2
+// for a value that is not a tuple.
+int compare(const Cell* a, const Cell* b);
+// Every byte within the length is 0.
+bool all_zero(const Cell* t);
+
+void register_type();
 
 }  // namespace vyx::tuple

@@ -778,6 +778,17 @@ void invoke_routine_value(const Cell* routine) {
 
 namespace {
 
+// Values whose path set changes the cell itself rather than a series or a
+// context it refers to.
+bool lives_in_cell(int type) {
+    switch (type) {
+    case TYPE_PAIR: case TYPE_POINT2D: case TYPE_POINT3D: case TYPE_TUPLE: case TYPE_DATE: case TYPE_TIME:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The value of a path's head word; an unset path when the word was never
 // set (the lookup raises no-value) or holds unset!.
 Cell head_value(const Cell* path, const Cell* head) {
@@ -854,9 +865,23 @@ uint32_t walk_path(const Cell* path_in, Node code, uint32_t pos, uint32_t end, b
         bool last = i + 1 == size;
         act::EvalPath handler = actions::get_path_action(cur, &path, &el, &previous);
         Cell v = value ? *value : UNSET;
-        const Cell* r = handler(cur, &el, (mode == PATH_SET && last) ? &v : nullptr, &path, case_);
+        bool set = mode == PATH_SET && last;
+        const Cell* r = handler(cur, &el, set ? &v : nullptr, &path, case_);
         Cell result = *r;
         stack::top = from + 1;
+        if (set && lives_in_cell(type_of(cur))) {
+            // The set changed this copy of the value: it goes back where it
+            // was taken from.
+            Cell changed = *cur;
+            if (i == path.data1 + 1) {
+                context::set(&head, &changed);
+            } else {
+                act::EvalPath put = actions::get_path_action(from, &path, &previous, nullptr);
+                put(from, &previous, &changed, &path, case_);
+                if (stack::thrown) return pos;
+                stack::top = from + 1;
+            }
+        }
         *from = *cur;
         *cur = result;
         previous = el;

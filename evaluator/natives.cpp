@@ -6,6 +6,7 @@
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
+#include "datatypes/handle.h"
 #include "datatypes/registry.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/simple.h"
@@ -427,6 +428,8 @@ void init() {
     Cell t{TYPE_LOGIC, 1, 0, 0}, f{TYPE_LOGIC, 0, 0, 0};
     define("true", &t);
     define("false", &f);
+    Cell null_handle;
+    define("null-handle", handle::make_at(&null_handle, 0, handle::CLASS_NULL));
 
     // Every native of the full table with its spec; the entries above stay
     // where the table has none of its own.

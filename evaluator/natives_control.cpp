@@ -159,13 +159,9 @@ bool is_same(const Cell* a, const Cell* b) {
     case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_PAIR: case TYPE_TIME:
         // Bit-identical: 0.0 and -0.0 differ, a NaN is the same as itself.
         return a->data2 == b->data2 && a->data3 == b->data3;
-    case TYPE_TUPLE: {
-        int n = tuple::length(a);
-        if (n != tuple::length(b)) return false;
-        for (int i = 0; i < n; i++)
-            if (tuple::byte_at(a, i) != tuple::byte_at(b, i)) return false;
-        return true;
-    }
+    case TYPE_TUPLE:
+        // Trailing zero bytes do not count: 1.2.3 is the same as 1.2.3.0.
+        return tuple::compare(a, b) == 0;
     case TYPE_MONEY: {
         Cell x = *a, y = *b;
         return actions::compare_values(&x, &y, COMP_STRICT_EQUAL);
