@@ -383,6 +383,7 @@ void init() {
     attaching = false;
     stack_trace_level = 0;
     // Raised errors are held by the guard that will catch them.
+    protect::reset();
     collector::add_gc_root_callback(protect::mark_roots);
     make_prototype();
     collector::Rooted<1> r;

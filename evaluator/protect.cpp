@@ -71,6 +71,8 @@ void hold(const VyxError& e) {
         unguarded = e;
 }
 
+void reset() { unguarded = no_error(); }
+
 void mark_roots() {
     mark_error(unguarded);
     for (Guard* g = innermost; g; g = g->outer_) {

@@ -84,5 +84,8 @@ private:
 void hold(const VyxError& e);
 // Collector root: every guard's error and saved block.
 void mark_roots();
+// A fresh runtime: no error held from the last one (its values name nodes
+// that mean nothing now).
+void reset();
 
 }  // namespace vyx::protect

@@ -11,7 +11,9 @@
 #include "evaluator/stack.h"
 #include "runtime/cells.h"
 #include "runtime/collector.h"
+#include "runtime/error_catalog.h"
 #include "runtime/handles.h"
+#include "runtime/raise.h"
 #include "runtime/stats.h"
 #include "runtime_fixture.h"
 
@@ -673,4 +675,24 @@ TEST_F(CollectorTest, MisnamedNodesAreFatal) {
             },
             "collector: node " + std::to_string(culprit) + ", " + c.report);
     }
+}
+
+// An error raised with no guard around it stays held until the next one; a
+// fresh runtime must not keep it, since its values name nodes of the last.
+TEST_F(CollectorTest, FreshRuntimeHoldsNoErrorOfTheLast) {
+    {
+        collector::Rooted<1> text;
+        string::make_at(&text[0], 4);
+        try {
+            raise_error(err::script_no_value, &text[0]);
+        } catch (const VyxError&) {
+        }
+    }
+    shutdown_runtime();
+    init_runtime();
+    collector::verify = true;
+    collector::active = true;
+    for (int i = 0; i < 3; i++) new_byte_series(64);  // the old nodes come back as other series
+    collector::collect_garbage();
+    EXPECT_EQ(collector::cycles, 1u);
 }
