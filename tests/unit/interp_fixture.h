@@ -1,11 +1,14 @@
-// A fresh runtime per test with helpers to evaluate compact source text (see
-// build_block.h) and to inspect errors.
+// A fresh runtime per test with helpers to evaluate source text (loaded by
+// the real lexer, see source_text.h) and to inspect errors.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "build_block.h"
+#include "datatypes/context.h"
+#include "datatypes/word.h"
+#include "evaluator/helpers.h"
+#include "source_text.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "evaluator/interpreter.h"
@@ -20,7 +23,7 @@
 struct InterpTest : RuntimeTest {
     // Evaluates the text as a block; the value of its last expression.
     vyx::Cell eval(std::string_view text) {
-        vyx::Cell b = vyx::test::build_block(text);
+        vyx::Cell b = vyx::test::load(text);
         return eval_block(b);
     }
 

@@ -64,9 +64,9 @@ TEST_F(InterpTest, FunctionValues) {
     EXPECT_EQ(mold(eval("f: make function! [[a] [a * 3]] f 2")), "6");
     EXPECT_TRUE(same_id(error_of("make function! [[a]]"), err::script_bad_func_def));
     // Locals counted from /local.
-    Cell spec = test::build_block("a /b c /local d e");
+    Cell spec = test::load("a /b c /local d e");
     EXPECT_EQ(function::count_locals(&spec, 0, false), 3);
-    Cell none_spec = test::build_block("a b");
+    Cell none_spec = test::load("a b");
     EXPECT_EQ(function::count_locals(&none_spec, 0, false), 0);
     EXPECT_EQ(function::count_locals(&none_spec, 0, true), -1);
     // function gathers set-words and loop words as locals.
@@ -104,7 +104,7 @@ TEST_F(InterpTest, RoutinesRunNativeCode) {
         Cell* a = stack::arguments;
         *a = Cell{TYPE_INTEGER, 0, uint32_t(int32_t(a[0].data2) * 10 + int32_t(a[1].data2)), 0};
     });
-    Cell spec = test::build_block("a [integer!] b [integer!] /c d");
+    Cell spec = test::load("a [integer!] b [integer!] /c d");
     Cell* r = routine::push_new(&spec, nullptr, code, 0, false);
     EXPECT_EQ(routine::arg_count(r), 3);
     Cell w = word::load("r");

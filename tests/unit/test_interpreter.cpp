@@ -179,7 +179,7 @@ TEST_F(InterpTest, TwelveThousandNestedCallsOverflow) {
 }
 
 TEST_F(InterpTest, DoNextInSeries) {
-    Cell b = test::build_block("1 + 2 3");
+    Cell b = test::load("1 + 2 3");
     stack::push(&b);
     Cell* slot = stack::push_slot();
     *slot = Cell{TYPE_UNSET, 0, 0, 0};
@@ -198,7 +198,7 @@ TEST_F(InterpTest, DoNextInSeries) {
 
 TEST_F(InterpTest, CallFunctionFillsUnusedRefinements) {
     eval("f: func [a /b c] [either b [c] [a]] g: func [a] [a * 2]");
-    Cell w = test::build_block("f g");
+    Cell w = test::load("f g");
     Cell f = *context::get(blk::at(w.data2, 0));
     Cell g = *context::get(blk::at(w.data2, 1));
     Cell args[3] = {{TYPE_INTEGER, 0, 4, 0}, {TYPE_LOGIC, 1, 0, 0}, {TYPE_INTEGER, 0, 9, 0}};
@@ -237,7 +237,7 @@ TEST_F(InterpTest, NativeHelpers) {
     EXPECT_NEAR(helpers::degrees_to_radians(120, 2), M_PI / 3, 1e-12);
 
     // select_in_block on (key, block) arguments: pairs, or every cell.
-    Cell args = test::build_block("b [a 1 b 2 b]");
+    Cell args = test::load("b [a 1 b 2 b]");
     stack::push_call_frame(&words::frame_anon);
     Cell key = *blk::at(args.data2, 0);  // a word: nothing for the collector to move
     stack::push(&key);

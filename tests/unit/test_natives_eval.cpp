@@ -128,7 +128,7 @@ TEST_F(NativesTest, SpecsDriveArgumentChecksAndReflection) {
 TEST_F(NativesTest, CheckFlagTestsArgumentsAgainstTheSpec) {
     Cell one{TYPE_INTEGER, 0, 1, 0};
     Cell none_value{TYPE_NONE, 0, 0, 0};
-    Cell code = test::build_block("(1 + 1)");
+    Cell code = test::load("(1 + 1)");
     // Check flag 1: the spec's typesets, for mandatory arguments and the
     // arguments of present refinements only.
     EXPECT_EQ(call_entry("compose", natives::compose_, 1, {one}, {-1, -1, -1}),

@@ -72,7 +72,7 @@ TEST_F(StackTest, PopEffects) {
 }
 
 TEST_F(StackTest, PopFunctionFrameGivesTheOuterCallItsArgumentsBack) {
-    Cell b = test::build_block("a");
+    Cell b = test::load("a");
     Node ctx = context::make_from_block(&b, true, false, context::KIND_FUNCTION);
     stack::set_context_values_ref(ctx, 42);
     stack::push_function_frame(words::frame_anon.data2, 0, ctx);
@@ -165,7 +165,7 @@ TEST_F(StackTest, FrameNamesAreNotTruncated) {
 
 TEST_F(StackTest, CallStackOfAnErrorReport) {
     eval("f: func [] [] g: func [] [] n: 1");
-    Cell words_used = test::build_block("f g n");
+    Cell words_used = test::load("f g n");
     Cell f = *blk::at(words_used.data2, 0), g = *blk::at(words_used.data2, 1), n = *blk::at(words_used.data2, 2);
     stack::push_call_frame(&f);
     stack::push_eval_frame_kind7(&words::frame_body);
