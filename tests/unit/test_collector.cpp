@@ -693,6 +693,7 @@ TEST_F(CollectorTest, FreshRuntimeHoldsNoErrorOfTheLast) {
     collector::verify = true;
     collector::active = true;
     for (int i = 0; i < 3; i++) new_byte_series(64);  // the old nodes come back as other series
+    uint32_t before = collector::cycles;
     collector::collect_garbage();
-    EXPECT_EQ(collector::cycles, 1u);
+    EXPECT_EQ(collector::cycles, before + 1);
 }
