@@ -518,7 +518,13 @@ void (*hash_index_marker)(Node index) = mark_hash_index_layout;
 bool mark_node(Node node) {
     SeriesBuffer* b = live_buffer(node);
     if (checking) {
+        // Marked without a scan: a buffer of elements that are not values.
         if (!b) heap_fault(node, "is not a live node");
+        if (b->unit() == 16 || (b->flags & (series_flag::CONTEXT_RECORD | series_flag::HASH_INDEX))) {
+            char what[80];
+            std::snprintf(what, sizeof what, "should be a byte series but is %s", buffer_kind(b));
+            heap_fault(node, what);
+        }
         return false;
     }
     if (!b || (b->flags & series_flag::MARK)) return false;
@@ -558,6 +564,7 @@ void mark_context_node(Node node) {
         std::snprintf(what, sizeof what, "reached as a context, is %s", buffer_kind(b));
         heap_fault(node, what);
     }
+    if (checking) return;
     if (mark_node(node)) push_work(b, SCAN_CONTEXT);
 }
 
