@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "datatypes/object.h"
+#include "datatypes/map.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
@@ -415,12 +416,14 @@ const Cell* make(Cell* proto, Cell* spec, int type) {
         set_cell_type(slot, type);
         return slot;
     }
-    if (t == TYPE_OBJECT) {
-        Cell* slot = object::body(spec, new_slot(), false);
+    if (t == TYPE_OBJECT || t == TYPE_MAP) {
+        Cell* slot = new_slot();
+        if (t == TYPE_OBJECT) object::body(spec, slot, false);
+        else map::body(spec, slot);
         set_cell_type(slot, type);
         return slot;
     }
-    // map! and vector! bodies come with those datatypes.
+    // vector! values come with that datatype.
     Cell dt = datatype_cell(type);
     raise_error(err::script_bad_make_arg, &dt, spec);
 }
@@ -444,8 +447,11 @@ const Cell* to(Cell* proto, Cell* spec, int type) {
         lexer::scan_string_value(slot, spec, -1, false, true, true, false, nullptr, nullptr, nullptr);
     } else if (t == TYPE_OBJECT) {
         slot = object::body(spec, new_slot(), false);
-    } else if (t == TYPE_MAP || t == TYPE_VECTOR) {
-        // Map bodies and vector values come with those datatypes.
+    } else if (t == TYPE_MAP) {
+        slot = new_slot();
+        map::body(spec, slot);
+    } else if (t == TYPE_VECTOR) {
+        // Vector values come with that datatype.
         raise_error(err::internal_not_done);
     } else {
         slot = make_from_value(new_slot(), spec);

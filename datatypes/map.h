@@ -9,9 +9,17 @@ namespace vyx::map {
 
 // Whether values of the type may be map keys.
 bool is_valid_key_type(int type);
-// Turns the block held in `block` (its `count` cells from the head, keys at
-// even positions) into a map! written into `target`.
-Cell* make_at(const Cell* block, Cell* target, uint32_t count);
+// A map! over the block's series (keys at even positions from the start; a
+// key met again gives its value to the first and its pair goes). The result
+// holds the only reference to the new index: store it before allocating.
+Cell make_from_block(const Cell* block);
+// The live pairs as a block: key, value, key, value ... (keys as stored).
+void body(const Cell* m, Cell* out);
+// The number of live pairs.
+uint32_t count(const Cell* m);
+// Adds or replaces the key/value pairs of a block (keys compared strictly
+// with `case_`); answers the map.
+const Cell* extend(Cell* m, Cell* spec, bool case_);
 // What a cell of a block with a hash index (map!, hash!) keeps alive: the
 // block (word 2) and the index (word 3).
 void mark_cell(const Cell* cell);

@@ -251,8 +251,8 @@ int lexer_close_block(State& s, const uint8_t* at, int kind, bool skip_event) {
             for (uint32_t i = 0; ok && i < count; i += 2) ok = map::is_valid_key_type(type_of(cell_at(first + i)));
             if (!ok) lexer_raise_error(s, s.input_start + m->data3, at, TYPE_MAP);
             lexer_store_block(m, first, count, TYPE_BLOCK, nullptr);
-            m = cell_at(mi);
-            map::make_at(m, m, count);
+            Cell built = map::make_from_block(cell_at(mi));
+            *cell_at(mi) = built;
         } else if (open == TYPE_POINT2D) {
             close_point(s, m, first, count, at);
             made = type_of(cell_at(mi));

@@ -4,6 +4,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
+#include "datatypes/map.h"
 #include "datatypes/object.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/series.h"
@@ -533,9 +534,14 @@ void construct_(int check, const int* refs) {
 
 void extend_(int check, const int* refs) {
     if (check) native_table::check_arguments(83, refs);
-    // Objects are not extended in place; maps take their pairs through the
-    // map datatype's extend, which does not exist yet.
-    raise_error(err::internal_not_done);
+    // Objects are not extended in place; a map takes the pairs of the block.
+    if (type_of(arg(0)) != TYPE_MAP) raise_error(err::internal_not_done);
+    Cell spec = *arg(1);
+    if (type_of(&spec) == TYPE_MAP) {
+        // A map's pairs are its live body.
+        raise_error(err::internal_not_done);
+    }
+    map::extend(arg(0), &spec, refs[0] >= 0);
 }
 
 }  // namespace vyx::natives

@@ -351,6 +351,44 @@ CellHasher hashers[256];
 
 void set_cell_hasher(int type, CellHasher hasher) { hashers[type & 0xFF] = hasher; }
 
+void map_index_walk(Node index, const Cell* key_in, bool (*stop)(void* state, uint32_t position), void* state) {
+    Cell key = *key_in;
+    HashIndexHeader* h = hash_index_header(index);
+    const uint32_t* flags = flag_words(h);
+    const uint32_t* keys = key_slots(h);
+    Probe p(hash_value(&key, false), h->buckets);
+    do {
+        uint32_t f = flag_at(flags, p.i);
+        if (f == BUCKET_EMPTY) return;
+        if (f == BUCKET_OCCUPIED && stop(state, keys[p.i])) return;
+    } while (p.advance());
+}
+
+int64_t map_index_find(Node index, const Cell* key, int op) {
+    int64_t found = -1;
+    map_index_visit(index, key, op, [&](uint32_t position) {
+        found = position;
+        return true;
+    });
+    return found;
+}
+
+void map_index_add(Node index, uint32_t position) {
+    HashIndexHeader* h = hash_index_header(index);
+    // A map doubles whenever it reaches its bound. Its size counts live
+    // pairs, which the rehash (counting keys) must not change.
+    if (h->occupied >= h->upper_bound) {
+        uint32_t live = h->size;
+        rehash(index, h->buckets * 2);
+        h = hash_index_header(index);
+        h->size = live;
+    }
+    Cell key = block_cells(h)[position];
+    place(flag_words(h), key_slots(h), h->buckets - 1, hash_value(&key, false), position);
+    h->size++;
+    h->occupied++;
+}
+
 uint32_t hash_value(const Cell* cell, bool case_sensitive) {
     CellHasher h = hashers[cell->header & TYPE_MASK];
     return h ? h(cell, case_sensitive) : 0;

@@ -94,6 +94,17 @@ extern bool (*hash_cell_equality)(const Cell* a, const Cell* b, int op);
 int64_t find_in_hash_index_with(Node index, const Cell* key, uint32_t start, uint32_t skip, int op, bool last,
                                 bool reverse);
 
+// map! kind: keys at the even positions of the index's block (the pair
+// series). map_index_find answers the position of the first key added that has
+// the key's type and is equal under `op`, or -1; map_index_add enters the key
+// at `position` (not checking for an equal one). map_index_visit calls `visit`
+// with the position of every key of the type equal under `op`, in probe order,
+// until it answers true.
+int64_t map_index_find(Node index, const Cell* key, int op);
+void map_index_add(Node index, uint32_t position);
+template <typename Visit>
+void map_index_visit(Node index, const Cell* key, int op, Visit&& visit);
+
 // The 32-bit hash of a value: its datatype's hasher, given in the type's
 // registry row. Values that are equal (as keys compare them) hash alike; a
 // type without a hasher hashes to 0, which is slow but never wrong.
@@ -150,5 +161,25 @@ void hash_index_refresh(Node index);
 // record whose key series or owner (word 1 of its third cell) is unmarked is
 // deleted and its first two words zeroed.
 void hash_index_delete_dead_owners(Node index, bool (*is_marked)(Node));
+
+// The walk behind map_index_find and map_index_visit: every occupied bucket of
+// the key's probe chain, until `stop` answers true.
+void map_index_walk(Node index, const Cell* key, bool (*stop)(void* state, uint32_t position), void* state);
+
+template <typename Visit>
+void map_index_visit(Node index, const Cell* key, int op, Visit&& visit) {
+    struct State {
+        const Cell* key;
+        int op;
+        Node index;
+        Visit* visit;
+    } st{key, op, index, &visit};
+    map_index_walk(index, key, [](void* p, uint32_t position) {
+        State* s = static_cast<State*>(p);
+        const Cell* stored = reinterpret_cast<const Cell*>(node_buffer(hash_index_header(s->index)->block)->head()) + position;
+        if (type_of(stored) != type_of(s->key) || !hash_cell_equality(s->key, stored, s->op)) return false;
+        return (*s->visit)(position);
+    }, &st);
+}
 
 }  // namespace vyx
