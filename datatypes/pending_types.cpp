@@ -17,7 +17,6 @@ VYX_PENDING_TYPE(url, TYPE_URL, TYPE_STRING, "url!")
 VYX_PENDING_TYPE(file, TYPE_FILE, TYPE_URL, "file!")
 VYX_PENDING_TYPE(vector, TYPE_VECTOR, TYPE_STRING, "vector!",
                  .marker(collector::mark_flat_series, true).hasher(nullptr))
-VYX_PENDING_TYPE(hash, TYPE_HASH, TYPE_BLOCK, "hash!", .marker(map::mark_cell, true))
 VYX_PENDING_TYPE(tag, TYPE_TAG, TYPE_STRING, "tag!")
 VYX_PENDING_TYPE(email, TYPE_EMAIL, TYPE_STRING, "email!")
 VYX_PENDING_TYPE(port, TYPE_PORT, TYPE_OBJECT, "port!")

@@ -316,6 +316,11 @@ void rebuild_hash(Node index, uint32_t buckets) {
 
 bool (*hash_cell_equality)(const Cell* a, const Cell* b, int op) = default_equality;
 
+void rehash_block_into_index(Node index) {
+    uint32_t n = node_buffer(hash_index_header(index)->block)->length();
+    rebuild_hash(index, hash_index_bucket_count(n));
+}
+
 int64_t find_in_hash_index_with(Node index, const Cell* key_in, uint32_t start, uint32_t skip, int op, bool last,
                                 bool reverse) {
     Cell key = *key_in;

@@ -105,6 +105,10 @@ void map_index_add(Node index, uint32_t position);
 template <typename Visit>
 void map_index_visit(Node index, const Cell* key, int op, Visit&& visit);
 
+// hash! kind: enters every cell of the index's block anew (after any change
+// to the block), sized for its cell count.
+void rehash_block_into_index(Node index);
+
 // The 32-bit hash of a value: its datatype's hasher, given in the type's
 // registry row. Values that are equal (as keys compare them) hash alike; a
 // type without a hasher hashes to 0, which is slow but never wrong.
