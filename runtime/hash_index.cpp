@@ -206,11 +206,16 @@ Node new_word_series(uint32_t words, uint8_t fill) {
     return n;
 }
 
+// Room for one more 32-bit word in a byte series held in a header field.
+SeriesBuffer* reserve_word(Node index, uint32_t HashIndexHeader::*field) {
+    SeriesBuffer* b = node_buffer(hash_index_header(index)->*field);
+    if (b->tail + 4 > b->size) b = grow_series(b, int64_t(b->size) * 2 + 16);
+    return b;
+}
+
 // Appends a 32-bit word to a byte series held in a header field.
 void append_word(Node index, uint32_t HashIndexHeader::*field, uint32_t value) {
-    Node n = hash_index_header(index)->*field;
-    SeriesBuffer* b = node_buffer(n);
-    if (b->tail + 4 > b->size) b = grow_series(b, int64_t(b->size) * 2 + 16);
+    SeriesBuffer* b = reserve_word(index, field);
     std::memcpy(b->data() + b->tail, &value, 4);
     b->tail += 4;
 }
@@ -263,10 +268,12 @@ void put_hash_cell(Node index, uint32_t position) {
     if (bucket >= 0) {
         uint32_t slot = key_slots(hash_index_header(index))[bucket];
         if (int32_t(slot) >= 0) {
+            // Room for the new list's entry first: once made, the list must be
+            // linked into the index before anything else allocates.
+            reserve_word(index, &HashIndexHeader::dup_lists);
             Node list = new_word_series(2, 0);
             words_of(list)[0] = slot;
             words_of(list)[1] = position;
-            // Linked into the index before anything else allocates.
             append_word(index, &HashIndexHeader::dup_lists, list);
             h = hash_index_header(index);
             key_slots(h)[bucket] = uint32_t(-int32_t(word_count(h->dup_lists)));
