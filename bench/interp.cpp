@@ -10,7 +10,8 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "runtime/raise.h"
-#include "tests/unit/build_block.h"
+#include "runtime/collector.h"
+#include "tests/unit/source_text.h"
 
 using namespace vyx;
 
@@ -33,8 +34,11 @@ Cell run(const Cell& block) {
 // iterations) through items_processed.
 void run_program(benchmark::State& state, const char* setup, const char* body, int64_t items) {
     Fresh rt;
-    run(test::build_block(setup));
-    Cell program = test::build_block(body);
+    run(test::load(setup));
+    // Kept in a root: the benchmark's collections must not take the program.
+    collector::Rooted<1> kept;
+    kept[0] = test::load(body);
+    Cell program = kept[0];
     for (auto _ : state) benchmark::DoNotOptimize(run(program));
     state.SetItemsProcessed(state.iterations() * items);
 }

@@ -7,7 +7,8 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "runtime/memory.h"
-#include "tests/unit/build_block.h"
+#include "runtime/collector.h"
+#include "tests/unit/source_text.h"
 
 using namespace vyx;
 
@@ -28,8 +29,11 @@ constexpr int64_t N = 1'000'000;
 
 void loop(benchmark::State& state, const char* setup, const char* body) {
     Fresh rt;
-    run(test::build_block(setup));
-    Cell program = test::build_block(body);
+    run(test::load(setup));
+    // Kept in a root: the benchmark's collections must not take the program.
+    collector::Rooted<1> kept;
+    kept[0] = test::load(body);
+    Cell program = kept[0];
     uint64_t before = memory.allocated_since_collection;
     int64_t runs = 0;
     for (auto _ : state) {
