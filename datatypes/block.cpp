@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -10,10 +11,12 @@
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
+#include "datatypes/sorting.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "runtime/collector.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/hash_index.h"
 #include "runtime/raise.h"
@@ -792,85 +795,94 @@ int sort_order(Cell* a, Cell* b, int op) {
     return r;
 }
 
-}  // namespace
+// The records of a block as the sorter sees them: cells read through the
+// node at every access, a rooted array of cells for the merge buffer, and two
+// scratch blocks of this sort's own for a /compare function of whole records.
+class BlockRecords final : public records::RecordStore {
+public:
+    explicit BlockRecords(const sorting::Request& r)
+        : RecordStore(r.size * uint32_t(sizeof(Cell))), r_(r), op_(r.case_ ? COMP_CASE_SORT : COMP_SORT) {
+        if (r.function && r.whole) {
+            make_at(&scratch_[0], int32_t(r.size));
+            make_at(&scratch_[1], int32_t(r.size));
+        }
+    }
 
-const Cell* sort(Cell* s, bool case_, Cell* skip, Cell* compare_arg, Cell* part, bool all, bool reverse,
-                 bool stable) {
-    Cell sc = *s;
-    uint32_t n = series::length_from_head(&sc);
-    if (sc.data1 > n) sc.data1 = n;
-    int64_t start = sc.data1;
-    int64_t count = n - sc.data1;
-    if (part) {
-        int64_t c;
-        if (type_of(part) == TYPE_INTEGER) {
-            c = int32_t(part->data2);
-        } else if (type_of(part) == type_of(&sc) && part->data2 == sc.data2) {
-            c = int64_t(part->data1 > n ? n : part->data1) - start;
-        } else {
-            Cell w = refinement_word("part");
-            raise_error(err::script_invalid_refine_arg, &w, part);
-        }
-        if (c < 0) {
-            // the cells before the head
-            count = -c > start ? start : -c;
-            start -= count;
-        } else if (c < count) {
-            count = c;
-        }
+    uint8_t* address(size_t ref) override {
+        Cell* at = ref & records::SPARE ? spare_.data() + (ref & ~records::SPARE) * r_.size
+                                        : cells(buf(&r_.series)) + r_.start + ref * r_.size;
+        return reinterpret_cast<uint8_t*>(at);
     }
-    int64_t size = 1;
-    if (skip) {
-        size = type_of(skip) == TYPE_INTEGER ? int32_t(skip->data2) : 0;
-        if (size < 1 || (count > 0 && (count % size != 0 || size > count))) {
-            Cell w = refinement_word("skip");
-            raise_error(err::script_invalid_refine_arg, &w, skip);
-        }
+
+    void reserve_spare(size_t count) override {
+        spare_.assign(count * r_.size, NONE_CELL);
+        root_.emplace(spare_.data(), uint32_t(spare_.size()));
     }
-    int field = 0;  // 0: the first cell of each record, or whole records with /all
-    if (compare_arg) {
-        if (type_of(compare_arg) == TYPE_INTEGER) {
-            if (!skip || all) raise_error(err::script_bad_refines);
-            field = int32_t(compare_arg->data2);
-            if (field < 1 || field > size) raise_error(err::script_out_of_range, compare_arg);
-            field--;
-        } else if (type_of(compare_arg) == TYPE_FUNCTION) {
-            // Calling back into the language needs the interpreter's calling protocol.
-            raise_error(err::internal_not_done);
-        } else {
-            Cell w = refinement_word("compare");
-            raise_error(err::script_invalid_refine_arg, &w, compare_arg);
-        }
-    }
-    *stack::arguments = sc;
-    if (count < 2 || count == size) return stack::arguments;
-    int op = case_ ? COMP_CASE_SORT : COMP_SORT;
-    uint32_t records = uint32_t(count / size);
-    bool owned = series::notify(&sc, series::Change::SORT, false, nullptr, int32_t(start), int32_t(count));
-    std::vector<Cell> cells_copy(cells(buf(&sc)) + start, cells(buf(&sc)) + start + count);
-    std::vector<uint32_t> order(records);
-    for (uint32_t i = 0; i < records; i++) order[i] = i;
-    bool whole = all && !compare_arg;
-    auto less = [&](uint32_t x, uint32_t y) {
-        if (reverse) std::swap(x, y);
-        Cell* rx = &cells_copy[size_t(x) * size];
-        Cell* ry = &cells_copy[size_t(y) * size];
-        if (whole) {
-            for (int64_t f = 0; f < size; f++) {
-                int r = sort_order(rx + f, ry + f, op);
-                if (r) return r < 0;
-            }
+
+    bool less(size_t x, size_t y) override {
+        if (r_.reverse) std::swap(x, y);
+        if (r_.function) return call(x, y);
+        if (r_.whole) {
+            for (uint32_t f = 0; f < r_.size; f++)
+                if (int c = order(x, y, f)) return c < 0;
             return false;
         }
-        return sort_order(rx + field, ry + field, op) < 0;
-    };
-    // A stable order for both: the unstable sort is free to be stable.
-    (void)stable;
-    std::stable_sort(order.begin(), order.end(), less);
-    Cell* out = cells(buf(&sc)) + start;
-    for (uint32_t i = 0; i < records; i++)
-        std::memcpy(out + size_t(i) * size, &cells_copy[size_t(order[i]) * size], size_t(size) * sizeof(Cell));
-    if (owned) series::notify(&sc, series::Change::SORT, true, nullptr, int32_t(start), int32_t(count));
+        return order(x, y, r_.field) < 0;
+    }
+
+private:
+    Cell* record(size_t ref) { return reinterpret_cast<Cell*>(address(ref)); }
+
+    int order(size_t x, size_t y, uint32_t field) {
+        Cell a = record(x)[field], b = record(y)[field];
+        return sort_order(&a, &b, op_);
+    }
+
+    bool call(size_t x, size_t y) {
+        bool first;
+        if (r_.whole) {
+            load(scratch_[0], x);
+            load(scratch_[1], y);
+            first = sorting::call_compare(r_.function, &scratch_[0], &scratch_[1]);
+        } else {
+            Cell a = record(x)[r_.field], b = record(y)[r_.field];
+            first = sorting::call_compare(r_.function, &a, &b);
+        }
+        sorting::check_intact(r_, 16);
+        return first;
+    }
+
+    // The scratch block holds the record's cells and nothing else.
+    void load(Cell& scratch, size_t ref) {
+        uint32_t bytes = r_.size * uint32_t(sizeof(Cell));
+        SeriesBuffer* b = buf(&scratch);
+        if (b->size - b->offset < bytes) {
+            make_at(&scratch, int32_t(r_.size));
+            b = buf(&scratch);
+        }
+        std::memcpy(b->head(), address(ref), bytes);
+        b->tail = b->offset + bytes;
+        scratch.data1 = 0;
+    }
+
+    const sorting::Request& r_;
+    int op_;
+    collector::Rooted<2> scratch_;
+    std::vector<Cell> spare_;
+    std::optional<collector::Root> root_;
+};
+
+}  // namespace
+
+const Cell* sort(Cell* s, bool case_, Cell* skip, Cell* compare, Cell* part, bool all, bool reverse, bool stable) {
+    Cell result = *s;
+    sorting::Request r;
+    if (sorting::read_request(r, s, case_, skip, compare, part, all, reverse, stable, false)) {
+        BlockRecords store(r);
+        sorting::run(r, store);
+    }
+    // A comparator's break, throw or return is on its way: the stack is its.
+    if (!stack::thrown) *stack::arguments = result;
     return stack::arguments;
 }
 
@@ -999,7 +1011,6 @@ const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell
 
 void register_type() {
     hash_cell_equality = equal_for_index;
-    // sort with a function! for /compare waits for the calling protocol.
     Registration(TYPE_BLOCK, TYPE_SERIES, "block!")
         .marker(collector::mark_block, true)
         .hasher(hash_payload_bytes<1, 8>)

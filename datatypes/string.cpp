@@ -9,9 +9,11 @@
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
+#include "datatypes/sorting.h"
 #include "evaluator/stack.h"
 #include "runtime/case_map.h"
 #include "runtime/cells.h"
+#include "runtime/collector.h"
 #include "runtime/raise.h"
 #include "runtime/unicode.h"
 
@@ -693,6 +695,102 @@ uint32_t hash_cell(const Cell* cell, bool case_sensitive) {
 
 }  // namespace
 
+// ---------------------------------------------------------------- sort
+
+namespace {
+
+// The records of a string as the sorter sees them: characters read through
+// the node at every access, the merge buffer in plain memory (characters
+// keep nothing alive), and two scratch strings of this sort's own for a
+// /compare function of whole records.
+class StringRecords final : public records::RecordStore {
+public:
+    StringRecords(const sorting::Request& r, uint32_t unit)
+        : RecordStore(r.size * unit), r_(r), unit_(unit), fold_(!r.case_) {
+        if (r.function && r.whole) {
+            make_at(&scratch_[0], r.size, unit);
+            make_at(&scratch_[1], r.size, unit);
+        }
+    }
+
+    uint8_t* address(size_t ref) override {
+        if (ref & records::SPARE) return spare_.data() + (ref & ~records::SPARE) * width;
+        return series::element_at(series::buffer_of(&r_.series), r_.start) + ref * width;
+    }
+
+    void reserve_spare(size_t count) override { spare_.resize(count * width); }
+
+    bool less(size_t x, size_t y) override {
+        if (r_.reverse) std::swap(x, y);
+        if (r_.function) return call(x, y);
+        const uint8_t* a = address(x);
+        const uint8_t* b = address(y);
+        uint32_t from = r_.whole ? 0 : r_.field, to = r_.whole ? r_.size : r_.field + 1;
+        for (uint32_t i = from; i < to; i++) {
+            uint32_t c1 = key(get_char(a + i * unit_, unit_)), c2 = key(get_char(b + i * unit_, unit_));
+            if (c1 != c2) return c1 < c2;
+        }
+        return false;
+    }
+
+private:
+    // Without /case, a unit-1 string folds only A-Z, to lower case; wider
+    // strings fold both characters to upper case.
+    uint32_t key(uint32_t cp) const {
+        if (!fold_) return cp;
+        if (unit_ == 1) return cp >= 'A' && cp <= 'Z' ? cp + 32 : cp;
+        return fold_upper(cp);
+    }
+
+    bool call(size_t x, size_t y) {
+        bool first;
+        if (r_.whole) {
+            load(scratch_[0], x);
+            load(scratch_[1], y);
+            first = sorting::call_compare(r_.function, &scratch_[0], &scratch_[1]);
+        } else {
+            Cell a{TYPE_CHAR, 0, get_char(address(x) + r_.field * unit_, unit_), 0};
+            Cell b{TYPE_CHAR, 0, get_char(address(y) + r_.field * unit_, unit_), 0};
+            first = sorting::call_compare(r_.function, &a, &b);
+        }
+        sorting::check_intact(r_, unit_);
+        return first;
+    }
+
+    // The scratch string holds the record's characters and nothing else.
+    void load(Cell& scratch, size_t ref) {
+        SeriesBuffer* b = series::buffer_of(&scratch);
+        if (b->unit() != unit_ || b->size - b->offset < width) {
+            make_at(&scratch, r_.size, unit_);
+            b = series::buffer_of(&scratch);
+        }
+        std::memcpy(b->head(), address(ref), width);
+        b->tail = b->offset + width;
+        scratch.data1 = 0;
+    }
+
+    const sorting::Request& r_;
+    uint32_t unit_;
+    bool fold_;
+    collector::Rooted<2> scratch_;
+    std::vector<uint8_t> spare_;
+};
+
+}  // namespace
+
+const Cell* sort(Cell* s, bool case_, Cell* skip, Cell* compare, Cell* part, bool all, bool reverse, bool stable) {
+    Cell result = *s;
+    sorting::Request r;
+    // /stable sorts stably only without /case.
+    if (sorting::read_request(r, s, case_, skip, compare, part, all, reverse, stable && !case_, true)) {
+        StringRecords store(r, series::buffer_of(s)->unit());
+        sorting::run(r, store);
+    }
+    // A comparator's break, throw or return is on its way: the stack is its.
+    if (!stack::thrown) *stack::arguments = result;
+    return stack::arguments;
+}
+
 void register_type() {
     Registration r(TYPE_STRING, TYPE_SERIES, "string!");
     r.marker(mark_cell, true).hasher(hash_cell);
@@ -702,6 +800,7 @@ void register_type() {
         .on(A_MOLD, act::Mold(mold))
         .on(A_EVAL_PATH, act::EvalPath(eval_path))
         .on(A_COMPARE, act::Compare(compare))
+        .on(A_SORT, act::Sort(sort))
         .inherit({A_RANDOM, A_REFLECT, A_AT, A_BACK, A_CLEAR, A_COPY, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_LENGTH_Q,
                   A_MOVE, A_NEXT, A_PICK, A_POKE, A_REMOVE, A_REVERSE, A_SKIP, A_TAIL, A_TAIL_Q, A_MODIFY, A_TAKE});
     register_series_actions(r);

@@ -265,8 +265,10 @@ void reverse_entry(const int* refs) {
 }
 
 void sort_entry(const int* refs) {
-    stack::set_last(handler<act::Sort>(A_SORT)(arg(0), flag(refs, 0), ref_arg(refs, 1), ref_arg(refs, 2),
-                                               ref_arg(refs, 3), flag(refs, 4), flag(refs, 5), flag(refs, 6)));
+    const Cell* r = handler<act::Sort>(A_SORT)(arg(0), flag(refs, 0), ref_arg(refs, 1), ref_arg(refs, 2),
+                                               ref_arg(refs, 3), flag(refs, 4), flag(refs, 5), flag(refs, 6));
+    // A /compare function that broke out of the sort leaves the exit pending.
+    if (!stack::thrown) stack::set_last(r);
 }
 
 void swap_entry(const int*) { handler<act::Swap>(A_SWAP)(arg(0), arg(1)); }
