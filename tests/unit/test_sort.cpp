@@ -88,7 +88,7 @@ std::vector<int> iota(size_t n) {
 
 TEST(RecordSort, EveryShapeAndSize) {
     std::mt19937 rng(12345);
-    for (int n : {0, 1, 2, 3, 7, 8, 23, 24, 25, 100, 511, 512, 1000, 5000, 70000}) {
+    for (int n : {0, 1, 2, 3, 7, 8, 23, 24, 25, 100, 511, 512, 1000, 5000, 30000}) {
         for (const char* name : SHAPES) {
             std::vector<int> keys = shape(name, n, rng);
             VectorStore a(keys), b(keys);
@@ -130,7 +130,7 @@ TEST(RecordSort, RandomInputComparisonsNearTheBound) {
 // Whatever comparison throws, every record is still there exactly once.
 TEST(RecordSort, ThrowingComparatorLosesNothing) {
     std::mt19937 rng(3);
-    for (int n : {50, 300}) {
+    for (int n : {50, 200}) {
         for (const char* name : {"random", "few", "pipe", "descending-runs"}) {
             std::vector<int> keys = shape(name, n, rng);
             for (int stable = 0; stable < 2; stable++) {
@@ -173,7 +173,7 @@ TEST(RecordSort, InconsistentComparatorGivesAPermutation) {
 // within n log n comparisons and a shallow stack. The input it leaves behind
 // is a killer for the partition step, which the whole sort must handle too.
 TEST(RecordSort, AdversaryCannotMakeItQuadratic) {
-    const int n = 1000000;
+    const int n = 200000;
     std::vector<int> val(size_t(n), n);  // n: not yet decided ("gas")
     int solid = 0, candidate = -1;
     VectorStore s(iota(size_t(n)));
@@ -185,7 +185,7 @@ TEST(RecordSort, AdversaryCannotMakeItQuadratic) {
         return val[size_t(a)] < val[size_t(b)];
     };
     vyx::records::SortStats st = vyx::records::partition_sort_records(s, size_t(n), 0);
-    EXPECT_LE(st.max_depth, 2u * 20u);
+    EXPECT_LE(st.max_depth, 2u * 18u);
     EXPECT_GT(st.heap_sorts, 0u);
     EXPECT_LT(s.calls, size_t(n) * 100);
     for (size_t i = 1; i < s.items.size(); i++)
@@ -196,6 +196,6 @@ TEST(RecordSort, AdversaryCannotMakeItQuadratic) {
     VectorStore again(val);
     st = vyx::records::sort_records(again, size_t(n));
     expect_sorted(again, false, "killer");
-    EXPECT_LE(st.max_depth, 2u * 20u);
+    EXPECT_LE(st.max_depth, 2u * 18u);
     EXPECT_LT(again.calls, size_t(n) * 100);
 }
