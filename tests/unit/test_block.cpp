@@ -348,8 +348,8 @@ TEST_F(RuntimeTest, BlockAndStringActionsUnderCollections) {
 
 TEST_F(RuntimeTest, BlockSortAndSetOperations) {
     auto sort = [](Cell b, Cell* skip = nullptr, Cell* compare = nullptr, Cell* part = nullptr, bool case_ = false,
-                   bool all = false, bool reverse = false) {
-        with_args({b}, [&](Cell* a) { block::sort(a, case_, skip, compare, part, all, reverse, false); });
+                   bool all = false, bool reverse = false, bool stable = true) {
+        with_args({b}, [&](Cell* a) { block::sort(a, case_, skip, compare, part, all, reverse, stable); });
         return mold(at(b, 0));
     };
     EXPECT_EQ(sort(blk({int_(3), int_(1), int_(2)})), "[1 2 3]");
