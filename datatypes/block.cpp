@@ -798,24 +798,11 @@ int sort_order(Cell* a, Cell* b, int op) {
     return r;
 }
 
-// The records of a block as the sorter sees them: cells read through the
-// node at every access, a rooted array of cells for the merge buffer, and two
-// scratch blocks of this sort's own for a /compare function of whole records.
-class BlockRecords final : public records::RecordStore {
+// A block's records: a rooted array of cells for the merge buffer.
+class BlockRecords final : public sorting::SeriesRecords {
 public:
     explicit BlockRecords(const sorting::Request& r)
-        : RecordStore(r.size * uint32_t(sizeof(Cell))), r_(r), op_(r.case_ ? COMP_CASE_SORT : COMP_SORT) {
-        if (r.function && r.whole) {
-            make_at(&scratch_[0], int32_t(r.size));
-            make_at(&scratch_[1], int32_t(r.size));
-        }
-    }
-
-    uint8_t* address(size_t ref) override {
-        Cell* at = ref & records::SPARE ? spare_.data() + (ref & ~records::SPARE) * r_.size
-                                        : cells(buf(&r_.series)) + r_.start + ref * r_.size;
-        return reinterpret_cast<uint8_t*>(at);
-    }
+        : SeriesRecords(r, uint32_t(sizeof(Cell))), op_(r.case_ ? COMP_CASE_SORT : COMP_SORT) {}
 
     void reserve_spare(size_t count) override {
         spare_.assign(count * r_.size, NONE_CELL);
@@ -841,36 +828,11 @@ private:
         return sort_order(&a, &b, op_);
     }
 
-    bool call(size_t x, size_t y) {
-        bool first;
-        if (r_.whole) {
-            load(scratch_[0], x);
-            load(scratch_[1], y);
-            first = sorting::call_compare(r_.function, &scratch_[0], &scratch_[1]);
-        } else {
-            Cell a = record(x)[r_.field], b = record(y)[r_.field];
-            first = sorting::call_compare(r_.function, &a, &b);
-        }
-        sorting::check_intact(r_, 16);
-        return first;
-    }
+    Cell element(size_t ref) override { return record(ref)[r_.field]; }
+    void make_scratch(Cell* target) override { make_at(target, int32_t(r_.size)); }
+    uint8_t* spare_at(size_t slot) override { return reinterpret_cast<uint8_t*>(spare_.data() + slot * r_.size); }
 
-    // The scratch block holds the record's cells and nothing else.
-    void load(Cell& scratch, size_t ref) {
-        uint32_t bytes = r_.size * uint32_t(sizeof(Cell));
-        SeriesBuffer* b = buf(&scratch);
-        if (b->size - b->offset < bytes) {
-            make_at(&scratch, int32_t(r_.size));
-            b = buf(&scratch);
-        }
-        std::memcpy(b->head(), address(ref), bytes);
-        b->tail = b->offset + bytes;
-        scratch.data1 = 0;
-    }
-
-    const sorting::Request& r_;
     int op_;
-    collector::Rooted<2> scratch_;
     std::vector<Cell> spare_;
     std::optional<collector::Root> root_;
 };

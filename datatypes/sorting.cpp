@@ -1,6 +1,7 @@
 #include "datatypes/sorting.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "datatypes/series.h"
 #include "evaluator/call.h"
@@ -103,6 +104,37 @@ void check_intact(const Request& r, uint32_t unit) {
     if (series::buffer_of(&r.series)->unit() != unit ||
         series::length_from_head(&r.series) < uint64_t(r.start) + r.count)
         raise_error(err::script_protected);
+}
+
+uint8_t* SeriesRecords::address(size_t ref) {
+    if (ref & records::SPARE) return spare_at(ref & ~records::SPARE);
+    return series::element_at(series::buffer_of(&r_.series), r_.start) + ref * width;
+}
+
+bool SeriesRecords::call(size_t x, size_t y) {
+    bool first;
+    if (r_.whole) {
+        load(scratch_[0], x);
+        load(scratch_[1], y);
+        first = call_compare(r_.function, &scratch_[0], &scratch_[1]);
+    } else {
+        Cell a = element(x), b = element(y);
+        first = call_compare(r_.function, &a, &b);
+    }
+    check_intact(r_, unit_);
+    return first;
+}
+
+// The scratch series holds the record's elements and nothing else.
+void SeriesRecords::load(Cell& scratch, size_t ref) {
+    SeriesBuffer* b = type_of(&scratch) == TYPE_UNSET ? nullptr : series::buffer_of(&scratch);
+    if (!b || b->unit() != unit_ || b->size - b->offset < width) {
+        make_scratch(&scratch);
+        b = series::buffer_of(&scratch);
+    }
+    std::memcpy(b->head(), address(ref), width);
+    b->tail = b->offset + width;
+    scratch.data1 = 0;
 }
 
 void run(const Request& r, records::RecordStore& store) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/collector.h"
 #include "runtime/sort.h"
 
 namespace vyx::sorting {
@@ -41,6 +42,33 @@ bool call_compare(const Cell* function, const Cell* a, const Cell* b);
 // Raised out of a comparison when the series changed under the sort so that
 // the range is no longer whole (or its characters changed width).
 void check_intact(const Request& r, uint32_t unit);
+
+// The records of a series as the sorter sees them: read through the node at
+// every access. Blocks and strings add their own order, merge buffer and the
+// value a /compare function gets for a record.
+class SeriesRecords : public records::RecordStore {
+public:
+    SeriesRecords(const Request& r, uint32_t unit) : RecordStore(r.size * unit), r_(r), unit_(unit) {}
+    uint8_t* address(size_t ref) override;
+
+protected:
+    // Whether record x sorts before record y by the /compare function: it
+    // gets the compared values, or with /all two scratch series holding the
+    // records (this sort's own, so a comparator that sorts has its own too).
+    bool call(size_t x, size_t y);
+    // The value of a record that a /compare function gets.
+    virtual Cell element(size_t ref) = 0;
+    // An empty series of the right kind with room for one record.
+    virtual void make_scratch(Cell* target) = 0;
+    virtual uint8_t* spare_at(size_t slot) = 0;
+
+    const Request& r_;
+    const uint32_t unit_;
+
+private:
+    void load(Cell& scratch, size_t ref);
+    collector::Rooted<2> scratch_;
+};
 
 // Sorts the request's records with the store between the ownership notices;
 // a pending exit of the comparator ends it early, every record in place.

@@ -13,7 +13,6 @@
 #include "evaluator/stack.h"
 #include "runtime/case_map.h"
 #include "runtime/cells.h"
-#include "runtime/collector.h"
 #include "runtime/raise.h"
 #include "runtime/unicode.h"
 
@@ -699,24 +698,11 @@ uint32_t hash_cell(const Cell* cell, bool case_sensitive) {
 
 namespace {
 
-// The records of a string as the sorter sees them: characters read through
-// the node at every access, the merge buffer in plain memory (characters
-// keep nothing alive), and two scratch strings of this sort's own for a
-// /compare function of whole records.
-class StringRecords final : public records::RecordStore {
+// A string's records: the merge buffer in plain memory, since characters
+// keep nothing alive.
+class StringRecords final : public sorting::SeriesRecords {
 public:
-    StringRecords(const sorting::Request& r, uint32_t unit)
-        : RecordStore(r.size * unit), r_(r), unit_(unit), fold_(!r.case_) {
-        if (r.function && r.whole) {
-            make_at(&scratch_[0], r.size, unit);
-            make_at(&scratch_[1], r.size, unit);
-        }
-    }
-
-    uint8_t* address(size_t ref) override {
-        if (ref & records::SPARE) return spare_.data() + (ref & ~records::SPARE) * width;
-        return series::element_at(series::buffer_of(&r_.series), r_.start) + ref * width;
-    }
+    StringRecords(const sorting::Request& r, uint32_t unit) : SeriesRecords(r, unit), fold_(!r.case_) {}
 
     void reserve_spare(size_t count) override { spare_.resize(count * width); }
 
@@ -742,37 +728,11 @@ private:
         return fold_upper(cp);
     }
 
-    bool call(size_t x, size_t y) {
-        bool first;
-        if (r_.whole) {
-            load(scratch_[0], x);
-            load(scratch_[1], y);
-            first = sorting::call_compare(r_.function, &scratch_[0], &scratch_[1]);
-        } else {
-            Cell a{TYPE_CHAR, 0, get_char(address(x) + r_.field * unit_, unit_), 0};
-            Cell b{TYPE_CHAR, 0, get_char(address(y) + r_.field * unit_, unit_), 0};
-            first = sorting::call_compare(r_.function, &a, &b);
-        }
-        sorting::check_intact(r_, unit_);
-        return first;
-    }
+    Cell element(size_t ref) override { return Cell{TYPE_CHAR, 0, get_char(address(ref) + r_.field * unit_, unit_), 0}; }
+    void make_scratch(Cell* target) override { make_at(target, r_.size, unit_); }
+    uint8_t* spare_at(size_t slot) override { return spare_.data() + slot * width; }
 
-    // The scratch string holds the record's characters and nothing else.
-    void load(Cell& scratch, size_t ref) {
-        SeriesBuffer* b = series::buffer_of(&scratch);
-        if (b->unit() != unit_ || b->size - b->offset < width) {
-            make_at(&scratch, r_.size, unit_);
-            b = series::buffer_of(&scratch);
-        }
-        std::memcpy(b->head(), address(ref), width);
-        b->tail = b->offset + width;
-        scratch.data1 = 0;
-    }
-
-    const sorting::Request& r_;
-    uint32_t unit_;
     bool fold_;
-    collector::Rooted<2> scratch_;
     std::vector<uint8_t> spare_;
 };
 
