@@ -6,7 +6,7 @@ that leave a binary rounding residue) go through `form` in one vyx run; each
 text must be what the form rules give when applied to python3's '%.16g' and
 '%.14g' texts.
 
-usage: float_form.py VYX
+usage: float_form.py VYX [COUNT]
 """
 import math
 import os
@@ -77,7 +77,8 @@ def samples(n, rng):
 
 def main():
     vyx = sys.argv[1]
-    values = samples(100000, random.Random(20261210))
+    count = int(sys.argv[2]) if len(sys.argv) > 2 else 100000
+    values = samples(count, random.Random(20261210))
     with tempfile.NamedTemporaryFile("w", suffix=".vyx", delete=False) as f:
         f.write("Vyx []\nb: [\n")
         for d in values:
