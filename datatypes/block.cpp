@@ -947,30 +947,7 @@ const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell
         }
     };
     auto keys_of = [&](const Cell& s) { return RecordKeys(indexed(&s, 0), size, case_, false); };
-    switch (op) {
-    case series::SET_UNIQUE: pass(a, nullptr, true); break;
-    case series::SET_UNION:
-        pass(a, nullptr, true);
-        pass(b, nullptr, true);
-        break;
-    case series::SET_INTERSECT: {
-        RecordKeys other = keys_of(b);
-        pass(a, &other, true);
-        break;
-    }
-    case series::SET_EXCLUDE: {
-        RecordKeys other = keys_of(b);
-        pass(a, &other, false);
-        break;
-    }
-    case series::SET_DIFFERENCE: {
-        RecordKeys in_b = keys_of(b), in_a = keys_of(a);
-        pass(a, &in_b, false);
-        pass(b, &in_a, false);
-        break;
-    }
-    default: raise_error(err::internal_not_done);
-    }
+    if (!series::run_set_passes(op, a, b, pass, keys_of)) raise_error(err::internal_not_done);
     return result;
 }
 

@@ -80,6 +80,34 @@ Cell named_word(const char* name);
 // The operation codes of the set-operation workers (block!, string!, bitset!, typeset!).
 enum SetOp : int { SET_UNIQUE = 8, SET_UNION = 9, SET_INTERSECT = 10, SET_EXCLUDE = 11, SET_DIFFERENCE = 12 };
 
+// The passes every set-operation worker makes: `pass(series, other, keep_if_in)`
+// walks a series' records, keeping those found (or not) among the keys of
+// `other` (null: every record), and `keys_of(series)` builds those keys.
+// Answers false for an unknown operation.
+template <typename S, typename Pass, typename KeysOf>
+bool run_set_passes(int op, const S& a, const S& b, Pass&& pass, KeysOf&& keys_of) {
+    switch (op) {
+    case SET_UNIQUE: pass(a, nullptr, true); return true;
+    case SET_UNION:
+        pass(a, nullptr, true);
+        pass(b, nullptr, true);
+        return true;
+    case SET_INTERSECT: case SET_EXCLUDE: {
+        auto other = keys_of(b);
+        pass(a, &other, op == SET_INTERSECT);
+        return true;
+    }
+    case SET_DIFFERENCE: {
+        auto in_b = keys_of(b);
+        auto in_a = keys_of(a);
+        pass(a, &in_b, false);
+        pass(b, &in_a, false);
+        return true;
+    }
+    default: return false;
+    }
+}
+
 // Handlers shared by every series (registered on series!).
 void at();
 void back();

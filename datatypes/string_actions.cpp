@@ -687,30 +687,7 @@ const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell
             out.insert(out.end(), text.begin() + long(k), text.begin() + long(std::min(text.size(), k + size)));
         }
     };
-    switch (op) {
-    case series::SET_UNIQUE: pass(a, nullptr, true); break;
-    case series::SET_UNION:
-        pass(a, nullptr, true);
-        pass(b, nullptr, true);
-        break;
-    case series::SET_INTERSECT: {
-        auto other = firsts(b);
-        pass(a, &other, true);
-        break;
-    }
-    case series::SET_EXCLUDE: {
-        auto other = firsts(b);
-        pass(a, &other, false);
-        break;
-    }
-    case series::SET_DIFFERENCE: {
-        auto in_b = firsts(b), in_a = firsts(a);
-        pass(a, &in_b, false);
-        pass(b, &in_a, false);
-        break;
-    }
-    default: raise_error(err::internal_not_done);
-    }
+    if (!series::run_set_passes(op, a, b, pass, firsts)) raise_error(err::internal_not_done);
     uint32_t unit = 1;
     for (uint32_t c : out) unit = std::max(unit, unit_for(c));
     Cell* result = stack::push_slot();
