@@ -9,6 +9,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
+#include "evaluator/parse.h"
 #include "evaluator/random.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
@@ -59,6 +60,7 @@ void init_runtime() {
     // The error catalog and the error! prototype, where the boot data would bring them.
     error::init();
     interp::init();
+    parse::init();
     // Last: the value slots and the collector's counters.
     value_slots::init_value_slots();
     collector::init_collector_stats();

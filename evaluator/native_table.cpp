@@ -13,6 +13,7 @@
 #include "evaluator/helpers.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives_math.h"
+#include "evaluator/parse.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/raise.h"
@@ -61,7 +62,7 @@ const Info entries[COUNT] = {
     {37, "stats", R"~("memory statistics" /show /info return: [integer! block!])~", nullptr},
     {38, "bind", R"~("binds words to a context" word [block! any-word!] context [any-word! any-object! function!] /copy return: [block! any-word!])~", natives::bind_},
     {39, "in", R"~("returns a word bound to an object's or function's context" object [any-object! any-function!] word [any-word! refinement!])~", natives::in_},
-    {40, "parse", R"~("runs the parse dialect over a series" input [binary! any-block! any-string!] rules [block!] /case /part length [number! series!] /trace callback [function! [event [word!] match? [logic!] rule [block!] input [series!] stack [block!] return: [logic!]]] return: [logic! block!])~", nullptr},
+    {40, "parse", R"~("runs the parse dialect over a series" input [binary! any-block! any-string!] rules [block!] /case /part length [number! series!] /trace callback [function! [event [word!] match? [logic!] rule [block!] input [series!] stack [block!] return: [logic!]]] return: [logic! block!])~", parse::parse_native},
     {41, "union", R"~("set union of two data sets" set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!])~", natives::union_},
     {42, "intersect", R"~("set intersection" set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!])~", natives::intersect_},
     {43, "unique", R"~("removes duplicates" set [block! hash! string!] /case /skip size [integer!] return: [block! hash! string!])~", natives::unique_},
