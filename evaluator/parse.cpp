@@ -130,6 +130,14 @@ struct Keywords {
 };
 Keywords kw;
 
+// The value of a word, or null when its context has no slot for it (a word
+// never set). Only good until the next allocation.
+const Cell* lookup(const Cell* w) {
+    if (word::ctx_of(w) == 0) return nullptr;
+    if (word::index_of(w) < 0) return context::get_value_ptr(word::symbol_of(w), word::ctx_of(w));
+    return interp::word_value(w);
+}
+
 inline Cell integer_cell(int32_t v) { return Cell{TYPE_INTEGER, 0, uint32_t(v), 0}; }
 inline Cell logic_cell(bool v) { return Cell{TYPE_LOGIC, v ? 1u : 0u, 0, 0}; }
 
@@ -239,7 +247,7 @@ struct Engine {
     // invalid rule where it stands as a rule, no-value where it is an argument.
     Cell word_value(const Cell* w, bool as_rule) const {
         Cell word = *w;
-        const Cell* v = interp::word_value(&word);
+        const Cell* v = lookup(&word);
         Cell r = v ? *v : Cell{TYPE_UNSET, 0, 0, 0};
         if (type_of(&r) == TYPE_UNSET) {
             Cell plain = word;
@@ -371,7 +379,7 @@ struct Engine {
         if (type_of(&v) == TYPE_WORD) {
             if (is_keyword(&v)) return false;
             Cell w = v;
-            const Cell* val = interp::word_value(&w);
+            const Cell* val = lookup(&w);
             if (!val) return false;
             v = *val;
         }
@@ -626,7 +634,7 @@ struct Engine {
         Cell c = rule_at(i);
         if (type_of(&c) == TYPE_WORD && !is_keyword(&c)) {
             Cell w = c;
-            const Cell* v = interp::word_value(&w);
+            const Cell* v = lookup(&w);
             if (!v) return false;
             c = *v;
         }
@@ -822,6 +830,8 @@ struct Engine {
             }
             case RESULT: {
                 match = r;
+                trace_event(int32_t(words::match.data2));
+                if (thrown || stopped) break;
                 Frame& f = top();
                 switch (f.kind) {
                 case F_BLOCK:
@@ -973,7 +983,6 @@ struct Engine {
                     break;
                 }
                 }
-                if (step == RESULT) trace_event(int32_t(words::match.data2));
                 break;
             }
             case BLOCK_END: {
