@@ -84,6 +84,7 @@ struct Frame {
     uint32_t rule_pos;  // block: where the parent goes on; repeat, to/thru: the rule they run
     uint32_t input_node;
     int32_t min, max, count;
+    int64_t ahead;  // repeat: input left ahead when the iteration began
     Cell a, b;
 };
 
@@ -217,6 +218,7 @@ struct Engine {
         f.rule_pos = 0;
         f.input_node = input.data2;
         f.min = f.max = f.count = 0;
+        f.ahead = int64_t(tail()) - pos;
         f.a = f.b = NONE_CELL;
         return f;
     }
@@ -651,7 +653,11 @@ struct Engine {
             int32_t n = match_value(v, pos, stop, false);
             if (n < 0) break;
             count++;
-            if (n == 0) break;
+            if (n == 0) {
+                // An empty match repeats in place: the count is met.
+                if (count < min) count = min;
+                break;
+            }
             pos += uint32_t(n);
         }
         if (count < min) {
@@ -688,6 +694,19 @@ struct Engine {
     }
 
     [[noreturn]] void end_error(int32_t keyword) const { raise_word_error(err::script_parse_end, uint32_t(keyword)); }
+
+    // The rule a keyword applies to must be there, and be no bar.
+    void need_rule(int32_t keyword, uint32_t at) const {
+        if (at >= rule_count()) end_error(keyword);
+        Cell c = rule_at(at);
+        if (keyword_of(&c) == kw.bar) end_error(keyword);
+    }
+
+    // Drops the command frames of the current block (a break or reject
+    // outside any loop ends the block itself).
+    void unwind_to_block() {
+        while (frames.size() > base && top().kind != F_BLOCK) pop();
+    }
 
     // Ends the innermost loop from `break` (ok) or `reject` (!ok). Answers
     // false when there is no loop: the current block then ends so.
@@ -848,11 +867,19 @@ struct Engine {
                         trace_event(int32_t(words::iterate.data2));
                         if (thrown || stopped) break;
                         Frame& f = top();  // the callback may have moved the stack
-                        bool progress = pos != f.iter;
-                        bool more = (f.max < 0 || f.count < f.max) && (progress || (f.flags & FL_WHILE)) &&
-                                    pos < end();
+                        // any and some end after an iteration that did not
+                        // move; counted ranges are bounded anyway, and while
+                        // repeats in place. At the tail a repetition stops
+                        // once it has its minimum.
+                        // Progress is a move that leaves less input ahead: an
+                        // insert that moves as far as it grew the input is none.
+                        bool moved = pos != f.iter && int64_t(tail()) - pos < f.ahead;
+                        bool progress = moved || f.max >= 0 || (f.flags & FL_WHILE);
+                        bool more = (f.max < 0 || f.count < f.max) && progress &&
+                                    (pos < end() || f.count < f.min);
                         if (more) {
                             f.iter = pos;
+                            f.ahead = int64_t(tail()) - pos;
                             rpos = f.rule_pos;
                             step = FETCH;
                             break;
@@ -872,7 +899,10 @@ struct Engine {
                         break;
                     }
                     f.iter++;
-                    if (f.iter > end()) {
+                    // Scanning ends at the tail, and never goes past where the
+                    // tail was when it began (a rule that inserts would
+                    // otherwise keep the tail ahead of it).
+                    if (f.iter > end() || f.iter > uint32_t(f.max)) {
                         pos = clamp_index(f.start);
                         pop();
                         break;
@@ -986,6 +1016,7 @@ struct Engine {
                 break;
             }
             case BLOCK_END: {
+                unwind_to_block();  // the block may have been cut under its commands
                 Frame& f = top();
                 if (!r) pos = clamp_index(f.start);
                 if (frames.size() - 1 == base) {
@@ -1023,6 +1054,8 @@ struct Engine {
             }
         }
         if (!has_rule(subject)) raise_error(err::script_parse_rule, &self);
+        Cell sub = rule_at(subject);
+        if (keyword_of(&sub) == kw.bar) raise_error(err::script_parse_rule, &self);
         if (m == 0) {
             rpos = rule_end(subject);
             return result_true();
@@ -1098,7 +1131,8 @@ struct Engine {
             bool ok = k == kw.break_;
             if (!leave_loop()) {
                 // No loop: the current block ends so.
-                rpos = n;
+                unwind_to_block();
+                rpos = rule_count();
                 pending_result = ok;
                 if (!ok) return fail_block();
                 return FETCH;
@@ -1110,14 +1144,14 @@ struct Engine {
             return RESULT;
         }
         if (k == kw.any || k == kw.some || k == kw.opt || k == kw.while_) {
-            if (next >= n) end_error(k);
+            need_rule(k, next);
             if (k == kw.any) return repeat(0, -1, next, false);
             if (k == kw.some) return repeat(1, -1, next, false);
             if (k == kw.opt) return repeat(0, 1, next, false);
             return repeat(0, -1, next, true);
         }
         if (k == kw.to || k == kw.thru) {
-            if (next >= n) end_error(k);
+            need_rule(k, next);
             Cell t = rule_at(next);
             bool thru = k == kw.thru;
             if (keyword_of(&t) == kw.end) {
@@ -1132,6 +1166,7 @@ struct Engine {
                 return RESULT;
             }
             Frame& f = push(F_TO);
+            f.max = int32_t(end());
             if (thru) f.flags |= FL_THRU;
             f.rule_pos = next;
             rpos = next;
@@ -1142,7 +1177,7 @@ struct Engine {
             Cell w = rule_at(next);
             if (!is_any_word(type_of(&w)) || type_of(&w) == TYPE_REFINEMENT || type_of(&w) == TYPE_ISSUE)
                 end_error(k);
-            if (next + 1 >= n) end_error(k);
+            need_rule(k, next + 1);
             Frame& f = push(F_COPY);
             set_cell_type(&w, TYPE_WORD);
             f.a = w;
@@ -1151,14 +1186,14 @@ struct Engine {
             return FETCH;
         }
         if (k == kw.not_ || k == kw.ahead) {
-            if (next >= n) end_error(k);
+            need_rule(k, next);
             Frame& f = push(F_NOT);
             if (k == kw.ahead) f.flags |= FL_AHEAD;
             rpos = next;
             return FETCH;
         }
         if (k == kw.remove) {
-            if (next >= n) end_error(k);
+            need_rule(k, next);
             Cell t = rule_at(next);
             int tt = type_of(&t);
             if (tt == TYPE_PATH) raise_error(err::script_parse_rule, &t);
@@ -1208,6 +1243,7 @@ struct Engine {
                     at++;
                 }
             }
+            need_rule(k, at);
             if (at + 1 >= n) end_error(k);
             Frame& f = push(F_CHANGE);
             if (only) f.flags |= FL_ONLY;
@@ -1242,6 +1278,7 @@ struct Engine {
                 stack::top--;
                 return RESULT;
             }
+            need_rule(k, next);
             Frame& f = push(F_KEEP);
             if (pick) f.flags |= FL_PICK;
             rpos = next;
@@ -1262,6 +1299,7 @@ struct Engine {
                 next += 2;
                 if (next >= n) end_error(k);
             }
+            need_rule(k, next);
             Cell* slot = stack::push(&NONE_CELL);
             blk::make_at(slot, 8);
             Frame& f = push(F_COLLECT);

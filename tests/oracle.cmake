@@ -19,3 +19,10 @@ add_test(NAME oracle.float_form
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/oracle/float_form.py $<TARGET_FILE:vyx> ${VYX_FLOAT_FORM_ARGS})
 add_test(NAME oracle.sort_oracle
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/oracle/sort_oracle.py $<TARGET_FILE:vyx> ${VYX_SORT_ORACLE_ARGS})
+# parse against python's re; collection at every allocation makes each case
+# cost milliseconds, so that build runs fewer.
+add_test(NAME oracle.parse
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/oracle/parse.py $<TARGET_FILE:vyx>)
+if(VYX_GC_STRESS)
+  set_tests_properties(oracle.parse PROPERTIES ENVIRONMENT VYX_PARSE_CASES=300)
+endif()
