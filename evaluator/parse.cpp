@@ -32,6 +32,7 @@
 #include "evaluator/call.h"
 #include "evaluator/helpers.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/lexer.h"
 #include "evaluator/native_table.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
@@ -317,6 +318,22 @@ struct Engine {
         return int32_t(n);
     }
 
+    // A datatype (or typeset) against binary input: the lexer scans the
+    // next token there; its type decides, its length is what matched.
+    int32_t match_scanned_type(const Cell* rule, uint32_t at, uint32_t stop) {
+        if (at >= stop) return -1;
+        Cell from = input;
+        from.data1 = at;
+        Cell* result = stack::push(&NONE_CELL);
+        uint32_t consumed = 0;
+        int t = lexer::scan_string_value(result, &from, int32_t(stop - at), true, true, false, false, &consumed,
+                                         nullptr, nullptr);
+        stack::top--;
+        if (t <= 0 || t == TYPE_ERROR || consumed == 0) return -1;
+        bool hit = type_of(rule) == TYPE_DATATYPE ? t == int(rule->data1) : typeset::has(rule, t);
+        return hit ? int32_t(consumed) : -1;
+    }
+
     // A value that is no keyword against the input at `at`: -1 no match,
     // else the elements matched. `literal` (quote) takes datatypes as values.
     int32_t match_value(const Cell* rule_in, uint32_t at, uint32_t stop, bool literal) {
@@ -352,6 +369,7 @@ struct Engine {
             break;
         case TYPE_DATATYPE: case TYPE_TYPESET:
             if (literal) break;
+            if (in == IN_BINARY) return match_scanned_type(&rule, at, stop);
             raise_error(err::script_parse_unsupported);
         default:
             break;
@@ -441,6 +459,7 @@ struct Engine {
         if (to < from) to = from;
         Cell* slot = stack::push(&NONE_CELL);
         series::copy_range(&input, from, to - from, slot);
+        clear_new_line_flag(slot);
         *out = *slot;
         stack::top--;
     }
@@ -681,6 +700,29 @@ struct Engine {
                 uint32_t at = uint32_t(static_cast<const uint8_t*>(hit) - base_p);
                 pos = thru ? at + 1 : at;
                 return true;
+            }
+        }
+        if (in != IN_BLOCK && (t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_EMAIL) &&
+            series::rs_length(v) > 0) {
+            // Candidates by the first character, when it has one case only
+            // (or case matters): memchr finds them on byte-wide input.
+            uint32_t first = string::char_at(v, v->data1);
+            SeriesBuffer* b = series::buffer_of(&input);
+            bool one_case = case_ || (fold(first) == first && (first < 'A' || first > 'Z'));
+            if (b->unit() == 1 && first <= 0xFF && one_case && !(first >= 0x80 && !case_)) {
+                for (uint32_t s = pos; s < stop;) {
+                    const uint8_t* base_p = series::element_at(series::buffer_of(&input), 0);
+                    const void* hit = std::memchr(base_p + s, int(first), stop - s);
+                    if (!hit) return false;
+                    uint32_t at = uint32_t(static_cast<const uint8_t*>(hit) - base_p);
+                    int32_t n = match_text(v, at, stop);
+                    if (n >= 0) {
+                        pos = thru ? at + uint32_t(n) : at;
+                        return true;
+                    }
+                    s = at + 1;
+                }
+                return false;
             }
         }
         for (uint32_t s = pos; s <= stop; s++) {
@@ -1360,6 +1402,7 @@ struct Engine {
             f.a = input;
             f.iter = limit;
             input = elem;
+            clear_new_line_flag(&input);
             in = kind_of_input(et);
             limit = UINT32_MAX;
             pos = clamp_index(elem.data1);
@@ -1410,6 +1453,7 @@ void parse_native(int check, const int* refs) {
     uint32_t tail = series::length_from_head(&input);
     uint32_t index = input.data1 > tail ? tail : input.data1;
     Engine e;
+    clear_new_line_flag(&input);
     e.input = input;
     e.in = kind_of_input(type_of(&input));
     e.case_ = refs[R_CASE] >= 0;
