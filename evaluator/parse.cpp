@@ -690,32 +690,32 @@ struct Engine {
     bool scan_simple(const Cell* v, bool thru) {
         uint32_t stop = end();
         int t = type_of(v);
-        if (in != IN_BLOCK && t == TYPE_CHAR && (case_ || v->data2 > 0x7F ||
-                                                  !((v->data2 | 0x20) >= 'a' && (v->data2 | 0x20) <= 'z'))) {
-            SeriesBuffer* b = series::buffer_of(&input);
-            if (b->unit() == 1 && v->data2 <= 0xFF && pos < stop) {
-                const uint8_t* base_p = series::element_at(b, 0);
-                const void* hit = std::memchr(base_p + pos, int(v->data2), stop - pos);
-                if (!hit) return false;
-                uint32_t at = uint32_t(static_cast<const uint8_t*>(hit) - base_p);
-                pos = thru ? at + 1 : at;
-                return true;
-            }
-        }
-        if (in != IN_BLOCK && (t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_EMAIL) &&
-            series::rs_length(v) > 0) {
-            // Candidates by the first character, when it has one case only
-            // (or case matters): memchr finds them on byte-wide input.
-            uint32_t first = string::char_at(v, v->data1);
-            SeriesBuffer* b = series::buffer_of(&input);
-            bool one_case = case_ || (fold(first) == first && (first < 'A' || first > 'Z'));
-            if (b->unit() == 1 && first <= 0xFF && one_case && !(first >= 0x80 && !case_)) {
+        bool text = t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_EMAIL;
+        if (in != IN_BLOCK && (t == TYPE_CHAR || (text && series::rs_length(v) > 0)) &&
+            series::buffer_of(&input)->unit() == 1) {
+            // Byte-wide input: candidates by the first character, found by
+            // memchr when it has one form, by a two-byte compare for an
+            // ASCII letter without regard to case; the rule is then matched
+            // at each candidate.
+            uint32_t first = t == TYPE_CHAR ? v->data2 : string::char_at(v, v->data1);
+            bool letter = (first | 0x20) >= 'a' && (first | 0x20) <= 'z';
+            bool one_form = case_ || (first < 0x80 && !letter);
+            if (first <= 0xFF && (one_form || letter)) {
+                uint8_t lo = uint8_t(one_form ? first : (first | 0x20));
+                uint8_t up = uint8_t(one_form ? first : (first & ~0x20u));
                 for (uint32_t s = pos; s < stop;) {
                     const uint8_t* base_p = series::element_at(series::buffer_of(&input), 0);
-                    const void* hit = std::memchr(base_p + s, int(first), stop - s);
-                    if (!hit) return false;
-                    uint32_t at = uint32_t(static_cast<const uint8_t*>(hit) - base_p);
-                    int32_t n = match_text(v, at, stop);
+                    uint32_t at;
+                    if (one_form) {
+                        const void* hit = std::memchr(base_p + s, lo, stop - s);
+                        if (!hit) return false;
+                        at = uint32_t(static_cast<const uint8_t*>(hit) - base_p);
+                    } else {
+                        at = s;
+                        while (at < stop && base_p[at] != lo && base_p[at] != up) at++;
+                        if (at >= stop) return false;
+                    }
+                    int32_t n = t == TYPE_CHAR ? 1 : match_text(v, at, stop);
                     if (n >= 0) {
                         pos = thru ? at + uint32_t(n) : at;
                         return true;
