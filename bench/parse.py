@@ -33,7 +33,7 @@ MB10 = 10 * 1000 * 1000
 SETUP_THRU = 's: make string! %d append/dup s "%s" %d\n' % (MB10, PIECE, MB10 // len(PIECE))
 SETUP_CSV = ('s: make string! %d append/dup s "%s" %d\n' % (MB10, ROW.replace("\n", "^/"), MB10 // len(ROW)) +
              'field-char: complement make bitset! ",^/"\n')
-SETUP_BLOCK = 'b: make block! 1000000 repeat i 500000 [append b i append b 'w]\n'
+SETUP_BLOCK = "b: make block! 1000000 repeat i 500000 [append b i append b 'w]\n"
 
 CASES = [
     ("thru", SETUP_THRU, 'print parse s [some [thru "x"]]'),
