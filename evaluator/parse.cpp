@@ -109,12 +109,18 @@ inline bool is_keyword_cell(const Cell* c, int32_t sym) {
     return type_of(c) == TYPE_WORD && symbol::resolve(word::symbol_of(c)) == sym;
 }
 
+// Keyword by raw symbol id: -1 not looked at yet, 0 no keyword, else the
+// keyword's canonical symbol. Rule words are tested at every step, so the
+// answer is kept.
+std::vector<int32_t> keyword_cache;
+
 // Keywords by canonical symbol.
 struct Keywords {
     int32_t bar, skip, any, some, copy, to, thru, end, remove, break_, opt, keep, pick, fail, ahead, while_,
         into, insert, only, change, if_, not_, quote, collect, after, set, case_, reject, none;
     bool ready = false;
     void load() {
+        keyword_cache.assign(keyword_cache.size(), -1);
         bar = symbol::resolve(sym::bar); skip = symbol::resolve(sym::skip); any = symbol::resolve(sym::any);
         some = symbol::resolve(sym::some); copy = symbol::resolve(sym::copy); to = symbol::resolve(sym::to);
         thru = symbol::resolve(sym::thru); end = symbol::resolve(sym::end);
@@ -131,6 +137,24 @@ struct Keywords {
     }
 };
 Keywords kw;
+
+
+int32_t keyword_symbol(int32_t raw) {
+    if (raw <= 0) return 0;
+    if (size_t(raw) >= keyword_cache.size()) keyword_cache.resize(size_t(raw) + 256, -1);
+    int32_t& e = keyword_cache[size_t(raw)];
+    if (e < 0) {
+        int32_t s = symbol::resolve(raw);
+        bool is = s == kw.bar || s == kw.skip || s == kw.any || s == kw.some || s == kw.copy || s == kw.to ||
+                  s == kw.thru || s == kw.end || s == kw.remove || s == kw.break_ || s == kw.opt ||
+                  s == kw.keep || s == kw.pick || s == kw.fail || s == kw.ahead || s == kw.while_ ||
+                  s == kw.into || s == kw.insert || s == kw.only || s == kw.change || s == kw.if_ ||
+                  s == kw.not_ || s == kw.quote || s == kw.collect || s == kw.after || s == kw.set ||
+                  s == kw.case_ || s == kw.reject || s == kw.none;
+        e = is ? s : 0;
+    }
+    return e;
+}
 
 // The value of a word, or null when its context has no slot for it (a word
 // never set). Only good until the next allocation.
@@ -232,18 +256,34 @@ struct Engine {
     uint32_t rule_count() const { return blk::size(rules.data2); }
     Cell rule_at(uint32_t i) const { return *blk::at(rules.data2, i); }
     bool has_rule(uint32_t i) const { return i < rule_count(); }
+    // The keyword a rule cell is (its canonical symbol), or 0.
     int32_t keyword_of(const Cell* c) const {
-        return type_of(c) == TYPE_WORD ? symbol::resolve(word::symbol_of(c)) : 0;
+        return type_of(c) == TYPE_WORD ? keyword_symbol(word::symbol_of(c)) : 0;
     }
-    bool is_keyword(const Cell* c) const {
-        if (type_of(c) != TYPE_WORD) return false;
-        int32_t s = symbol::resolve(word::symbol_of(c));
-        return s == kw.bar || s == kw.skip || s == kw.any || s == kw.some || s == kw.copy || s == kw.to ||
-               s == kw.thru || s == kw.end || s == kw.remove || s == kw.break_ || s == kw.opt || s == kw.keep ||
-               s == kw.pick || s == kw.fail || s == kw.ahead || s == kw.while_ || s == kw.into ||
-               s == kw.insert || s == kw.only || s == kw.change || s == kw.if_ || s == kw.not_ ||
-               s == kw.quote || s == kw.collect || s == kw.after || s == kw.set || s == kw.case_ ||
-               s == kw.reject || s == kw.none;
+    bool is_keyword(const Cell* c) const { return keyword_of(c) != 0; }
+
+    // A word of the rule block found by its symbol keeps the index in the
+    // block's own cell, so the next step reads its value directly (the
+    // interpreter does the same for code). Nothing here allocates.
+    void remember_index(uint32_t at, const Cell* word, const Cell* slot) const {
+        Node ctx = word->data1;
+        if (!ctx || !slot || int32_t(word->data3) != -1 || at >= rule_count()) return;
+        const Cell* cc = node_buffer(ctx)->cell_head();
+        if (cc->header & context::FLAG_STACK) return;
+        SeriesBuffer* values = node_buffer(cc->data2);
+        const Cell* head = values->cell_head();
+        if (slot < head || slot >= head + ((values->tail - values->offset) >> 4)) return;
+        Cell* c = blk::at(rules.data2, at);
+        if (int32_t(c->data3) == -1 && c->data1 == word->data1 && c->data2 == word->data2)
+            c->data3 = uint32_t(slot - head);
+    }
+
+    // The value of the rule word at `at` (null when it has none).
+    const Cell* rule_word_value(uint32_t at) const {
+        Cell w = rule_at(at);
+        const Cell* v = lookup(&w);
+        remember_index(at, &w, v);
+        return v;
     }
 
     // The value of a word used as a rule or an argument. An unset word is an
@@ -398,8 +438,7 @@ struct Engine {
         Cell v = rule_at(i);
         if (type_of(&v) == TYPE_WORD) {
             if (is_keyword(&v)) return false;
-            Cell w = v;
-            const Cell* val = lookup(&w);
+            const Cell* val = rule_word_value(i);
             if (!val) return false;
             v = *val;
         }
@@ -464,10 +503,15 @@ struct Engine {
         stack::top--;
     }
 
-    void set_word(const Cell* w, const Cell* value) {
+    // Sets a word; `at`, when given, is the word's place in the rule block,
+    // which keeps the index the setting found.
+    void set_word(const Cell* w, const Cell* value, int64_t at = -1) {
         Cell word = *w;
         Cell v = *value;
         context::set(&word, &v);
+        if (at < 0 || int32_t(w->data3) != -1 || int32_t(word.data3) < 0 || uint32_t(at) >= rule_count()) return;
+        Cell* c = blk::at(rules.data2, uint32_t(at));
+        if (int32_t(c->data3) == -1 && c->data1 == w->data1 && c->data2 == w->data2) c->data3 = word.data3;
     }
 
     // ---- collect and keep
@@ -807,8 +851,10 @@ struct Engine {
                 Cell v = rule_at(rpos);
                 switch (type_of(&v)) {
                 case TYPE_WORD: {
-                    int32_t k = symbol::resolve(word::symbol_of(&v));
-                    if (!is_keyword(&v)) {
+                    int32_t k = keyword_of(&v);
+                    if (!k) {
+                        rule_word_value(rpos);
+                        v = rule_at(rpos);
                         Cell val = word_value(&v, true);
                         if (type_of(&val) == TYPE_BLOCK) {
                             enter_block(&val, rpos + 1);
@@ -830,7 +876,7 @@ struct Engine {
                 case TYPE_SET_WORD: {
                     Cell here = input;
                     here.data1 = pos;
-                    set_word(&v, &here);
+                    set_word(&v, &here, rpos);
                     rpos++;
                     r = true;
                     break;
@@ -967,7 +1013,7 @@ struct Engine {
                             copy_part(from, pos, &v);
                         }
                         Cell* slot = stack::push(&v);
-                        set_word(&w, slot);
+                        set_word(&w, slot, f.rule_pos);
                         stack::top--;
                     }
                     pop();
@@ -1223,6 +1269,7 @@ struct Engine {
             Frame& f = push(F_COPY);
             set_cell_type(&w, TYPE_WORD);
             f.a = w;
+            f.rule_pos = next;
             if (k == kw.set) f.flags |= FL_SET;
             rpos = next + 1;
             return FETCH;
