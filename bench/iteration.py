@@ -92,4 +92,5 @@ def main():
         print("%-30s %12.1f %10.2fM" % (call, t, 1e3 / t if t > 0 else float("inf")))
 
 
-main()
+if __name__ == "__main__":
+    main()

@@ -1300,15 +1300,8 @@ struct Engine {
             return FETCH;
         }
         if (k == kw.insert) {
-            uint32_t at = next;
             bool only = false;
-            if (at < n) {
-                Cell o = rule_at(at);
-                if (keyword_of(&o) == kw.only) {
-                    only = true;
-                    at++;
-                }
-            }
+            uint32_t at = after_only(next, &only);
             if (at >= n) end_error(k);
             Cell rv = rule_at(at);
             Cell val;
@@ -1323,15 +1316,8 @@ struct Engine {
             return RESULT;
         }
         if (k == kw.change) {
-            uint32_t at = next;
             bool only = false;
-            if (at < n) {
-                Cell o = rule_at(at);
-                if (keyword_of(&o) == kw.only) {
-                    only = true;
-                    at++;
-                }
-            }
+            uint32_t at = after_only(next, &only);
             need_rule(k, at);
             if (at + 1 >= n) end_error(k);
             Frame& f = push(F_CHANGE);
@@ -1459,6 +1445,18 @@ struct Engine {
         // only, pick, after out of place.
         Cell c = rule_at(rpos);
         raise_error(err::script_parse_rule, &c);
+    }
+
+    // Skips the `only` that may follow insert and change.
+    uint32_t after_only(uint32_t at, bool* only) const {
+        if (at < rule_count()) {
+            Cell o = rule_at(at);
+            if (keyword_of(&o) == kw.only) {
+                *only = true;
+                return at + 1;
+            }
+        }
+        return at;
     }
 
     // reject outside any loop: the current alternative fails.
