@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "datatypes/bitset.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
@@ -320,12 +321,7 @@ bool is_match_ascii(const Cell* str, const char* bytes) {
 
 bool is_head_in_bitset(const Cell* str, const Cell* bitset) {
     if (series::is_rs_tail(str)) return false;
-    uint32_t c = char_at(str, str->data1);
-    SeriesBuffer* bits = node_buffer(bitset->data2);
-    bool complemented = bits->flags & series_flag::COMPLEMENTED;
-    uint32_t bytes = bits->tail - bits->offset;
-    if (c >= bytes * 8) return complemented;
-    return (bits->head()[c >> 3] & (0x80 >> (c & 7))) != 0;
+    return bitset::test_bit(bitset, char_at(str, str->data1));
 }
 
 bool is_match_tag(const Cell* str, const Cell* tag) {

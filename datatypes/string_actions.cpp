@@ -14,6 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "datatypes/bitset.h"
 #include "datatypes/registry.h"
 #include "datatypes/simple.h"
 #include "datatypes/series.h"
@@ -273,14 +274,6 @@ void change(Cell* s, Cell* value, int part, bool only, int dup) {
 
 // ---------------------------------------------------------------- find and select
 
-bool in_bitset(const Cell* bits, uint32_t cp) {
-    SeriesBuffer* b = buf(bits);
-    bool complemented = b->flags & series_flag::COMPLEMENTED;
-    uint32_t bytes = b->tail - b->offset;
-    if (cp >= uint64_t(bytes) * 8) return complemented;
-    return (b->head()[cp >> 3] & (0x80 >> (cp & 7))) != 0;
-}
-
 struct Needle {
     enum { ONE, BITSET, TEXT } kind = ONE;
     uint32_t cp = 0;
@@ -473,7 +466,7 @@ Found search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any, 
         return fold ? fold_upper(c) : c;
     };
     auto one = [&](int64_t k) {
-        if (nd.kind == Needle::BITSET) return in_bitset(nd.bitset, get_char(base + (size_t(k) << unit_shift(unit)), unit));
+        if (nd.kind == Needle::BITSET) return bitset::test_bit(nd.bitset, get_char(base + (size_t(k) << unit_shift(unit)), unit));
         return at(k) == nd.cp;
     };
     // A text starting at k (bounds checked by the caller).
