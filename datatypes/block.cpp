@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "datatypes/object.h"
+#include "datatypes/hash.h"
 #include "datatypes/map.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
@@ -722,6 +723,9 @@ void swap(Cell* a, Cell* b) {
         *p = *q;
         *q = t;
         if (owned) series::notify(&x, series::Change::SWAP, true, &y, int32_t(x.data1), 1);
+        // A hash! swapped with keeps its index in step (as its own swap does).
+        uint32_t yn = series::length_from_head(&y);
+        if (x.data2 != y.data2) hash::update(&y, yn, y.data1, y.data1 + 1, y.data1 + 1);
     }
     *stack::arguments = x;
 }

@@ -3,7 +3,11 @@
 // the cells. Every block behaviour is block!'s own: the actions that change
 // the cells run block!'s handler and then enter the cells into the index
 // again, so the index always matches the block, whatever the change.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+
+#include "datatypes/hash.h"
 
 #include "datatypes/block.h"
 #include "datatypes/map.h"
@@ -21,15 +25,6 @@ namespace vyx::hash {
 namespace {
 
 inline SeriesBuffer* buf(const Cell* s) { return node_buffer(s->data2); }
-
-// Enters the cells of a hash! value's block into its index anew.
-void refresh(const Cell* s) {
-    if (type_of(s) == TYPE_HASH && s->data3) rehash_block_into_index(s->data3);
-}
-
-// A result cell kept on the stack while the index is rebuilt (the rebuild
-// allocates, and a taken value may be held nowhere else).
-const Cell* kept(const Cell* r) { return stack::push(r); }
 
 template <typename F>
 F parent(int action) {
@@ -112,13 +107,18 @@ bool is_indexed_kind(int t) {
 // when the search is not one the index answers.
 int64_t lookup(Cell* s, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with, Cell* skip,
                bool last, bool reverse, bool match) {
-    if (part || any || with || skip || last || reverse || match || !s->data3) return -2;
+    if (part || any || with || match || !s->data3) return -2;
+    if (skip && (type_of(skip) != TYPE_INTEGER || int32_t(skip->data2) < 1)) return -2;  // block! reports it
     int vt = type_of(value);
     if (!is_indexed_kind(vt)) return -2;
     uint32_t n = buf(s)->length();
-    if (s->data1 >= n) return -1;
+    uint32_t head = std::min(s->data1, n);
+    if (n == 0 || (head >= n && !reverse)) return -1;
+    uint32_t step = skip ? skip->data2 : 1;
     int op = same ? COMP_SAME : case_ ? COMP_STRICT_EQUAL : COMP_FIND;
-    return find_in_hash_index_with(s->data3, value, s->data1, 1, op, false, false);
+    // /last counts back from the tail, /reverse from before the head.
+    if (last) return find_in_hash_index_with(s->data3, value, n, step, op, false, true);
+    return find_in_hash_index_with(s->data3, value, head, step, op, false, reverse);
 }
 
 Cell found_cell;
@@ -143,96 +143,200 @@ const Cell* select(Cell* s, Cell* value, Cell* part, bool only, bool case_, bool
 }
 
 // ---------------------------------------------------------------- changes
+//
+// Each change runs block!'s handler, then brings the index in step with
+// what it did: the entries of the cells that went are taken out, those
+// behind them renumbered, and the cells that came are entered.
 
-void insert_like(int action, Cell* s, Cell* value, int part, bool only, int dup) {
-    Cell h = *s;
-    parent<act::Insert>(action)(s, value, part, only, dup);
-    refresh(&h);
+uint32_t length_of(const Cell* s) { return buf(s)->length(); }
+uint32_t clamped_head(const Cell* s) { return std::min(s->data1, length_of(s)); }
+
+}  // namespace
+
+// The cells at [at, old_end) of the block were replaced by those now at
+// [at, new_end); the cells behind moved with them. `old_n` is the cell count
+// before the change.
+void update(const Cell* s, uint32_t old_n, uint32_t at, uint32_t old_end, uint32_t new_end) {
+    if (type_of(s) != TYPE_HASH || !s->data3) return;
+    Node index = s->data3;
+    uint32_t n = length_of(s);
+    if (at > old_end || old_end > old_n || new_end > n || int64_t(n) - new_end != int64_t(old_n) - old_end) {
+        rehash_block_into_index(index);  // not a change these updates describe
+        return;
+    }
+    if (at == 0 && old_end == old_n) {
+        hash_index_remove_range(index, 0, UINT32_MAX);
+    } else {
+        hash_index_remove_range(index, at, old_end - at);
+        if (shift_index_positions(index, int32_t(int64_t(new_end) - old_end), old_end, old_n - old_end)) {
+            rehash_block_into_index(index);
+            return;
+        }
+    }
+    for (uint32_t p = at; p < new_end; p++) {
+        int code;
+        hash_index_put(index, p, &code);
+        if (code == 2) return;  // rebuilt from the block, the rest included
+    }
 }
-void append(Cell* s, Cell* v, int part, bool only, int dup) { insert_like(A_APPEND, s, v, part, only, dup); }
-void insert(Cell* s, Cell* v, int part, bool only, int dup) { insert_like(A_INSERT, s, v, part, only, dup); }
-void change(Cell* s, Cell* v, int part, bool only, int dup) { insert_like(A_CHANGE, s, v, part, only, dup); }
+
+namespace {
+
+// One cell replaced in place.
+void update_one(const Cell* s, uint32_t p) {
+    uint32_t n = length_of(s);
+    if (p < n) update(s, n, p, p + 1, p + 1);
+}
+
+void rebuild(const Cell* s) {
+    if (type_of(s) == TYPE_HASH && s->data3) rehash_block_into_index(s->data3);
+}
+
+// A result cell kept on the stack while the index is updated (updates
+// allocate, and a taken value may be held nowhere else).
+const Cell* kept(const Cell* r) { return stack::push(r); }
+
+void append(Cell* s, Cell* v, int part, bool only, int dup) {
+    Cell h = *s;
+    uint32_t n = length_of(&h);
+    parent<act::Insert>(A_APPEND)(s, v, part, only, dup);
+    update(&h, n, n, n, length_of(&h));
+}
+
+void insert(Cell* s, Cell* v, int part, bool only, int dup) {
+    Cell h = *s;
+    uint32_t n = length_of(&h), at = clamped_head(&h);
+    parent<act::Insert>(A_INSERT)(s, v, part, only, dup);
+    update(&h, n, at, at, at + (length_of(&h) - n));
+}
+
+void change(Cell* s, Cell* v, int part, bool only, int dup) {
+    Cell h = *s;
+    uint32_t n = length_of(&h), at = clamped_head(&h);
+    parent<act::Insert>(A_CHANGE)(s, v, part, only, dup);
+    // The answer stands just past the new cells.
+    uint32_t new_end = std::max(stack::arguments->data1, at);
+    update(&h, n, at, uint32_t(int64_t(new_end) - (int64_t(length_of(&h)) - n)), new_end);
+}
 
 void clear(Cell* s) {
     Cell h = *s;
+    uint32_t n = length_of(&h), at = clamped_head(&h);
     parent<act::Clear>(A_CLEAR)(s);
-    refresh(&h);
+    update(&h, n, at, n, at);
 }
 
 const Cell* poke(Cell* s, int index, Cell* data, Cell* boxed) {
     Cell h = *s;
     const Cell* r = kept(parent<act::Poke>(A_POKE)(s, index, data, boxed));
-    refresh(&h);
+    update_one(&h, uint32_t(int64_t(h.data1) + (index > 0 ? index - 1 : index)));
     return r;
 }
 
 void remove(Cell* s, Cell* part, Cell* key) {
     Cell h = *s;
+    uint32_t n = length_of(&h);
     parent<act::Remove>(A_REMOVE)(s, part, key);
-    refresh(&h);
+    uint32_t gone = n - length_of(&h);
+    if (gone == 0) return;
+    uint32_t at = stack::arguments->data1;  // where the cells were cut
+    update(&h, n, at, at + gone, at);
 }
 
 const Cell* take(Cell* s, Cell* part, bool deep, bool last) {
     Cell h = *s;
+    uint32_t n = length_of(&h), head = clamped_head(&h);
+    bool backwards = part && type_of(part) == TYPE_INTEGER && int32_t(part->data2) < 0;
     const Cell* r = kept(parent<act::Take>(A_TAKE)(s, part, deep, last));
-    refresh(&h);
+    uint32_t gone = n - length_of(&h);
+    if (gone == 0) return r;
+    uint32_t at = last ? n - gone : backwards ? head - gone : head;
+    update(&h, n, at, at + gone, at);
     return r;
 }
 
 const Cell* move(Cell* origin, Cell* target, Cell* part) {
     Cell a = *origin, b = *target;
+    uint32_t na = length_of(&a), from = clamped_head(&a);
+    uint32_t nb = is_series_type(type_of(&b)) ? length_of(&b) : 0, to = std::min(b.data1, nb);
+    uint32_t count = 0;
+    if (a.data2 == b.data2 && from < na) {
+        int64_t c = part ? series::part_count(&a, part) : 1;
+        count = c < 1 ? 0 : uint32_t(std::min<int64_t>(c, na - from));
+    }
     const Cell* r = kept(parent<act::Move>(A_MOVE)(origin, target, part));
-    refresh(&a);
-    refresh(&b);
+    if (a.data2 == b.data2) {
+        if (type_of(&a) == TYPE_HASH && a.data3 && hash_index_move_range(a.data3, to, from, count)) rebuild(&a);
+        return r;
+    }
+    uint32_t gone = na - length_of(&a);
+    if (gone) update(&a, na, from, from + gone, from);
+    uint32_t came = is_series_type(type_of(&b)) ? length_of(&b) - nb : 0;
+    if (came) update(&b, nb, to, to, to + came);
     return r;
 }
 
 void swap(Cell* x, Cell* y) {
     Cell a = *x, b = *y;
-    parent<act::Swap>(A_SWAP)(x, y);
-    refresh(&a);
-    refresh(&b);
+    parent<act::Swap>(A_SWAP)(x, y);  // which keeps another hash! y in step
+    update_one(&a, a.data1);
+    if (b.data2 == a.data2) update_one(&b, b.data1);
 }
 
 void reverse(Cell* s, Cell* part, Cell* skip) {
     Cell h = *s;
+    uint32_t n = length_of(&h), at = clamped_head(&h);
     parent<act::Reverse>(A_REVERSE)(s, part, skip);
-    refresh(&h);
+    update(&h, n, at, n, n);
+}
+
+// The position of the cell a put or a path set changes: the one after the
+// key's match (the index answers for single values), or -1.
+int64_t value_position(Cell* s, Cell* key, bool case_) {
+    Cell k = *key;
+    const Cell* f = find(s, &k, nullptr, false, case_, false, false, nullptr, nullptr, false, false, true, false);
+    return type_of(f) == TYPE_NONE ? -1 : int64_t(f->data1);
 }
 
 const Cell* put(Cell* s, Cell* key, Cell* value, bool case_) {
     Cell h = *s;
+    uint32_t n = length_of(&h);
+    int64_t at = value_position(&h, key, case_);
     const Cell* r = kept(parent<act::Put>(A_PUT)(s, key, value, case_));
-    refresh(&h);
+    if (length_of(&h) != n) update(&h, n, n, n, length_of(&h));
+    else if (at >= 0) update_one(&h, uint32_t(at));
     return r;
 }
 
 const Cell* sort(Cell* s, bool case_, Cell* skip, Cell* compare, Cell* part, bool all, bool reverse_, bool stable) {
     Cell h = *s;
     const Cell* r = kept(parent<act::Sort>(A_SORT)(s, case_, skip, compare, part, all, reverse_, stable));
-    refresh(&h);
+    rebuild(&h);
     return r;
 }
 
 void trim(Cell* s, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
     Cell h = *s;
     parent<act::Trim>(A_TRIM)(s, head, tail, auto_, lines, all, with);
-    refresh(&h);
+    rebuild(&h);
 }
 
 const Cell* eval_path(Cell* parent_cell, Cell* element, Cell* value, Cell* path, bool case_) {
+    if (!value) return parent<act::EvalPath>(A_EVAL_PATH)(parent_cell, element, value, path, case_);
     Cell h = *parent_cell;
-    const Cell* r = parent<act::EvalPath>(A_EVAL_PATH)(parent_cell, element, value, path, case_);
-    if (!value) return r;
-    r = kept(r);
-    refresh(&h);
+    int64_t at = type_of(element) == TYPE_INTEGER
+                     ? int64_t(h.data1) + (int32_t(element->data2) > 0 ? int32_t(element->data2) - 1
+                                                                       : int32_t(element->data2))
+                     : value_position(&h, element, case_);
+    const Cell* r = kept(parent<act::EvalPath>(A_EVAL_PATH)(parent_cell, element, value, path, case_));
+    if (at >= 0) update_one(&h, uint32_t(at));
     return r;
 }
 
 const Cell* modify(Cell* target, Cell* field, Cell* value, bool case_) {
     Cell h = *target;
     const Cell* r = kept(parent<act::Modify>(A_MODIFY)(target, field, value, case_));
-    refresh(&h);
+    rebuild(&h);
     return r;
 }
 

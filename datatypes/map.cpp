@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "datatypes/block.h"
+#include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/series.h"
@@ -81,27 +82,28 @@ void adjust_count(const Cell* m, int delta) { hash_index_header(m->data3)->size 
 
 // Enters every key of the pair series (its cells from 0) into a new index;
 // a key met again gives its value to the first pair and its own pair goes.
+// One pass: the pairs kept move down over those that went.
 void build_index(Cell* m) {
     uint32_t n = cell_count(m);
     Node index = make_hash_index(n / 2 ? n / 2 : 1, m->data2, HASH_KIND_MAP);
     m->data3 = index;
     hash_index_header(index)->size = 0;
-    for (uint32_t k = 0; k + 1 < cell_count(m);) {
+    uint32_t kept = 0;
+    for (uint32_t k = 0; k + 1 < n; k += 2) {
         Cell key = cells(m)[k];
         int64_t at = find_key(m, &key, OP_STRICT);
-        if (at < 0) {
-            prepare_key(&key, &cells(m)[k]);
-            cells(m)[k] = key;
-            map_index_add(index, k);
-            k += 2;
+        if (at >= 0) {
+            cells(m)[at + 1] = cells(m)[k + 1];
             continue;
         }
-        cells(m)[at + 1] = cells(m)[k + 1];
-        SeriesBuffer* b = pairs(m);
-        Cell* c = b->cell_head();
-        std::memmove(c + k, c + k + 2, size_t(b->length() - k - 2) * sizeof(Cell));
-        b->tail -= 2 * sizeof(Cell);
+        prepare_key(&key, &cells(m)[k]);  // may allocate: cells are read afresh
+        cells(m)[kept] = key;
+        cells(m)[kept + 1] = cells(m)[k + 1];
+        map_index_add(index, kept);
+        kept += 2;
     }
+    SeriesBuffer* b = pairs(m);
+    b->tail = b->offset + kept * uint32_t(sizeof(Cell));
 }
 
 // Adds or sets one pair; answers the value cell's position.
@@ -265,10 +267,7 @@ void remove(Cell* s, Cell*, Cell* key) {
     if (!key) raise_error(err::script_missing_arg);
     Cell m = *s;
     int64_t at = find_key(&m, key, OP_STRICT);
-    if (at >= 0 && !is_removed(&cells(&m)[at + 1])) {
-        cells(&m)[at + 1].header = 0;
-        adjust_count(&m, -1);
-    }
+    if (at >= 0) hash_index_remove(m.data3, uint32_t(at));
     *stack::arguments = m;
 }
 
@@ -280,6 +279,30 @@ void clear(Cell* s) {
 }
 
 int length(Cell* s) { return int(live_count(s)); }
+
+}  // namespace
+
+bool copy_pairs(const Cell* words, Cell* pos, uint32_t n) {
+    bool any = false;
+    for (uint32_t i = 0; i < n; i++) {
+        SeriesBuffer* wb = node_buffer(words->data2);
+        if (words->data1 + i >= wb->length()) break;  // the body may have shortened the words
+        Cell w = wb->cell_head()[words->data1 + i];
+        int wt = type_of(&w);
+        if (wt != TYPE_WORD && wt != TYPE_SET_WORD && wt != TYPE_GET_WORD && wt != TYPE_LIT_WORD)
+            raise_error(err::script_invalid_arg, &w);
+        uint32_t total = cell_count(pos);
+        if (i % 2 == 0)
+            while (pos->data1 + i + 1 < total && is_removed(&cells(pos)[pos->data1 + i + 1])) pos->data1 += 2;
+        Cell v = pos->data1 + i < total ? cells(pos)[pos->data1 + i] : NONE_CELL;
+        if (type_of(&v) == TYPE_SET_WORD) v.header = TYPE_WORD;
+        any |= pos->data1 + i < total;
+        context::set(&w, &v);
+    }
+    return any;
+}
+
+namespace {
 
 const Cell* copy_map(Cell* m_in, Cell* result, bool deep) {
     Cell m = *m_in;

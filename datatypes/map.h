@@ -20,6 +20,11 @@ uint32_t count(const Cell* m);
 // Adds or replaces the key/value pairs of a block (keys compared strictly
 // with `case_`); answers the map.
 const Cell* extend(Cell* m, Cell* spec, bool case_);
+// One step of a loop over a map: from the position (`pos`, a map! cell whose
+// index the step moves past removed pairs), sets loop word i to the cell at
+// position + i (a key stored as a set-word! given as a word!), words past the
+// end to none. Answers whether any word was set.
+bool copy_pairs(const Cell* words, Cell* pos, uint32_t n);
 // What a cell of a block with a hash index (map!, hash!) keeps alive: the
 // block (word 2) and the index (word 3).
 void mark_cell(const Cell* cell);

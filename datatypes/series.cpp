@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "datatypes/hash.h"
 #include "datatypes/registry.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
@@ -425,6 +426,11 @@ const Cell* move(Cell* origin, Cell* target, Cell* part) {
             raise_error(err::script_move_bad, &a, &b2);
         }
         if (owned) notify(&dst, Change::MOVE, true, nullptr, int32_t(dst.data1), int32_t(c));
+        if (type_of(&src) != TYPE_HASH) {
+            // A hash! target keeps its index in step (a hash! origin does it all itself).
+            uint32_t t = clamp_head(&dst), tn = length_from_head(&dst);
+            hash::update(&dst, tn - c, t, t, t + c);
+        }
         target->data1 = dst.data1;
         return target;
     }

@@ -10,6 +10,7 @@
 // and keep their last values afterwards.
 #include "datatypes/actions.h"
 #include "datatypes/context.h"
+#include "datatypes/map.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
@@ -72,10 +73,7 @@ uint32_t group_size(const Cell* words, const Cell* series) {
         Cell w = *blk::at(words->data2, words->data1 + i);
         if (!is_word_kind(type_of(&w))) raise_error(err::script_invalid_arg, &w);
     }
-    if (type_of(series) == TYPE_MAP) {
-        if (n != 2) raise_error(err::script_invalid_arg, words);
-        raise_error(err::internal_not_done);  // map! steps come with the map pairs walk
-    }
+    if (type_of(series) == TYPE_MAP && n != 2) raise_error(err::script_invalid_arg, words);
     return n;
 }
 
@@ -89,6 +87,11 @@ bool step(const Cell* words, Cell* pos, uint32_t n) {
         pos->data1++;
         set_word(words, &v);
         return true;
+    }
+    if (type_of(pos) == TYPE_MAP) {
+        bool any = map::copy_pairs(words, pos, n);
+        pos->data1 += n;
+        return any;
     }
     if (series::is_block_like(type_of(pos))) {
         set_words_from_series(words, pos, false, false, false);
@@ -130,7 +133,8 @@ void foreach_(int check, const int* refs) {
     if (check) native_table::check_arguments(FOREACH, refs);
     Cell* call = stack::arguments;
     uint32_t n = group_size(&call[0], &call[1]);
-    if (!is_walkable(type_of(&call[1]))) raise_error(err::internal_not_done);  // vector!, image!
+    int t = type_of(&call[1]);
+    if (!is_walkable(t) && t != TYPE_MAP) raise_error(err::internal_not_done);  // vector!, image!
     stack::top = call + 3;
     stack::push_loop_frame(&words::frame_body);
     stack::store_result_only(&UNSET);

@@ -328,6 +328,136 @@ void rehash_block_into_index(Node index) {
     rebuild_hash(index, hash_index_bucket_count(n));
 }
 
+namespace {
+
+constexpr uint32_t NO_BUCKET = 0xFFFFFFFFu;
+// Above this many cells a position update costs more than rebuilding.
+constexpr uint32_t SHIFT_LIMIT = 30000;
+
+// Takes a position of a hash! block out of its bucket (see hash_index_remove).
+void unindex_position(HashIndexHeader* h, uint32_t position) {
+    if (position >= word_count(h->aux)) return;
+    uint32_t* map = words_of(h->aux);
+    uint32_t bucket = map[position];
+    if (bucket == NO_BUCKET) return;
+    map[position] = NO_BUCKET;
+    uint32_t slot = key_slots(h)[bucket];
+    if (int32_t(slot) < 0) {
+        uint32_t k = uint32_t(-int32_t(slot)) - 1;
+        Node list = words_of(h->dup_lists)[k];
+        uint32_t* entries = words_of(list);
+        uint32_t n = word_count(list);
+        for (uint32_t i = 0; i < n; i++) {
+            if (entries[i] != position) continue;
+            std::memmove(entries + i, entries + i + 1, size_t(n - i - 1) * 4);
+            node_buffer(list)->tail -= 4;
+            n--;
+            break;
+        }
+        if (n) return;  // a list keeps its bucket while it holds a position
+        words_of(h->dup_lists)[k] = 0;
+    }
+    set_flag(flag_words(h), bucket, BUCKET_DELETED);
+    h->size--;
+}
+
+// Room in the position map for `words` entries, new ones 0xFF-filled.
+void reserve_positions(Node index, uint64_t words) {
+    SeriesBuffer* b = node_buffer(hash_index_header(index)->aux);
+    uint64_t need = words * 4;
+    if (need > b->size) b = grow_series_filled(b, int64_t(need * 2), 0xFF);
+    if (need > b->tail) {
+        std::memset(b->data() + b->tail, 0xFF, need - b->tail);
+        b->tail = uint32_t(need);
+    }
+}
+
+// Moves the entries of positions [first, first + count) to `to(q)`: key
+// slots, duplicate-list entries (each list adjusted once) and the position
+// map. The target positions must hold no entries outside the range.
+template <typename To>
+bool remap_positions(Node index, uint32_t first, uint32_t count, uint32_t highest_target, To&& to) {
+    if (count > SHIFT_LIMIT) return true;
+    if (count == 0) return false;
+    reserve_positions(index, std::max<uint64_t>(uint64_t(first) + count, uint64_t(highest_target) + 1));
+    HashIndexHeader* h = hash_index_header(index);
+    uint32_t* map = words_of(h->aux);
+    uint32_t* keys = key_slots(h);
+    std::vector<uint32_t> saved(map + first, map + first + count);
+    std::vector<uint8_t> done;
+    for (uint32_t i = 0; i < count; i++) {
+        uint32_t bucket = saved[i];
+        if (bucket == NO_BUCKET) continue;
+        uint32_t slot = keys[bucket];
+        if (int32_t(slot) >= 0) {
+            keys[bucket] = to(first + i);
+            continue;
+        }
+        uint32_t k = uint32_t(-int32_t(slot)) - 1;
+        if (done.empty()) done.resize(word_count(h->dup_lists));
+        if (done[k]) continue;
+        done[k] = 1;
+        Node list = words_of(h->dup_lists)[k];
+        uint32_t* entries = words_of(list);
+        for (uint32_t j = 0, n = word_count(list); j < n; j++)
+            if (entries[j] >= first && entries[j] - first < count) entries[j] = to(entries[j]);
+    }
+    std::memset(map + first, 0xFF, size_t(count) * 4);
+    for (uint32_t i = 0; i < count; i++) map[to(first + i)] = saved[i];
+    return false;
+}
+
+}  // namespace
+
+void hash_index_remove(Node index, uint32_t position) {
+    HashIndexHeader* h = hash_index_header(index);
+    if (h->kind == HASH_KIND_MAP) {
+        Cell* value = block_cells(h) + position + 1;
+        if (value->header == 0) return;
+        value->header = 0;
+        h->size--;
+        return;
+    }
+    unindex_position(h, position);
+}
+
+void hash_index_remove_range(Node index, uint32_t position, uint32_t count) {
+    HashIndexHeader* h = hash_index_header(index);
+    uint32_t mapped = word_count(h->aux);
+    if (position == 0 && count >= mapped) {
+        h->size = h->occupied = 0;
+        std::memset(flag_words(h), 0xAA, flag_bytes(h->buckets));
+        std::memset(words_of(h->aux), 0xFF, size_t(mapped) * 4);
+        node_buffer(h->dup_lists)->tail = 0;
+        return;
+    }
+    uint64_t end = std::min<uint64_t>(uint64_t(position) + count, mapped);
+    for (uint64_t p = position; p < end; p++) unindex_position(h, uint32_t(p));
+}
+
+bool shift_index_positions(Node index, int32_t delta, uint32_t first, uint32_t count) {
+    if (delta == 0) return false;
+    if (delta < 0 && uint32_t(-delta) > first) return true;
+    return remap_positions(index, first, count, uint32_t(int64_t(first) + count - 1 + delta),
+                           [delta](uint32_t q) { return uint32_t(int64_t(q) + delta); });
+}
+
+bool hash_index_move_range(Node index, uint32_t to, uint32_t from, uint32_t count) {
+    if (count == 0 || (to >= from && to <= from + count)) return false;
+    if (to < from) {
+        // [to, from) moves up by count; the run goes to `to`.
+        uint32_t between = from - to;
+        return remap_positions(index, to, between + count, from + count - 1, [=](uint32_t q) {
+            return q < from ? q + count : to + (q - from);
+        });
+    }
+    // [from + count, to) moves down by count; the run goes before `to`.
+    uint32_t between = to - from - count;
+    return remap_positions(index, from, count + between, to - 1, [=](uint32_t q) {
+        return q < from + count ? to - count + (q - from) : q - count;
+    });
+}
+
 int64_t find_in_hash_index_with(Node index, const Cell* key_in, uint32_t start, uint32_t skip, int op, bool last,
                                 bool reverse) {
     Cell key = *key_in;
@@ -453,8 +583,12 @@ void hash_index_put(Node index, uint32_t position, int* out_code) {
     case HASH_KIND_HASH: {
         HashIndexHeader* h = hash_index_header(index);
         if (h->occupied >= h->upper_bound) {
-            // A hash! index grows by rebuilding from its block, this cell included.
-            rebuild_hash(index, 2 * h->size < h->buckets ? h->buckets : h->buckets * 2);
+            // A hash! index grows by rebuilding from its block, this cell
+            // included: for buckets - 1 when few keys are live (only deleted
+            // buckets go), else buckets + 1, each taken 1.5 times.
+            uint32_t n = 2 * h->size < h->buckets ? h->buckets - 1 : h->buckets + 1;
+            uint32_t buckets = next_power_of_two(uint32_t(n * 1.5));
+            rebuild_hash(index, buckets < 4 ? 4 : buckets);
             if (out_code) *out_code = 2;
             return;
         }
@@ -686,9 +820,21 @@ Node copy_hash_index(Node index, Node new_block) {
     Node flags = duplicate_series(node_buffer(hash_index_header(index)->flags));
     hash_index_header(copy)->flags = flags;
     Node keys = duplicate_series(node_buffer(hash_index_header(index)->keys));
-    HashIndexHeader* h = hash_index_header(copy);
-    h->keys = keys;
-    h->block = new_block;
+    hash_index_header(copy)->keys = keys;
+    if (hash_index_header(index)->kind == HASH_KIND_HASH) {
+        Node map = duplicate_series(node_buffer(hash_index_header(index)->aux));
+        hash_index_header(copy)->aux = map;
+        // The list series first holds the original's lists, then each copy.
+        Node lists = duplicate_series(node_buffer(hash_index_header(index)->dup_lists));
+        hash_index_header(copy)->dup_lists = lists;
+        for (uint32_t k = 0, n = word_count(lists); k < n; k++) {
+            Node list = words_of(lists)[k];
+            if (!list) continue;
+            Node dup = duplicate_series(node_buffer(list));
+            words_of(hash_index_header(copy)->dup_lists)[k] = dup;
+        }
+    }
+    hash_index_header(copy)->block = new_block;
     return copy;
 }
 

@@ -105,9 +105,30 @@ void map_index_add(Node index, uint32_t position);
 template <typename Visit>
 void map_index_visit(Node index, const Cell* key, int op, Visit&& visit);
 
-// hash! kind: enters every cell of the index's block anew (after any change
-// to the block), sized for its cell count.
+// hash! kind: enters every cell of the index's block anew, sized for its
+// cell count.
 void rehash_block_into_index(Node index);
+
+// hash! kind: keeping the index in step with changes of its block. Each finds
+// a position's bucket through the position map, so they work after the block
+// has changed.
+// Takes one position out of the index: a bucket holding the position itself
+// is marked deleted; a duplicate list loses the position and is dropped (its
+// bucket deleted) only when left empty. map! kind: marks the pair whose key
+// stands at `position` removed.
+void hash_index_remove(Node index, uint32_t position);
+// Takes `count` positions from `position` out; from 0, a count reaching past
+// every indexed position empties the index.
+void hash_index_remove_range(Node index, uint32_t position, uint32_t count);
+// The cells that stood at [first, first + count) now stand `delta` further
+// on: their key slots, duplicate-list entries and position-map entries move.
+// The positions they move onto must hold no entries. Above 30,000 cells it
+// changes nothing and answers true: the caller rebuilds the index instead.
+bool shift_index_positions(Node index, int32_t delta, uint32_t first, uint32_t count);
+// The run of `count` cells at `from` moved before the cell that stood at `to`
+// (a position outside the run), as a same-block move does. Answers true when
+// the caller must rebuild the index instead.
+bool hash_index_move_range(Node index, uint32_t to, uint32_t from, uint32_t count);
 
 // The 32-bit hash of a value: its datatype's hasher, given in the type's
 // registry row. Values that are equal (as keys compare them) hash alike; a

@@ -24,9 +24,14 @@ OPS = [
     "take/last {s}", "take at head {s} {k}", "move at head {s} {k} head {s}", "swap at head {s} {k} head {s}",
     "reverse head {s}", "sort head {s}", "trim head {s}", "{s}: at head {s} {k}", "{s}: head {s}",
     "poke head {s} {k} {v}", "insert/dup at head {s} {k} {v} 2",
+    "remove/part at head {s} {k} 2", "take/part at head {s} {k} 2", "take/part at head {s} {k} -2",
+    "take/last/part {s} 3", "change/part at head {s} {k} [{v} {v}] 1", "move/part at head {s} {k} head {s} 2",
+    "move/part head {s} tail {s} 2", "put head {s} {v} {v}", "clear at head {s} 8", "{s}/2: {v}",
+    "append {s} [{v} {v} {v}]", "change/dup at head {s} {k} {v} 3",
 ]
 QUERIES = ["find {s} {v}", "find/last {s} {v}", "find/reverse tail {s} {v}", "find/skip {s} {v} 2",
-           "find/case {s} {v}"]
+           "find/case {s} {v}", "find/last/skip {s} {v} 3", "find/reverse/skip tail {s} {v} 2",
+           "find/tail {s} {v}"]
 
 lines = ["h: make hash! [] b: copy []"]
 for _ in range(10):
@@ -36,7 +41,7 @@ checks = 0
 for _ in range(steps):
     op = rng.choice(OPS)
     k, v = rng.randint(1, 6), value()
-    lines.append("try [" + op.format(s="h", k=k, v=v) + "] try [" + op.format(s="b", k=k, v=v) + "]")
+    lines.append("try [" + op.format(s="h", k=k, v=v) + "] try [" + op.format(s="b", k=k, v=v) + "] none")
     for q in QUERIES:
         v = value()
         lines.append(f'print [mold either r: {q.format(s="h", v=v)} [index? r] [none] '
