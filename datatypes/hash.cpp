@@ -84,7 +84,13 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, in
 const Cell* copy(Cell* s, Cell* result, Cell* part, bool deep, Cell* types) {
     Cell source = *s;
     block::copy(&source, result, part, deep, types);
-    return index_block(result);
+    if (source.data1 != 0 || part || deep || types || !source.data3) return index_block(result);
+    // A whole copy takes a duplicate of the index: the same positions.
+    result->header = TYPE_HASH;
+    result->data3 = 0;
+    Node index = copy_hash_index(source.data3, result->data2);
+    result->data3 = index;
+    return result;
 }
 
 // ---------------------------------------------------------------- searching
