@@ -1,5 +1,7 @@
 #include "boot/init.h"
 
+#include "boot/system_object.h"
+
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/registry.h"
@@ -64,6 +66,8 @@ void init_runtime() {
     // Last: the value slots and the collector's counters.
     value_slots::init_value_slots();
     collector::init_collector_stats();
+    // The system object, until the library defines it.
+    system_object::init();
 }
 
 void shutdown_runtime() {

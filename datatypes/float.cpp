@@ -307,8 +307,11 @@ void do_math(int op) {
         math::run_stack_handler(rt, math::action_of(op));
         return;
     case TYPE_MONEY:
+        if (lt == TYPE_TIME) invalid_type(rt);
+        money::do_math(op);
+        return;
     case TYPE_VECTOR:
-        // Money and vector arithmetic come with those datatypes.
+        // Vector arithmetic comes with that datatype.
         raise_error(err::internal_not_done);
     default:
         invalid_type(rt);
@@ -371,8 +374,7 @@ int compare(Cell* a, Cell* b, int op) {
         y = cell_float(b);
         break;
     case TYPE_MONEY:
-        // Comparison through money comes with the money datatype.
-        raise_error(err::internal_not_done);
+        return ta == TYPE_TIME ? NOT_COMPARABLE : money::compare_number(a, b, op);
     default:
         return NOT_COMPARABLE;
     }
@@ -487,17 +489,6 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
 
 namespace {
 
-// The amount of a money! value, read through its decimal digits.
-double money_amount(const Cell* m) {
-    std::string text;
-    if (money::is_negative(m)) text += '-';
-    for (int i = 1; i <= money::DIGITS; i++) {
-        if (i == money::INTEGER_DIGITS + 1) text += '.';
-        text += char('0' + money::digit(m, i));
-    }
-    return decimal_to_double(text.data(), text.data() + text.size());
-}
-
 // A percent from text: the text as the lexer loads one value; only a number
 // is taken.
 double percent_from_text(const Cell* spec, int type) {
@@ -550,7 +541,7 @@ const Cell* to(Cell*, Cell* spec, int type) {
         d = from_binary(spec);
         break;
     case TYPE_MONEY:
-        d = money_amount(spec);
+        d = money::to_float(spec);
         break;
     default:
         if (!is_any_string(t)) bad_to(type, spec);

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/math_dispatch.h"
+#include "datatypes/money.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
@@ -162,8 +164,10 @@ void do_math(int op) {
         math::run_stack_handler(t, A_ADD);
         return;
     case TYPE_MONEY:
+        money::do_math(op);
+        return;
     case TYPE_VECTOR:
-        // Money and vector arithmetic come with those datatypes.
+        // Vector arithmetic comes with that datatype.
         raise_error(err::internal_not_done);
     default: {
         Cell dt{TYPE_DATATYPE, uint32_t(t), 0, 0};
@@ -328,6 +332,8 @@ const Cell* to(Cell*, Cell* spec, int type) {
         v = int32_t(d);
         break;
     }
+    case TYPE_DATE: v = date::to_integer(spec); break;
+    case TYPE_MONEY: v = money::to_integer(spec); break;
     case TYPE_TIME: {
         // Rounded half up from the seconds; a time beyond the integer range
         // is refused rather than converted with undefined behaviour.
@@ -407,8 +413,9 @@ int compare(Cell* a, Cell* b, int op) {
         double x = double(get(a)), y = cell_float(b);
         return x < y ? -1 : x > y ? 1 : 0;
     }
+    case TYPE_MONEY:
+        return money::compare_number(a, b, op);
     default:
-        // money! compares through its own type when it arrives.
         return NOT_COMPARABLE;
     }
 }

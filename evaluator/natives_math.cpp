@@ -391,14 +391,16 @@ void as_point3d(int flag, const int* refs) {
     stack::store_result_only(&c);
 }
 
-// money! has no conversion from numbers yet: the currency is checked, the
-// amount not converted.
 void as_money(int flag, const int* refs) {
     check(flag, AS_MONEY, refs);
     Cell* currency = arg(0);
-    if (money::currency_index(symbol::name_view(word::symbol_of(currency))) < 0)
-        raise_error(err::script_bad_denom, currency);
-    raise_error(err::internal_not_done);
+    int index = money::currency_index(symbol::name_view(word::symbol_of(currency)));
+    if (index < 1 || index > 255) raise_error(err::script_bad_denom, currency);
+    const Cell* amount = arg(1);
+    money::Amount a = type_of(amount) == TYPE_INTEGER ? money::Amount(integer::get(amount)) * money::UNIT
+                                                      : money::from_float(float_::get(amount), false);
+    Cell c{TYPE_MONEY, 0, 0, 0};
+    stack::store_result_only(money::store(&c, a, uint32_t(index)));
 }
 
 }  // namespace vyx::natives
