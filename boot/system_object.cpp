@@ -7,6 +7,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "runtime/collector.h"
 
 namespace vyx::system_object {
 
@@ -41,6 +42,8 @@ constexpr const char* SOURCE = R"(system: make object! [
 }  // namespace
 
 void init() {
+    // As the boot data would load: with the collector off.
+    collector::Pause boot;
     stack::reset();
     Cell* code = stack::push_slot();
     *code = Cell{TYPE_UNSET, 0, 0, 0};

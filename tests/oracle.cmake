@@ -26,3 +26,16 @@ add_test(NAME oracle.parse
 if(VYX_GC_STRESS)
   set_tests_properties(oracle.parse PROPERTIES ENVIRONMENT VYX_PARSE_CASES=300)
 endif()
+# Dates against python's datetime (every day of years 1-9999, time texts) and
+# money against python's decimal; the sanitized builds take samples.
+if(VYX_GC_STRESS)
+  set(VYX_DATES_ARGS 997 300)
+  set(VYX_MONEY_ARGS 1000)
+elseif(VYX_SANITIZE)
+  set(VYX_DATES_ARGS 97 2000)
+  set(VYX_MONEY_ARGS 10000)
+endif()
+add_test(NAME oracle.dates
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/oracle/dates.py $<TARGET_FILE:vyx> ${VYX_DATES_ARGS})
+add_test(NAME oracle.money
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/oracle/money.py $<TARGET_FILE:vyx> ${VYX_MONEY_ARGS})
