@@ -1,5 +1,8 @@
 #include "boot/system_object.h"
 
+#include <utility>
+#include <vector>
+
 #include "datatypes/context.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
@@ -41,7 +44,22 @@ constexpr const char* SOURCE = R"(system: make object! [
 
 }  // namespace
 
+namespace {
+// The symbols of the names asked for, by the address of the caller's text;
+// emptied at each start-up, whose symbol table is new.
+std::vector<std::pair<const char*, int32_t>> names;
+
+int32_t symbol_of(const char* name) {
+    for (const auto& [text, id] : names)
+        if (text == name) return id;
+    int32_t id = symbol::make(name);
+    names.emplace_back(name, id);
+    return id;
+}
+}  // namespace
+
 void init() {
+    names.clear();
     // As the boot data would load: with the collector off.
     collector::Pause boot;
     stack::reset();
@@ -53,12 +71,12 @@ void init() {
 }
 
 const Cell* field(std::initializer_list<const char*> path) {
-    const Cell* v = context::get_value_ptr(symbol::make("system"), context::global);
+    Cell* v = context::get_value_ptr(symbol_of("system"), context::global);
     for (const char* name : path) {
         if (!v || type_of(v) != TYPE_OBJECT) return nullptr;
-        Cell word = series::named_word(name);
-        if (object::find_field(v, word.data2) < 0) return nullptr;
-        v = object::field_ptr(v, &word);
+        int32_t at = object::find_field(v, symbol_of(name));
+        if (at < 0) return nullptr;
+        v = object::value_at(v, uint32_t(at));
     }
     return v;
 }

@@ -1,5 +1,6 @@
 #include "datatypes/date.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -8,6 +9,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/math_dispatch.h"
 #include "datatypes/registry.h"
+#include "datatypes/runtime_words.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
@@ -275,18 +277,31 @@ std::string text(const Cell* c) {
     month_name.resize(cut);
     int32_t y = year(c);
     char sep = y < 0 ? '/' : '-';
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%d%c%s%c%s%0*d", day(c), sep, month_name.c_str(), sep, y < 0 ? "-" : "",
-                  (y < 0 ? -y : y) < 100 ? 4 : 1, y < 0 ? -y : y);
-    std::string out = buf;
+    std::string out;
+    out.reserve(40);
+    int32_t d = day(c);
+    if (d >= 10) out += char('0' + d / 10);
+    out += char('0' + d % 10);
+    out += sep;
+    out += month_name;
+    out += sep;
+    if (y < 0) out += '-';
+    char digits[12];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, y < 0 ? -y : y);
+    for (ptrdiff_t pad = 4 - (end - digits); (y < 0 ? -y : y) < 100 && pad > 0; pad--) out += '0';
+    out.append(digits, end);
     if (has_time(c)) {
         out += '/';
         out += time::text(local_seconds(c));
         uint32_t z = zone(c);
         if (z) {
-            std::snprintf(buf, sizeof buf, "%c%02d:%02d", (z & ZONE_SIGN) ? '-' : '+', int((z >> 2) & 15),
-                          int(z & 3) * 15);
-            out += buf;
+            int hours = int((z >> 2) & 15), minutes = int(z & 3) * 15;
+            out += (z & ZONE_SIGN) ? '-' : '+';
+            out += char('0' + hours / 10);
+            out += char('0' + hours % 10);
+            out += ':';
+            out += char('0' + minutes / 10);
+            out += char('0' + minutes % 10);
         }
     }
     return out;
@@ -493,14 +508,12 @@ int field_of(const Cell* element) {
         return i >= 1 && i <= 14 ? i : 0;
     }
     if (!is_any_word(t) || t == TYPE_ISSUE) return 0;
-    static const char* spelled[15] = {"date", "year", "month", "day", "zone", "time", "hour", "minute", "second",
-                                      "weekday", "yearday", "timezone", "week", "isoweek", "julian"};
-    static int32_t names[15];
-    if (!names[0])
-        for (int i = 0; i < 15; i++) names[i] = symbol::resolve(symbol::make(spelled[i]));
+    const int32_t names[15] = {sym::date, sym::year, sym::month, sym::day, sym::zone, sym::time, sym::hour,
+                               sym::minute, sym::second, sym::weekday, sym::yearday, sym::timezone, sym::week,
+                               sym::isoweek, sym::julian};
     int32_t s = symbol::resolve(word::symbol_of(element));
     for (int i = 0; i < 15; i++)
-        if (names[i] == s) return i == 14 ? 11 : i + 1;
+        if (symbol::resolve(names[i]) == s) return i == 14 ? 11 : i + 1;
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "datatypes/float.h"
 #include "datatypes/math_dispatch.h"
 #include "datatypes/registry.h"
+#include "datatypes/runtime_words.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
@@ -182,10 +183,16 @@ Cell* from_string(Cell* target, bool negative, std::string_view currency, const 
     return target;
 }
 
+namespace {
+constexpr uint64_t HALF = 100000000000ull;  // 10^11: each half of the digits fits 64 bits
+}  // namespace
+
 Amount amount_of(const Cell* c) {
     Payload p = payload_of(c);
-    Amount a = 0;
-    for (int i = 1; i <= DIGITS; i++) a = a * 10 + digit_of(p, i);
+    uint64_t hi = 0, lo = 0;
+    for (int i = 1; i <= 11; i++) hi = hi * 10 + uint64_t(digit_of(p, i));
+    for (int i = 12; i <= DIGITS; i++) lo = lo * 10 + uint64_t(digit_of(p, i));
+    Amount a = hi ? Amount(hi) * Amount(HALF) + Amount(lo) : Amount(lo);
     return is_negative(c) ? -a : a;
 }
 
@@ -195,12 +202,18 @@ Cell* store(Cell* target, Amount amount, uint32_t currency) {
     set_cell_type(target, TYPE_MONEY);
     target->header &= ~NEGATIVE;
     if (amount < 0) target->header |= NEGATIVE;
+    uint64_t hi, lo;
+    if (m >> 64 == 0) {
+        hi = uint64_t(m) / HALF;
+        lo = uint64_t(m) % HALF;
+    } else {
+        hi = uint64_t(m / HALF);
+        lo = uint64_t(m % HALF);
+    }
     Payload p{};
     p.bytes[0] = uint8_t(currency);
-    for (int i = DIGITS; i >= 1; i--) {
-        set_digit(p, i, int(m % 10));
-        m /= 10;
-    }
+    for (int i = DIGITS; i >= 12; i--, lo /= 10) set_digit(p, i, int(lo % 10));
+    for (int i = 11; i >= 1 && hi; i--, hi /= 10) set_digit(p, i, int(hi % 10));
     store_payload(target, p);
     return target;
 }
@@ -282,11 +295,19 @@ Amount operand(const Cell* c, uint32_t& cur) {
     }
 }
 
+// The quotient truncated toward zero, in 64 bits when both magnitudes fit.
+Amount quotient(Amount a, Amount b) {
+    Amount ma = magnitude(a), mb = magnitude(b);
+    Amount q = (ma >> 64 == 0 && mb >> 64 == 0) ? Amount(uint64_t(ma) / uint64_t(mb)) : ma / mb;
+    return (a < 0) != (b < 0) ? -q : q;
+}
+
 Amount multiply_amounts(Amount a, Amount b) {
     constexpr Amount PRODUCT_LIMIT = LIMIT * UNIT;
+    constexpr Amount SMALL = Amount(1) << 40;  // two such magnitudes cannot pass the limit
     Amount ma = magnitude(a), mb = magnitude(b);
-    if (ma && mb > PRODUCT_LIMIT / ma) type_limit(TYPE_MONEY);
-    return a * b / UNIT;
+    if ((ma >= SMALL || mb >= SMALL) && ma && mb > PRODUCT_LIMIT / ma) type_limit(TYPE_MONEY);
+    return quotient(a * b, UNIT);
 }
 
 }  // namespace
@@ -311,7 +332,7 @@ void do_math(int op) {
     case OP_MUL: r = multiply_amounts(a, b); break;
     default:
         if (b == 0) raise_error(err::math_zero_divide);
-        r = op == OP_DIV ? a * UNIT / b : a % b;
+        r = op == OP_DIV ? quotient(a * UNIT, b) : a % b;
     }
     store(left, r, cur);
     if (op == OP_DIV && lm && rm) float_::make_at(left, to_float(left));
@@ -522,13 +543,8 @@ int field_of(const Cell* element) {
         return i == 1 || i == 2 ? i : 0;
     }
     if (!is_any_word(t) || t == TYPE_ISSUE) return 0;
-    static int32_t code_word, amount_word;
-    if (!code_word) {
-        code_word = symbol::resolve(symbol::make("code"));
-        amount_word = symbol::resolve(symbol::make("amount"));
-    }
     int32_t s = symbol::resolve(word::symbol_of(element));
-    return s == code_word ? 1 : s == amount_word ? 2 : 0;
+    return s == symbol::resolve(sym::code) ? 1 : s == symbol::resolve(sym::amount) ? 2 : 0;
 }
 
 Cell get_field(const Cell* m, int field) {

@@ -1,11 +1,15 @@
 #include "datatypes/time.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 
 #include "datatypes/date.h"
 #include "datatypes/math_dispatch.h"
 #include "datatypes/registry.h"
+#include "datatypes/runtime_words.h"
 #include "datatypes/simple.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -80,44 +84,58 @@ int field_of(const Cell* element) {
         return i >= 1 && i <= 3 ? i : 0;
     }
     if (!is_any_word(t) || t == TYPE_ISSUE) return 0;
-    static int32_t names[3];
-    if (!names[0]) {
-        const char* spelled[3] = {"hour", "minute", "second"};
-        for (int i = 0; i < 3; i++) names[i] = symbol::resolve(symbol::make(spelled[i]));
-    }
+    const int32_t names[3] = {sym::hour, sym::minute, sym::second};
     int32_t s = symbol::resolve(word::symbol_of(element));
     for (int i = 0; i < 3; i++)
-        if (names[i] == s) return i + 1;
+        if (symbol::resolve(names[i]) == s) return i + 1;
     return 0;
 }
 
 std::string text(double s) {
-    std::string out;
+    char out[96];
+    int n = 0;
     if (s < 0) {
-        out += '-';
+        out[n++] = '-';
         s = -s;
     }
     double hours = std::floor(s / 3600.0);
-    double minutes = std::floor(std::fmod(s, 3600.0) / 60.0);
+    int minutes = int(std::floor(std::fmod(s, 3600.0) / 60.0));
     double r = std::fmod(s, 60.0);
-    std::string seconds = "00";
-    if (r >= 0.000001) {
-        seconds = float_::form_double(r, float_::FORM_TIME);
+    char seconds[float_::FORM_DOUBLE_MAX + 1] = "00";
+    int sn = 2;
+    if (r == std::floor(r)) {
+        // Whole seconds (the usual case) need no float text.
+        seconds[0] = char('0' + int(r) / 10);
+        seconds[1] = char('0' + int(r) % 10);
+    } else if (r >= 0.000001) {
+        sn = float_::form_double(r, float_::FORM_TIME, seconds + 1);
         // Six significant digits may round the seconds up to a whole minute.
-        if (std::strtod(seconds.c_str(), nullptr) >= 60.0) {
-            seconds = "00";
+        if (r >= 59.9999 && std::strtod(seconds + 1, nullptr) >= 60.0) {
+            seconds[0] = seconds[1] = '0';
+            sn = 2;
             if (++minutes == 60) {
                 minutes = 0;
                 hours++;
             }
+        } else if (sn == 1 || seconds[2] == '.') {
+            seconds[0] = '0';
+            sn++;
+        } else {
+            std::memmove(seconds, seconds + 1, size_t(sn));
         }
-        if (seconds.size() == 1 || seconds[1] == '.') seconds.insert(0, 1, '0');
     }
-    char head[64];
-    std::snprintf(head, sizeof head, "%.0f:%02d:", hours, int(minutes));
-    out += head;
-    out += seconds;
-    return out;
+    if (hours < 1e15) {
+        auto [end, ec] = std::to_chars(out + n, out + 40, int64_t(hours));
+        n = int(end - out);
+    } else {
+        n += std::snprintf(out + n, 40, "%.0f", hours);
+    }
+    out[n++] = ':';
+    out[n++] = char('0' + minutes / 10);
+    out[n++] = char('0' + minutes % 10);
+    out[n++] = ':';
+    std::memcpy(out + n, seconds, size_t(sn));
+    return std::string(out, size_t(n + sn));
 }
 
 int write_text(double s, Cell* buffer, int part) { return string::concatenate_literal(buffer, text(s), part); }
