@@ -15,6 +15,7 @@
 #include "evaluator/random.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "evaluator/system_routines.h"
 #include "io/checksum.h"
 #include "io/deflate.h"
 #include "runtime/case_map.h"
@@ -63,6 +64,8 @@ void init_runtime() {
     error::init();
     interp::init();
     parse::init();
+    // Until the library's routine registry binds them.
+    routines::define_system_routines();
     // Last: the value slots and the collector's counters.
     value_slots::init_value_slots();
     collector::init_collector_stats();

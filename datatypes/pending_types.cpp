@@ -13,8 +13,6 @@ namespace vyx {
     void register_type() { Registration(id, parent, name) __VA_ARGS__.commit(); } \
     }
 
-VYX_PENDING_TYPE(url, TYPE_URL, TYPE_STRING, "url!")
-VYX_PENDING_TYPE(file, TYPE_FILE, TYPE_URL, "file!")
 VYX_PENDING_TYPE(vector, TYPE_VECTOR, TYPE_STRING, "vector!",
                  .marker(collector::mark_flat_series, true).hasher(nullptr))
 VYX_PENDING_TYPE(tag, TYPE_TAG, TYPE_STRING, "tag!")

@@ -83,6 +83,17 @@ void uppercase_(int check, const int* refinements);
 void lowercase_(int check, const int* refinements);
 void new_line_(int check, const int* refinements);
 void new_line_q(int check, const int* refinements);
+// Entries built in natives_os.cpp.
+void wait_(int check, const int* refinements);
+void call_(int check, const int* refinements);
+void browse_(int check, const int* refinements);
+void size_q(int check, const int* refinements);
+void to_local_file(int check, const int* refinements);
+void get_env(int check, const int* refinements);
+void set_env(int check, const int* refinements);
+void list_env(int check, const int* refinements);
+void dehex_(int check, const int* refinements);
+void enhex_(int check, const int* refinements);
 
 // The block print and prin reduce into (a collector root): print_buffer
 // makes it on first use, make_print_buffer anew (each runtime start).

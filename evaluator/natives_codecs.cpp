@@ -14,6 +14,7 @@
 #include "evaluator/stack.h"
 #include "io/checksum.h"
 #include "io/deflate.h"
+#include "io/file_io.h"
 #include "runtime/case_map.h"
 #include "runtime/raise.h"
 
@@ -38,19 +39,6 @@ void data_bytes(const Cell* value, DataBytes& out) {
         out.binary = value;
     else
         binary::text_utf8(value, -1, out.owned);
-}
-
-// A file read whole; a file that cannot be read raises access/cannot-open.
-void file_bytes(const Cell* file, std::vector<uint8_t>& out) {
-    std::string path = string::to_utf8(file);
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) raise_error(err::access_cannot_open, file);
-    uint8_t chunk[65536];
-    size_t k;
-    while ((k = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.insert(out.end(), chunk, chunk + k);
-    bool failed = std::ferror(f);
-    std::fclose(f);
-    if (failed) raise_error(err::access_cannot_open, file);
 }
 
 // The method a word argument names (looked up by `lookup`); anything else
@@ -102,7 +90,7 @@ void checksum_(int check, const int* refs) {
 
     DataBytes bytes;
     if (t == TYPE_FILE)
-        file_bytes(data, bytes.owned);
+        simple_io::read_bytes(data, bytes.owned);
     else
         data_bytes(data, bytes);
 

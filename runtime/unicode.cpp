@@ -327,6 +327,33 @@ Node load_utf8_string(const uint8_t* bytes, uint32_t count, Node target, int32_t
     return node;
 }
 
+std::string repair_utf8(const uint8_t* bytes, size_t count) {
+    std::string out;
+    out.reserve(count);
+    const uint8_t* p = bytes;
+    const uint8_t* end = bytes + count;
+    while (p < end) {
+        uint32_t available = uint32_t(std::min<size_t>(size_t(end - p), 4));
+        int32_t cp = -1;
+        if (*p < 0x80) {
+            cp = *p;
+            available = 1;
+        } else {
+            // Strict decoding without raising: a lead byte that starts no valid sequence is one bad byte.
+            const uint8_t* next = fast_decode_utf8_char(p, end, cp);
+            uint32_t used = uint32_t(next - p);
+            if (cp >= 0 && (cp < 0x80 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF ||
+                            (used == 3 && cp < 0x800) || (used == 4 && cp < 0x10000)))
+                cp = -1;
+            available = cp < 0 ? 1 : used;
+        }
+        if (cp < 0) out += "\xEF\xBF\xBD";
+        else out.append(reinterpret_cast<const char*>(p), available);
+        p += available;
+    }
+    return out;
+}
+
 Node load_utf8_into_value(const uint8_t* bytes, uint32_t count, const Cell* value, int32_t* unconsumed) {
     return load_utf8_string(bytes, count, value->data2, unconsumed, false);
 }

@@ -53,6 +53,9 @@ int32_t read_utf8_char_checked(const uint8_t* p, uint32_t& available);
 // without it, an incomplete tail raises invalid-utf8. With `crlf`, CR LF
 // becomes LF and a lone CR becomes LF.
 Node load_utf8_string(const uint8_t* bytes, uint32_t count, Node target, int32_t* unconsumed, bool crlf);
+// The bytes with each ill-formed or cut-off sequence replaced by U+FFFD (for
+// text from outside that must not be refused: names, process output).
+std::string repair_utf8(const uint8_t* bytes, size_t count);
 // Loads into the buffer of a string value (CR LF kept).
 Node load_utf8_into_value(const uint8_t* bytes, uint32_t count, const Cell* value, int32_t* unconsumed);
 // Loads into a new series.

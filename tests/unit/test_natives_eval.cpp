@@ -104,8 +104,7 @@ TEST_F(NativesTest, TableHoldsEveryNativeAtItsNumber) {
 
 TEST_F(NativesTest, SpecsDriveArgumentChecksAndReflection) {
     expect_cases(*this, {
-        // Natives not built yet exist with their specs and refuse to run.
-        {"call \"true\"", "** reserved for future use (or not yet implemented)"},
+        {"call 5", "** call does not allow integer! for its cmd argument"},
         // scalar! and any-point! are typesets in the specs, not unknown words.
         {"max 1 2", "2"},
         {"zero? 1x1", "false"},

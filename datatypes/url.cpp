@@ -1,0 +1,204 @@
+// url!: a string that names a resource, molded percent-encoded.
+#include "datatypes/url.h"
+
+#include <cstring>
+
+#include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/simple.h"
+#include "datatypes/types.h"
+#include "evaluator/stack.h"
+#include "runtime/raise.h"
+#include "runtime/unicode.h"
+
+namespace vyx::url {
+
+bool keeps(CharSet set, uint8_t b) {
+    if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9')) return true;
+    if (b == '-' || b == '.' || b == '_' || b == '~') return true;
+    return set == CharSet::url && b < 0x80 && std::strchr("!#$&'()*+,/:=?@", b) && b != 0;
+}
+
+void encode(const uint8_t* bytes, size_t n, CharSet set, std::string& out) {
+    static const char HEX[] = "0123456789ABCDEF";
+    for (size_t i = 0; i < n; i++) {
+        uint8_t b = bytes[i];
+        if (keeps(set, b)) {
+            out += char(b);
+        } else {
+            out += '%';
+            out += HEX[b >> 4];
+            out += HEX[b & 15];
+        }
+    }
+}
+
+namespace {
+
+int hex_digit(uint8_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The byte of a "%" and two hexadecimal digits at p, or -1.
+int escape_at(const std::string& s, size_t p) {
+    if (p + 2 >= s.size() || s[p] != '%') return -1;
+    int h = hex_digit(uint8_t(s[p + 1])), l = hex_digit(uint8_t(s[p + 2]));
+    return h < 0 || l < 0 ? -1 : h * 16 + l;
+}
+
+}  // namespace
+
+void decode(const Cell* src, Cell* out) {
+    std::string s = string::to_utf8(src);
+    size_t p = 0;
+    while (p < s.size()) {
+        int b = escape_at(s, p);
+        if (b >= 0) {
+            int n = b >= 0xC0 ? unicode::utf8_lead_length(uint8_t(b)) : 0;
+            if (n == 0) {
+                unicode::append_char(out->data2, uint32_t(b));
+                p += 3;
+                continue;
+            }
+            uint8_t seq[4] = {uint8_t(b)};
+            bool whole = true;
+            for (int k = 1; k < n && whole; k++) {
+                int c = escape_at(s, p + 3 * size_t(k));
+                if (c < 0) whole = false;
+                else seq[k] = uint8_t(c);
+            }
+            if (whole) {
+                uint32_t available = uint32_t(n);
+                int32_t cp = unicode::read_utf8_char_checked(seq, available);
+                if (cp < 0 || available != uint32_t(n)) {
+                    Cell bytes;
+                    unicode::make_binary_at(&bytes, seq, uint32_t(n));
+                    raise_error(err::access_invalid_utf8, &bytes);
+                }
+                unicode::append_char(out->data2, uint32_t(cp));
+                p += 3 * size_t(n);
+                continue;
+            }
+        }
+        // One character of the source as it is.
+        int32_t cp;
+        const uint8_t* start = reinterpret_cast<const uint8_t*>(s.data()) + p;
+        const uint8_t* next = unicode::fast_decode_utf8_char(start, reinterpret_cast<const uint8_t*>(s.data()) + s.size(), cp);
+        unicode::append_char(out->data2, cp < 0 ? 0xFFFD : uint32_t(cp));
+        p += size_t(next - start);
+    }
+}
+
+namespace {
+
+Cell* new_result(uint32_t capacity, int type) {
+    Cell* slot = stack::push_slot();
+    slot->header = TYPE_UNSET;
+    string::rs_make_at(slot, capacity);
+    set_cell_type(slot, type);
+    return slot;
+}
+
+// Appends the formed value to the string.
+void append_formed(Cell* out, const Cell* value) {
+    Cell v = *value;
+    auto f = reinterpret_cast<act::Form>(get_handler(type_of(&v), A_FORM));
+    if (!f) raise_error(err::internal_not_done);
+    f(&v, out, NO_LIMIT);
+}
+
+const Cell* to(Cell* proto, Cell* spec, int type) {
+    int t = type_of(spec);
+    if (t != TYPE_BLOCK && t != TYPE_PAREN && t != TYPE_HASH) {
+        auto string_to = reinterpret_cast<act::Make>(get_handler(TYPE_STRING, A_TO));
+        return string_to(proto, spec, type);
+    }
+    Cell block = *spec;
+    uint32_t n = series::rs_length(&block);
+    if (n == 0) {
+        Cell dt{TYPE_DATATYPE, uint32_t(type), 0, 0};
+        raise_error(err::script_bad_to_arg, &dt, spec);
+    }
+    Cell* out = new_result(32, type);
+    auto item = [&](uint32_t i) {
+        return *reinterpret_cast<Cell*>(series::element_at(series::buffer_of(&block), block.data1 + i));
+    };
+    Cell v = item(0);
+    append_formed(out, &v);
+    uint32_t i = 1;
+    if (i < n) {
+        string::concatenate_literal(out, "://", NO_LIMIT);
+        v = item(i++);
+        append_formed(out, &v);
+    }
+    if (i < n && type_of(&(v = item(i))) == TYPE_INTEGER) {
+        string::concatenate_literal(out, ":", NO_LIMIT);
+        append_formed(out, &v);
+        i++;
+    }
+    for (bool first = true; i < n; i++, first = false) {
+        v = item(i);
+        string::concatenate_literal(out, !first && type_of(&v) == TYPE_ISSUE ? "#" : "/", NO_LIMIT);
+        append_formed(out, &v);
+    }
+    return out;
+}
+
+const Cell* make(Cell* proto, Cell* spec, int type) {
+    int t = type_of(spec);
+    if (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH) return to(proto, spec, type);
+    return reinterpret_cast<act::Make>(get_handler(TYPE_STRING, A_MAKE))(proto, spec, type);
+}
+
+const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, bool) {
+    if (value) {
+        Cell p = path ? *path : NONE_CELL;
+        raise_error(err::script_bad_path_set, &p, element);
+    }
+    Cell base = *parent;
+    Cell key = *element;
+    Cell* out = new_result(series::rs_length(&base) + 16, type_of(&base));
+    string::concatenate(out, &base, -1, 0, true, false);
+    SeriesBuffer* b = node_buffer(out->data2);
+    uint32_t count = (b->tail - b->offset) / b->unit();
+    if (count == 0 || string::char_at(b, b->offset / b->unit() + count - 1) != '/')
+        string::concatenate_literal(out, "/", NO_LIMIT);
+    append_formed(out, &key);
+    return out;
+}
+
+int mold(Cell* value, Cell* buffer, bool, bool, bool, int part, int) {
+    std::string bytes = string::to_utf8(value), text;
+    encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), CharSet::url, text);
+    if (part < NO_LIMIT && text.size() > size_t(std::max(part, 0))) text.resize(size_t(std::max(part, 0)));
+    return string::concatenate_literal(buffer, text, part);
+}
+
+const Cell* read(Cell* source, Cell*, Cell*, bool, bool, bool, Cell*) {
+    // HTTP requests and the port schemes come with their own modules.
+    raise_error(err::internal_not_done);
+}
+
+const Cell* write(Cell*, Cell*, bool, bool, bool, bool, Cell*, Cell*, Cell*, Cell*) {
+    raise_error(err::internal_not_done);
+}
+
+}  // namespace
+
+void register_type() {
+    Registration r(TYPE_URL, TYPE_STRING, "url!");
+    for (int a = 1; a <= ACTION_COUNT; a++) r.inherit(a);
+    r.on(A_MAKE, act::Make(make))
+        .on(A_TO, act::Make(to))
+        .on(A_MOLD, act::Mold(mold))
+        .on(A_EVAL_PATH, act::EvalPath(eval_path))
+        .on(A_READ, act::Read(read))
+        .on(A_WRITE, act::Write(write))
+        .commit();
+}
+
+}  // namespace vyx::url

@@ -1,0 +1,180 @@
+// The natives that reach the operating system: wait, call, browse, size?,
+// to-local-file, the environment (get-env, set-env, list-env), and the
+// percent-encoding natives dehex and enhex.
+#include <string>
+#include <vector>
+
+#include "datatypes/block.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
+#include "datatypes/map.h"
+#include "datatypes/registry.h"
+#include "datatypes/simple.h"
+#include "datatypes/string.h"
+#include "datatypes/url.h"
+#include "evaluator/helpers.h"
+#include "evaluator/native_table.h"
+#include "evaluator/stack.h"
+#include "io/external.h"
+#include "io/file_io.h"
+#include "runtime/platform/files.h"
+#include "runtime/platform/platform.h"
+#include "runtime/raise.h"
+
+namespace vyx::natives {
+
+namespace {
+
+inline Cell* arg(int i) { return stack::arguments + i; }
+
+// The text of a string-like value from its index, or a word's name.
+std::string text_of(const Cell* value) {
+    if (is_any_string(type_of(value))) return string::to_utf8(value);
+    Cell v = *value;
+    Cell* scratch = string::push(16);
+    auto form = reinterpret_cast<act::Form>(get_handler(type_of(&v), A_FORM));
+    if (!form) raise_error(err::internal_not_done);
+    form(&v, scratch, NO_LIMIT);
+    std::string out = string::to_utf8(scratch);
+    stack::top--;
+    return out;
+}
+
+// The result slot becomes a new string! of UTF-8 text.
+void result_text(const std::string& text) {
+    Cell* s = string::load_push(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), 0);
+    Cell v = *s;
+    stack::store_result_only(&v);
+}
+
+// A byte count: an integer!, or a float! from 2 GiB on.
+void box_size(int64_t bytes) {
+    if (bytes > 2147483647) float_::box(double(bytes));
+    else integer::box(int32_t(bytes));
+}
+
+}  // namespace
+
+// wait value /all: sleeps for an integer! or float! of seconds, or a time!.
+void wait_(int check, const int* refs) {
+    if (check) native_table::check_arguments(86, refs);
+    Cell* v = arg(0);
+    double seconds;
+    switch (type_of(v)) {
+    case TYPE_INTEGER: seconds = int32_t(v->data2); break;
+    case TYPE_FLOAT: case TYPE_TIME: seconds = cell_float(v); break;
+    default: raise_error(err::script_invalid_arg, v);
+    }
+    platform::wait(seconds);
+    none::box();
+    stack::keep_result_only();
+}
+
+// call cmd /wait /show /console /shell /input in /output out /error err
+void call_(int check, const int* refs) {
+    if (check) native_table::check_arguments(99, refs);
+    auto opt = [&](int k) -> const Cell* { return refs[k] >= 0 ? arg(refs[k]) : nullptr; };
+    int64_t r = external::call_run(arg(0), refs[0] >= 0, refs[2] >= 0, refs[3] >= 0, opt(4), opt(5), opt(6));
+    integer::box(int32_t(r));
+    stack::keep_result_only();
+}
+
+// browse url: the desktop's handler opens it; the result is unset.
+void browse_(int check, const int* refs) {
+    if (check) native_table::check_arguments(102, refs);
+    external::browse(arg(0));
+    unset::box();
+    stack::keep_result_only();
+}
+
+// size? file: the size in bytes, none for a directory or a file that cannot be opened.
+void size_q(int check, const int* refs) {
+    if (check) native_table::check_arguments(101, refs);
+    int64_t n = simple_io::size(arg(0));
+    if (n < 0) none::box();
+    else box_size(n);
+    stack::keep_result_only();
+}
+
+// to-local-file path /full: the path as the system writes it (the same text
+// on Linux); /full puts the current directory before a relative path.
+void to_local_file(int check, const int* refs) {
+    if (check) native_table::check_arguments(85, refs);
+    std::string path = string::to_utf8(arg(0));
+    if (refs[0] >= 0 && (path.empty() || path[0] != '/')) {
+        uint32_t length;
+        std::string dir = platform::get_current_dir(length);
+        if (dir.empty() || dir.back() != '/') dir += '/';
+        path = dir + path;
+    }
+    result_text(path);
+}
+
+// get-env var: the variable's value, none when it is not set or empty.
+void get_env(int check, const int* refs) {
+    if (check) native_table::check_arguments(94, refs);
+    std::string name = text_of(arg(0));
+    const char* v = name.find('\0') == std::string::npos ? std::getenv(name.c_str()) : nullptr;
+    if (!v || !*v) {
+        none::box();
+        stack::keep_result_only();
+        return;
+    }
+    result_text(v);
+}
+
+// set-env var value: sets the variable, or removes it for none; answers value.
+// A name the system cannot hold (empty, with "=" or NUL) changes nothing.
+void set_env(int check, const int* refs) {
+    if (check) native_table::check_arguments(93, refs);
+    std::string name = text_of(arg(0));
+    Cell value = *arg(1);
+    bool valid = !name.empty() && name.find('=') == std::string::npos && name.find('\0') == std::string::npos;
+    if (valid) {
+        if (type_of(&value) == TYPE_NONE) {
+            platform::set_env(name.c_str(), nullptr);
+        } else {
+            std::string text = string::to_utf8(&value);
+            if (text.find('\0') == std::string::npos) platform::set_env(name.c_str(), text.c_str());
+        }
+    }
+    stack::store_result_only(&value);
+}
+
+// list-env: a map! of every environment variable, names to values.
+void list_env(int check, const int* refs) {
+    if (check) native_table::check_arguments(95, refs);
+    auto env = platform::environment();
+    Cell* block = stack::push_slot();
+    *block = Cell{TYPE_UNSET, 0, 0, 0};
+    blk::make_at(block, uint32_t(env.size() * 2));
+    for (auto& [name, value] : env) {
+        string::load_in(reinterpret_cast<const uint8_t*>(name.data()), uint32_t(name.size()), 0, block);
+        string::load_in(reinterpret_cast<const uint8_t*>(value.data()), uint32_t(value.size()), 0, block);
+    }
+    Cell m = map::make_from_block(block);
+    stack::store_result_only(&m);
+}
+
+// dehex value: the text with its %xx escapes decoded.
+void dehex_(int check, const int* refs) {
+    if (check) native_table::check_arguments(47, refs);
+    Cell v = *arg(0);
+    Cell* out = string::push(16);
+    url::decode(&v, out);
+    Cell r = *out;
+    stack::store_result_only(&r);
+}
+
+// enhex value: the UTF-8 bytes percent-encoded; a string! keeps only the
+// unreserved characters, the other string types the whole URL set.
+void enhex_(int check, const int* refs) {
+    if (check) native_table::check_arguments(48, refs);
+    Cell v = *arg(0);
+    std::string bytes = string::to_utf8(&v), text;
+    url::encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                type_of(&v) == TYPE_STRING ? url::CharSet::unreserved : url::CharSet::url, text);
+    result_text(text);
+}
+
+}  // namespace vyx::natives

@@ -1,0 +1,360 @@
+#!/usr/bin/env python3
+"""Files, directories, processes and the environment through the vyx
+executable, each check in a temporary directory of its own, with python3's
+os, stat and subprocess modules (and ps) as the oracle.
+
+usage: run_files.py VYX
+"""
+import os
+import platform
+import random
+import stat
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+vyx = os.path.abspath(sys.argv[1])
+# The sanitizer builds move fewer megabytes through the pipes.
+MB = int(os.environ.get("VYX_FILES_MB", "4"))
+failures = []
+checks = []
+
+
+def check(fn):
+    checks.append(fn)
+    return fn
+
+
+def run(script, cwd, env=None, timeout=120):
+    """Runs a script body in `cwd`; answers its output lines."""
+    path = os.path.join(cwd, "script.vyx")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("Vyx []\n" + script + "\n")
+    p = subprocess.run([vyx, path], cwd=cwd, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                       stderr=subprocess.PIPE, timeout=timeout)
+    os.unlink(path)
+    out = p.stdout.decode("utf-8", "replace")
+    if p.returncode != 0:
+        raise AssertionError(f"status {p.returncode}\n{out}{p.stderr.decode('utf-8', 'replace')}")
+    return out.split("\n")[:-1] if out.endswith("\n") else out.split("\n")
+
+
+def expect(got, want, what):
+    if got != want:
+        raise AssertionError(f"{what}:\n  expected {want!r}\n  got      {got!r}")
+
+
+def expect_errors(lines, reports):
+    """Each report, in order, as the first line of an error's formed text."""
+    got = [line[4:] for line in lines if line.startswith("*** ") and not line.startswith(("*** Where", "*** Near"))]
+    expect(got, reports, "errors")
+
+
+def put(d, name, data):
+    with open(os.path.join(d, name), "wb") as f:
+        f.write(data)
+
+
+def get(d, name):
+    with open(os.path.join(d, name), "rb") as f:
+        return f.read()
+
+
+@check
+def text_binary_and_lines(d):
+    put(d, "crlf", b"a\r\nb\r\n")
+    put(d, "lf", b"a\nb")
+    put(d, "empty", b"")
+    put(d, "last", b"\r\n\nz\r")
+    out = run("""
+write %t1 "a^/b"
+write/binary %t2 "a^/b"
+write/lines %t3 ["x" 1]
+print mold read/lines %t3
+write/lines %t4 "é"
+print mold read %crlf
+print mold read/lines %crlf
+print mold read/lines %lf
+print mold read/lines %empty
+print mold read %empty
+print mold read/binary %empty
+print mold read/lines %last
+""", d)
+    expect([get(d, n) for n in ("t1", "t2", "t3", "t4")], [b"a\nb", b"a\nb", b"x\n1\n", "é\n".encode()], "bytes")
+    expect(out, ['["x" "1"]', '"a^/b^/"', '["a" "b"]', '["a" "b"]', "[]", '""', "#{}", '["" "" "z^M"]'], "reads")
+
+
+@check
+def part_and_seek(d):
+    data = random.Random(5).randbytes(1000)
+    put(d, "data", data)
+    cases = [(None, None), (10, None), (0, None), (None, 990), (None, 1000), (None, 5000), (7, 995), (3, 2), (-4, None)]
+    script = []
+    for n, (part, seek) in enumerate(cases):
+        call = "read/binary" + ("/part" if part is not None else "") + ("/seek" if seek is not None else "")
+        args = " ".join(str(v) for v in (part, seek) if v is not None)
+        script.append(f"write/binary %o{n} {call} %data {args}")
+    script.append('print mold read/part %data 0')
+    script.append('print mold read/part/seek %text 3 2')
+    put(d, "text", "abécd".encode())
+    out = run("\n".join(script), d)
+    for n, (part, seek) in enumerate(cases):
+        s = seek or 0
+        want = data[s:] if part is None else data[s:s + max(part, 0)]
+        expect(get(d, f"o{n}"), want, f"read/binary part {part} seek {seek}")
+    expect(out, ['""', '"éc"'], "text part and seek")
+
+
+@check
+def sparse_file_and_special_files(d):
+    with open(os.path.join(d, "big"), "wb") as f:
+        f.truncate(3221225472)
+    os.mkfifo(os.path.join(d, "fifo"))
+    payload = random.Random(9).randbytes(300000)
+
+    def feed():
+        with open(os.path.join(d, "fifo"), "wb") as f:
+            f.write(payload)
+    t = threading.Thread(target=feed)
+    t.start()
+    with open("/proc/self/status") as f:
+        status_lines = len(f.read().splitlines())
+    out = run("""
+write/binary %from-fifo read/binary %fifo
+print size? %big
+print length? read/binary/part %big 10
+print length? read/lines %/proc/self/status
+print size? %.
+print size? %missing
+print size? %fifo
+print mold read/binary/part/seek %big 4 2147483000
+print form try [read/binary %big]
+""", d)
+    t.join()
+    expect(get(d, "from-fifo"), payload, "a FIFO read whole")
+    expect(out[:6], ["3221225472.0", "10", str(status_lines), "none", "none", "0"], "sizes and /proc")
+    expect(out[6], "#{00000000}", "a seek far into a sparse file")
+    expect_errors(out[7:], ["Script Error: Content too long"])
+
+
+@check
+def write_modes_and_errors(d):
+    put(d, "seek", b"hello world")
+    out = run("""
+write/append %app "ab"
+write/append %app "cd"
+write %trunc "long text"
+write %trunc "x"
+write/part %part "abcdef" 3
+write/binary/part %bpart #{010203} 0
+write/binary/part %bpart2 #{010203} 2
+write/seek %seek "XY" 6
+write %mold [1 "a"]
+print form try [write %/dev/full "x"]
+print form try [write/part %t "abc" "x"]
+print form try [read/seek %seek "x"]
+print form try [write %no-dir/x "x"]
+""", d)
+    expect([get(d, n) for n in ("app", "trunc", "part", "bpart", "bpart2", "seek", "mold")],
+           [b"abcd", b"x", b"abc", b"", b"\x01\x02", b"hello XYrld", b'[1 "a"]'], "written bytes")
+    expect_errors(out, ["Access Error: cannot open: %/dev/full", "Script Error: invalid part argument: \"x\"",
+                        "Script Error: invalid seek argument: \"x\"", "Access Error: cannot open: %no-dir/x"])
+
+
+@check
+def directories(d):
+    os.mkdir(os.path.join(d, "d"))
+    for name in ["a.txt", "my file", "é.txt"]:
+        put(d, "d/" + name, b"x")
+    os.mkdir(os.path.join(d, "d", "sub"))
+    os.symlink("sub", os.path.join(d, "d", "link"))
+    with open(os.path.join(d.encode(), b"d", b"bad\xffname"), "wb"):
+        pass
+    os.mkdir(os.path.join(d, "full"))
+    put(d, "full/f", b"x")
+    os.mkdir(os.path.join(d, "empty"))
+    put(d, "old", b"old")
+    put(d, "new", b"new")
+    out = run("""
+foreach f read %d/ [print f]
+print "--"
+print delete %full/
+print delete %empty/
+print delete %old-missing
+print rename %old %new
+print rename %old %renamed
+print exists? %renamed
+print exists? %old
+create-dir %made
+print type? query %renamed
+print mold query %renamed/
+print mold query %missing
+print form try [create-dir %a/b/c]
+print form try [create-dir %made]
+print form try [read %missing/]
+""", d)
+    listed = out[:out.index("--")]
+    want = {(n.decode("utf-8", "replace") + ("/" if os.path.isdir(os.path.join(d.encode(), b"d", n)) else ""))
+            for n in os.listdir(os.path.join(d.encode(), b"d"))}
+    expect(sorted(listed), sorted(want), "listing")
+    rest = out[out.index("--") + 1:]
+    expect(rest[:6], ["false", "true", "false", "false", "true", "true"], "delete and rename")
+    expect(rest[6], "false", "the old name is gone")
+    expect((get(d, "new"), get(d, "renamed")), (b"new", b"old"), "rename replaces nothing")
+    if not os.path.isdir(os.path.join(d, "made")) or os.path.exists(os.path.join(d, "a")):
+        raise AssertionError("create-dir")
+    expect(rest[7:10], ["date", "none", "none"], "query")
+    expect_errors(rest[10:], ["Access Error: cannot create: %a/b/c", "Access Error: cannot create: %made",
+                              "Access Error: cannot open: %missing/"])
+
+
+@check
+def calls(d):
+    put(d, "log", b"pre\n")
+    out = run("""
+print call ""
+print call/wait {sh -c "exit 3"}
+print call/wait "no-such-prog"
+s: copy "x" call/output {printf "a\\r\\nb"} s print mold s
+e: copy "" call/error {sh -c "echo oops >&2"} e print mold e
+print call/output "echo hi" %log
+print call/output "echo hi" %no-dir/log
+b: #{FF} call/output {printf "ab"} b print mold b
+s: copy "" call/input/output "cat" "aé" s print mold s
+print call/wait/shell "kill -9 $$"
+s: copy "" call/output {printf "\\377ok"} s print mold s
+s: copy "" call/output {"/bin/echo" "two words" x} s print mold s
+""", d)
+    expect(out, ["0", "3", "127", '"xa^/b"', '"oops^/"', "0", "-1", "#{6162FF}", '"aé"', "137",
+                 '"\ufffdok"', '"two words x^/"'], "call")
+    expect(get(d, "log"), b"pre\nhi\n", "a file target is appended to")
+
+
+@check
+def big_pipes_and_readers_that_stop(d):
+    n = MB * 1024 * 1024
+    put(d, "child.py", b"import sys\nsys.stderr.write('e' * %d)\nsys.stderr.flush()\n"
+        b"sys.stdout.write(sys.stdin.read())\n" % n)
+    out = run(f"""
+big: append/dup copy "" "0123456789abcdef" {n // 16}
+out: copy "" err: copy ""
+print call/input/output/error "{sys.executable} child.py" big out err
+print equal? out big
+print length? err
+first-byte: copy ""
+print call/input/output "head -c 1" big first-byte
+print mold first-byte
+""", d)
+    expect(out, ["0", "true", str(n), "0", '"0"'], "pipes served together")
+
+
+@check
+def no_zombies_and_background(d):
+    out = run("""
+pid: call "true"
+print pid > 0
+wait 0.5
+s: copy "" call/shell/output "ps -o stat= --ppid $PPID" s
+print mold s
+""", d)
+    expect(out[0], "true", "a background call answers the process id")
+    states = out[1].strip('"').replace("^/", "\n").split()
+    if any(s.startswith("Z") for s in states):
+        raise AssertionError("a zombie child is left: " + out[1])
+
+
+@check
+def environment(d):
+    env = dict(os.environ, VYX_PRESET="préset", VYX_EMPTY="")
+    out = run("""
+set-env "VYX_T" "é"
+s: copy "" call/shell/output {printf %s "$VYX_T"} s print mold s
+print mold get-env "VYX_T"
+print mold set-env "VYX_T" none
+print mold get-env "VYX_T"
+print mold get-env 'VYX_PRESET
+print mold get-env "VYX_EMPTY"
+print mold set-env "" "x"
+print mold set-env "A=B" "x"
+print mold get-env "A"
+m: list-env
+print length? m
+foreach [k v] to block! m [print k print v]
+""", d, env=env)
+    expect(out[:9], ['"é"', '"é"', "none", "none", '"préset"', "none", '"x"', '"x"', "none"], "env natives")
+    pairs = out[10:]
+    got = dict(zip(pairs[0::2], pairs[1::2]))
+    want = {k: v for k, v in env.items() if "\n" not in v}
+    expect(int(out[9]), len(env), "list-env size")
+    expect({k: got.get(k) for k in want}, want, "list-env equals the environment")
+
+
+@check
+def browse_and_os_info(d):
+    os.mkdir(os.path.join(d, "bin"))
+    opener = os.path.join(d, "bin", "xdg-open")
+    with open(opener, "w") as f:
+        f.write(f'#!/bin/sh\nprintf %s "$1" > "{d}/opened"\n')
+    os.chmod(opener, 0o755)
+    env = dict(os.environ, PATH=os.path.join(d, "bin") + ":" + os.environ["PATH"])
+    out = run("""
+browse http://example.com/a%20b
+browse %"my file"
+o: os-info
+print type? o/arch
+print o/arch
+print o/version
+print o/name
+print o/build
+""", d, env=env)
+    for _ in range(100):
+        if os.path.exists(os.path.join(d, "opened")):
+            break
+        time.sleep(0.05)
+    time.sleep(0.1)
+    seen = get(d, "opened").decode()
+    if seen not in ("http://example.com/a b", "my file"):
+        raise AssertionError("browse handed over " + repr(seen))
+    machine = {"x86_64": "x86-64", "aarch64": "ARM64"}.get(platform.machine(), None)
+    release = ".".join(platform.release().split("-")[0].split(".")[:3])
+    name = "Linux"
+    try:
+        with open("/etc/os-release") as f:
+            for line in f:
+                if line.startswith("PRETTY_NAME="):
+                    name += " " + line.split("=", 1)[1].strip().strip('"')
+    except OSError:
+        pass
+    expect(out[0], "word", "arch is a word")
+    if machine:
+        expect(out[1], machine, "arch")
+    expect(out[2:], [release, name, "0"], "version, name, build")
+
+
+@check
+def local_paths(d):
+    out = run("""
+print to-local-file %a/b
+print to-local-file/full %a/b
+print to-local-file/full %/x
+""", d)
+    expect(out, ["a/b", os.path.realpath(d) + "/a/b", "/x"], "to-local-file")
+
+
+def main():
+    for fn in checks:
+        with tempfile.TemporaryDirectory(prefix="vyx-files-") as d:
+            try:
+                fn(d)
+            except (AssertionError, subprocess.TimeoutExpired) as e:
+                failures.append(f"{fn.__name__}: {e}")
+    for f in failures:
+        print("FAIL", f)
+    print(f"{len(checks) - len(failures)} of {len(checks)} checks passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
