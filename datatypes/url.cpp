@@ -159,8 +159,12 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, bool
         Cell p = path ? *path : NONE_CELL;
         raise_error(err::script_bad_path_set, &p, element);
     }
-    Cell base = *parent;
-    Cell key = *element;
+    // The parent and the key may be temporaries nothing else keeps: they stay
+    // on the stack while the new url is made.
+    Cell* base_slot = stack::push(parent);
+    Cell* key_slot = stack::push(element);
+    Cell base = *base_slot;
+    Cell key = *key_slot;
     Cell* out = new_result(series::rs_length(&base) + 16, type_of(&base));
     string::concatenate(out, &base, -1, 0, true, false);
     SeriesBuffer* b = node_buffer(out->data2);

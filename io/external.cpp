@@ -46,8 +46,8 @@ void prepare_output(const Cell* value, bool console, platform::Stream& s) {
     }
 }
 
-void append_output(const Cell* target, const std::vector<uint8_t>& bytes) {
-    if (!target || bytes.empty() || type_of(target) == TYPE_FILE) return;
+void append_output(const Cell* target, platform::Bytes& bytes) {
+    if (!target || bytes.size() == 0 || type_of(target) == TYPE_FILE) return;
     Cell t = *target;
     if (type_of(&t) == TYPE_BINARY) {
         binary::rs_insert(&t, 0, bytes.data(), uint32_t(bytes.size()));

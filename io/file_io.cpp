@@ -6,6 +6,7 @@
 #include "datatypes/date.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
+#include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "evaluator/helpers.h"
 #include "evaluator/stack.h"
@@ -95,6 +96,34 @@ void emit_value(const Cell* value, int64_t part, std::vector<uint8_t>& out) {
     }
 }
 
+// A regular file of known size read as a binary! straight into the new
+// series; null for a file whose size is not known (the caller reads it in
+// pieces), none! when the read fails.
+const Cell* read_binary_known(int fd, int64_t part, int64_t seek) {
+    int64_t size = platform::file_size(fd);
+    if (size <= 0) return nullptr;
+    int64_t from = std::max<int64_t>(seek, 0);
+    int64_t n = std::max<int64_t>(size - from, 0);
+    if (part >= 0) n = std::min(n, part);
+    if (uint64_t(n) > MAX_READ_BYTES) raise_error(err::script_too_long);
+    if (from > 0 && n > 0 && !platform::seek_to(fd, from)) return &NONE_CELL;
+    Cell* bin = binary::push(uint32_t(n));
+    // Nothing allocates while the system fills the series.
+    int64_t got = n > 0 ? platform::read_up_to(fd, binary::rs_head(bin), size_t(n)) : 0;
+    if (got < 0) return &NONE_CELL;
+    SeriesBuffer* b = node_buffer(bin->data2);
+    b->tail = b->offset + uint32_t(got);
+    if (got == n && n > 0 && (part < 0 || part > n)) {
+        // The file grew while it was read: the rest comes in pieces.
+        platform::Bytes more;
+        platform::ReadStatus st = platform::read_from(fd, 0, part < 0 ? -1 : part - n, MAX_READ_BYTES - uint64_t(n), more);
+        if (st == platform::ReadStatus::failed) return &NONE_CELL;
+        if (st == platform::ReadStatus::too_long) raise_error(err::script_too_long);
+        if (more.size()) binary::rs_append(bin, more.data(), uint32_t(more.size()));
+    }
+    return bin;
+}
+
 }  // namespace
 
 bool os_path(const Cell* file, std::string& out) {
@@ -120,7 +149,15 @@ const Cell* read(Cell* file, Cell* part_cell, Cell* seek_cell, bool binary, bool
     if (!os_path(file, path)) cannot_open(file);
     int fd = platform::open_file(path.c_str(), platform::OPEN_READ);
     if (fd < 0) cannot_open(file);
-    std::vector<uint8_t> bytes;
+    if (binary) {
+        const Cell* bin = read_binary_known(fd, part < 0 && part_cell ? 0 : part, seek);
+        if (bin) {
+            platform::close_file(fd);
+            if (type_of(bin) == TYPE_NONE) cannot_open(file);
+            return bin;
+        }
+    }
+    platform::Bytes bytes;
     // A negative part reads nothing, like a part of 0.
     platform::ReadStatus st = platform::read_from(fd, seek, part < 0 && part_cell ? 0 : part, MAX_READ_BYTES, bytes);
     platform::close_file(fd);
@@ -136,10 +173,12 @@ void read_bytes(const Cell* file, std::vector<uint8_t>& out) {
     if (!os_path(file, path)) cannot_open(file);
     int fd = platform::open_file(path.c_str(), platform::OPEN_READ);
     if (fd < 0) cannot_open(file);
-    platform::ReadStatus st = platform::read_from(fd, 0, -1, MAX_READ_BYTES, out);
+    platform::Bytes bytes;
+    platform::ReadStatus st = platform::read_from(fd, 0, -1, MAX_READ_BYTES, bytes);
     platform::close_file(fd);
     if (st == platform::ReadStatus::failed) cannot_open(file);
     if (st == platform::ReadStatus::too_long) raise_error(err::script_too_long);
+    out.assign(bytes.data(), bytes.data() + bytes.size());
 }
 
 void write(Cell* file, Cell* value, Cell* part_cell, Cell* seek_cell, bool binary, bool append, bool lines) {

@@ -75,7 +75,27 @@ ssize_t read_some(int fd, uint8_t* into, size_t n) {
 
 }  // namespace
 
-ReadStatus read_from(int fd, int64_t seek, int64_t limit, uint64_t max_bytes, std::vector<uint8_t>& out) {
+bool Bytes::reserve(size_t n) {
+    if (n <= capacity_) return true;
+    void* p = std::realloc(data_, n);
+    if (!p) return false;
+    data_ = static_cast<uint8_t*>(p);
+    capacity_ = n;
+    return true;
+}
+
+int64_t read_up_to(int fd, uint8_t* into, size_t n) {
+    size_t filled = 0;
+    while (filled < n) {
+        ssize_t k = read_some(fd, into + filled, n - filled);
+        if (k < 0) return -1;
+        if (k == 0) break;
+        filled += size_t(k);
+    }
+    return int64_t(filled);
+}
+
+ReadStatus read_from(int fd, int64_t seek, int64_t limit, uint64_t max_bytes, Bytes& out) {
     out.clear();
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return ReadStatus::failed;
@@ -103,29 +123,23 @@ ReadStatus read_from(int fd, int64_t seek, int64_t limit, uint64_t max_bytes, st
         first = remaining + 1;  // one byte more sees the end in the same read
     }
     first = std::min({first, wanted, max_bytes + 1});
-    out.resize(size_t(first));
+    if (!out.reserve(size_t(first))) return ReadStatus::too_long;
     size_t filled = 0;
     for (;;) {
-        if (filled == out.size()) {
-            if (filled >= wanted) break;
-            if (filled > max_bytes) break;
-            out.resize(size_t(std::min<uint64_t>(uint64_t(filled) * 2, max_bytes + 1)));
+        if (filled == out.capacity()) {
+            if (filled >= wanted || filled > max_bytes) break;
+            if (!out.reserve(size_t(std::min<uint64_t>(uint64_t(filled) * 2, max_bytes + 1))))
+                return ReadStatus::too_long;
         }
-        size_t room = size_t(std::min<uint64_t>(out.size() - filled, wanted - filled));
+        size_t room = size_t(std::min<uint64_t>(out.capacity() - filled, wanted - filled));
         ssize_t k = read_some(fd, out.data() + filled, room);
-        if (k < 0) {
-            out.clear();
-            return ReadStatus::failed;
-        }
+        if (k < 0) return ReadStatus::failed;
         if (k == 0) break;
         filled += size_t(k);
         if (filled >= wanted) break;
     }
-    if (filled > max_bytes) {
-        out.clear();
-        return ReadStatus::too_long;
-    }
-    out.resize(filled);
+    if (filled > max_bytes) return ReadStatus::too_long;
+    out.set_size(filled);
     return ReadStatus::ok;
 }
 

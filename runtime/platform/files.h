@@ -6,6 +6,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -30,14 +31,38 @@ int64_t file_size(int fd);
 bool is_regular(int fd);
 bool is_directory_fd(int fd);
 
+// A growable byte buffer whose new room is not cleared (a 100 MB read should
+// not write 100 MB of zeros first).
+class Bytes {
+public:
+    Bytes() = default;
+    Bytes(const Bytes&) = delete;
+    Bytes& operator=(const Bytes&) = delete;
+    ~Bytes() { std::free(data_); }
+    uint8_t* data() { return data_; }
+    size_t size() const { return size_; }
+    size_t capacity() const { return capacity_; }
+    // Room for at least n bytes in all; false when memory runs out.
+    bool reserve(size_t n);
+    void set_size(size_t n) { size_ = n; }
+    void clear() { size_ = 0; }
+
+private:
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0, capacity_ = 0;
+};
+
 // Why a read stopped short of what was asked.
 enum class ReadStatus { ok, failed, too_long };
 // Skips `seek` bytes from the start (a seek past the end leaves nothing to
 // read), then reads up to `limit` bytes (all when limit < 0) to the end of
 // the file into `out`, looping on short reads and growing the buffer for
 // files whose size is unknown. More than `max_bytes` answers too_long.
-ReadStatus read_from(int fd, int64_t seek, int64_t limit, uint64_t max_bytes, std::vector<uint8_t>& out);
+ReadStatus read_from(int fd, int64_t seek, int64_t limit, uint64_t max_bytes, Bytes& out);
 
+// Reads up to n bytes into `into` (fewer only at the end of the file),
+// looping on short reads; -1 on failure.
+int64_t read_up_to(int fd, uint8_t* into, size_t n);
 // Moves the file position to `offset` from the start; false on failure.
 bool seek_to(int fd, int64_t offset);
 // Writes all bytes (going on after short writes and EINTR); false on failure.

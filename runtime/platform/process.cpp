@@ -104,6 +104,8 @@ bool prepare(Stream& s, int which, Fds& fds) {
         fds.child[which] = input ? p[0] : p[1];
         fds.parent[which] = input ? p[1] : p[0];
         ::fcntl(fds.parent[which], F_SETFL, ::fcntl(fds.parent[which], F_GETFL) | O_NONBLOCK);
+        // Larger pipes mean fewer rounds for big transfers (the system may refuse; that is fine).
+        ::fcntl(p[0], F_SETPIPE_SZ, 1 << 20);
         return true;
     }
     }
@@ -115,7 +117,6 @@ void serve(SpawnRequest& r, Fds& fds) {
     size_t sent = 0;
     if (fds.parent[0] >= 0 && r.in.size == 0) close_fd(fds.parent[0]);
     Stream* outs[3] = {nullptr, &r.out, &r.err};
-    uint8_t chunk[65536];
     for (;;) {
         pollfd p[3];
         int n = 0, which[3];
@@ -140,10 +141,15 @@ void serve(SpawnRequest& r, Fds& fds) {
                 if (sent >= r.in.size) close_fd(fds.parent[0]);
                 continue;
             }
-            ssize_t got = ::read(fds.parent[i], chunk, sizeof chunk);
+            Bytes& into = outs[i]->captured;
+            size_t have = into.size();
+            if (into.capacity() - have < (1 << 16) && !into.reserve(std::max<size_t>(have * 2, 1 << 20))) {
+                close_fd(fds.parent[i]);  // out of memory: the child's further output is lost
+                continue;
+            }
+            ssize_t got = ::read(fds.parent[i], into.data() + have, into.capacity() - have);
             if (got > 0) {
-                auto& into = outs[i]->captured;
-                into.insert(into.end(), chunk, chunk + got);
+                into.set_size(have + size_t(got));
             } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
                 close_fd(fds.parent[i]);
             }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/platform/files.h"
+
 namespace vyx::platform {
 
 struct Stream {
@@ -17,7 +19,7 @@ struct Stream {
     std::string path;                    // FILE_PATH: read for input, appended to for output
     const uint8_t* data = nullptr;       // DATA: the bytes to send to the child's input
     size_t size = 0;
-    std::vector<uint8_t> captured;       // CAPTURE: what the child wrote
+    Bytes captured;                      // CAPTURE: what the child wrote
 };
 
 struct SpawnRequest {
