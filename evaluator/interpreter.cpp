@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include "datatypes/context.h"
+#include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/registry.h"
 #include "datatypes/runtime_words.h"
@@ -100,6 +101,114 @@ int32_t index_of_slot(const Cell* word, const Cell* slot) {
     const Cell* head = values->cell_head();
     if (slot < head || slot >= values->cell_tail()) return -1;
     return int32_t(slot - head);
+}
+
+// Infix arithmetic and comparisons on numbers that need no evaluation -----
+//
+// `i + 1`, `n < 2`, `s + i`: when the operator word still holds the op made
+// from add, subtract, multiply or a comparison, and both operands are numbers
+// as they stand (the left one already evaluated, the right one a literal or a
+// word holding a number), the result is computed here with no call. It is the
+// result the call would give: integer arithmetic that does not fit gives the
+// float, a float operand makes float arithmetic, and comparisons are taken
+// only between integers. Anything else takes the general road.
+
+enum Fast { FAST_NONE, FAST_ADD, FAST_SUB, FAST_MUL, FAST_LT, FAST_GT, FAST_LE, FAST_GE, FAST_EQ, FAST_NE };
+
+inline Fast fast_kind(const Cell* op) {
+    int source = op::source_type(op);
+    if (source == TYPE_ACTION) {
+        switch (op->data1) {
+        case A_ADD: return FAST_ADD;
+        case A_SUBTRACT: return FAST_SUB;
+        case A_MULTIPLY: return FAST_MUL;
+        default: return FAST_NONE;
+        }
+    }
+    if (source != TYPE_NATIVE) return FAST_NONE;
+    switch (op->data1) {
+    case natives::N_LESSER: return FAST_LT;
+    case natives::N_GREATER: return FAST_GT;
+    case natives::N_LESSER_OR_EQUAL: return FAST_LE;
+    case natives::N_GREATER_OR_EQUAL: return FAST_GE;
+    case natives::N_EQUAL: return FAST_EQ;
+    case natives::N_NOT_EQUAL: return FAST_NE;
+    default: return FAST_NONE;
+    }
+}
+
+inline bool is_plain_number(const Cell* c) {
+    int t = type_of(c);
+    return t == TYPE_INTEGER || t == TYPE_FLOAT;
+}
+
+// Computes `left k right` into `left` (keeping its header flags, as the call
+// would); false when the operands are not ones this handles.
+inline bool fast_math(Fast k, Cell* left, const Cell* right) {
+    bool ints = type_of(left) == TYPE_INTEGER && type_of(right) == TYPE_INTEGER;
+    if (ints) {
+        int32_t a = int32_t(left->data2), b = int32_t(right->data2), r;
+        bool test;
+        switch (k) {
+        case FAST_ADD:
+            if (__builtin_add_overflow(a, b, &r)) float_::make_at(left, double(a) + double(b));
+            else left->data2 = uint32_t(r);
+            return true;
+        case FAST_SUB:
+            if (__builtin_sub_overflow(a, b, &r)) float_::make_at(left, double(a) - double(b));
+            else left->data2 = uint32_t(r);
+            return true;
+        case FAST_MUL:
+            if (__builtin_mul_overflow(a, b, &r)) float_::make_at(left, double(a) * double(b));
+            else left->data2 = uint32_t(r);
+            return true;
+        case FAST_LT: test = a < b; break;
+        case FAST_GT: test = a > b; break;
+        case FAST_LE: test = a <= b; break;
+        case FAST_GE: test = a >= b; break;
+        case FAST_EQ: test = a == b; break;
+        case FAST_NE: test = a != b; break;
+        default: return false;
+        }
+        *left = Cell{TYPE_LOGIC, test ? 1u : 0u, 0, 0};
+        return true;
+    }
+    if (k > FAST_MUL || !is_plain_number(left) || !is_plain_number(right)) return false;
+    auto number = [](const Cell* c) {
+        return type_of(c) == TYPE_INTEGER ? double(int32_t(c->data2)) : cell_float(c);
+    };
+    double a = number(left), b = number(right);
+    float_::make_at(left, k == FAST_ADD ? a + b : k == FAST_SUB ? a - b : a * b);
+    return true;
+}
+
+// The number a code cell stands for without evaluation: a literal, or a word
+// holding one (whose index the code cell then keeps). Null otherwise.
+inline const Cell* number_operand(Node code, uint32_t pos) {
+    const Cell* c = code_at(code, pos);
+    if (is_plain_number(c)) return c;
+    if (type_of(c) != TYPE_WORD) return nullptr;
+    const Cell* v = peek_word(c);
+    if (!v || !is_plain_number(v)) return nullptr;
+    if (int32_t(c->data3) < 0) {
+        Cell w = *c;
+        remember_index(code, pos, &w, index_of_slot(&w, v));
+    }
+    return v;
+}
+
+// The op value of an operator word at `pos` (whose index the code cell then
+// keeps), or null.
+inline const Cell* op_at(Node code, uint32_t pos) {
+    const Cell* next = code_at(code, pos);
+    if (type_of(next) != TYPE_WORD) return nullptr;
+    const Cell* v = peek_word(next);
+    if (!v || type_of(v) != TYPE_OP) return nullptr;
+    if (int32_t(next->data3) < 0) {
+        Cell w = *next;
+        remember_index(code, pos, &w, index_of_slot(&w, v));
+    }
+    return v;
 }
 
 inline bool is_callable(int t) {
@@ -681,11 +790,17 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
     }
     if (!no_infix) {
         while (pos < end && pos < code_size(code)) {
-            const Cell* next = code_at(code, pos);
-            if (type_of(next) != TYPE_WORD) break;
-            const Cell* v = peek_word(next);
-            if (!v || type_of(v) != TYPE_OP) break;
-            Cell name = *next;
+            const Cell* v = op_at(code, pos);
+            if (!v) break;
+            if (!tracing && pos + 1 < end && pos + 1 < code_size(code)) {
+                Fast k = fast_kind(v);
+                const Cell* right = k ? number_operand(code, pos + 1) : nullptr;
+                if (right && fast_math(k, stack::top - 1, right)) {
+                    pos += 2;
+                    continue;
+                }
+            }
+            Cell name = *code_at(code, pos);
             Cell fn = op::source_of(v);
             stack::top = T;
             pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &name, true);

@@ -71,21 +71,11 @@ void reset() {
     throw_origin = 0;
 }
 
-Cell* push_slot() {
-    Cell* cell = top++;
-    if (top >= limit) {
-        // Leave a few cells of room for the error's own work.
-        top -= 5;
-        cycle_reset();
-        overflow();
-    }
-    return cell;
-}
-
-Cell* push(const Cell* cell) {
-    Cell* slot = push_slot();
-    *slot = *cell;
-    return slot;
+void value_stack_overflow() {
+    // Leave a few cells of room for the error's own work.
+    top -= 5;
+    cycle_reset();
+    overflow();
 }
 
 void drop_values(uint32_t n) {
@@ -102,19 +92,10 @@ Cell* stack_top_cell() { return top > bottom ? top - 1 : bottom; }
 
 // Frames --------------------------------------------------------------------
 
-static inline Frame* new_record() {
-    if (frame_top >= frame_limit) {
-        top = top - bottom < 5 ? bottom : top - 5;
-        cycle_reset();
-        overflow();
-    }
-    return frame_top++;
-}
-
-void push_frame(uint32_t symbol, uint32_t word_context, uint32_t bits) {
-    Frame* f = new_record();
-    *f = Frame{bits, symbol, index_of(arguments), word_context, 0, 0};
-    arguments = top;
+void frame_stack_overflow() {
+    top = top - bottom < 5 ? bottom : top - 5;
+    cycle_reset();
+    overflow();
 }
 
 void push_function_frame(uint32_t symbol, uint32_t word_context, Node function_context, uint32_t bits) {
@@ -166,21 +147,9 @@ bool is_eval(const Frame* position, bool this_only) {
 
 // Pops ------------------------------------------------------------------------
 
-void pop_frame_keep_result() {
-    Frame* f = --frame_top;
-    top = arguments + 1;
-    arguments = bottom + f->saved_arguments;
-}
-
 void pop_function_frame() {
     restore_context(frame_top - 1);
     pop_frame_keep_result();
-}
-
-void pop_frame_pass_result() {
-    Cell* result = arguments;
-    pop_frame_keep_result();
-    copy_cell(result, arguments);
 }
 
 void pop_function_frame_pass_result() {

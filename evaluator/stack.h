@@ -91,8 +91,17 @@ inline uint32_t index_of(const Cell* c) { return uint32_t(c - bottom); }
 inline Cell* cell_at(uint32_t index) { return bottom + index; }
 
 // Value stack operations.
-Cell* push_slot();
-Cell* push(const Cell* cell);
+[[noreturn, gnu::cold]] void value_stack_overflow();
+inline Cell* push_slot() {
+    Cell* cell = top++;
+    if (top >= limit) [[unlikely]] value_stack_overflow();
+    return cell;
+}
+inline Cell* push(const Cell* cell) {
+    Cell* slot = push_slot();
+    *slot = *cell;
+    return slot;
+}
 inline Cell* result() { return arguments; }
 inline void set_last(const Cell* cell) { copy_cell(cell, arguments); }
 void drop_values(uint32_t n);
@@ -108,7 +117,16 @@ int stack_top_type();
 Cell* stack_top_cell();
 
 // Frame operations. Each push makes the value top the new arguments base.
-void push_frame(uint32_t symbol, uint32_t word_context, uint32_t bits);
+[[noreturn, gnu::cold]] void frame_stack_overflow();
+inline Frame* new_record() {
+    if (frame_top >= frame_limit) [[unlikely]] frame_stack_overflow();
+    return frame_top++;
+}
+inline void push_frame(uint32_t symbol, uint32_t word_context, uint32_t bits) {
+    Frame* f = new_record();
+    *f = Frame{bits, symbol, uint32_t(arguments - bottom), word_context, 0, 0};
+    arguments = top;
+}
 void push_function_frame(uint32_t symbol, uint32_t word_context, Node function_context, uint32_t bits = 0);
 inline void push_frame(const Cell* word, uint32_t bits) { push_frame(word->data2, word->data1, bits); }
 inline void push_call_frame(const Cell* word) { push_frame(word, kind_bits(FRAME_CALL)); }
@@ -135,9 +153,17 @@ void restore_frame_top(Frame* position);
 bool is_eval(const Frame* position, bool this_only);
 
 // Pops (the popped frame is the callee; its base is the current arguments base).
-void pop_frame_keep_result();
+inline void pop_frame_keep_result() {
+    Frame* f = --frame_top;
+    top = arguments + 1;
+    arguments = bottom + f->saved_arguments;
+}
 void pop_function_frame();
-void pop_frame_pass_result();
+inline void pop_frame_pass_result() {
+    Cell* result = arguments;
+    pop_frame_keep_result();
+    copy_cell(result, arguments);
+}
 void pop_function_frame_pass_result();
 void pop_frame_discard();
 void pop_function_frame_discard();
