@@ -211,6 +211,37 @@ inline const Cell* op_at(Node code, uint32_t pos) {
     return v;
 }
 
+// Whether poke_word can set the word.
+inline bool can_poke(const Cell* w) {
+    Node ctx = w->data1;
+    if (ctx == 0 || int32_t(w->data3) < 0) return false;
+    const Cell* cc = node_buffer(ctx)->cell_head();
+    if ((cc->header & context::KIND_MASK) == (context::KIND_OBJECT << context::KIND_SHIFT)) return false;
+    return !(cc->header & context::FLAG_STACK) || cc->data2;
+}
+
+// A whole expression of numbers and the operators above (`1`, `s + i`,
+// `i + 1 * 2`): its value goes to `out` and the answer is the position after
+// it; 0 when the expression is anything else (nothing has been changed then).
+inline uint32_t fast_expression(Node code, uint32_t pos, uint32_t end, Cell* out) {
+    uint32_t size = code_size(code);
+    if (pos >= end || pos >= size) return 0;
+    const Cell* first = number_operand(code, pos);
+    if (!first) return 0;
+    *out = *first;
+    pos++;
+    while (pos < end && pos < size) {
+        const Cell* op = op_at(code, pos);
+        if (!op) break;
+        Fast k = fast_kind(op);
+        if (!k || pos + 1 >= end || pos + 1 >= size) return 0;
+        const Cell* right = number_operand(code, pos + 1);
+        if (!right || !fast_math(k, out, right)) return 0;
+        pos += 2;
+    }
+    return pos;
+}
+
 inline bool is_callable(int t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
 }
@@ -308,8 +339,13 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
         if (type_of(last) == TYPE_INTEGER) nrefs = int(last->data2);
         for (int r = 0; r < nrefs; r++) refs[r] = -1;
     }
-    bool has_refinements = false;
-    for (uint32_t i = 0; i < n && !has_refinements; i++) has_refinements = type_of(code_at(cache, i)) == TYPE_ARG_REFINEMENT;
+    // Whether the callable has refinements at all: asked only where a path or
+    // an applying call names them.
+    auto has_refinements = [&] {
+        for (uint32_t i = 0; i < n; i++)
+            if (type_of(code_at(cache, i)) == TYPE_ARG_REFINEMENT) return true;
+        return false;
+    };
     bool collecting = true;
     int count = 0;  // argument values gathered
     int argk = 0;   // argument number in the spec
@@ -453,7 +489,7 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
             Cell el = *code_at(p.data2, e);
             int et = type_of(&el);
             if (et != TYPE_WORD && et != TYPE_GET_WORD) {
-                if (applying && !has_refinements) break;
+                if (applying && !has_refinements()) break;
                 raise_error(err::script_bad_refine, &el);
             }
             bool on = true;
@@ -471,7 +507,7 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
             Cell el = *code_at(code, pos);
             int et = type_of(&el);
             if (et != TYPE_REFINEMENT && et != TYPE_GET_WORD) {
-                if (!has_refinements) break;
+                if (!has_refinements()) break;
                 raise_error(err::script_bad_refine, &el);
             }
             pos++;
@@ -693,13 +729,23 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
     Cell value = *code_at(code, pos);
     switch (type_of(&value)) {
     case TYPE_PAREN:
-        stack::push_eval_call_frame(&words::frame_body);
+        // The block's own frame holds the result, which stays pushed.
         eval_whole_block(&value, true);
         if (stack::thrown) return pos;
-        stack::pop_frame_keep_result();
         pos++;
         break;
     case TYPE_SET_WORD: {
+        // `x: 1`, `s: s + i`: a value computed without a call is set
+        // without a frame (nothing can fail that a frame would name).
+        if (!tracing && can_poke(&value)) {
+            uint32_t after = fast_expression(code, pos + 1, end, stack::top);
+            if (after) {
+                Cell* v = stack::push_slot();
+                poke_word(&value, v);
+                pos = after;
+                break;
+            }
+        }
         uint32_t at = pos;
         stack::push_eval_call_frame(&value);
         stack::push(&value);
@@ -815,21 +861,32 @@ uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t
                          uint32_t path_pos, const Cell* name, bool infix, const Cell* object, int mode) {
     check_machine_stack();
     Cell fn = *callable;
-    Cell nm = naming(name);
+    // The word that names the call (pointed to, not copied, in the common case).
+    const Cell* nm = name && type_of(name) == TYPE_WORD ? name : &words::frame_anon;
     // A method reached through an object runs in the object's context: the
     // call is named in it, so call traces find the method there.
-    if (object && object->data1 != context::global && type_of(&nm) == TYPE_WORD) nm.data1 = object->data1;
+    Cell method_name;
+    if (object && object->data1 != context::global && nm != &words::frame_anon) {
+        method_name = *nm;
+        method_name.data1 = object->data1;
+        nm = &method_name;
+    }
     // What argument errors report: the path when there is one (an applying
     // call names its word).
-    Cell reported = path && mode == APPLY_NONE ? *path : (name ? *name : nm);
+    const Cell* reported = path && mode == APPLY_NONE ? path : (name ? name : nm);
+    Cell held_name;  // the naming cells may sit in a block the call changes
+    if (reported != &words::frame_anon && reported != &method_name) {
+        held_name = *reported;
+        reported = &held_name;
+    }
     if (!infix) stack::push(&fn);
     int t = type_of(&fn);
     if (t == TYPE_FUNCTION)
-        stack::push_function_frame(nm.data2, nm.data1, fn.data1, stack::FRAME_EVAL);
+        stack::push_function_frame(nm->data2, nm->data1, fn.data1, stack::FRAME_EVAL);
     else
-        stack::push_eval_call_frame(&nm);
+        stack::push_frame(nm, stack::kind_bits(stack::FRAME_CALL) | stack::FRAME_EVAL);
     if (infix) stack::top++;
-    pos = gather_arguments(&fn, code, pos, end, path, path_pos, &reported, name ? name : &nm, infix, mode);
+    pos = gather_arguments(&fn, code, pos, end, path, path_pos, reported, name ? name : nm, infix, mode);
     if (stack::thrown) return pos;
     if (t == TYPE_FUNCTION) {
         invoke_function_value(&fn);
