@@ -4,6 +4,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/error.h"
+#include "datatypes/image.h"
 #include "datatypes/registry.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/symbol.h"
@@ -68,6 +69,8 @@ void init_runtime() {
     routines::define_system_routines();
     // Last: the value slots and the collector's counters.
     value_slots::init_value_slots();
+    // The image codec objects, where the library will place them.
+    image::place_codecs();
     collector::init_collector_stats();
     // The system object, until the library defines it.
     system_object::init();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "datatypes/bitset.h"
+#include "datatypes/image.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
@@ -420,6 +421,8 @@ const Cell* to(Cell*, Cell* spec, int) {
         *slot = Cell{TYPE_UNSET, 0, 0, 0};
         return from_hex(spec, slot);
     }
+    case TYPE_IMAGE:
+        return image::extract_channels(spec, image::CHANNEL_ARGB);
     case TYPE_BITSET: {
         SeriesBuffer* b = buf(spec);
         out.assign(b->head(), b->tail_ptr());

@@ -19,7 +19,5 @@ VYX_PENDING_TYPE(tag, TYPE_TAG, TYPE_STRING, "tag!")
 VYX_PENDING_TYPE(email, TYPE_EMAIL, TYPE_STRING, "email!")
 VYX_PENDING_TYPE(port, TYPE_PORT, TYPE_OBJECT, "port!")
 VYX_PENDING_TYPE(ref, TYPE_REF, TYPE_STRING, "ref!")
-VYX_PENDING_TYPE(image, TYPE_IMAGE, TYPE_SERIES, "image!",
-                 .marker(collector::mark_flat_series).hasher(hash_payload_bytes<1, 8>))
 
 }  // namespace vyx

@@ -188,7 +188,9 @@ void insert_entry(const int* refs) {
     Cell* value = arg(1);
     int part = -1;
     if (Cell* p = ref_arg(refs, 0)) {
-        if (A == A_CHANGE) {
+        if (A == A_CHANGE && type_of(series) == TYPE_IMAGE) {
+            part = 0;  // image! takes no /part; its change says so
+        } else if (A == A_CHANGE) {
             part = resolve_part(series, p, false);
             if (part < 0) part = 0;
         } else {

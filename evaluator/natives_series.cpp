@@ -10,6 +10,7 @@
 // and keep their last values afterwards.
 #include "datatypes/actions.h"
 #include "datatypes/context.h"
+#include "datatypes/image.h"
 #include "datatypes/map.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/series.h"
@@ -37,10 +38,16 @@ bool is_word_kind(int t) {
     return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD;
 }
 
-bool is_walkable(int t) { return series::is_block_like(t) || series::is_string_like(t) || t == TYPE_BINARY; }
+bool is_walkable(int t) {
+    return series::is_block_like(t) || series::is_string_like(t) || t == TYPE_BINARY || t == TYPE_IMAGE;
+}
 
-// Whether the position lies before the series' current tail.
-bool in_range(const Cell* pos) { return pos->data1 < series::length_from_head(pos); }
+// Whether the position lies before the series' current tail (an image's is
+// its pixel count).
+bool in_range(const Cell* pos) {
+    if (type_of(pos) == TYPE_IMAGE) return pos->data1 < image::pixel_count(pos);
+    return pos->data1 < series::length_from_head(pos);
+}
 
 // The element at `offset` from the position, none past the tail: the cell of
 // a block, a char! of a string, an integer! of a binary!.
@@ -95,6 +102,8 @@ bool step(const Cell* words, Cell* pos, uint32_t n) {
     }
     if (series::is_block_like(type_of(pos))) {
         set_words_from_series(words, pos, false, false, false);
+    } else if (type_of(pos) == TYPE_IMAGE) {
+        image::assign_words(words, pos, n);
     } else {
         // The body may have shortened the words block too.
         for (uint32_t i = 0; i < n && words->data1 + i < blk::size(words->data2); i++) {
@@ -134,7 +143,7 @@ void foreach_(int check, const int* refs) {
     Cell* call = stack::arguments;
     uint32_t n = group_size(&call[0], &call[1]);
     int t = type_of(&call[1]);
-    if (!is_walkable(t) && t != TYPE_MAP) raise_error(err::internal_not_done);  // vector!, image!
+    if (!is_walkable(t) && t != TYPE_MAP) raise_error(err::internal_not_done);  // vector!
     stack::top = call + 3;
     stack::push_loop_frame(&words::frame_body);
     stack::store_result_only(&UNSET);
@@ -187,7 +196,7 @@ void remove_each(int check, const int* refs) {
     if (check) native_table::check_arguments(REMOVE_EACH, refs);
     Cell* call = stack::arguments;
     uint32_t n = group_size(&call[0], &call[1]);
-    if (!is_walkable(type_of(&call[1]))) raise_error(err::internal_not_done);
+    if (!is_walkable(type_of(&call[1])) || type_of(&call[1]) == TYPE_IMAGE) raise_error(err::internal_not_done);
     stack::top = call + 3;
     stack::push(&call[1]);
     stack::push_loop_frame(&words::frame_body);
