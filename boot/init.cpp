@@ -69,11 +69,11 @@ void init_runtime() {
     routines::define_system_routines();
     // Last: the value slots and the collector's counters.
     value_slots::init_value_slots();
-    // The image codec objects, where the library will place them.
-    image::place_codecs();
     collector::init_collector_stats();
     // The system object, until the library defines it.
     system_object::init();
+    // The image codec objects in it, where the library will place them.
+    image::place_codecs();
 }
 
 void shutdown_runtime() {

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,6 +23,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "io/file_io.h"
 #include "io/image_codecs.h"
 #include "io/image_store.h"
 #include "runtime/collector.h"
@@ -145,12 +144,8 @@ const Cell* decode(const Cell* data) {
         return decode_bytes(bytes.data(), bytes.size());
     }
     // A file: read whole, then decoded.
-    std::vector<uint8_t> path;
-    if (is_any_string(type_of(&d))) binary::text_utf8(&d, -1, path);
-    std::ifstream in(std::string(path.begin(), path.end()), std::ios::binary);
-    if (path.empty() || !in) raise_error(err::access_cannot_open, &d);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) raise_error(err::access_cannot_open, &d);
+    std::vector<uint8_t> bytes;
+    simple_io::read_bytes(&d, bytes);
     return decode_bytes(bytes.data(), bytes.size());
 }
 
@@ -678,6 +673,7 @@ void object_field(Cell* holder, const char* name, Cell* out) {
 }  // namespace
 
 void place_codecs() {
+    collector::Pause no_collection;
     collector::Rooted<4> r;
     Cell& system = r[0];
     Cell& codecs = r[1];
