@@ -118,7 +118,7 @@ const Info entries[COUNT] = {
     {93, "set-env", R"~("sets or removes an environment variable" var [any-string! any-word!] value [string! none!])~", natives::set_env},
     {94, "get-env", R"~("reads an environment variable" var [any-string! any-word!] return: [string! none!])~", natives::get_env},
     {95, "list-env", R"~("map of all environment variables" return: [map!])~", natives::list_env},
-    {96, "now", R"~("current date and time, or one of its parts" /year /month /day /time /zone /date /weekday /yearday /precise /utc return: [date! time! integer!])~", nullptr},
+    {96, "now", R"~("current date and time, or one of its parts" /year /month /day /time /zone /date /weekday /yearday /precise /utc return: [date! time! integer!])~", natives::now_},
     {97, "sign?", R"~("sign as 1, 0 or -1" number [number! money! time!] return: [integer!])~", natives::sign_q},
     {98, "as", R"~("coerces a series to a related datatype without copying" type [datatype! block! paren! any-path! any-string!] spec [block! paren! any-path! any-string!])~", natives::as_},
     {99, "call", R"~("runs an external process" cmd [string! file!] /wait /show /console /shell /input in [string! file! binary!] /output out [string! file! binary!] /error err [string! file! binary!] return: [integer!])~", natives::call_},

@@ -84,6 +84,7 @@ void lowercase_(int check, const int* refinements);
 void new_line_(int check, const int* refinements);
 void new_line_q(int check, const int* refinements);
 // Entries built in natives_os.cpp.
+void now_(int check, const int* refinements);
 void wait_(int check, const int* refinements);
 void call_(int check, const int* refinements);
 void browse_(int check, const int* refinements);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "datatypes/block.h"
+#include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/map.h"
@@ -54,6 +55,37 @@ void box_size(int64_t bytes) {
 }
 
 }  // namespace
+
+// now /year /month /day /time /zone /date /weekday /yearday /precise /utc:
+// the current date and time, or one of its parts.
+void now_(int check, const int* refs) {
+    if (check) native_table::check_arguments(96, refs);
+    enum { YEAR, MONTH, DAY, TIME, ZONE, DATE, WEEKDAY, YEARDAY, PRECISE, UTC };
+    int given = 0;
+    for (int k = YEAR; k <= PRECISE; k++) given += refs[k] >= 0;
+    if (given >= 2 && !(refs[TIME] >= 0 && refs[PRECISE] >= 0)) raise_error(err::script_bad_refines);
+    double seconds;
+    int32_t offset;
+    platform::read_epoch(refs[PRECISE] >= 0, refs[UTC] >= 0, seconds, offset);
+    Cell d{TYPE_UNSET, 0, 0, 0};
+    date::make_from_epoch(&d, seconds, offset);
+    if (refs[DATE] >= 0) {
+        d.data1 &= ~(date::HAS_TIME | date::ZONE_MASK);
+        set_cell_float(&d, 0.0);
+        stack::store_result_only(&d);
+        return;
+    }
+    // The field numbers of the date's field access.
+    static const struct { int refinement, field; } FIELDS[] = {
+        {YEAR, 2}, {MONTH, 3}, {DAY, 4}, {ZONE, 5}, {TIME, 6}, {WEEKDAY, 10}, {YEARDAY, 11}};
+    for (auto f : FIELDS) {
+        if (refs[f.refinement] < 0) continue;
+        Cell field = date::get_field(&d, f.field);
+        stack::store_result_only(&field);
+        return;
+    }
+    stack::store_result_only(&d);
+}
 
 // wait value /all: sleeps for an integer! or float! of seconds, or a time!.
 void wait_(int check, const int* refs) {

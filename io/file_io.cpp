@@ -262,8 +262,8 @@ bool query(const Cell* file, Cell* out) {
     time_t t = time_t(seconds);
     tm u{};
     if (!::gmtime_r(&t, &u)) return false;
-    double day_seconds = double(u.tm_hour * 3600 + u.tm_min * 60 + u.tm_sec) + millis / 1000.0;
-    date::make_from_parts(out, u.tm_year + 1900, u.tm_mon + 1, u.tm_mday, day_seconds, 0, 0, true);
+    date::make_from_clock(out, u.tm_year + 1900, u.tm_mon + 1, u.tm_mday, u.tm_hour, u.tm_min, u.tm_sec,
+                          millis * 1000000);
     return true;
 }
 

@@ -101,6 +101,20 @@ ClockReading read_clock(bool utc, bool precise) {
     return r;
 }
 
+void read_epoch(bool precise, bool utc, double& seconds, int32_t& zone_offset) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    seconds = double(now.tv_sec) + (precise ? double(now.tv_nsec) / 1e9 : 0.0);
+    zone_offset = 0;
+    if (!utc) {
+        tm l{};
+        ::tzset();  // TZ may have changed since the last reading
+        time_t secs = now.tv_sec;
+        ::localtime_r(&secs, &l);
+        zone_offset = int32_t(l.tm_gmtoff);
+    }
+}
+
 double get_utc_time(bool precise) { return read_clock(true, precise).utc_seconds; }
 
 uint32_t get_local_time(bool utc) { return read_clock(utc, false).date; }

@@ -47,6 +47,10 @@ struct ClockReading {
     double utc_seconds;    // seconds since midnight UTC
 };
 ClockReading read_clock(bool utc, bool precise);
+// The moment as seconds since 1 January 1970 UTC (whole seconds, or to the
+// nanosecond with `precise`) and the local zone's offset in seconds east of
+// UTC at that moment (0 with `utc`), read together.
+void read_epoch(bool precise, bool utc, double& seconds, int32_t& zone_offset);
 // Seconds since midnight UTC; with `precise` the fraction of the second is
 // added at 100 ns resolution.
 double get_utc_time(bool precise);

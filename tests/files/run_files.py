@@ -226,10 +226,15 @@ s: copy "" call/input/output "cat" "aé" s print mold s
 print call/wait/shell "kill -9 $$"
 s: copy "" call/output {printf "\\377ok"} s print mold s
 s: copy "" call/output {"/bin/echo" "two words" x} s print mold s
+s: copy "" call/input/output "cat" %log s print mold s
+print call/error {sh -c "echo warn >&2"} %errors
+print call/input "cat" %no-such-input
 """, d)
     expect(out, ["0", "3", "127", '"xa^/b"', '"oops^/"', "0", "-1", "#{6162FF}", '"aé"', "137",
-                 '"\ufffdok"', '"two words x^/"'], "call")
+                 '"\ufffdok"', '"two words x^/"',
+                 '"pre^/hi^/"', "0", "-1"], "call")
     expect(get(d, "log"), b"pre\nhi\n", "a file target is appended to")
+    expect(get(d, "errors"), b"warn\n", "error output into a file")
 
 
 @check
@@ -331,6 +336,32 @@ print o/build
     if machine:
         expect(out[1], machine, "arch")
     expect(out[2:], [release, name, "0"], "version, name, build")
+
+
+@check
+def clock_and_file_times(d):
+    import datetime
+    put(d, "f", b"x")
+    os.utime(os.path.join(d, "f"), ns=(0, 1_700_000_000_123_456_789))
+    env = dict(os.environ, TZ="Asia/Kolkata")
+    out = run("""
+print query %f
+print now/zone
+print now/utc/zone
+print type? now/time/precise
+print now/date
+print now/weekday
+print now/yearday
+print now/year
+print form try [now/year/month]
+""", d, env=env)
+    expect(out[0], "14-Nov-2023/22:13:20.123", "the modification time in UTC to the millisecond")
+    expect(out[1:4], ["5:30:00", "0:00:00", "time"], "zones")
+    today = datetime.datetime.now(datetime.timezone(datetime.timedelta(hours=5, minutes=30)))
+    months = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec".split()
+    expect(out[4:8], [f"{today.day}-{months[today.month - 1]}-{today.year}", str(today.isoweekday()),
+                      str(today.timetuple().tm_yday), str(today.year)], "date fields in the zone")
+    expect_errors(out[8:], ["Script Error: incompatible or invalid refinements"])
 
 
 @check
