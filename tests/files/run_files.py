@@ -191,6 +191,9 @@ create-dir %made
 print type? query %renamed
 print mold query %renamed/
 print mold query %missing
+print "--"
+foreach f read %/ [print f]
+print "--"
 print form try [create-dir %a/b/c]
 print form try [create-dir %made]
 print form try [read %missing/]
@@ -206,7 +209,9 @@ print form try [read %missing/]
     if not os.path.isdir(os.path.join(d, "made")) or os.path.exists(os.path.join(d, "a")):
         raise AssertionError("create-dir")
     expect(rest[7:10], ["date", "none", "none"], "query")
-    expect_errors(rest[10:], ["Access Error: cannot create: %a/b/c", "Access Error: cannot create: %made",
+    root = rest[11:rest.index("--", 11)]
+    expect(sorted(root), sorted(n + "/" if os.path.isdir("/" + n) else n for n in os.listdir("/")), "read %/")
+    expect_errors(rest[rest.index("--", 11) + 1:], ["Access Error: cannot create: %a/b/c", "Access Error: cannot create: %made",
                               "Access Error: cannot open: %missing/"])
 
 
@@ -235,6 +240,19 @@ print call/input "cat" %no-such-input
                  '"pre^/hi^/"', "0", "-1"], "call")
     expect(get(d, "log"), b"pre\nhi\n", "a file target is appended to")
     expect(get(d, "errors"), b"warn\n", "error output into a file")
+
+
+@check
+def children_start_clean_and_after_our_output(d):
+    p = subprocess.run([vyx], input=b'prin "a" call/console "echo b" print "c"\n'
+                       b's: copy "" call/output "grep SigIgn /proc/self/status" s prin s\n',
+                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, cwd=d, timeout=60)
+    out = p.stdout.decode()
+    if "ab\nc" not in out:
+        raise AssertionError("our output comes before the child's: " + repr(out))
+    ignored = [line for line in out.split("\n") if line.startswith("SigIgn")]
+    # The C library's own signals above 31 are its business.
+    expect([int(line.split()[1], 16) & 0x7FFFFFFF for line in ignored], [0], "the child ignores no signal")
 
 
 @check
@@ -362,6 +380,30 @@ print form try [now/year/month]
     expect(out[4:8], [f"{today.day}-{months[today.month - 1]}-{today.year}", str(today.isoweekday()),
                       str(today.timetuple().tm_yday), str(today.year)], "date fields in the zone")
     expect_errors(out[8:], ["Script Error: incompatible or invalid refinements"])
+
+
+@check
+def percent_encoding_against_urllib(d):
+    import urllib.parse
+    rng = random.Random(11)
+    alphabet = "aZ09 -._~!#$&'()*+,/:;=?@[]%^\"<>{}|\\`éü€\u4e2d\U0001f600\t"
+    texts = ["".join(rng.choice(alphabet) for _ in range(rng.randrange(12))) for _ in range(200)]
+    with open(os.path.join(d, "texts"), "w", encoding="utf-8") as f:
+        f.write("\n".join(texts) + "\n")
+    out = run("""
+foreach t read/lines %texts [
+    print mold to url! t
+    print enhex t
+    print enhex to file! t
+    print dehex enhex t
+]
+""", d)
+    want = []
+    for t in texts:
+        url_set = "!#$&'()*+,/:=?@"
+        want += [urllib.parse.quote(t, safe=url_set), urllib.parse.quote(t, safe=""),
+                 urllib.parse.quote(t, safe=url_set), t]
+    expect(out, want, "mold of a url!, enhex and dehex against urllib.parse")
 
 
 @check
