@@ -38,12 +38,18 @@ int64_t refinement_integer(const Cell* value, const char* name) {
     return int32_t(value->data2);
 }
 
-// Pushes a string! of UTF-8 bytes, CR LF folded.
-Cell* push_text(const uint8_t* bytes, size_t n) {
+// Pushes a string! of UTF-8 bytes with each CR that stands before an LF
+// dropped (a CR anywhere else stays); the bytes are compacted in place.
+Cell* push_text(uint8_t* bytes, size_t n) {
+    size_t w = 0;
+    for (size_t r = 0; r < n; r++) {
+        if (bytes[r] == '\r' && r + 1 < n && bytes[r + 1] == '\n') continue;
+        bytes[w++] = bytes[r];
+    }
     Cell* slot = stack::push_slot();
     *slot = Cell{TYPE_UNSET, 0, 0, 0};
-    if (n == 0) return string::rs_make_at(slot, 1);
-    Node node = unicode::load_utf8_string(bytes, uint32_t(n), 0, nullptr, true);
+    if (w == 0) return string::rs_make_at(slot, 1);
+    Node node = unicode::load_utf8_string(bytes, uint32_t(w), 0, nullptr, false);
     *slot = Cell{TYPE_STRING, 0, node, 0};
     return slot;
 }

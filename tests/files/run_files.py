@@ -68,6 +68,7 @@ def text_binary_and_lines(d):
     put(d, "lf", b"a\nb")
     put(d, "empty", b"")
     put(d, "last", b"\r\n\nz\r")
+    put(d, "bom", b"\xef\xbb\xbfa\xc3\xa9")
     out = run("""
 write %t1 "a^/b"
 write/binary %t2 "a^/b"
@@ -81,9 +82,11 @@ print mold read/lines %empty
 print mold read %empty
 print mold read/binary %empty
 print mold read/lines %last
+print mold read %last
+print mold read %bom
 """, d)
     expect([get(d, n) for n in ("t1", "t2", "t3", "t4")], [b"a\nb", b"a\nb", b"x\n1\n", "é\n".encode()], "bytes")
-    expect(out, ['["x" "1"]', '"a^/b^/"', '["a" "b"]', '["a" "b"]', "[]", '""', "#{}", '["" "" "z^M"]'], "reads")
+    expect(out, ['["x" "1"]', '"a^/b^/"', '["a" "b"]', '["a" "b"]', "[]", '""', "#{}", '["" "" "z^M"]', '"^/^/z^M"', '"aé"'], "reads")
 
 
 @check
