@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "datatypes/block.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -106,9 +107,7 @@ Cell* new_result(uint32_t capacity, int type) {
 // Appends the formed value to the string.
 void append_formed(Cell* out, const Cell* value) {
     Cell v = *value;
-    auto f = reinterpret_cast<act::Form>(get_handler(type_of(&v), A_FORM));
-    if (!f) raise_error(err::internal_not_done);
-    f(&v, out, NO_LIMIT);
+    block::form_cell(&v, out, NO_LIMIT);
 }
 
 const Cell* to(Cell* proto, Cell* spec, int type) {

@@ -33,9 +33,7 @@ std::string text_of(const Cell* value) {
     if (is_any_string(type_of(value))) return string::to_utf8(value);
     Cell v = *value;
     Cell* scratch = string::push(16);
-    auto form = reinterpret_cast<act::Form>(get_handler(type_of(&v), A_FORM));
-    if (!form) raise_error(err::internal_not_done);
-    form(&v, scratch, NO_LIMIT);
+    block::form_cell(&v, scratch, NO_LIMIT);
     std::string out = string::to_utf8(scratch);
     stack::top--;
     return out;

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "datatypes/binary.h"
+#include "datatypes/block.h"
 #include "datatypes/date.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
@@ -92,9 +93,7 @@ void emit_value(const Cell* value, int64_t part, std::vector<uint8_t>& out) {
     default: {
         Cell v = *value;
         Cell* scratch = string::push(16);
-        auto mold = reinterpret_cast<act::Mold>(get_handler(type_of(&v), A_MOLD));
-        if (!mold) raise_error(err::internal_not_done);
-        mold(&v, scratch, false, false, false, NO_LIMIT, 0);
+        block::mold_cell(&v, scratch, false, false, false, NO_LIMIT, 0);
         binary::text_utf8(scratch, limit, out);
         stack::top--;
         return;
