@@ -19,6 +19,7 @@
 #include "evaluator/system_routines.h"
 #include "io/checksum.h"
 #include "io/deflate.h"
+#include "io/vyxbin.h"
 #include "runtime/case_map.h"
 #include "runtime/collector.h"
 #include "runtime/collector.h"
@@ -59,6 +60,7 @@ void init_runtime() {
     checksum::init_checksum_words();
     deflate::init_compression_words();
     natives::init();
+    vyxbin::define_words();
     ownership::make_table();
     lexer::init_lexer_tables();
     // The error catalog and the error! prototype, where the boot data would bring them.

@@ -1,0 +1,60 @@
+// VYXBIN: any value to bytes and back.
+//
+// A binary is "VYXBIN", a version byte (2 from the encoders, 1 in the boot
+// data, never checked), a flags byte (bit 0 compact form, bit 1 LZ-packed
+// payload, bit 2 symbol section), the root count and the payload size, the
+// symbol section, then the records of the roots. Two record forms exist: the
+// fixed form, all 32-bit words, and the compact form, variable-length
+// integers and one-byte headers. A series or context met a second time is
+// written as a path of indexes to where it was first written, so sharing
+// (and self-containment) survives the round trip.
+//
+// The reader takes untrusted bytes: every count is checked against the bytes
+// left before anything is allocated, and every malformed record raises
+// script/vb-invalid-record with the 1-based byte position of the fault.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace vyx::vyxbin {
+
+// True while a value is encoded and while the codec decodes; false while the
+// boot data loads. The record readers take their choices from it.
+extern bool codec;
+
+// Nesting limit shared by the writer and the reader: beyond it both raise
+// internal/too-deep.
+constexpr uint32_t DEPTH_LIMIT = 100000;
+
+// Writes the value as the one root of a new binary! in `target` (compact or
+// fixed form). Values that have no record raise access/no-codec.
+Cell* encode(const Cell* value, bool compact, Cell* target);
+
+// Decodes `length` bytes, appending every root to the block in `target`
+// (which the caller keeps reachable). With `codec_mode` false the data is
+// boot data: its faults print their line and end the process with status 1.
+// Answers the index in the target block of the first cell this decode
+// appended.
+uint32_t decode(const uint8_t* data, size_t length, Cell* target, bool codec_mode);
+
+// The boot load: decodes the boot data into the root block with the
+// collector off. Words of set-pair records are set and leave nothing behind,
+// so the cells appended are exactly the boot literals. With keep_base the
+// literal base in force before is kept.
+void load_boot(const uint8_t* data, size_t length, bool keep_base);
+// Index in the root block of boot literal 0.
+extern uint32_t literal_base;
+
+// The codec's two entries as the library calls them: the result in the
+// current call's result slot. decode_value answers the block of roots, or
+// its only value when it holds exactly one.
+void encode_value(const Cell* value, bool compact);
+void decode_value(const Cell* payload);
+
+// Defines the global words vyxbin-encode* (value compact?) and vyxbin-decode
+// (payload) that reach the codec until the library's codec object does.
+void define_words();
+
+}  // namespace vyx::vyxbin
