@@ -314,7 +314,7 @@ void define(const char* name, const char* spec_text, routine::Code code) {
 
 void define_words() {
     define("vyxbin-encode*", "value compact? [logic!]", encode_routine);
-    define("vyxbin-decode", "payload [binary!]", decode_routine);
+    define("vyxbin-decode", "payload", decode_routine);
 }
 
 }  // namespace vyx::vyxbin
