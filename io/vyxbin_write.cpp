@@ -43,12 +43,19 @@ struct Writer {
     std::vector<uint8_t> names;
     std::vector<uint32_t> offsets;
     uint32_t current = 0;
-    std::vector<uint32_t> path;
-    std::vector<uint32_t> store;
+    struct Record {
+        uint32_t parent;
+        uint32_t index;
+    };
+    static constexpr uint32_t NO_RECORD = 0xFFFFFFFF;
+    std::vector<uint32_t> saved;    // the current index of each open level
+    std::vector<uint32_t> open;     // the record of each open level
+    std::vector<Record> records;
+    std::vector<uint32_t> scratch;
     std::unordered_map<Node, uint32_t> refs;
     uint32_t depth = 0;
 
-    explicit Writer(bool compact_form) : compact(compact_form) { path.reserve(64); }
+    explicit Writer(bool compact_form) : compact(compact_form) {}
 
     // ---- emitters
     void byte(uint8_t b) { rec.push_back(b); }
@@ -93,28 +100,35 @@ struct Writer {
     }
 
     // ---- references
+    // Every value that may be referenced is recorded as its position within
+    // its parent and a link to the parent's record, so recording costs O(1)
+    // whatever the depth; a path is rebuilt only when a reference is written.
     void push_path() {
-        path.push_back(current);
+        saved.push_back(current);
         current = 0;
     }
     void pop_path() {
-        current = path.back();
-        path.pop_back();
+        current = saved.back();
+        saved.pop_back();
+        open.pop_back();
     }
     void record_path(Node node) {
-        refs[node] = uint32_t(store.size());
-        store.push_back(uint32_t(path.size()));
-        store.insert(store.end(), path.begin(), path.end());
+        uint32_t id = uint32_t(records.size());
+        records.push_back(Record{open.empty() ? NO_RECORD : open.back(), saved.back()});
+        open.push_back(id);
+        refs[node] = id;
     }
-    void emit_path(uint32_t at) {
-        uint32_t n = store[at];
+    void emit_path(uint32_t id) {
+        scratch.clear();
+        for (uint32_t r = id; r != NO_RECORD; r = records[r].parent) scratch.push_back(records[r].index);
+        uint32_t n = uint32_t(scratch.size());
         if (compact) {
             uvarint(n);
-            for (uint32_t i = 0; i < n; i++) uvarint(store[at + 1 + i]);
+            for (uint32_t i = n; i-- > 0;) uvarint(scratch[i]);
         } else {
             int32(FX_REFERENCE_TYPE);
             int32(n);
-            for (uint32_t i = 0; i < n; i++) int32(store[at + 1 + i]);
+            for (uint32_t i = n; i-- > 0;) int32(scratch[i]);
         }
     }
 

@@ -1,0 +1,143 @@
+#!/usr/bin/env python3
+"""VYXBIN through the vyx executable, against a test-only LZ encoder:
+
+- every corpus value written in both forms reads back with the same mold/all,
+  and its LZ-packed twin reads back like it;
+- random byte strings packed with the encoder read back unchanged;
+- every truncation and many single-byte changes of every encoding (packed
+  too) end in vb-invalid-record, invalid-data, no-codec or too-deep, or in a
+  value, never in a crash;
+- nesting beyond the limit is too-deep for the writer and the reader.
+
+usage: robust.py VYX   (VYX_VYXBIN_STEP=n checks every nth byte position only)
+"""
+import os
+import random
+import re
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import lz_pack  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def run(vyx, source, timeout=1200):
+    path = os.path.join(os.environ.get("TMPDIR", "/tmp"), "vyxbin-%d.vyx" % os.getpid())
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("Vyx []\n" + source)
+    try:
+        r = subprocess.run([vyx, path], capture_output=True, timeout=timeout)
+    finally:
+        os.unlink(path)
+    out = r.stdout.decode("utf-8", "replace")
+    if r.returncode != 0:
+        sys.exit("vyx ended with status %d:\n%s%s" % (r.returncode, out[-3000:], r.stderr.decode()[-3000:]))
+    return out
+
+
+def hexes(text):
+    return [bytes.fromhex(h) for h in re.findall(r"^HEX ([0-9A-F]*)$", text, re.M)]
+
+
+def lit(data):
+    return "#{" + data.hex().upper() + "}"
+
+
+def main():
+    vyx = sys.argv[1]
+    step = int(os.environ.get("VYX_VYXBIN_STEP", "1"))
+    rng = random.Random(28)
+    corpus = open(os.path.join(HERE, "corpus.vyx"), encoding="utf-8").read()
+
+    # 1. Encodings of the corpus in both forms, and their round trip.
+    out = run(vyx, corpus + """
+foreach v corpus [
+    foreach compact reduce [true false] [
+        x: vyxbin-encode* :v compact
+        print ["HEX" enbase/base x 16]
+        y: vyxbin-decode x
+        unless equal? mold/all :y mold/all :v [print ["MISMATCH" mold/all :v "->" mold/all :y]]
+    ]
+]
+""")
+    if "MISMATCH" in out:
+        sys.exit("round trip differs:\n" + out)
+    encodings = hexes(out)
+    assert len(encodings) > 40, out[-2000:]
+
+    # 2. Packed twins decode like the plain binaries; random data survives packing.
+    packed = [lz_pack.pack_vyxbin(e, rng, rng.choice([16, 64, 1 << 20])) for e in encodings]
+    blobs = [bytes(rng.randrange(256) for _ in range(rng.randrange(0, 3000))) for _ in range(20)]
+    blobs += [bytes(rng.choice(b"ab") for _ in range(rng.randrange(1, 5000))) for _ in range(20)]
+    blobs.append(b"x" * 70000)
+    lines = []
+    for e, p in zip(encodings, packed):
+        lines.append("unless equal? mold/all vyxbin-decode %s mold/all vyxbin-decode %s [print \"PACKED\"]" % (lit(e), lit(p)))
+    for data in blobs:
+        record = bytes([41]) + uvarint(len(data)) + data
+        plain = b"VYXBIN\x02\x01" + uvarint(1) + uvarint(len(record)) + record
+        lines.append("unless equal? %s vyxbin-decode %s [print \"BLOB\"]" % (lit(data), lit(lz_pack.pack_vyxbin(plain, rng, rng.choice([100, 4096, 1 << 20])))))
+    out = run(vyx, "\n".join(lines) + "\nprint \"done\"\n")
+    if "PACKED" in out or "BLOB" in out or "done" not in out:
+        sys.exit("packed payloads differ:\n" + out[-3000:])
+
+    # 3. Truncations and single-byte changes.
+    program = ["""allowed: [vb-invalid-record invalid-data no-codec too-deep]
+tally: make map! []
+check: func [x /local e] [
+    e: try [reduce [vyxbin-decode x]]
+    either error! = type? :e [
+        either find allowed e/id [tally/(e/id): 1 + any [tally/(e/id) 0]] [print ["UNEXPECTED" e/id mold x]]
+    ] [try [mold/all :e]]
+]
+mutate: func [x step /local n m] [
+    n: length? x
+    repeat i n - 1 [if i // step = 0 [check copy/part x i]]
+    repeat i n [
+        if i // step = 0 [
+            foreach v reduce [0 1 127 128 255 (pick x i) xor 85 (pick x i) + 1 // 256] [m: copy x  poke m i v  check m]
+        ]
+    ]
+]
+"""]
+    for e in encodings + packed:
+        program.append("mutate %s %d" % (lit(e), step))
+    # 4. Nesting beyond the limit, written and read.
+    deep = b"\x05\x01" * (1 << 19) + b"\x81"
+    program.append("""deep-compact: append append/dup copy %s #{0501} %d #{81}""" % (lit(b"VYXBIN\x02\x01\x01" + uvarint(len(deep))), 1 << 19))
+    fixed_deep = (1 << 17)
+    program.append("""deep-fixed: append append/dup copy %s #{050000000000000001000000} %d #{0300000000000000}""" % (
+        lit(b"VYXBIN\x02\x00" + (1).to_bytes(4, "little") + (12 * fixed_deep + 8).to_bytes(4, "little")), fixed_deep))
+    program.append("""foreach x reduce [deep-compact deep-fixed] [e: try [vyxbin-decode x] print ["DEEP" e/id]]
+nest: [] loop 10000 [nest: reduce [nest]]
+n: vyxbin-decode vyxbin-encode* nest true
+depth: 0 while [not tail? n] [depth: depth + 1 n: pick n 1] print ["NEST" depth]
+loop 100000 [nest: reduce [nest]]
+e: try [vyxbin-encode* nest true] print ["DEEP" e/id]
+print ["TALLY" tally/vb-invalid-record tally/invalid-data tally/no-codec tally/too-deep]
+print "done"
+""")
+    out = run(vyx, "\n".join(program))
+    bad = [line for line in out.splitlines() if line.startswith("UNEXPECTED")]
+    if bad or "done" not in out:
+        sys.exit("unexpected outcomes:\n" + "\n".join(bad[:20]) + out[-2000:])
+    if out.count("DEEP too-deep") != 3:
+        sys.exit("nesting beyond the limit not refused:\n" + out[-2000:])
+    if "NEST 10000" not in out:
+        sys.exit("a 10000-deep block did not survive:\n" + out[-2000:])
+    print("ok:", len(encodings), "encodings;", [l for l in out.splitlines() if l.startswith("TALLY")])
+
+
+def uvarint(v):
+    out = bytearray()
+    while v >= 0x80:
+        out.append(v & 0x7F | 0x80)
+        v >>= 7
+    out.append(v)
+    return bytes(out)
+
+
+if __name__ == "__main__":
+    main()
