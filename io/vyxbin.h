@@ -25,8 +25,10 @@ namespace vyx::vyxbin {
 extern bool codec;
 
 // Nesting limit shared by the writer and the reader: beyond it both raise
-// internal/too-deep.
-constexpr uint32_t DEPTH_LIMIT = 100000;
+// internal/too-deep. Both recurse on the C stack; at this depth the deepest
+// of them stays far below the interpreter's stack even in sanitized builds,
+// while mold stops at a thirtieth of it.
+constexpr uint32_t DEPTH_LIMIT = 30000;
 
 // Writes the value as the one root of a new binary! in `target` (compact or
 // fixed form). Values that have no record raise access/no-codec.

@@ -114,7 +114,7 @@ mutate: func [x step /local n m] [
 nest: [] loop 10000 [nest: reduce [nest]]
 n: vyxbin-decode vyxbin-encode* nest true
 depth: 0 while [not tail? n] [depth: depth + 1 n: pick n 1] print ["NEST" depth]
-loop 100000 [nest: reduce [nest]]
+loop 20000 [nest: reduce [nest]]
 e: try [vyxbin-encode* nest true] print ["DEEP" e/id]
 print ["TALLY" tally/vb-invalid-record tally/invalid-data tally/no-codec tally/too-deep]
 print "done"
