@@ -10,6 +10,7 @@
 - nesting beyond the limit is too-deep for the writer and the reader.
 
 usage: robust.py VYX   (VYX_VYXBIN_STEP=n checks every nth byte position only)
+       robust.py VYX --seeds DIR   writes the encodings as fuzzing seeds
 """
 import os
 import random
@@ -69,6 +70,12 @@ foreach v corpus [
 
     # 2. Packed twins decode like the plain binaries; random data survives packing.
     packed = [lz_pack.pack_vyxbin(e, rng, rng.choice([16, 64, 1 << 20])) for e in encodings]
+    if len(sys.argv) > 3 and sys.argv[2] == "--seeds":
+        os.makedirs(sys.argv[3], exist_ok=True)
+        for i, e in enumerate(encodings + packed[::8]):
+            with open(os.path.join(sys.argv[3], "seed-%03d.bin" % i), "wb") as f:
+                f.write(e)
+        return
     blobs = [bytes(rng.randrange(256) for _ in range(rng.randrange(0, 3000))) for _ in range(20)]
     blobs += [bytes(rng.choice(b"ab") for _ in range(rng.randrange(1, 5000))) for _ in range(20)]
     blobs.append(b"x" * 70000)
