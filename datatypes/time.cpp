@@ -92,7 +92,8 @@ int field_of(const Cell* element) {
 }
 
 std::string text(double s) {
-    char out[96];
+    // Room for the hours of the largest double (309 digits) and the rest.
+    char out[400];
     int n = 0;
     if (s < 0) {
         out[n++] = '-';
@@ -128,7 +129,7 @@ std::string text(double s) {
         auto [end, ec] = std::to_chars(out + n, out + 40, int64_t(hours));
         n = int(end - out);
     } else {
-        n += std::snprintf(out + n, 40, "%.0f", hours);
+        n += std::snprintf(out + n, 320, "%.0f", hours);
     }
     out[n++] = ':';
     out[n++] = char('0' + minutes / 10);

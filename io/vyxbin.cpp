@@ -171,7 +171,7 @@ int32_t intern_name(const uint8_t* name, uint32_t length) {
 }
 
 bool valid_money(const uint8_t bytes[12]) {
-    if (bytes[0] > money::currencies.size()) return false;
+    if (bytes[0] && !money::currency_symbol(bytes[0])) return false;
     for (int i = 1; i < 12; i++)
         if ((bytes[i] >> 4) > 9 || (bytes[i] & 15) > 9) return false;
     return true;
