@@ -15,6 +15,7 @@
 #include "datatypes/sorting.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/vector.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
@@ -427,7 +428,11 @@ const Cell* make(Cell* proto, Cell* spec, int type) {
         set_cell_type(slot, type);
         return slot;
     }
-    // vector! values come with that datatype.
+    if (t == TYPE_VECTOR) {
+        Cell* slot = vector::to_block(spec, new_slot());
+        set_cell_type(slot, type);
+        return slot;
+    }
     Cell dt = datatype_cell(type);
     raise_error(err::script_bad_make_arg, &dt, spec);
 }
@@ -455,8 +460,7 @@ const Cell* to(Cell* proto, Cell* spec, int type) {
         slot = new_slot();
         map::body(spec, slot);
     } else if (t == TYPE_VECTOR) {
-        // Vector values come with that datatype.
-        raise_error(err::internal_not_done);
+        slot = vector::to_block(spec, new_slot());
     } else {
         slot = make_from_value(new_slot(), spec);
     }

@@ -7,6 +7,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/vector.h"
 #include "evaluator/stack.h"
 #include "runtime/cells.h"
 #include "runtime/raise.h"
@@ -50,8 +51,8 @@ void do_math(int op) {
         break;
     }
     case TYPE_VECTOR:
-        // Vector arithmetic comes with the vector datatype.
-        raise_error(err::internal_not_done);
+        vector::do_math_scalar(op);
+        return;
     default: {
         Cell dt{TYPE_DATATYPE, uint32_t(t), 0, 0};
         raise_error(err::script_invalid_type, &dt);

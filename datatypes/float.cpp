@@ -14,6 +14,7 @@
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "datatypes/vector.h"
 #include "evaluator/lexer.h"
 #include "evaluator/random.h"
 #include "evaluator/stack.h"
@@ -311,8 +312,8 @@ void do_math(int op) {
         money::do_math(op);
         return;
     case TYPE_VECTOR:
-        // Vector arithmetic comes with that datatype.
-        raise_error(err::internal_not_done);
+        vector::do_math_scalar(op);
+        return;
     default:
         invalid_type(rt);
     }

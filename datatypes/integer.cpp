@@ -14,6 +14,7 @@
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/vector.h"
 #include "evaluator/random.h"
 #include "evaluator/stack.h"
 #include "runtime/cells.h"
@@ -167,8 +168,8 @@ void do_math(int op) {
         money::do_math(op);
         return;
     case TYPE_VECTOR:
-        // Vector arithmetic comes with that datatype.
-        raise_error(err::internal_not_done);
+        vector::do_math_scalar(op);
+        return;
     default: {
         Cell dt{TYPE_DATATYPE, uint32_t(t), 0, 0};
         raise_error(err::script_invalid_type, &dt);

@@ -8,6 +8,7 @@
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/vector.h"
 #include "evaluator/random.h"
 #include "evaluator/stack.h"
 #include "runtime/hash_index.h"
@@ -92,8 +93,10 @@ void element_value(const Cell* s, uint32_t k, Cell* out) {
         *out = Cell{TYPE_CHAR, 0, string::get_char(element_at(b, k), b->unit()), 0};
     } else if (t == TYPE_BINARY) {
         *out = integer_cell(*element_at(b, k));
+    } else if (t == TYPE_VECTOR) {
+        vector::element_value(s, k, out);
     } else {
-        // vector! and image! read their elements through their own types.
+        // image! reads its elements through its own type.
         raise_error(err::internal_not_done);
     }
 }
@@ -209,6 +212,12 @@ const Cell* poke(Cell* s, int index, Cell* data, Cell* boxed_index) {
         bool owned = notify(s, Change::POKE, false, data, int32_t(p), 1);
         b = buffer_of(s);  // the owner's handler may have allocated
         *element_at(b, uint32_t(p)) = uint8_t(data->data2);
+        if (owned) notify(s, Change::POKE, true, data, int32_t(p), 1);
+    } else if (t == TYPE_VECTOR) {
+        if (type_of(data) != vector::element_type(s)) raise_error(err::script_invalid_arg, data);
+        bool owned = notify(s, Change::POKE, false, data, int32_t(p), 1);
+        b = buffer_of(s);  // the owner's handler may have allocated
+        vector::set_value(element_at(b, uint32_t(p)), data, b->unit(), vector::element_type(s));
         if (owned) notify(s, Change::POKE, true, data, int32_t(p), 1);
     } else {
         raise_error(err::internal_not_done);
@@ -397,7 +406,11 @@ const Cell* move(Cell* origin, Cell* target, Cell* part) {
 
     if (origin->data2 != target->data2) {
         bool block_side = is_block_like(ot), other_block = is_block_like(tt);
-        if (block_side != other_block) {
+        // Vector elements move only between vectors of one element type and size.
+        bool vectors_differ = (ot == TYPE_VECTOR || tt == TYPE_VECTOR) &&
+                              (ot != tt || origin->data3 != target->data3 ||
+                               buffer_of(origin)->unit() != buffer_of(target)->unit());
+        if (block_side != other_block || vectors_differ) {
             Cell a = datatype_cell(ot), b2 = datatype_cell(tt);
             raise_error(err::script_move_bad, &a, &b2);
         }

@@ -14,7 +14,8 @@
 
 namespace vyx::series {
 
-inline uint32_t unit_shift(uint32_t unit) { return unit == 16 ? 4 : unit >> 1; }
+// Units are powers of two: 1, 2, 4 (characters), 8 (vector! doubles), 16 (cells).
+inline uint32_t unit_shift(uint32_t unit) { return uint32_t(__builtin_ctz(unit)); }
 
 inline SeriesBuffer* buffer_of(const Cell* s) { return node_buffer(s->data2); }
 inline uint32_t head_of(const Cell* s) { return s->data1; }

@@ -39,7 +39,8 @@ bool is_word_kind(int t) {
 }
 
 bool is_walkable(int t) {
-    return series::is_block_like(t) || series::is_string_like(t) || t == TYPE_BINARY || t == TYPE_IMAGE;
+    return series::is_block_like(t) || series::is_string_like(t) || t == TYPE_BINARY || t == TYPE_IMAGE ||
+           t == TYPE_VECTOR;
 }
 
 // Whether the position lies before the series' current tail (an image's is
@@ -50,7 +51,7 @@ bool in_range(const Cell* pos) {
 }
 
 // The element at `offset` from the position, none past the tail: the cell of
-// a block, a char! of a string, an integer! of a binary!.
+// a block, a char! of a string, an integer! of a binary!, a vector's number.
 Cell element(const Cell* pos, uint32_t offset) {
     Cell s = *pos;
     if (series::is_block_like(type_of(&s))) {
@@ -143,7 +144,7 @@ void foreach_(int check, const int* refs) {
     Cell* call = stack::arguments;
     uint32_t n = group_size(&call[0], &call[1]);
     int t = type_of(&call[1]);
-    if (!is_walkable(t) && t != TYPE_MAP) raise_error(err::internal_not_done);  // vector!
+    if (!is_walkable(t) && t != TYPE_MAP) raise_error(err::internal_not_done);
     stack::top = call + 3;
     stack::push_loop_frame(&words::frame_body);
     stack::store_result_only(&UNSET);

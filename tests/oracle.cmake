@@ -1,13 +1,13 @@
 # Results checked against real peers and models: coreutils' encoders,
-# python's struct and a set model, python3's float formatting and sorted.
+# python's struct and array, a set model, python3's float formatting and sorted.
 # The collection-at-every-allocation build checks smaller samples.
-foreach(name codecs numbers bitsets)
+foreach(name codecs numbers bitsets vectors)
   add_test(NAME oracle.${name}
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/oracle/${name}.py $<TARGET_FILE:vyx>)
 endforeach()
 # Under the sanitizers the same checks run on fewer random cases.
-if(VYX_SANITIZE)
-  set_tests_properties(oracle.codecs oracle.bitsets PROPERTIES ENVIRONMENT VYX_ORACLE_ROUNDS=30)
+if(VYX_SANITIZE OR VYX_GC_STRESS)
+  set_tests_properties(oracle.codecs oracle.bitsets oracle.vectors PROPERTIES ENVIRONMENT VYX_ORACLE_ROUNDS=30)
 endif()
 if(VYX_GC_STRESS)
   set(VYX_FLOAT_FORM_ARGS 500)
