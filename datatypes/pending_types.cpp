@@ -13,9 +13,6 @@ namespace vyx {
     void register_type() { Registration(id, parent, name) __VA_ARGS__.commit(); } \
     }
 
-VYX_PENDING_TYPE(tag, TYPE_TAG, TYPE_STRING, "tag!")
-VYX_PENDING_TYPE(email, TYPE_EMAIL, TYPE_STRING, "email!")
 VYX_PENDING_TYPE(port, TYPE_PORT, TYPE_OBJECT, "port!")
-VYX_PENDING_TYPE(ref, TYPE_REF, TYPE_STRING, "ref!")
 
 }  // namespace vyx
