@@ -13,6 +13,5 @@ namespace vyx {
     void register_type() { Registration(id, parent, name) __VA_ARGS__.commit(); } \
     }
 
-VYX_PENDING_TYPE(port, TYPE_PORT, TYPE_OBJECT, "port!")
 
 }  // namespace vyx

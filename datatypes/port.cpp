@@ -1,0 +1,407 @@
+#include "datatypes/port.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/object.h"
+#include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "datatypes/simple.h"
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "datatypes/types.h"
+#include "datatypes/word.h"
+#include "evaluator/call.h"
+#include "evaluator/helpers.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/cycle_stack.h"
+#include "runtime/raise.h"
+
+namespace vyx::port {
+
+namespace {
+
+constexpr uint32_t PORT_CLASS = 2;
+
+const Cell NONE_VALUE{TYPE_NONE, 0, 0, 0};
+
+int32_t sym(const char* name) { return symbol::make(name); }
+
+// The value of a field, or null when the object has no such field.
+Cell* field(const Cell* obj, const char* name) {
+    int32_t n = object::find_field(obj, sym(name));
+    return n < 0 ? nullptr : object::value_at(obj, uint32_t(n));
+}
+
+// The global system object, or null.
+Cell* system_object() {
+    Cell* v = context::get_value_ptr(sym("system"), context::global);
+    return v && type_of(v) == TYPE_OBJECT ? v : nullptr;
+}
+
+// system/<a>/<b>, or null.
+Cell* system_path(const char* a, const char* b = nullptr) {
+    Cell* sys = system_object();
+    if (!sys) return nullptr;
+    Cell* v = field(sys, a);
+    if (!v || !b) return v;
+    return type_of(v) == TYPE_OBJECT ? field(v, b) : nullptr;
+}
+
+// An object with the named fields, all none, into `target` (rooted).
+void make_fields(Cell* target, std::initializer_list<const char*> names) {
+    object::make_at(target, uint32_t(names.size()));
+    for (const char* name : names) object::put_field(target, sym(name), &NONE_VALUE);
+}
+
+[[noreturn]] void access_error(err::Id id, const Cell* arg = nullptr) {
+    if (!arg) raise_error(id);
+    Cell a = *arg;
+    raise_error(id, &a);
+}
+
+// ---------------------------------------------------------------- make and mold
+
+const Cell* make(Cell*, Cell* spec_in, int) {
+    collector::Rooted<3> r;
+    Cell& spec = r[0];
+    Cell& port = r[1];
+    if (type_of(spec_in) == TYPE_OBJECT) {
+        spec = *spec_in;
+    } else {
+        Cell* parts = system_path("standard", "url-parts");
+        Cell proto = parts ? *parts : NONE_VALUE;
+        if (!object::make(&proto, spec_in, &spec)) return stack::arguments;  // an exit is on its way
+    }
+    Cell scheme = object::field_count(&spec) ? *object::value_at(&spec, 0) : NONE_VALUE;
+    if (type_of(&scheme) != TYPE_WORD) access_error(err::access_no_scheme, &spec);
+    Cell* proto = system_path("standard", "port");
+    if (!proto || type_of(proto) != TYPE_OBJECT) raise_error(err::internal_not_done);
+    object::copy_object(proto, &port, false, false, nullptr);
+    set_cell_type(&port, TYPE_PORT);
+    port.data2 = PORT_CLASS;
+    *context::owner_of(port.data1) = port;
+    object::put_field(&port, sym("spec"), &spec);
+    object::put_field(&port, sym("scheme"), &scheme);
+    Cell* schemes = system_path("schemes");
+    const Cell* found = schemes && is_any_block(type_of(schemes)) ? block::select_word(schemes, &scheme) : &NONE_VALUE;
+    if (type_of(found) != TYPE_OBJECT) access_error(err::access_unknown_scheme, &spec);
+    Cell* actor = field(found, "actor");
+    if (!actor || (type_of(actor) != TYPE_OBJECT && type_of(actor) != TYPE_HANDLE))
+        access_error(err::access_invalid_actor);
+    r[2] = *actor;
+    object::put_field(&port, sym("actor"), &r[2]);
+    *stack::arguments = port;
+    return stack::arguments;
+}
+
+int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent) {
+    if (mold_cycle_marker(value, buffer, &part, true)) return part;
+    part = string::concatenate_literal(buffer, "make port! [", part);
+    part = object::mold_body(value, buffer, only, all, flat, part, indent);
+    return string::concatenate_literal(buffer, "]", part);
+}
+
+int form(Cell* value, Cell* buffer, int part) { return mold(value, buffer, false, false, false, part, 0); }
+
+// Ports compare as objects do, with ports only: a port is equal to itself.
+int compare(Cell* a, Cell* b, int op) {
+    if (type_of(b) != TYPE_PORT) return NOT_COMPARABLE;
+    Cell x = *a, y = *b;
+    set_cell_type(&x, TYPE_OBJECT);
+    set_cell_type(&y, TYPE_OBJECT);
+    return object::compare(&x, &y, op);
+}
+
+// ---------------------------------------------------------------- forwarding
+
+// The arguments of a forwarded call, in the action's spec order: the port,
+// the action's arguments, then each refinement as a logic! followed by its
+// arguments (none when absent).
+struct Args {
+    Cell cells[24];
+    uint32_t count = 0;
+
+    Args& value(const Cell& c) {
+        cells[count++] = c;
+        return *this;
+    }
+    Args& flag(bool on) { return value(Cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0}); }
+    // A refinement with one argument: given when the cell is.
+    Args& refine(const Cell* c) {
+        flag(c != nullptr);
+        return value(c ? *c : NONE_VALUE);
+    }
+    // A refinement whose argument arrives as an integer (absent: `absent`).
+    Args& refine_count(int n, bool given) {
+        flag(given);
+        return value(given ? Cell{TYPE_INTEGER, 0, uint32_t(n), 0} : NONE_VALUE);
+    }
+};
+
+// The number of argument slots of a function before its locals: arguments,
+// refinement flags and refinement arguments.
+uint32_t argument_slots(const Cell* fn) {
+    Node cache = interp::argument_cache(fn);
+    uint32_t n = blk::size(cache), slots = 0;
+    for (uint32_t i = 0; i < n; i++) {
+        Cell c = *blk::at(cache, i);
+        int t = type_of(&c);
+        if ((t == TYPE_TYPESET && interp::arg_kind(&c) != interp::ARG_RETURN) || t == TYPE_ARG_REFINEMENT) slots++;
+    }
+    return slots;
+}
+
+// The result of the last forwarded call: read by the action entry at once.
+Cell forwarded;
+
+// Calls the actor's function named `action` with the arguments; answers its result.
+const Cell* call_actor(const char* action, const Args& args) {
+    Cell port = args.cells[0];
+    Cell* actor = field(&port, "actor");
+    if (!actor || type_of(actor) != TYPE_OBJECT) access_error(err::access_invalid_port);
+    Cell* fn = field(actor, action);
+    if (!fn || type_of(fn) != TYPE_FUNCTION) access_error(err::access_no_port_action);
+    Cell f = *fn;
+    Cell name = series::named_word(action);
+    uint32_t count = std::min(args.count, argument_slots(&f));
+    Cell* saved = stack::top;
+    Cell* result = call::call_function(&f, args.cells, count, &name);
+    forwarded = *result;
+    if (!stack::thrown) stack::top = saved;
+    return &forwarded;
+}
+
+inline Args with_port(const Cell* port) {
+    Args a;
+    a.value(*port);
+    return a;
+}
+
+// Handlers whose entries leave the result slot to them.
+void answer(const Cell* result) { *stack::arguments = *result; }
+
+template <const char* Name>
+void forward_stack_port() {
+    answer(call_actor(Name, with_port(stack::arguments)));
+}
+
+template <const char* Name>
+void forward_stack_second() {
+    answer(call_actor(Name, with_port(stack::arguments).value(stack::arguments[1])));
+}
+
+template <const char* Name>
+const Cell* forward_port_one(Cell* port) {
+    return call_actor(Name, with_port(port));
+}
+
+constexpr char W_AT[] = "at", W_SKIP[] = "skip", W_BACK[] = "back", W_HEAD[] = "head", W_HEAD_Q[] = "head?",
+               W_INDEX_Q[] = "index?", W_NEXT[] = "next", W_TAIL[] = "tail", W_TAIL_Q[] = "tail?",
+               W_CREATE[] = "create", W_CLOSE[] = "close", W_DELETE[] = "delete", W_QUERY[] = "query",
+               W_UPDATE[] = "update";
+
+const Cell* pick(Cell* port, int, Cell* index) { return call_actor("pick", with_port(port).value(*index)); }
+
+void clear(Cell* port) { answer(call_actor("clear", with_port(port))); }
+
+int length(Cell* port) {
+    const Cell* r = call_actor("length?", with_port(port));
+    return type_of(r) == TYPE_INTEGER ? int(int32_t(r->data2)) : -1;
+}
+
+// append, insert and change: /part arrives as a count (-1 absent), /dup as
+// a count given only above 1.
+template <const char* Name>
+void forward_insert(Cell* port, Cell* value, int part, bool only, int dup) {
+    Args a = with_port(port);
+    a.value(*value).refine_count(part, part >= 0).flag(only).refine_count(dup, dup > 1);
+    answer(call_actor(Name, a));
+}
+constexpr char W_APPEND[] = "append", W_INSERT[] = "insert", W_CHANGE[] = "change";
+
+const Cell* find(Cell* port, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+                 Cell* skip, bool last, bool reverse, bool tail, bool match) {
+    Args a = with_port(port);
+    a.value(*value).refine(part).flag(only).flag(case_).flag(same).flag(any).refine(with).refine(skip);
+    a.flag(last).flag(reverse).flag(tail).flag(match);
+    return call_actor("find", a);
+}
+
+const Cell* select(Cell* port, Cell* value, Cell* part, bool only, bool case_, bool same, bool any, Cell* with,
+                   Cell* skip, bool last, bool reverse, bool, bool) {
+    Args a = with_port(port);
+    a.value(*value).refine(part).flag(only).flag(case_).flag(same).flag(any).refine(with).refine(skip);
+    a.flag(last).flag(reverse);
+    return call_actor("select", a);
+}
+
+const Cell* move(Cell* port, Cell* target, Cell* part) {
+    return call_actor("move", with_port(port).value(*target).refine(part));
+}
+
+const Cell* copy(Cell* port, Cell*, Cell* part, bool deep, Cell* types) {
+    return call_actor("copy", with_port(port).refine(part).flag(deep).refine(types));
+}
+
+const Cell* modify(Cell* port, Cell* field_arg, Cell* value, bool case_) {
+    return call_actor("modify", with_port(port).value(*field_arg).value(*value).flag(case_));
+}
+
+const Cell* open(Cell* port, bool new_, bool read, bool write, bool seek, Cell* allow) {
+    return call_actor("open", with_port(port).flag(new_).flag(read).flag(write).flag(seek).refine(allow));
+}
+
+const Cell* poke(Cell* port, int, Cell* value, Cell* index) {
+    return call_actor("poke", with_port(port).value(*index).value(*value));
+}
+
+const Cell* put(Cell* port, Cell* key, Cell* value, bool case_) {
+    return call_actor("put", with_port(port).value(*key).value(*value).flag(case_));
+}
+
+void remove(Cell* port, Cell* part, Cell* key) { answer(call_actor("remove", with_port(port).refine(part).refine(key))); }
+
+void reverse(Cell* port, Cell* part, Cell* skip) {
+    answer(call_actor("reverse", with_port(port).refine(part).refine(skip)));
+}
+
+const Cell* rename(Cell* port, Cell* to) { return call_actor("rename", with_port(port).value(*to)); }
+
+const Cell* sort(Cell* port, bool case_, Cell* skip, Cell* compare, Cell* part, bool all, bool reverse, bool stable) {
+    Args a = with_port(port);
+    a.flag(case_).refine(skip).refine(compare).refine(part).flag(all).flag(reverse).flag(stable);
+    return call_actor("sort", a);
+}
+
+void swap(Cell* port, Cell* other) { answer(call_actor("swap", with_port(port).value(*other))); }
+
+const Cell* take(Cell* port, Cell* part, bool deep, bool last) {
+    return call_actor("take", with_port(port).refine(part).flag(deep).flag(last));
+}
+
+void trim(Cell* port, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
+    answer(call_actor("trim", with_port(port).flag(head).flag(tail).flag(auto_).flag(lines).flag(all).refine(with)));
+}
+
+// read: open (with /seek when the read has it), copy with the read's /part,
+// close; the copy's result is the read's.
+const Cell* read(Cell* port, Cell* part, Cell* seek, bool, bool, bool, Cell*) {
+    Cell p = *port;
+    call_actor("open", with_port(&p).flag(false).flag(false).flag(false).flag(seek != nullptr).refine(nullptr));
+    if (stack::thrown) return &forwarded;
+    Cell* result = stack::push(call_actor("copy", with_port(&p).refine(part).flag(false).refine(nullptr)));
+    if (stack::thrown) return &forwarded;
+    call_actor("close", with_port(&p));
+    if (stack::thrown) return &forwarded;
+    forwarded = *result;
+    return &forwarded;
+}
+
+// write: open with /write (and /seek), insert the data (with an integer
+// /part), copy with the write's /part, close; the copy's result is the write's.
+const Cell* write(Cell* port, Cell* data, bool, bool, bool, bool, Cell* part, Cell* seek, Cell*, Cell*) {
+    Cell p = *port;
+    Cell d = *data;
+    call_actor("open", with_port(&p).flag(false).flag(false).flag(true).flag(seek != nullptr).refine(nullptr));
+    if (stack::thrown) return &forwarded;
+    bool counted = part && type_of(part) == TYPE_INTEGER;
+    Args insert = with_port(&p);
+    insert.value(d).refine_count(counted ? int(int32_t(part->data2)) : -1, counted).flag(false).refine_count(1, false);
+    call_actor("insert", insert);
+    if (stack::thrown) return &forwarded;
+    Cell* result = stack::push(call_actor("copy", with_port(&p).refine(part).flag(false).refine(nullptr)));
+    if (stack::thrown) return &forwarded;
+    call_actor("close", with_port(&p));
+    if (stack::thrown) return &forwarded;
+    forwarded = *result;
+    return &forwarded;
+}
+
+}  // namespace
+
+void init_standard_objects() {
+    collector::Rooted<4> r;
+    if (!system_object()) {
+        object::make_at(&r[0], 8);
+        Cell w = word::load("system");
+        context::set(&w, &r[0]);
+    }
+    r[0] = *system_object();
+    Cell* standard = field(&r[0], "standard");
+    if (!standard || type_of(standard) != TYPE_OBJECT) {
+        object::make_at(&r[1], 4);
+        object::put_field(&r[0], sym("standard"), &r[1]);
+    } else {
+        r[1] = *standard;
+    }
+    if (!field(&r[1], "port")) {
+        make_fields(&r[2], {"spec", "scheme", "actor", "awake", "state", "data", "extra"});
+        object::put_field(&r[1], sym("port"), &r[2]);
+    }
+    if (!field(&r[1], "url-parts")) {
+        make_fields(&r[2], {"scheme", "user-info", "host", "port", "path", "target", "query", "fragment", "ref"});
+        object::put_field(&r[1], sym("url-parts"), &r[2]);
+    }
+    if (!field(&r[1], "scheme")) {
+        make_fields(&r[2], {"name", "title", "info", "actor", "awake"});
+        object::put_field(&r[1], sym("scheme"), &r[2]);
+    }
+    if (!field(&r[0], "schemes")) {
+        block::make_at(&r[3], 8);
+        object::put_field(&r[0], sym("schemes"), &r[3]);
+    }
+}
+
+void register_type() {
+    Registration(TYPE_PORT, TYPE_OBJECT, "port!")
+        .on(A_MAKE, act::Make(make))
+        .on(A_FORM, act::Form(form))
+        .on(A_MOLD, act::Mold(mold))
+        .on(A_COMPARE, act::Compare(compare))
+        .inherit({A_REFLECT, A_EVAL_PATH})
+        .on(A_APPEND, act::Insert(forward_insert<W_APPEND>))
+        .on(A_INSERT, act::Insert(forward_insert<W_INSERT>))
+        .on(A_CHANGE, act::Insert(forward_insert<W_CHANGE>))
+        .on(A_AT, act::Stack(forward_stack_second<W_AT>))
+        .on(A_SKIP, act::Stack(forward_stack_second<W_SKIP>))
+        .on(A_PICK, act::Pick(pick))
+        .on(A_BACK, act::Stack(forward_stack_port<W_BACK>))
+        .on(A_HEAD, act::Stack(forward_stack_port<W_HEAD>))
+        .on(A_HEAD_Q, act::Stack(forward_stack_port<W_HEAD_Q>))
+        .on(A_INDEX_Q, act::Stack(forward_stack_port<W_INDEX_Q>))
+        .on(A_NEXT, act::Stack(forward_stack_port<W_NEXT>))
+        .on(A_TAIL, act::Stack(forward_stack_port<W_TAIL>))
+        .on(A_TAIL_Q, act::Stack(forward_stack_port<W_TAIL_Q>))
+        .on(A_CLEAR, act::Clear(clear))
+        .on(A_LENGTH_Q, act::Length(length))
+        .on(A_CREATE, act::PortOne(forward_port_one<W_CREATE>))
+        .on(A_CLOSE, act::PortOne(forward_port_one<W_CLOSE>))
+        .on(A_DELETE, act::PortOne(forward_port_one<W_DELETE>))
+        .on(A_QUERY, act::PortOne(forward_port_one<W_QUERY>))
+        .on(A_UPDATE, act::PortOne(forward_port_one<W_UPDATE>))
+        .on(A_FIND, act::Find(find))
+        .on(A_SELECT, act::Find(select))
+        .on(A_MOVE, act::Move(move))
+        .on(A_COPY, act::Copy(copy))
+        .on(A_MODIFY, act::Modify(modify))
+        .on(A_OPEN, act::Open(open))
+        .on(A_POKE, act::Poke(poke))
+        .on(A_PUT, act::Put(put))
+        .on(A_REMOVE, act::Remove(remove))
+        .on(A_REVERSE, act::Reverse(reverse))
+        .on(A_RENAME, act::Rename(rename))
+        .on(A_SORT, act::Sort(sort))
+        .on(A_SWAP, act::Swap(swap))
+        .on(A_TAKE, act::Take(take))
+        .on(A_TRIM, act::Trim(trim))
+        .on(A_READ, act::Read(read))
+        .on(A_WRITE, act::Write(write))
+        .commit();
+}
+
+}  // namespace vyx::port
