@@ -40,6 +40,12 @@ constexpr const char* SOURCE = R"(system: make object! [
         debug: none secure: none quiet: false binary-base: 16 decimal-digits: 15 money-digits: 2
         module-paths: [] file-types: none
     ]
+    standard: make object! [
+        port: make object! [spec: scheme: actor: awake: state: data: extra: none]
+        url-parts: make object! [scheme: user-info: host: port: path: target: query: fragment: ref: none]
+        scheme: make object! [name: title: info: actor: awake: none]
+    ]
+    schemes: []
 ])";
 
 }  // namespace

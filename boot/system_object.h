@@ -1,6 +1,7 @@
 // The `system` object the start-up defines until the language library brings
-// its own: the locale (month and day names, the currency list) and the
-// options the runtime reads at each use.
+// its own: the locale (month and day names, the currency list), the
+// options the runtime reads at each use, the prototypes of ports and schemes
+// (system/standard) and the block of schemes.
 #pragma once
 #include <initializer_list>
 

@@ -1,8 +1,8 @@
 #include "datatypes/port.h"
 
 #include <algorithm>
-#include <initializer_list>
 
+#include "boot/system_object.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/object.h"
@@ -12,7 +12,6 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
-#include "datatypes/word.h"
 #include "evaluator/call.h"
 #include "evaluator/helpers.h"
 #include "evaluator/interpreter.h"
@@ -37,27 +36,6 @@ Cell* field(const Cell* obj, const char* name) {
     return n < 0 ? nullptr : object::value_at(obj, uint32_t(n));
 }
 
-// The global system object, or null.
-Cell* system_object() {
-    Cell* v = context::get_value_ptr(sym("system"), context::global);
-    return v && type_of(v) == TYPE_OBJECT ? v : nullptr;
-}
-
-// system/<a>/<b>, or null.
-Cell* system_path(const char* a, const char* b = nullptr) {
-    Cell* sys = system_object();
-    if (!sys) return nullptr;
-    Cell* v = field(sys, a);
-    if (!v || !b) return v;
-    return type_of(v) == TYPE_OBJECT ? field(v, b) : nullptr;
-}
-
-// An object with the named fields, all none, into `target` (rooted).
-void make_fields(Cell* target, std::initializer_list<const char*> names) {
-    object::make_at(target, uint32_t(names.size()));
-    for (const char* name : names) object::put_field(target, sym(name), &NONE_VALUE);
-}
-
 [[noreturn]] void access_error(err::Id id, const Cell* arg = nullptr) {
     if (!arg) raise_error(id);
     Cell a = *arg;
@@ -73,13 +51,13 @@ const Cell* make(Cell*, Cell* spec_in, int) {
     if (type_of(spec_in) == TYPE_OBJECT) {
         spec = *spec_in;
     } else {
-        Cell* parts = system_path("standard", "url-parts");
+        const Cell* parts = system_object::field({"standard", "url-parts"});
         Cell proto = parts ? *parts : NONE_VALUE;
         if (!object::make(&proto, spec_in, &spec)) return stack::arguments;  // an exit is on its way
     }
     Cell scheme = object::field_count(&spec) ? *object::value_at(&spec, 0) : NONE_VALUE;
     if (type_of(&scheme) != TYPE_WORD) access_error(err::access_no_scheme, &spec);
-    Cell* proto = system_path("standard", "port");
+    const Cell* proto = system_object::field({"standard", "port"});
     if (!proto || type_of(proto) != TYPE_OBJECT) raise_error(err::internal_not_done);
     object::copy_object(proto, &port, false, false, nullptr);
     set_cell_type(&port, TYPE_PORT);
@@ -87,7 +65,7 @@ const Cell* make(Cell*, Cell* spec_in, int) {
     *context::owner_of(port.data1) = port;
     object::put_field(&port, sym("spec"), &spec);
     object::put_field(&port, sym("scheme"), &scheme);
-    Cell* schemes = system_path("schemes");
+    const Cell* schemes = system_object::field({"schemes"});
     const Cell* found = schemes && is_any_block(type_of(schemes)) ? block::select_word(schemes, &scheme) : &NONE_VALUE;
     if (type_of(found) != TYPE_OBJECT) access_error(err::access_unknown_scheme, &spec);
     Cell* actor = field(found, "actor");
@@ -323,39 +301,6 @@ const Cell* write(Cell* port, Cell* data, bool, bool, bool, bool, Cell* part, Ce
 }
 
 }  // namespace
-
-void init_standard_objects() {
-    collector::Rooted<4> r;
-    if (!system_object()) {
-        object::make_at(&r[0], 8);
-        Cell w = word::load("system");
-        context::set(&w, &r[0]);
-    }
-    r[0] = *system_object();
-    Cell* standard = field(&r[0], "standard");
-    if (!standard || type_of(standard) != TYPE_OBJECT) {
-        object::make_at(&r[1], 4);
-        object::put_field(&r[0], sym("standard"), &r[1]);
-    } else {
-        r[1] = *standard;
-    }
-    if (!field(&r[1], "port")) {
-        make_fields(&r[2], {"spec", "scheme", "actor", "awake", "state", "data", "extra"});
-        object::put_field(&r[1], sym("port"), &r[2]);
-    }
-    if (!field(&r[1], "url-parts")) {
-        make_fields(&r[2], {"scheme", "user-info", "host", "port", "path", "target", "query", "fragment", "ref"});
-        object::put_field(&r[1], sym("url-parts"), &r[2]);
-    }
-    if (!field(&r[1], "scheme")) {
-        make_fields(&r[2], {"name", "title", "info", "actor", "awake"});
-        object::put_field(&r[1], sym("scheme"), &r[2]);
-    }
-    if (!field(&r[0], "schemes")) {
-        block::make_at(&r[3], 8);
-        object::put_field(&r[0], sym("schemes"), &r[3]);
-    }
-}
 
 void register_type() {
     Registration(TYPE_PORT, TYPE_OBJECT, "port!")

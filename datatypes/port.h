@@ -6,11 +6,6 @@
 
 namespace vyx::port {
 
-// Until the library boots and brings them: makes the global `system` object
-// when there is none, with system/standard/port, system/standard/url-parts,
-// system/standard/scheme and an empty system/schemes block where absent.
-void init_standard_objects();
-
 void register_type();
 
 }  // namespace vyx::port

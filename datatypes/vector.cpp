@@ -624,8 +624,8 @@ int compare(Cell* a, Cell* b, int op) {
     uint32_t n = std::min(la, lb);
     for (uint32_t i = 0; i < n; i++) {
         if (is_float_kind(type)) {
-            double x = get_float(pa + i * ua, ua), y = get_float(pb + i * ub, ub);
-            if (x != y) return float_::sort_order(x, y);
+            int c = float_::sort_order(get_float(pa + i * ua, ua), get_float(pb + i * ub, ub));
+            if (c) return c;
         } else {
             int32_t x = read_int(pa + i * ua, ua, type), y = read_int(pb + i * ub, ub, type);
             if (x != y) return x < y ? -1 : 1;
