@@ -9,7 +9,11 @@
 #include "datatypes/string.h"
 #include "datatypes/simple.h"
 #include "datatypes/types.h"
+#include "evaluator/helpers.h"
+#include "datatypes/runtime_words.h"
+#include "datatypes/word.h"
 #include "evaluator/stack.h"
+#include "io/http.h"
 #include "runtime/raise.h"
 #include "runtime/unicode.h"
 
@@ -181,13 +185,64 @@ int mold(Cell* value, Cell* buffer, bool, bool, bool, int part, int) {
     return string::concatenate_literal(buffer, text, part);
 }
 
-const Cell* read(Cell* source, Cell*, Cell*, bool, bool, bool, Cell*) {
-    // HTTP requests and the port schemes come with their own modules.
-    raise_error(err::internal_not_done);
+// Whether the url's text begins with "http" (so https too): such urls are
+// read and written by one HTTP request.
+bool is_http(const Cell* u) {
+    Cell v = *u;
+    uint32_t n = series::rs_length(&v);
+    if (n < 4) return false;
+    for (uint32_t i = 0; i < 4; i++)
+        if (string::char_at(&v, v.data1 + i) != uint32_t("http"[i])) return false;
+    return true;
 }
 
-const Cell* write(Cell*, Cell*, bool, bool, bool, bool, Cell*, Cell*, Cell*, Cell*) {
-    raise_error(err::internal_not_done);
+const Cell* http_result(const Cell* result, Cell* u) {
+    if (type_of(result) == TYPE_NONE) raise_error(err::access_no_connect, u);
+    return result;
+}
+
+const Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as) {
+    // The port schemes come with their own module.
+    if (!is_http(source) || part || seek || as) raise_error(err::internal_not_done);
+    Cell get = word::make_cell(TYPE_WORD, 0, sym::get, -1);
+    return http_result(simple_io::request_http(&get, source, nullptr, nullptr, binary, lines, info), source);
+}
+
+// write of an http url: a block is [method headers data] (each part
+// optional), any other data is POSTed.
+const Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool, Cell*, Cell* seek,
+                  Cell* allow, Cell* as) {
+    if (!is_http(destination) || seek || allow || as) raise_error(err::internal_not_done);
+    Cell method = word::make_cell(TYPE_WORD, 0, sym::post, -1);
+    const Cell* headers = nullptr;
+    const Cell* body = data;
+    Cell header_block, body_cell;
+    int t = type_of(data);
+    if (t == TYPE_BLOCK) {
+        Cell block = *data;
+        uint32_t n = series::rs_length(&block);
+        auto item = [&](uint32_t i) { return *blk::at(block.data2, block.data1 + i); };
+        method = word::make_cell(TYPE_WORD, 0, sym::get, -1);
+        body = nullptr;
+        if (n > 0) {
+            method = item(0);
+            if (type_of(&method) != TYPE_WORD) raise_error(err::script_invalid_arg, &method);
+        }
+        if (n > 1) {
+            header_block = item(1);
+            if (type_of(&header_block) != TYPE_BLOCK) raise_error(err::script_invalid_arg, &header_block);
+            headers = &header_block;
+        }
+        if (n > 2) {
+            body_cell = item(2);
+            int bt = type_of(&body_cell);
+            if (bt != TYPE_STRING && bt != TYPE_BINARY && bt != TYPE_NONE) raise_error(err::script_invalid_arg, &body_cell);
+            if (bt != TYPE_NONE) body = &body_cell;
+        }
+    } else if (t != TYPE_STRING && t != TYPE_BINARY) {
+        raise_error(err::script_invalid_arg, data);
+    }
+    return http_result(simple_io::request_http(&method, destination, headers, body, binary, lines, info), destination);
 }
 
 }  // namespace

@@ -28,17 +28,6 @@ namespace {
 
 inline Cell* arg(int i) { return stack::arguments + i; }
 
-// The text of a string-like value from its index, or a word's name.
-std::string text_of(const Cell* value) {
-    if (is_any_string(type_of(value))) return string::to_utf8(value);
-    Cell v = *value;
-    Cell* scratch = string::push(16);
-    block::form_cell(&v, scratch, NO_LIMIT);
-    std::string out = string::to_utf8(scratch);
-    stack::top--;
-    return out;
-}
-
 // The result slot becomes a new string! of UTF-8 text.
 void result_text(const std::string& text) {
     Cell* s = string::load_push(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), 0);
@@ -143,7 +132,7 @@ void to_local_file(int check, const int* refs) {
 // get-env var: the variable's value, none when it is not set or empty.
 void get_env(int check, const int* refs) {
     if (check) native_table::check_arguments(94, refs);
-    std::string name = text_of(arg(0));
+    std::string name = simple_io::text_of(arg(0));
     const char* v = name.find('\0') == std::string::npos ? std::getenv(name.c_str()) : nullptr;
     if (!v || !*v) {
         none::box();
@@ -157,7 +146,7 @@ void get_env(int check, const int* refs) {
 // A name the system cannot hold (empty, with "=" or NUL) changes nothing.
 void set_env(int check, const int* refs) {
     if (check) native_table::check_arguments(93, refs);
-    std::string name = text_of(arg(0));
+    std::string name = simple_io::text_of(arg(0));
     Cell value = *arg(1);
     bool valid = !name.empty() && name.find('=') == std::string::npos && name.find('\0') == std::string::npos;
     if (valid) {

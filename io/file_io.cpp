@@ -39,40 +39,6 @@ int64_t refinement_integer(const Cell* value, const char* name) {
     return int32_t(value->data2);
 }
 
-// Pushes a string! of UTF-8 bytes with each CR that stands before an LF
-// dropped (a CR anywhere else stays); the bytes are compacted in place.
-Cell* push_text(uint8_t* bytes, size_t n) {
-    size_t w = 0;
-    for (size_t r = 0; r < n; r++) {
-        if (bytes[r] == '\r' && r + 1 < n && bytes[r + 1] == '\n') continue;
-        bytes[w++] = bytes[r];
-    }
-    Cell* slot = stack::push_slot();
-    *slot = Cell{TYPE_UNSET, 0, 0, 0};
-    if (w == 0) return string::rs_make_at(slot, 1);
-    Node node = unicode::load_utf8_string(bytes, uint32_t(w), 0, nullptr, false);
-    *slot = Cell{TYPE_STRING, 0, node, 0};
-    return slot;
-}
-
-// Pushes a block of the lines of the bytes: each LF ends a line, one CR
-// before it is dropped; text after the last LF is one more line.
-Cell* push_lines(const uint8_t* bytes, size_t n) {
-    Cell* block = stack::push_slot();
-    *block = Cell{TYPE_UNSET, 0, 0, 0};
-    blk::make_at(block, 16);
-    size_t start = 0;
-    for (size_t i = 0; i <= n; i++) {
-        if (i < n && bytes[i] != '\n') continue;
-        if (i == n && start == n) break;
-        size_t end = i;
-        if (i < n && end > start && bytes[end - 1] == '\r') end--;
-        string::load_in(bytes + start, uint32_t(end - start), 0, block);
-        start = i + 1;
-    }
-    return block;
-}
-
 // The bytes one value writes: a string!'s UTF-8 text (at most `part`
 // characters when part >= 0), a binary!'s bytes (at most `part`), any other
 // value molded.
@@ -131,6 +97,46 @@ const Cell* read_binary_known(int fd, int64_t part, int64_t seek) {
 
 }  // namespace
 
+Cell* push_text(uint8_t* bytes, size_t n) {
+    size_t w = 0;
+    for (size_t r = 0; r < n; r++) {
+        if (bytes[r] == '\r' && r + 1 < n && bytes[r + 1] == '\n') continue;
+        bytes[w++] = bytes[r];
+    }
+    Cell* slot = stack::push_slot();
+    *slot = Cell{TYPE_UNSET, 0, 0, 0};
+    if (w == 0) return string::rs_make_at(slot, 1);
+    Node node = unicode::load_utf8_string(bytes, uint32_t(w), 0, nullptr, false);
+    *slot = Cell{TYPE_STRING, 0, node, 0};
+    return slot;
+}
+
+Cell* lines_to_block(const uint8_t* bytes, size_t n) {
+    Cell* block = stack::push_slot();
+    *block = Cell{TYPE_UNSET, 0, 0, 0};
+    blk::make_at(block, 16);
+    size_t start = 0;
+    for (size_t i = 0; i <= n; i++) {
+        if (i < n && bytes[i] != '\n') continue;
+        if (i == n && start == n) break;
+        size_t end = i;
+        if (i < n && end > start && bytes[end - 1] == '\r') end--;
+        string::load_in(bytes + start, uint32_t(end - start), 0, block);
+        start = i + 1;
+    }
+    return block;
+}
+
+std::string text_of(const Cell* value) {
+    if (is_any_string(type_of(value))) return string::to_utf8(value);
+    Cell v = *value;
+    Cell* scratch = string::push(16);
+    block::form_cell(&v, scratch, NO_LIMIT);
+    std::string out = string::to_utf8(scratch);
+    stack::top--;
+    return out;
+}
+
 bool os_path(const Cell* file, std::string& out) {
     out = string::to_utf8(file);
     return out.find('\0') == std::string::npos;
@@ -169,7 +175,7 @@ const Cell* read(Cell* file, Cell* part_cell, Cell* seek_cell, bool binary, bool
     if (st == platform::ReadStatus::failed) cannot_open(file);
     if (st == platform::ReadStatus::too_long) raise_error(err::script_too_long);
     if (binary) return binary::load(bytes.data(), uint32_t(bytes.size()));
-    if (lines) return push_lines(bytes.data(), bytes.size());
+    if (lines) return lines_to_block(bytes.data(), bytes.size());
     return push_text(bytes.data(), bytes.size());
 }
 

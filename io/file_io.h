@@ -19,6 +19,15 @@ bool os_path(const Cell* file, std::string& out);
 // "..", or ends with "/." or "/..".
 bool is_dir_path(const Cell* file);
 
+// Pushes a string! of UTF-8 bytes (a leading byte-order mark skipped) with
+// each CR that stands before an LF dropped; the bytes are compacted in place.
+Cell* push_text(uint8_t* bytes, size_t n);
+// Pushes a block of the lines of the bytes as strings: each LF ends a line,
+// one CR before it is dropped; text after the last LF is one more line.
+Cell* lines_to_block(const uint8_t* bytes, size_t n);
+// The text of a string-like value from its index, else the value formed.
+std::string text_of(const Cell* value);
+
 // read of a file!: a binary!, a string! (CR LF folded), a block of lines, or
 // for a directory its listing; the result is pushed on the stack.
 const Cell* read(Cell* file, Cell* part, Cell* seek, bool binary, bool lines);

@@ -1,0 +1,127 @@
+#include "runtime/platform/http.h"
+
+#include <cstring>
+#include <curl/curl.h>
+
+namespace vyx::platform {
+
+namespace {
+
+constexpr long CONNECT_TIMEOUT_S = 60;
+// A transfer that moves less than one byte a second for this long fails.
+constexpr long STALL_TIMEOUT_S = 30;
+
+struct Transfer {
+    HttpReply* reply;
+    uint64_t max_body;
+    bool too_long = false;
+};
+
+size_t on_body(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    size_t n = size * count;
+    Bytes& body = t->reply->body;
+    size_t have = body.size();
+    if (have + n > t->max_body) {
+        t->too_long = true;
+        return 0;  // ends the transfer
+    }
+    if (body.capacity() - have < n && !body.reserve(std::max(have * 2, have + n))) return 0;
+    std::memcpy(body.data() + have, data, n);
+    body.set_size(have + n);
+    return n;
+}
+
+// Header lines of every reply on the way arrive here (redirects, interim
+// replies); a status line starts a new reply, so only the last one stays.
+size_t on_header(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    size_t n = size * count;
+    std::string& text = t->reply->headers;
+    if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
+        text.clear();
+        return n;
+    }
+    if (n == 2 && data[0] == '\r' && data[1] == '\n') return n;  // end of the header block
+    text.append(data, n);
+    return n;
+}
+
+bool global_ready() {
+    static bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ready;
+}
+
+struct Handle {
+    CURL* easy = curl_easy_init();
+    curl_slist* headers = nullptr;
+    ~Handle() {
+        curl_slist_free_all(headers);
+        if (easy) curl_easy_cleanup(easy);
+    }
+};
+
+}  // namespace
+
+HttpStatus http_request(const HttpRequest& r, HttpReply& reply) {
+    if (!global_ready()) return HttpStatus::failed;
+    Handle h;
+    if (!h.easy) return HttpStatus::failed;
+    Transfer t{&reply, r.max_body};
+    CURL* c = h.easy;
+    bool ok = true;
+    auto set = [&](CURLcode code) { ok = ok && code == CURLE_OK; };
+    set(curl_easy_setopt(c, CURLOPT_URL, r.url.c_str()));
+    set(curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https"));
+    set(curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+    set(curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L));
+    set(curl_easy_setopt(c, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)));
+    set(curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L));
+    set(curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, CONNECT_TIMEOUT_S));
+    set(curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L));
+    set(curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, STALL_TIMEOUT_S));
+    set(curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L));
+    set(curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L));
+    set(curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body));
+    set(curl_easy_setopt(c, CURLOPT_WRITEDATA, &t));
+    set(curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, on_header));
+    set(curl_easy_setopt(c, CURLOPT_HEADERDATA, &t));
+
+    // The caller's lines; then the headers libcurl would add of its own are
+    // taken away, unless the caller gave them.
+    auto given = [&](const char* name) {
+        size_t n = std::strlen(name);
+        for (auto& line : r.headers)
+            if (line.size() > n && strncasecmp(line.c_str(), name, n) == 0 && (line[n] == ':' || line[n] == ';'))
+                return true;
+        return false;
+    };
+    for (auto& line : r.headers) h.headers = curl_slist_append(h.headers, line.c_str());
+    for (const char* name : {"Accept", "Expect", "Content-Type"})
+        if (!given(name)) h.headers = curl_slist_append(h.headers, (std::string(name) + ":").c_str());
+    if (!h.headers) return HttpStatus::failed;
+    set(curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.headers));
+
+    if (r.method == "GET") {
+        set(curl_easy_setopt(c, CURLOPT_HTTPGET, 1L));
+    } else if (r.method == "HEAD") {
+        set(curl_easy_setopt(c, CURLOPT_NOBODY, 1L));
+    } else {
+        if (r.has_body || r.method == "POST") {
+            static const uint8_t nothing = 0;
+            set(curl_easy_setopt(c, CURLOPT_POST, 1L));
+            set(curl_easy_setopt(c, CURLOPT_POSTFIELDS, r.has_body && r.body ? r.body : &nothing));
+            set(curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(r.has_body ? r.body_size : 0)));
+        }
+        if (r.method != "POST") set(curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, r.method.c_str()));
+    }
+    if (!ok) return HttpStatus::failed;
+
+    CURLcode rc = curl_easy_perform(c);
+    if (t.too_long) return HttpStatus::too_long;
+    if (rc != CURLE_OK) return HttpStatus::failed;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
+    return HttpStatus::ok;
+}
+
+}  // namespace vyx::platform
