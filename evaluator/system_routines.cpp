@@ -11,6 +11,7 @@
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
 #include "evaluator/stack.h"
+#include "io/clipboard.h"
 #include "io/file_io.h"
 #include "runtime/platform/files.h"
 #include "runtime/collector.h"
@@ -58,6 +59,17 @@ void os_info() {
     stack::store_result_only(&result);
 }
 
+void read_clipboard() {
+    Cell result = *clipboard::read();
+    stack::store_result_only(&result);
+}
+
+void write_clipboard() {
+    bool ok = clipboard::write(stack::arguments);
+    logic::box(ok);
+    stack::keep_result_only();
+}
+
 namespace {
 
 void define(const char* word, const char* spec_text, routine::Code code) {
@@ -78,6 +90,8 @@ void define_system_routines() {
     define("exists?", R"~("whether a file or directory exists" path [file!] return: [logic!])~", exists_q);
     define("write-stdout", R"~("writes data to standard output" data)~", write_stdout);
     define("os-info", R"~("the operating system's name, architecture, version and build" return: [object!])~", os_info);
+    define("read-clipboard", R"~("Return the contents of the system clipboard")~", read_clipboard);
+    define("write-clipboard", R"~("Write content to the system clipboard" data return: [logic!])~", write_clipboard);
     stack::top = base;
 }
 

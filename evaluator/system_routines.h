@@ -1,5 +1,5 @@
 // Library routines over the file system and the platform: create-dir,
-// exists?, write-stdout and os-info. Each is routine code: it reads its
+// exists?, write-stdout, os-info and the clipboard. Each is routine code: it reads its
 // arguments at stack::arguments and writes the result slot.
 #pragma once
 
@@ -17,7 +17,15 @@ void write_stdout();
 // the kernel's major.minor.patch) and build (integer!).
 void os_info();
 
-// Binds the words create-dir, exists?, write-stdout and os-info to routine!
+// read-clipboard: the clipboard's text, files or image; none when empty,
+// false when the system clipboard could not be read.
+void read_clipboard();
+// write-clipboard data: puts a string!, a block of files, an image! or none
+// (emptying it) on the clipboard; whether it worked.
+void write_clipboard();
+
+// Binds the words create-dir, exists?, write-stdout, os-info, read-clipboard
+// and write-clipboard to routine!
 // values of the code above in the global context. Until the library's
 // routine registry takes them over, the runtime initialisation calls this.
 void define_system_routines();

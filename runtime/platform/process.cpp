@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -69,6 +70,36 @@ int wait_child(pid_t pid) {
     return exit_status(status);
 }
 
+int64_t now_ms() {
+    timespec t{};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// Milliseconds left before the deadline (-1: none), at least 0.
+int left_ms(int64_t deadline) {
+    if (deadline < 0) return -1;
+    return int(std::max<int64_t>(deadline - now_ms(), 0));
+}
+
+// Waits for the child until the deadline; false when it is still running then.
+bool wait_child_until(pid_t pid, int64_t deadline, int& status) {
+    for (;;) {
+        int st = 0;
+        pid_t got = ::waitpid(pid, &st, WNOHANG);
+        if (got == pid) {
+            status = exit_status(st);
+            return true;
+        }
+        if (got < 0 && errno != EINTR) {
+            status = -1;
+            return true;
+        }
+        if (left_ms(deadline) == 0) return false;
+        ::usleep(2000);
+    }
+}
+
 void close_fd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
@@ -112,8 +143,9 @@ bool prepare(Stream& s, int which, Fds& fds) {
     return false;
 }
 
-// Feeds the input and drains the outputs together until every pipe is closed.
-void serve(SpawnRequest& r, Fds& fds) {
+// Feeds the input and drains the outputs together until every pipe is closed;
+// false when the deadline (-1: none) passed first.
+bool serve(SpawnRequest& r, Fds& fds, int64_t deadline) {
     size_t sent = 0;
     if (fds.parent[0] >= 0 && r.in.size == 0) close_fd(fds.parent[0]);
     Stream* outs[3] = {nullptr, &r.out, &r.err};
@@ -125,11 +157,13 @@ void serve(SpawnRequest& r, Fds& fds) {
             p[n] = {fds.parent[i], short(i == 0 ? POLLOUT : POLLIN), 0};
             which[n++] = i;
         }
-        if (n == 0) return;
-        if (::poll(p, nfds_t(n), -1) < 0) {
+        if (n == 0) return true;
+        int ready = ::poll(p, nfds_t(n), left_ms(deadline));
+        if (ready < 0) {
             if (errno == EINTR) continue;
-            return;
+            return true;
         }
+        if (ready == 0) return false;
         for (int k = 0; k < n; k++) {
             int i = which[k];
             if (!p[k].revents) continue;
@@ -197,7 +231,15 @@ int64_t spawn(SpawnRequest& r, bool& not_found) {
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attr, &all);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    // A child that may be killed leads a process group of its own, so that
+    // what it started goes with it.
+    bool bounded = r.wait && r.timeout_ms >= 0;
+    if (bounded) {
+        posix_spawnattr_setpgroup(&attr, 0);
+        flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    posix_spawnattr_setflags(&attr, flags);
 
     std::vector<char*> argv;
     for (auto& a : r.argv) argv.push_back(a.data());
@@ -211,12 +253,18 @@ int64_t spawn(SpawnRequest& r, bool& not_found) {
         return -1;
     }
     for (int i = 0; i < 3; i++) close_fd(fds.child[i]);
-    serve(r, fds);
+    int64_t deadline = bounded ? now_ms() + r.timeout_ms : -1;
+    bool served = serve(r, fds, deadline);
     if (!r.wait) {
         track_background(pid);
         return pid;
     }
-    return wait_child(pid);
+    if (!bounded) return wait_child(pid);
+    int status = -1;
+    if (served && wait_child_until(pid, deadline, status)) return status;
+    ::kill(-pid, SIGKILL);
+    wait_child(pid);
+    return TIMED_OUT;
 }
 
 bool spawn_detached(const std::vector<std::string>& argv) {

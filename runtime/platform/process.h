@@ -25,8 +25,13 @@ struct Stream {
 struct SpawnRequest {
     std::vector<std::string> argv;  // argv[0] is looked up in PATH
     bool wait = false;
+    // With wait: a child (and the processes it started) still running after
+    // this many milliseconds is killed, and spawn answers TIMED_OUT.
+    int timeout_ms = -1;
     Stream in, out, err;
 };
+
+constexpr int64_t TIMED_OUT = -2;
 
 // Runs the request: the exit status when waiting (128 + the signal's number
 // for a child killed by a signal), else the process id; -1 when the child

@@ -57,9 +57,13 @@ def header_end(source, name):
     sys.exit(f"{name}: the header block is not closed")
 
 
+# Programs run without a display: the clipboard they use is their own.
+ENV = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+
+
 def run(vyx, script):
     p = subprocess.run([vyx, script], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                       stderr=subprocess.PIPE, timeout=300)
+                       stderr=subprocess.PIPE, timeout=300, env=ENV)
     return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 
 
