@@ -1,5 +1,6 @@
 #include "runtime/platform/http.h"
 
+#include <algorithm>
 #include <cstring>
 #include <curl/curl.h>
 
@@ -13,8 +14,10 @@ constexpr long STALL_TIMEOUT_S = 30;
 
 struct Transfer {
     HttpReply* reply;
+    CURL* easy;
     uint64_t max_body;
     bool too_long = false;
+    bool sized = false;
 };
 
 size_t on_body(char* data, size_t size, size_t count, void* user) {
@@ -22,6 +25,14 @@ size_t on_body(char* data, size_t size, size_t count, void* user) {
     size_t n = size * count;
     Bytes& body = t->reply->body;
     size_t have = body.size();
+    if (!t->sized) {
+        // Room for the whole body at once when the reply tells its length.
+        t->sized = true;
+        curl_off_t length = -1;
+        if (curl_easy_getinfo(t->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0 &&
+            uint64_t(length) <= t->max_body)
+            body.reserve(size_t(std::min<curl_off_t>(length, curl_off_t(1) << 28)));
+    }
     if (have + n > t->max_body) {
         t->too_long = true;
         return 0;  // ends the transfer
@@ -67,7 +78,7 @@ HttpStatus http_request(const HttpRequest& r, HttpReply& reply) {
     if (!global_ready()) return HttpStatus::failed;
     Handle h;
     if (!h.easy) return HttpStatus::failed;
-    Transfer t{&reply, r.max_body};
+    Transfer t{&reply, h.easy, r.max_body};
     CURL* c = h.easy;
     bool ok = true;
     auto set = [&](CURLcode code) { ok = ok && code == CURLE_OK; };
