@@ -62,12 +62,6 @@ void tuple_to_pixel(const Cell* t, uint8_t* p) {
     p[3] = uint8_t(255 - (tuple::length(t) >= 4 ? tuple::byte_at(t, 3) : 0));
 }
 
-Cell* new_image(Cell* target, uint32_t w, uint32_t h) {
-    uint8_t* px = imaging::alloc_pixels(w, h);
-    if (!px) raise_error(err::internal_no_memory);
-    return make_from_pixels(target, w, h, px);
-}
-
 // A new image of the rectangle at (x, y), w x h, of `img` (inside it) into
 // `target`; a rectangle without area gives an empty image.
 const Cell* copy_rect(const Cell* img, Cell* target, int64_t x, int64_t y, int64_t w, int64_t h) {
