@@ -53,6 +53,11 @@ uint8_t* pixels_of(const Cell* img) { return imaging::lock_pixels(img->data2); }
     raise_error(err::script_out_of_range, &v);
 }
 
+// Tells an object that owns the image about a change to it.
+void tell_owner(const Cell* img, series::Change action, bool done, const Cell* value, uint32_t index, uint32_t count) {
+    if (img->data2) series::notify(img, action, done, value, int32_t(index), int32_t(count));
+}
+
 // The pixel word of a tuple: R, G, B from its first three bytes, A = 255 - the
 // fourth (opaque for a 3-byte tuple).
 void tuple_to_pixel(const Cell* t, uint8_t* p) {
@@ -186,6 +191,7 @@ const Cell* set_channels(Cell* img, const Cell* value, int channel) {
             uint32_t k = std::min(len, n);
             for (uint32_t i = 0; i < k; i++) px[i * 4 + 3] = uint8_t(255 - src[i]);
         }
+        tell_owner(img, series::Change::POKE, false, value, img->data1, 0);
         return value;
     }
     uint8_t b[4] = {0, 0, 0, 0};
@@ -205,6 +211,7 @@ const Cell* set_channels(Cell* img, const Cell* value, int channel) {
             p[3] = uint8_t(255 - b[0]);
         }
     }
+    tell_owner(img, series::Change::POKE, false, value, img->data1, 0);
     return value;
 }
 
@@ -446,6 +453,7 @@ const Cell* poke(Cell* img, int index, Cell* data, Cell* boxed) {
     if (outside) out_of_range(&i);
     if (type_of(data) != TYPE_TUPLE) invalid_arg(data);
     tuple_to_pixel(data, pixels_of(img) + size_t(offset) * 4);
+    tell_owner(img, series::Change::POKE, false, data, offset, 1);
     return data;
 }
 
@@ -537,8 +545,10 @@ void change(Cell* img, Cell* value, int part, bool, int dup) {
             Cell one{TYPE_INTEGER, 0, 1, 0};
             out_of_range(&one);
         }
+        tell_owner(img, series::Change::CHANGE, false, nullptr, img->data1, 1);
         tuple_to_pixel(value, pixels_of(img) + size_t(img->data1) * 4);
         img->data1++;
+        tell_owner(img, series::Change::CHANGE, true, nullptr, img->data1 - 1, 1);
         return;
     }
     if (type_of(value) != TYPE_IMAGE) {
@@ -546,6 +556,7 @@ void change(Cell* img, Cell* value, int part, bool, int dup) {
         raise_error(err::script_invalid_type, &dt);
     }
     if (img->data1 >= n) return;
+    tell_owner(img, series::Change::CHANGE, false, nullptr, img->data1, 0);
     uint32_t x0 = img->data1 % w, y0 = img->data1 / w;
     uint32_t sw = width(value), sh = height(value);
     uint32_t cw = std::min(sw, w - x0), ch = std::min(sh, height(img) - y0);
@@ -556,9 +567,9 @@ void change(Cell* img, Cell* value, int part, bool, int dup) {
         for (uint32_t r = 0; r < ch; r++)
             std::memmove(dst + (size_t(y0 + r) * w + x0) * 4, src + size_t(r) * sw * 4, size_t(cw) * 4);
     }
-    uint32_t y_end = y0 + ch;
-    if (ch == 0) return;
-    img->data1 = (y_end - 1) * w + std::min(x0 + sw, w);
+    uint32_t old_head = img->data1;
+    if (ch > 0) img->data1 = (y0 + ch - 1) * w + std::min(x0 + sw, w);
+    tell_owner(img, series::Change::CHANGE, true, nullptr, old_head, cw * ch);
 }
 
 const Cell* copy(Cell* img, Cell* result, Cell* part, bool, Cell*) {

@@ -36,7 +36,7 @@ bool is_block_like(int t) { return is_any_block(t) || t == TYPE_HASH; }
 
 bool is_owned_kind(int t) {
     if (is_block_like(t) || is_any_string(t)) return true;
-    return t == TYPE_BINARY || t == TYPE_VECTOR || t == TYPE_BITSET;
+    return t == TYPE_BINARY || t == TYPE_VECTOR || t == TYPE_BITSET || t == TYPE_IMAGE;
 }
 
 inline Node key_of(const Cell* v) { return type_of(v) == TYPE_OBJECT ? v->data1 : v->data2; }
