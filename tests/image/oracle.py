@@ -188,6 +188,7 @@ def check_encoding(tmp):
         ("gif", 9, 7, few_colours(9, 7), 0, False),
         ("jpeg", 32, 24, gradient(32, 24), 10, True),
         ("png", 300, 2, sample_pixels(300, 2), 0, True),
+        ("png", 9, 8, gradient(9, 8), 0, True),
     ]
     lines = ["print enbase system/codecs/%s/encode %s none" % (c, vyx_image(w, h, px))
              for c, w, h, px, _, _ in cases]
