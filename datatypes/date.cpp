@@ -1,6 +1,7 @@
 #include "datatypes/date.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -19,6 +20,7 @@
 #include "datatypes/word.h"
 #include "evaluator/random.h"
 #include "evaluator/stack.h"
+#include "runtime/collector.h"
 #include "runtime/cells.h"
 #include "runtime/raise.h"
 
@@ -321,7 +323,18 @@ Cell datatype_of(int type) { return Cell{TYPE_DATATYPE, uint32_t(type), 0, 0}; }
     raise_error(err::script_invalid_arg, &v);
 }
 
-int form(Cell* value, Cell* buffer, int part) { return string::concatenate_literal(buffer, text(value), part); }
+int form(Cell* value, Cell* buffer, int part) {
+    std::string t = text(value);
+    bool ascii = true;
+    for (char ch : t) ascii = ascii && uint8_t(ch) < 0x80;
+    if (ascii) return string::concatenate_literal(buffer, t, part);
+    // A month name of the locale beyond ASCII.
+    collector::Rooted<1> r;
+    string::load(reinterpret_cast<const uint8_t*>(t.data()), uint32_t(t.size()), 0, &r[0]);
+    int n = int(series::rs_length(&r[0]));
+    string::concatenate(buffer, &r[0], part < 0 ? 0 : std::min(n, part), 0, true, false);
+    return part - n;
+}
 int mold(Cell* value, Cell* buffer, bool, bool, bool, int part, int) { return form(value, buffer, part); }
 
 // ---------------------------------------------------------------- make, to
