@@ -33,6 +33,33 @@ constexpr const char* SOURCE = R"(system: make object! [
                 SGD SHP SLL SLS SOS SRD SSP STN SYP SZL THB TJS TMT TND TOP TRY TTD TVD TWD TZS UAH UGX
                 USD UYU UZS VES VND VUV WST CFA XAF XCD XOF CFP XPF YER ZAR ZMW
             ]
+            ; The fields stay as they are; the list only grows, by new
+            ; three-letter codes, kept in upper case.
+            on-change*: func [word old new /local busy] [
+                busy: [0]
+                if busy/1 = 0 [
+                    busy/1: 1
+                    set in self word :old
+                    busy/1: 0
+                    do make error! [type: 'script id: 'protected]
+                ]
+            ]
+            on-deep-change*: func [owner word target action new index part /local busy] [
+                busy: [0]
+                if busy/1 = 0 [
+                    if any [
+                        all [action <> 'append action <> 'appended]
+                        word! <> type? :new
+                        3 <> length? form :new
+                        all [action = 'append any [find target :new 255 < length? target]]
+                    ] [do make error! [type: 'script id: 'protected]]
+                    if action = 'appended [
+                        busy/1: 1
+                        change back tail target to word! uppercase form :new
+                        busy/1: 0
+                    ]
+                ]
+            ]
         ]
     ]
     options: make object! [
