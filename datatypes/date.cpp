@@ -3,6 +3,7 @@
 #include <charconv>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 
 #include "boot/system_object.h"
@@ -260,53 +261,84 @@ double difference(const Cell* a, const Cell* b) {
     return double(to_days(a->data1) - to_days(b->data1)) * 86400.0 + (seconds(a) - seconds(b));
 }
 
-std::string text(const Cell* c) {
+namespace {
+
+// The first three characters of the month's name in the locale, as UTF-8.
+int month_abbreviation(int32_t m, char* out) {
     const Cell* months = system_object::field({"locale", "months"});
-    int32_t m = month(c);
     const Cell* name = nullptr;
     if (months && is_any_block(type_of(months)) && m >= 1 && uint32_t(m) <= series::rs_length(months)) {
         name = reinterpret_cast<const Cell*>(series::element_at(series::buffer_of(months), months->data1)) + (m - 1);
         if (type_of(name) != TYPE_STRING) name = nullptr;
     }
     if (!name) raise_error(err::script_invalid_months);
-    std::string month_name = string::to_utf8(name);
-    // The first three characters, UTF-8 sequences kept whole.
-    size_t cut = 0;
-    for (int k = 0; k < 3 && cut < month_name.size(); k++) {
-        cut++;
-        while (cut < month_name.size() && (uint8_t(month_name[cut]) & 0xC0) == 0x80) cut++;
+    SeriesBuffer* b = series::buffer_of(name);
+    uint32_t length = series::rs_length(name);
+    if (b->unit() == 1) {
+        // Narrow text: the bytes are the characters; ASCII is the usual case.
+        const uint8_t* p = series::element_at(b, name->data1);
+        int n = 0;
+        for (uint32_t k = 0; k < length && k < 3; k++) {
+            if (p[k] < 0x80) {
+                out[n++] = char(p[k]);
+            } else {
+                out[n++] = char(0xC0 | (p[k] >> 6));
+                out[n++] = char(0x80 | (p[k] & 0x3F));
+            }
+        }
+        return n;
     }
-    month_name.resize(cut);
-    int32_t y = year(c);
+    std::string utf8 = string::to_utf8(name);
+    size_t cut = 0;
+    for (int k = 0; k < 3 && cut < utf8.size(); k++) {
+        cut++;
+        while (cut < utf8.size() && (uint8_t(utf8[cut]) & 0xC0) == 0x80) cut++;
+    }
+    std::memcpy(out, utf8.data(), cut);
+    return int(cut);
+}
+
+void put2(char*& p, int v) {
+    *p++ = char('0' + v / 10);
+    *p++ = char('0' + v % 10);
+}
+
+}  // namespace
+
+int write_chars(const Cell* c, char* out) {
+    char* p = out;
+    int32_t d = day(c), y = year(c);
     char sep = y < 0 ? '/' : '-';
-    std::string out;
-    out.reserve(40);
-    int32_t d = day(c);
-    if (d >= 10) out += char('0' + d / 10);
-    out += char('0' + d % 10);
-    out += sep;
-    out += month_name;
-    out += sep;
-    if (y < 0) out += '-';
-    char digits[12];
-    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, y < 0 ? -y : y);
-    for (ptrdiff_t pad = 4 - (end - digits); (y < 0 ? -y : y) < 100 && pad > 0; pad--) out += '0';
-    out.append(digits, end);
+    if (d >= 10) *p++ = char('0' + d / 10);
+    *p++ = char('0' + d % 10);
+    *p++ = sep;
+    p += month_abbreviation(month(c), p);
+    *p++ = sep;
+    if (y < 0) *p++ = '-';
+    int32_t a = y < 0 ? -y : y;
+    if (a < 100) {
+        *p++ = '0';
+        *p++ = '0';
+        put2(p, a);
+    } else {
+        p = std::to_chars(p, p + 8, a).ptr;
+    }
     if (has_time(c)) {
-        out += '/';
-        out += time::text(local_seconds(c));
-        uint32_t z = zone(c);
-        if (z) {
-            int hours = int((z >> 2) & 15), minutes = int(z & 3) * 15;
-            out += (z & ZONE_SIGN) ? '-' : '+';
-            out += char('0' + hours / 10);
-            out += char('0' + hours % 10);
-            out += ':';
-            out += char('0' + minutes / 10);
-            out += char('0' + minutes % 10);
+        *p++ = '/';
+        p += time::write_chars(local_seconds(c), p);
+        if (uint32_t z = zone(c)) {
+            *p++ = (z & ZONE_SIGN) ? '-' : '+';
+            put2(p, int((z >> 2) & 15));
+            *p++ = ':';
+            put2(p, int(z & 3) * 15);
         }
     }
-    return out;
+    return int(p - out);
+}
+
+std::string text(const Cell* c) {
+    char out[TEXT_MAX];
+    return std::string(out, size_t(write_chars(c, out)));
 }
 
 namespace {
@@ -324,17 +356,19 @@ Cell datatype_of(int type) { return Cell{TYPE_DATATYPE, uint32_t(type), 0, 0}; }
 }
 
 int form(Cell* value, Cell* buffer, int part) {
-    std::string t = text(value);
+    char t[TEXT_MAX];
+    int length = write_chars(value, t);
     bool ascii = true;
-    for (char ch : t) ascii = ascii && uint8_t(ch) < 0x80;
-    if (ascii) return string::concatenate_literal(buffer, t, part);
+    for (int k = 0; k < length; k++) ascii = ascii && uint8_t(t[k]) < 0x80;
+    if (ascii) return string::concatenate_literal(buffer, std::string_view(t, size_t(length)), part);
     // A month name of the locale beyond ASCII.
     collector::Rooted<1> r;
-    string::load(reinterpret_cast<const uint8_t*>(t.data()), uint32_t(t.size()), 0, &r[0]);
+    string::load(reinterpret_cast<const uint8_t*>(t), uint32_t(length), 0, &r[0]);
     int n = int(series::rs_length(&r[0]));
     string::concatenate(buffer, &r[0], part < 0 ? 0 : std::min(n, part), 0, true, false);
     return part - n;
 }
+
 int mold(Cell* value, Cell* buffer, bool, bool, bool, int part, int) { return form(value, buffer, part); }
 
 // ---------------------------------------------------------------- make, to

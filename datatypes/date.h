@@ -78,6 +78,9 @@ int32_t to_integer(const Cell* date);
 double difference(const Cell* a, const Cell* b);
 // The text: d-Mon-yyyy[/h:mm:ss[+hh:mm]].
 std::string text(const Cell* date);
+// The same into `out` (TEXT_MAX bytes); answers the length.
+constexpr int TEXT_MAX = 480;
+int write_chars(const Cell* date, char* out);
 
 inline int32_t year(const Cell* c) { return int32_t(c->data1) >> 17; }
 inline int32_t month(const Cell* c) { return int32_t((c->data1 >> 12) & 15); }

@@ -1,5 +1,6 @@
 #include "datatypes/money.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -239,45 +240,53 @@ int32_t to_integer(const Cell* c) {
     return int32_t(a);
 }
 
-std::string text(const Cell* c, bool all, bool grouping) {
+int write_chars(const Cell* c, bool all, bool grouping, char* out) {
     Amount a = amount_of(c);
-    std::string out;
-    if (a < 0) out += '-';
+    char* p = out;
+    if (a < 0) *p++ = '-';
     if (uint32_t cur = currency(c)) {
         int32_t sym = currency_symbol(cur);
-        out += sym ? symbol::name(sym) : "???";
+        std::string_view name = sym ? symbol::name_view(sym) : std::string_view("???");
+        if (name.size() > 8) name = name.substr(0, 8);
+        std::memcpy(p, name.data(), name.size());
+        p += name.size();
     }
-    out += '$';
+    *p++ = '$';
     Amount m = magnitude(a);
-    Amount whole = m / UNIT;
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), char('0' + int(whole % 10)));
-        whole /= 10;
-    } while (whole);
-    for (size_t i = 0; i < digits.size(); i++) {
-        out += digits[i];
-        size_t left = digits.size() - 1 - i;
-        if (grouping && left && left % 3 == 0) out += '\'';
+    uint64_t whole = uint64_t(m / UNIT), fraction = uint64_t(m % UNIT);
+    char digits[24];
+    char* end = std::to_chars(digits, digits + sizeof digits, whole).ptr;
+    int count = int(end - digits);
+    for (int i = 0; i < count; i++) {
+        *p++ = digits[i];
+        int left = count - 1 - i;
+        if (grouping && left && left % 3 == 0) *p++ = '\'';
     }
     int f = 2;
     if (const Cell* d = system_object::field({"options", "money-digits"}); d && type_of(d) == TYPE_INTEGER)
         f = int32_t(d->data2);
     if (all || f > FRACTION_DIGITS) f = FRACTION_DIGITS;
     if (f > 0) {
-        char frac[8];
-        std::snprintf(frac, sizeof frac, "%05d", int(m % UNIT));
-        out += '.';
-        out.append(frac, size_t(f));
+        *p++ = '.';
+        for (int k = 0, scale = 10000; k < f; k++, scale /= 10) *p++ = char('0' + int(fraction / uint64_t(scale) % 10));
     }
-    return out;
+    return int(p - out);
+}
+
+std::string text(const Cell* c, bool all, bool grouping) {
+    char out[TEXT_MAX];
+    return std::string(out, size_t(write_chars(c, all, grouping, out)));
 }
 
 double to_float(const Cell* c) {
-    std::string t = text(c, true, false);
-    size_t dollar = t.find('$');
-    std::string number = (t[0] == '-' ? "-" : "") + t.substr(dollar + 1);
-    return decimal_to_double(number.data(), number.data() + number.size());
+    char out[TEXT_MAX], number[TEXT_MAX];
+    int n = write_chars(c, true, false, out);
+    const char* dollar = static_cast<const char*>(std::memchr(out, '$', size_t(n)));
+    int k = 0;
+    if (out[0] == '-') number[k++] = '-';
+    size_t digits = size_t(out + n - dollar - 1);
+    std::memcpy(number + k, dollar + 1, digits);
+    return decimal_to_double(number, number + k + int(digits));
 }
 
 namespace {
@@ -484,11 +493,13 @@ const Cell* make(Cell* proto, Cell* spec, int type) {
 // ---------------------------------------------------------------- actions
 
 int form(Cell* value, Cell* buffer, int part) {
-    return string::concatenate_literal(buffer, text(value, false, true), part);
+    char out[TEXT_MAX];
+    return string::concatenate_literal(buffer, std::string_view(out, size_t(write_chars(value, false, true, out))), part);
 }
 
 int mold(Cell* value, Cell* buffer, bool, bool all, bool, int part, int) {
-    return string::concatenate_literal(buffer, text(value, all, false), part);
+    char out[TEXT_MAX];
+    return string::concatenate_literal(buffer, std::string_view(out, size_t(write_chars(value, all, false, out))), part);
 }
 
 void absolute() { stack::arguments->header &= ~NEGATIVE; }

@@ -67,5 +67,8 @@ int compare_number(Cell* number, Cell* m, int op);
 
 // The text: [-][CUR]$int[.fraction]; grouped with ' for form.
 std::string text(const Cell* c, bool all, bool grouping);
+// The same into `out` (TEXT_MAX bytes); answers the length.
+constexpr int TEXT_MAX = 64;
+int write_chars(const Cell* c, bool all, bool grouping, char* out);
 
 }  // namespace vyx::money

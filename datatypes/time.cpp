@@ -92,8 +92,11 @@ int field_of(const Cell* element) {
 }
 
 std::string text(double s) {
-    // Room for the hours of the largest double (309 digits) and the rest.
-    char out[400];
+    char out[TEXT_MAX];
+    return std::string(out, size_t(write_chars(s, out)));
+}
+
+int write_chars(double s, char* out) {
     int n = 0;
     if (s < 0) {
         out[n++] = '-';
@@ -136,10 +139,13 @@ std::string text(double s) {
     out[n++] = char('0' + minutes % 10);
     out[n++] = ':';
     std::memcpy(out + n, seconds, size_t(sn));
-    return std::string(out, size_t(n + sn));
+    return n + sn;
 }
 
-int write_text(double s, Cell* buffer, int part) { return string::concatenate_literal(buffer, text(s), part); }
+int write_text(double s, Cell* buffer, int part) {
+    char out[TEXT_MAX];
+    return string::concatenate_literal(buffer, std::string_view(out, size_t(write_chars(s, out))), part);
+}
 
 namespace {
 

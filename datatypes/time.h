@@ -28,6 +28,10 @@ int field_of(const Cell* element);
 
 // The text: [-]h:mm:ss[.fraction], the seconds rounded to 6 significant digits.
 std::string text(double seconds);
+// The same into `out` (TEXT_MAX bytes: room for the hours of the largest
+// double, 309 digits, and the rest); answers the length.
+constexpr int TEXT_MAX = 400;
+int write_chars(double seconds, char* out);
 int write_text(double seconds, Cell* buffer, int part);
 
 }  // namespace vyx::time
