@@ -18,6 +18,7 @@
 #include "evaluator/helpers.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "evaluator/trace.h"
 #include "runtime/cells.h"
 #include "runtime/collector.h"
 #include "runtime/raise.h"
@@ -242,6 +243,11 @@ inline uint32_t fast_expression(Node code, uint32_t pos, uint32_t end, Cell* out
     return pos;
 }
 
+// Fires a trace event when tracing is on (one load and branch otherwise).
+inline void traced(uint32_t event, Node code, uint32_t pos, const Cell* ref, const Cell* value) {
+    if (tracing) [[unlikely]] trace::fire(event, code, pos, ref, value);
+}
+
 inline bool is_callable(int t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
 }
@@ -296,6 +302,7 @@ uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int k) {
     }
     if (kind == ARG_NORMAL) return eval_one_expression(g.code, pos, g.single ? pos + 1 : g.end, g.infix, true);
     Cell v = *code_at(g.code, pos);
+    traced(trace::EV_FETCH, g.code, pos, nullptr, &v);
     if (kind == ARG_LITERAL) {
         switch (type_of(&v)) {
         case TYPE_PAREN:
@@ -306,7 +313,8 @@ uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int k) {
             return pos + 1;
         case TYPE_GET_WORD: {
             const Cell* value = word_value(&v);
-            stack::push(value);
+            Cell* pushed = stack::push(value);
+            traced(trace::EV_PUSH, g.code, pos, nullptr, pushed);
             return pos + 1;
         }
         case TYPE_GET_PATH: walk_path(&v, g.code, pos + 1, g.end, true, PATH_GET, nullptr); return pos + 1;
@@ -314,6 +322,7 @@ uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int k) {
         }
     }
     stack::push(&v);
+    traced(trace::EV_PUSH, g.code, pos, nullptr, &v);
     return pos + 1;
 }
 
@@ -523,6 +532,7 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
             if (!name_refinement(el, on, &NONE)) return pos;
         }
     }
+    traced(trace::EV_CALL, applying ? 0 : code, pos, fn, nullptr);
     if (is_fn) {
         if (locals > 0) function::push_unused_refinement(locals);
         return pos;
@@ -662,27 +672,33 @@ void eval_whole_block(const Cell* block, bool keep) {
     Node node = block->data2;
     uint32_t pos = block->data1;
     uint32_t end = code_size(node);
+    // Library code behaves as compiled code: it leaves the current block (and
+    // so an error's near) to the user's expression, and its frames are marked.
+    bool library = trace::is_library(node);
     // The block we were in waits on the suspended stack, where the collector
     // still sees it (nothing else may hold it: a paren that clears its own
-    // code, for one).
-    suspended.push_back(current_block);
-    stack::push_eval_frame_kind7(&words::frame_body);
+    // code, for one). A library block is kept there itself.
+    suspended.push_back(library ? *block : current_block);
+    stack::push_frame(words::frame_body.data2, words::frame_body.data1,
+                      stack::kind_bits(stack::FRAME_BLOCK) | stack::FRAME_EVAL | (library ? stack::FRAME_LIBRARY : 0));
+    traced(trace::EV_ENTER, node, pos, nullptr, block);
     if (pos >= end) {
         stack::store_result_only(&UNSET);
     } else {
-        current_block = *block;
+        if (!library) current_block = *block;
         while (pos < end) {
-            current_block.data1 = pos;
+            if (!library) current_block.data1 = pos;
             pos = eval_one_expression(node, pos, end, false, false);
             if (stack::thrown) {
-                current_block = suspended.back();
+                if (!library) current_block = suspended.back();
                 suspended.pop_back();
                 return;
             }
             if (pos < end) stack::clear_call_values();
         }
     }
-    current_block = suspended.back();
+    traced(trace::EV_EXIT, node, pos, nullptr, stack::arguments);
+    if (!library) current_block = suspended.back();
     suspended.pop_back();
     if (keep)
         stack::pop_frame_keep_result();
@@ -727,6 +743,8 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
         return end;
     }
     Cell value = *code_at(code, pos);
+    uint32_t start = pos;
+    traced(trace::EV_FETCH, code, pos, nullptr, &value);
     switch (type_of(&value)) {
     case TYPE_PAREN:
         // The block's own frame holds the result, which stays pushed.
@@ -749,11 +767,13 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
         uint32_t at = pos;
         stack::push_eval_call_frame(&value);
         stack::push(&value);
+        traced(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         if (pos >= end) raise_error(err::script_need_value, &value);
         pos = eval_one_expression(code, pos, end, false, true);
         if (stack::thrown) return pos;
         Cell* v = stack::arguments + 1;
+        traced(trace::EV_SET, code, at, &value, v);
         if (type_of(v) == TYPE_UNSET) raise_error(err::script_need_value, &value);
         if (!poke_word(stack::arguments, v)) {
             context::set(stack::arguments, v);
@@ -764,12 +784,14 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
         break;
     }
     case TYPE_SET_PATH: {
+        traced(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         if (pos >= end) raise_error(err::script_need_value, &value);
         stack::push_eval_call_frame(&words::set_path);
         pos = eval_one_expression(code, pos, end, false, true);
         if (stack::thrown) return pos;
         Cell v = *stack::arguments;
+        traced(trace::EV_SET, code, start, &value, &v);
         walk_path(&value, code, pos, end, false, PATH_SET, &v);
         if (stack::thrown) return pos;
         stack::store_result_only(&v);
@@ -777,12 +799,13 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
         break;
     }
     case TYPE_GET_WORD:
-        stack::push(word_value(&value));
+        traced(trace::EV_PUSH, code, pos, nullptr, stack::push(word_value(&value)));
         pos++;
         break;
     case TYPE_LIT_WORD:
         value.header = (value.header & ~TYPE_MASK) | TYPE_WORD;
         stack::push(&value);
+        traced(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         break;
     case TYPE_WORD: {
@@ -799,7 +822,7 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
         } else if (vt == TYPE_OP) {
             raise_error(err::script_no_op_arg, &value);
         } else {
-            stack::push(v);
+            traced(trace::EV_PUSH, code, pos, nullptr, stack::push(v));
             pos++;
         }
         break;
@@ -812,6 +835,7 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
     case TYPE_LIT_PATH:
         value.header = (value.header & ~TYPE_MASK) | TYPE_PATH;
         stack::push(&value);
+        traced(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         break;
     case TYPE_OP:
@@ -826,11 +850,13 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
             type_of(code_at(code, pos + 1)) == TYPE_BLOCK)
             raise_error(err::internal_vyx_system);
         stack::push(&value);
+        traced(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         break;
     }
     default:
         stack::push(&value);
+        traced(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         break;
     }
@@ -848,12 +874,16 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
             }
             Cell name = *code_at(code, pos);
             Cell fn = op::source_of(v);
+            traced(trace::EV_FETCH, code, pos, nullptr, &name);
             stack::top = T;
             pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &name, true);
             if (stack::thrown) return pos;
         }
     }
-    if (!push) stack::store_result_only(T);
+    if (!push) {
+        stack::store_result_only(T);
+        traced(trace::EV_EXPR, code, start, nullptr, T);
+    }
     return pos;
 }
 
@@ -880,11 +910,18 @@ uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t
         reported = &held_name;
     }
     if (!infix) stack::push(&fn);
+    if (tracing) [[unlikely]] {
+        if (infix) stack::top++;  // over the left operand while the tracer runs
+        trace::fire(trace::EV_OPEN, code, pos, nullptr, nm);
+        if (infix) stack::top--;
+    }
     int t = type_of(&fn);
+    // Frames pushed while library code runs are marked as such.
+    uint32_t bits = stack::FRAME_EVAL | (code && trace::is_library(code) ? stack::FRAME_LIBRARY : 0);
     if (t == TYPE_FUNCTION)
-        stack::push_function_frame(nm->data2, nm->data1, fn.data1, stack::FRAME_EVAL);
+        stack::push_function_frame(nm->data2, nm->data1, fn.data1, bits);
     else
-        stack::push_frame(nm, stack::kind_bits(stack::FRAME_CALL) | stack::FRAME_EVAL);
+        stack::push_frame(nm, stack::kind_bits(stack::FRAME_CALL) | bits);
     if (infix) stack::top++;
     pos = gather_arguments(&fn, code, pos, end, path, path_pos, reported, name ? name : nm, infix, mode);
     if (stack::thrown) return pos;
@@ -909,6 +946,7 @@ uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t
         stack::top[-2] = stack::top[-1];
         stack::top--;
     }
+    traced(trace::EV_RETURN, code, pos, nm, stack::top - 1);
     return pos;
 }
 
@@ -918,7 +956,12 @@ void invoke_function_value(const Cell* fn) {
         stack::set_last(&UNSET);
         return;
     }
+    // An interpreted body is a call of its own to the tracer; a library
+    // body, as compiled code, is not.
+    bool announced = tracing && !trace::is_library(body.data2);
+    if (announced) trace::fire(trace::EV_CALL, 0, 0, fn, nullptr);
     eval_function_body(fn, &body);
+    if (announced && !stack::thrown) trace::fire(trace::EV_RETURN, 0, 0, fn, stack::arguments);
 }
 
 void eval_function_body(const Cell* fn, const Cell* body) {
@@ -930,7 +973,23 @@ void eval_function_body(const Cell* fn, const Cell* body) {
     bool saved_tracing = tracing;
     if (fn->header & function::FLAG_TRACE) tracing = trace_requested;
     if (fn->header & function::FLAG_NO_TRACE) tracing = false;
+    bool observed = tracing && !trace::is_library(body->data2);
+    if (observed) {
+        trace::fire(trace::EV_PROLOG, 0, 0, fn, nullptr);
+        if (stack::thrown) {
+            // The tracer left: the body never ran.
+            tracing = saved_tracing;
+            stack::set_context_values_ref(ctx, old);
+            return;
+        }
+    }
     eval_whole_block(body, false);
+    if (observed) {
+        uint32_t pending = stack::thrown;
+        stack::thrown = stack::EXIT_NONE;
+        trace::fire(trace::EV_EPILOG, 0, 0, fn, nullptr);
+        if (!stack::thrown) stack::thrown = pending;
+    }
     tracing = saved_tracing;
     stack::set_context_values_ref(ctx, old);
     uint32_t code = stack::thrown;
@@ -1006,6 +1065,8 @@ uint32_t walk_path(const Cell* path_in, Node code, uint32_t pos, uint32_t end, b
     Cell head = *code_at(path.data2, path.data1);
     if (type_of(&head) != TYPE_WORD) raise_error(err::script_word_first, &path);
     Cell* T = stack::top;
+    traced(trace::EV_ENTER, path.data2, path.data1, nullptr, &path);
+    traced(trace::EV_FETCH, path.data2, path.data1, nullptr, &head);
     Cell hv = head_value(&path, &head);
     if (is_callable(type_of(&hv))) {
         if (mode == PATH_SET) raise_error(err::script_invalid_path_set, &path);
@@ -1026,10 +1087,8 @@ uint32_t walk_path(const Cell* path_in, Node code, uint32_t pos, uint32_t end, b
         if (type_of(&el) == TYPE_GET_WORD) {
             el = *word_value(&el);
         } else if (type_of(&el) == TYPE_PAREN) {
-            stack::push_eval_call_frame(&words::frame_body);
             eval_whole_block(&el, true);
             if (stack::thrown) return pos;
-            stack::pop_frame_keep_result();
             el = *--stack::top;
             refetch(&path, &head, i == path.data1 + 1, cur, from, &previous, case_);
         }
@@ -1068,6 +1127,7 @@ uint32_t walk_path(const Cell* path_in, Node code, uint32_t pos, uint32_t end, b
         }
     }
     Cell final = *cur;
+    traced(trace::EV_EXIT, path.data2, path.data1, nullptr, &final);
     stack::top = T;
     if (push)
         stack::push(&final);

@@ -17,6 +17,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/native_table.h"
 #include "evaluator/stack.h"
+#include "evaluator/trace.h"
 #include "runtime/collector.h"
 #include "runtime/raise.h"
 
@@ -250,16 +251,10 @@ void do_series(Cell* code, const Cell* position) {
 
 }  // namespace
 
-void do_native(int check, const int* refs) {
-    if (check) native_table::check_arguments(20, refs);
-    enum { R_EXPAND, R_ARGS, R_NEXT, R_TRACE };
-    // The preprocessor and the evaluation tracer are not part of this build:
-    // refusing is better than evaluating without what was asked for.
-    if (refs[R_EXPAND] >= 0 || refs[R_TRACE] >= 0) raise_error(err::internal_not_done);
-    // The code is held in a cell of this call while it runs.
-    Cell* code = stack::push(arg(0));
-    Cell position = refs[R_NEXT] >= 0 ? *arg(refs[R_NEXT]) : NONE_VALUE;
-    const Cell* next = refs[R_NEXT] >= 0 ? &position : nullptr;
+namespace {
+
+// do's evaluation by the value's datatype.
+void do_value(Cell* code, const Cell* next, const int* refs, int args_ref) {
     switch (type_of(code)) {
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH:
         do_series(code, next);
@@ -277,7 +272,7 @@ void do_native(int check, const int* refs) {
         if (!fn || type_of(fn) != TYPE_FUNCTION) raise_error(err::internal_not_done);
         Cell callee = *fn;
         // The script and, in the cell after it, the /args value.
-        stack::push(refs[R_ARGS] >= 0 ? arg(refs[R_ARGS]) : &NONE_VALUE);
+        stack::push(refs[args_ref] >= 0 ? arg(refs[args_ref]) : &NONE_VALUE);
         Cell* r = call::call_function(&callee, code, 2, &name);
         if (thrown) return;
         Cell result = *r;
@@ -293,6 +288,38 @@ void do_native(int check, const int* refs) {
         stack::store_result_only(&result);
         return;
     }
+    }
+}
+
+// A trace installed by do/trace is taken down however the evaluation ends.
+struct TraceScope {
+    bool installed = false;
+    ~TraceScope() {
+        if (installed) trace::clear();
+    }
+};
+
+}  // namespace
+
+void do_native(int check, const int* refs) {
+    if (check) native_table::check_arguments(20, refs);
+    enum { R_EXPAND, R_ARGS, R_NEXT, R_TRACE };
+    // The preprocessor is not part of this build: refusing is better than
+    // evaluating without what was asked for.
+    if (refs[R_EXPAND] >= 0) raise_error(err::internal_not_done);
+    TraceScope scope;
+    if (refs[R_TRACE] >= 0) {
+        Cell tracer = *arg(refs[R_TRACE]);
+        scope.installed = trace::begin(&tracer);
+    }
+    // The code is held in a cell of this call while it runs.
+    Cell* code = stack::push(arg(0));
+    Cell position = refs[R_NEXT] >= 0 ? *arg(refs[R_NEXT]) : NONE_VALUE;
+    const Cell* next = refs[R_NEXT] >= 0 ? &position : nullptr;
+    do_value(code, next, refs, R_ARGS);
+    if (scope.installed) {
+        trace::end();
+        scope.installed = false;
     }
 }
 

@@ -44,6 +44,7 @@ constexpr uint32_t KIND_SHIFT = 24;
 constexpr uint32_t KIND_MASK = 0x0F000000;
 constexpr uint32_t FRAME_BODY = 0x10000000;  // target of return and exit
 constexpr uint32_t FRAME_EVAL = 0x80000000;  // pushed by the interpreter
+constexpr uint32_t FRAME_LIBRARY = 0x40000000;  // pushed while library code runs
 
 constexpr uint32_t kind_bits(FrameKind k) { return uint32_t(k) << KIND_SHIFT; }
 
@@ -135,7 +136,6 @@ inline void push_try_all_frame(const Cell* word) { push_frame(word, kind_bits(FR
 inline void push_catch_frame(const Cell* word) { push_frame(word, kind_bits(FRAME_CATCH)); }
 inline void push_loop_frame(const Cell* word) { push_frame(word, kind_bits(FRAME_LOOP)); }
 inline void push_eval_call_frame(const Cell* word) { push_frame(word, kind_bits(FRAME_CALL) | FRAME_EVAL); }
-inline void push_eval_frame_kind7(const Cell* word) { push_frame(word, kind_bits(FRAME_BLOCK) | FRAME_EVAL); }
 // Points the context's values at the current arguments base, then pushes a
 // call frame marked as a function body.
 void enter_function_body(const Cell* word, Node function_context);

@@ -25,6 +25,7 @@ constexpr uint32_t UNIT_MASK = 0x1F;         // bytes per element: 1, 2, 4 or 16
 // or a hash index must name a buffer that says it is one.
 constexpr uint32_t CONTEXT_RECORD = 0x40;    // the two-cell record of a context
 constexpr uint32_t HASH_INDEX = 0x80;        // the header of a hash index
+constexpr uint32_t LIBRARY = 0x200;          // library source: behaves as compiled code
 constexpr uint32_t COMPLEMENTED = 0x00080000; // bitset: complemented
 constexpr uint32_t OWNED = 0x00020000;       // an object watches this series
 constexpr uint32_t OUTSIDE_GC = 0x00100000;  // from the process heap: never moves, never reclaimed

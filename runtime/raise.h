@@ -20,6 +20,9 @@ struct VyxError {
     Cell value;
 };
 
+// Told of every error just before it is raised (the evaluation tracer).
+extern void (*error_raised_hook)(const VyxError& e);
+
 [[noreturn]] void raise_error(err::Id id, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr,
                               const Cell* arg3 = nullptr);
 // Raises an existing error! value, filling in what the raise notes (near,

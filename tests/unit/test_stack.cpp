@@ -144,7 +144,7 @@ TEST_F(StackTest, BreakFindsTheLoopAndClearsItsCall) {
 TEST_F(StackTest, CollectCallsListsNamedFramesInnermostFirst) {
     Cell outer = word::load("outer"), inner = word::load("inner");
     stack::push_call_frame(&outer);
-    stack::push_eval_frame_kind7(&words::frame_body);
+    stack::push_frame(&words::frame_body, stack::kind_bits(stack::FRAME_BLOCK) | stack::FRAME_EVAL);
     stack::push_call_frame(&inner);
     Cell calls;
     blk::make_at(&calls, 4);
@@ -168,7 +168,7 @@ TEST_F(StackTest, CallStackOfAnErrorReport) {
     Cell words_used = test::load("f g n");
     Cell f = *blk::at(words_used.data2, 0), g = *blk::at(words_used.data2, 1), n = *blk::at(words_used.data2, 2);
     stack::push_call_frame(&f);
-    stack::push_eval_frame_kind7(&words::frame_body);
+    stack::push_frame(&words::frame_body, stack::kind_bits(stack::FRAME_BLOCK) | stack::FRAME_EVAL);
     stack::push_call_frame(&n);
     stack::push_call_frame(&g);
     uint32_t at = stack::frame_position();
