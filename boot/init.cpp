@@ -16,6 +16,9 @@
 #include "evaluator/random.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "boot/library_modules.h"
+#include "evaluator/routine_registry.h"
+#include "evaluator/stack_routines.h"
 #include "evaluator/system_routines.h"
 #include "io/checksum.h"
 #include "io/deflate.h"
@@ -67,8 +70,10 @@ void init_runtime() {
     error::init();
     interp::init();
     parse::init();
-    // Until the library's routine registry binds them.
+    // The routines, bound to their words until the library's boot does it.
     routines::define_system_routines();
+    routines::define_stack_routines();
+    routines::bind_globals();
     // Last: the value slots and the collector's counters.
     value_slots::init_value_slots();
     collector::init_collector_stats();
@@ -76,6 +81,8 @@ void init_runtime() {
     system_object::init();
     // The image codec objects in it, where the library will place them.
     image::place_codecs();
+    // The library's modules, as library code.
+    library::define_modules();
 }
 
 void shutdown_runtime() {

@@ -1,5 +1,6 @@
 #include "boot/system_object.h"
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "datatypes/symbol.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
+#include "evaluator/routine_registry.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 
@@ -73,6 +75,10 @@ constexpr const char* SOURCE = R"(system: make object! [
         scheme: make object! [name: title: info: actor: awake: none]
     ]
     schemes: []
+    state: make object! [
+        interpreted?: none last-error: none stack-trace: 1 source-files: make block! 4
+        GC: make object! [active?: none series-cycles: none nodes-cycles: none]
+    ]
 ])";
 
 }  // namespace
@@ -101,6 +107,26 @@ void init() {
     lexer::load_block(code, SOURCE);
     interp::eval_whole_block(code, false);
     stack::reset();
+    // Routines registered under system paths go into their fields.
+    for (const routines::Entry& e : routines::entries()) {
+        if (e.name.rfind("system/", 0) != 0) continue;
+        std::vector<std::string> parts;
+        for (size_t at = 7, next; at < e.name.size(); at = next + 1) {
+            next = e.name.find('/', at);
+            if (next == std::string::npos) next = e.name.size();
+            parts.push_back(e.name.substr(at, next - at));
+        }
+        Cell* v = context::get_value_ptr(symbol_of("system"), context::global);
+        for (size_t i = 0; v && i + 1 < parts.size(); i++) {
+            int32_t at = type_of(v) == TYPE_OBJECT ? object::find_field(v, symbol::make(parts[i])) : -1;
+            v = at < 0 ? nullptr : object::value_at(v, uint32_t(at));
+        }
+        if (!v || type_of(v) != TYPE_OBJECT) continue;
+        Cell owner = *v;
+        Cell value = *routines::push_routine(e);
+        object::put_field(&owner, symbol::make(parts.back()), &value);
+        stack::reset();
+    }
 }
 
 const Cell* field(std::initializer_list<const char*> path) {

@@ -146,6 +146,8 @@ Cell* copy_deep(const Cell* block, Cell* target) {
     uint32_t count = head < n ? n - head : 0;
     r[1] = Cell{TYPE_BLOCK, 0, new_cell_series(count ? count : 1), 0};
     Node copy = r[1].data2;
+    // A body copied from library code stays library code.
+    node_buffer(copy)->flags |= node_buffer(source.data2)->flags & series_flag::LIBRARY;
     for (uint32_t i = 0; i < count; i++) {
         Cell c = *blk::at(source.data2, head + i);
         if (is_any_block(type_of(&c)) && type_of(&c) != TYPE_HASH) {

@@ -243,6 +243,13 @@ inline uint32_t fast_expression(Node code, uint32_t pos, uint32_t end, Cell* out
     return pos;
 }
 
+// The bits of a call frame the interpreter pushes for the code: frames
+// pushed while library code runs are marked as such.
+inline uint32_t eval_frame_bits(Node code) {
+    return stack::kind_bits(stack::FRAME_CALL) | stack::FRAME_EVAL |
+           (code && trace::is_library(code) ? stack::FRAME_LIBRARY : 0);
+}
+
 // Fires a trace event when tracing is on (one load and branch otherwise).
 inline void traced(uint32_t event, Node code, uint32_t pos, const Cell* ref, const Cell* value) {
     if (tracing) [[unlikely]] trace::fire(event, code, pos, ref, value);
@@ -306,7 +313,7 @@ uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int k) {
     if (kind == ARG_LITERAL) {
         switch (type_of(&v)) {
         case TYPE_PAREN:
-            stack::push_eval_call_frame(&words::frame_anon);
+            stack::push_frame(&words::frame_anon, eval_frame_bits(g.code));
             eval_whole_block(&v, true);
             if (stack::thrown) return pos + 1;
             stack::pop_frame_keep_result();
@@ -714,7 +721,7 @@ void restore_suspended(uint32_t depth) {
 
 uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool push) {
     Node node = series->data2;
-    stack::push_eval_call_frame(&words::frame_body);
+    stack::push_frame(&words::frame_body, eval_frame_bits(node));
     uint32_t pos = eval_one_expression(node, position, end, false, true);
     if (stack::thrown) return pos;
     if (push)
@@ -765,7 +772,7 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
             }
         }
         uint32_t at = pos;
-        stack::push_eval_call_frame(&value);
+        stack::push_frame(&value, eval_frame_bits(code));
         stack::push(&value);
         traced(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
@@ -787,7 +794,7 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
         traced(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         if (pos >= end) raise_error(err::script_need_value, &value);
-        stack::push_eval_call_frame(&words::set_path);
+        stack::push_frame(&words::set_path, eval_frame_bits(code));
         pos = eval_one_expression(code, pos, end, false, true);
         if (stack::thrown) return pos;
         Cell v = *stack::arguments;
@@ -917,11 +924,11 @@ uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t
     }
     int t = type_of(&fn);
     // Frames pushed while library code runs are marked as such.
-    uint32_t bits = stack::FRAME_EVAL | (code && trace::is_library(code) ? stack::FRAME_LIBRARY : 0);
+    uint32_t bits = eval_frame_bits(code);
     if (t == TYPE_FUNCTION)
-        stack::push_function_frame(nm->data2, nm->data1, fn.data1, bits);
+        stack::push_function_frame(nm->data2, nm->data1, fn.data1, bits & ~stack::KIND_MASK);
     else
-        stack::push_frame(nm, stack::kind_bits(stack::FRAME_CALL) | bits);
+        stack::push_frame(nm, bits);
     if (infix) stack::top++;
     pos = gather_arguments(&fn, code, pos, end, path, path_pos, reported, name ? name : nm, infix, mode);
     if (stack::thrown) return pos;

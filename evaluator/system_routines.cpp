@@ -10,6 +10,7 @@
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
+#include "evaluator/routine_registry.h"
 #include "evaluator/stack.h"
 #include "io/clipboard.h"
 #include "io/file_io.h"
@@ -70,29 +71,14 @@ void write_clipboard() {
     stack::keep_result_only();
 }
 
-namespace {
-
-void define(const char* word, const char* spec_text, routine::Code code) {
-    collector::Pause no_collection;
-    collector::Rooted<1> spec;
-    helpers::spec_from_text(spec_text, &spec[0]);
-    Cell* r = routine::push_new(&spec[0], nullptr, routine::register_code(code), 0, false);
-    Cell value = *r;
-    Cell w = word::load(word);
-    context::set(&w, &value);
-}
-
-}  // namespace
-
 void define_system_routines() {
-    Cell* base = stack::top;
-    define("create-dir", R"~("creates a directory" path [file!])~", create_dir);
-    define("exists?", R"~("whether a file or directory exists" path [file!] return: [logic!])~", exists_q);
-    define("write-stdout", R"~("writes data to standard output" data)~", write_stdout);
-    define("os-info", R"~("the operating system's name, architecture, version and build" return: [object!])~", os_info);
-    define("read-clipboard", R"~("Return the contents of the system clipboard")~", read_clipboard);
-    define("write-clipboard", R"~("Write content to the system clipboard" data return: [logic!])~", write_clipboard);
-    stack::top = base;
+    using routines::add;
+    add("create-dir", R"~("creates a directory" path [file!])~", create_dir);
+    add("exists?", R"~("whether a file or directory exists" path [file!] return: [logic!])~", exists_q);
+    add("write-stdout", R"~("writes data to standard output" data)~", write_stdout);
+    add("os-info", R"~("the operating system's name, architecture, version and build" return: [object!])~", os_info);
+    add("read-clipboard", R"~("Return the contents of the system clipboard")~", read_clipboard);
+    add("write-clipboard", R"~("Write content to the system clipboard" data return: [logic!])~", write_clipboard);
 }
 
 }  // namespace vyx::routines

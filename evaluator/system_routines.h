@@ -24,10 +24,8 @@ void read_clipboard();
 // (emptying it) on the clipboard; whether it worked.
 void write_clipboard();
 
-// Binds the words create-dir, exists?, write-stdout, os-info, read-clipboard
-// and write-clipboard to routine!
-// values of the code above in the global context. Until the library's
-// routine registry takes them over, the runtime initialisation calls this.
+// Registers create-dir, exists?, write-stdout, os-info, read-clipboard and
+// write-clipboard in the routine registry.
 void define_system_routines();
 
 }  // namespace vyx::routines
