@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs vyx on each script NAME.vyx of this folder and compares its output with
 NAME.out (where "XXXXXXXX" stands for a code address) and its exit status with NAME.status (0 when that file is absent).
-A NAME.env file holds VAR=value lines added to the environment. A NAME.stdin
+A NAME.env file holds VAR=value lines added to the environment ($HERE in a
+value stands for this folder). A NAME.stdin
 file (raw bytes) is piped to a vyx started without a script, in place of NAME.vyx.
 For a script, NAME.args holds switches put before its name and NAME.input what
 is piped to it.
@@ -35,7 +36,7 @@ def main():
                 for line in f.read().split("\n"):
                     if "=" in line:
                         k, v = line.split("=", 1)
-                        env[k] = v
+                        env[k] = v.replace("$HERE", here)
         if name.endswith(".stdin"):
             with open(base + ".stdin", "rb") as f:
                 p = subprocess.run([vyx], input=f.read(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
