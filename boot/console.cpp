@@ -4,7 +4,11 @@
 // runs the script instead.
 #include "boot/console.h"
 
+#include <sys/time.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +20,7 @@
 #include "datatypes/error.h"
 #include "datatypes/pair.h"
 #include "datatypes/string.h"
+#include "datatypes/symbol.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/protect.h"
@@ -208,6 +213,32 @@ void print_report(const std::string& report) {
     print_line("");
 }
 
+// The test hook: VYX_TEST_HALT_AFTER_MS asks for one halt that many
+// milliseconds after start-up, as a key that stops an evaluation would.
+void arm_halt_hook() {
+    static bool armed = false;
+    const char* ms = std::getenv("VYX_TEST_HALT_AFTER_MS");
+    if (armed || !ms) return;
+    armed = true;
+    struct sigaction sa{};
+    sa.sa_handler = [](int) { interp::request_halt(); };
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGALRM, &sa, nullptr);
+    long n = std::atol(ms);
+    itimerval t{};
+    t.it_value.tv_sec = n / 1000;
+    t.it_value.tv_usec = (n % 1000) * 1000;
+    setitimer(ITIMER_REAL, &t, nullptr);
+}
+
+// A halt (a throw of halt-request named console) that nothing caught ends
+// the evaluation quietly: the console says "(halted)" and goes on.
+bool is_halt(const VyxError& e) {
+    if (e.id.category != err::throw_throw.category || e.id.entry != err::throw_throw.entry) return false;
+    if (type_of(&e.args[0]) != TYPE_WORD) return false;
+    return symbol::resolve(int32_t(e.args[0].data2)) == symbol::resolve(symbol::make("halt-request"));
+}
+
 // The molded result, cut to fit the console: "== " and the text.
 void print_result(Cell* value) {
     int limit = COLUMNS - 3;
@@ -250,7 +281,12 @@ void do_command(const std::string& buffer) {
         }
         print_result(stack::push(&value));
     });
-    if (!done) print_report(error::report(guard.error()));
+    if (!done) {
+        if (is_halt(guard.error()))
+            print_line("(halted)");
+        else
+            print_report(error::report(guard.error()));
+    }
 }
 
 // Reads one line of standard input without its line end; false at the end.
@@ -325,6 +361,7 @@ int run_script(const std::string& path) {
 }  // namespace
 
 int run(int argc, char** argv) {
+    arm_halt_hook();
     // Leading "--" switches are passed over ("--catch" keeps the console open
     // after the script; "--" ends the switches); the next argument is the script.
     bool catch_ = false;

@@ -558,6 +558,25 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
 
 }  // namespace
 
+std::atomic<uint32_t> poll_word{0};
+
+namespace {
+
+// What the poll word asked for, between two expressions.
+void serve_poll() {
+    uint32_t bits = poll_word.exchange(0, std::memory_order_relaxed);
+    if (bits & POLL_HALT) {
+        Cell value = word::load("halt-request");
+        Cell name = word::load("console");
+        stack::top = stack::arguments;
+        stack::push(&value);
+        stack::push(&name);
+        stack::raise_throw(stack::EXIT_THROW);
+    }
+}
+
+}  // namespace
+
 void init() {
     current_block = NONE;
     stack::sym_body = words::frame_body.data2;
@@ -696,6 +715,8 @@ void eval_whole_block(const Cell* block, bool keep) {
         while (pos < end) {
             if (!library) current_block.data1 = pos;
             pos = eval_one_expression(node, pos, end, false, false);
+            if (poll_word.load(std::memory_order_relaxed)) [[unlikely]]
+                if (!stack::thrown) serve_poll();
             if (stack::thrown) {
                 if (!library) current_block = suspended.back();
                 suspended.pop_back();

@@ -6,6 +6,7 @@
 // head, never addresses: evaluating an expression may allocate, and
 // allocation may move the very block being evaluated.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "runtime/cell.h"
@@ -19,6 +20,15 @@ extern Cell current_block;
 // Tracing requested, and tracing active now.
 extern bool trace_requested;
 extern bool tracing;
+
+// The poll word: requests the interpreter notices between two expressions
+// of a block (tested with the pending exit, one load when none is set).
+// Set from anywhere, a signal handler included.
+enum PollBits : uint32_t { POLL_HALT = 1, POLL_EVENT = 2 };
+extern std::atomic<uint32_t> poll_word;
+// Asks the evaluation to stop as halt does: a throw of the word halt-request
+// named console, which the console reports as "(halted)".
+inline void request_halt() { poll_word.fetch_or(POLL_HALT, std::memory_order_relaxed); }
 
 // Runtime initialisation: resets the state and measures the machine stack.
 void init();

@@ -19,6 +19,7 @@
 #include "evaluator/lexer.h"
 #include "evaluator/protect.h"
 #include "evaluator/stack.h"
+#include "evaluator/trace.h"
 #include "runtime/collector.h"
 #include "runtime/raise.h"
 
@@ -267,6 +268,7 @@ void throw_(int, const int* refs) {
     // The name (unset for an unnamed throw) sits right after the value,
     // where catch looks for it.
     Cell name = refs[0] >= 0 ? *arg(refs[0]) : UNSET;
+    if (interp::tracing) trace::fire(trace::EV_THROW, 0, 0, nullptr, stack::arguments);
     stack::top = stack::arguments + 1;
     stack::push(&name);
     stack::raise_throw(stack::EXIT_THROW);
@@ -322,6 +324,7 @@ void catch_(int, const int* refs) {
         return;
     }
     stack::store_result_only(&value);
+    if (interp::tracing) trace::fire(trace::EV_CATCH, 0, 0, nullptr, stack::arguments);
 }
 
 void try_(int, const int* refs) {
