@@ -361,6 +361,7 @@ int run_script(const std::string& path) {
 }  // namespace
 
 int run(int argc, char** argv) {
+    install_stop_signals();
     arm_halt_hook();
     // Leading "--" switches are passed over ("--catch" keeps the console open
     // after the script; "--" ends the switches); the next argument is the script.

@@ -245,9 +245,14 @@ inline uint32_t fast_expression(Node code, uint32_t pos, uint32_t end, Cell* out
 
 // The bits of a call frame the interpreter pushes for the code: frames
 // pushed while library code runs are marked as such.
-inline uint32_t eval_frame_bits(Node code) {
-    return stack::kind_bits(stack::FRAME_CALL) | stack::FRAME_EVAL |
-           (code && trace::is_library(code) ? stack::FRAME_LIBRARY : 0);
+inline uint32_t eval_frame_bits() {
+    return stack::kind_bits(stack::FRAME_CALL) | stack::FRAME_EVAL | library_frames;
+}
+
+// An event of the traced build of a step (see eval_expression).
+template <bool Traced>
+inline void event(uint32_t ev, Node code, uint32_t pos, const Cell* ref, const Cell* value) {
+    if constexpr (Traced) trace::fire(ev, code, pos, ref, value);
 }
 
 // Fires a trace event when tracing is on (one load and branch otherwise).
@@ -301,19 +306,15 @@ struct Gather {
     bool at_end(uint32_t pos) const { return pos >= end || pos >= code_size(code); }
 };
 
-// Takes one argument by its kind; returns the position after it.
-uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int k) {
-    if (g.at_end(pos)) {
-        Cell w = argument_word(g.callable, k);
-        raise_error(err::script_no_arg, g.name, &w);
-    }
-    if (kind == ARG_NORMAL) return eval_one_expression(g.code, pos, g.single ? pos + 1 : g.end, g.infix, true);
+// A get-word or lit-word argument: the value as it stands, a paren's value,
+// or the value a get-word or get-path names.
+[[gnu::noinline]] uint32_t take_quoted_argument(const Gather& g, uint32_t kind, uint32_t pos) {
     Cell v = *code_at(g.code, pos);
     traced(trace::EV_FETCH, g.code, pos, nullptr, &v);
     if (kind == ARG_LITERAL) {
         switch (type_of(&v)) {
         case TYPE_PAREN:
-            stack::push_frame(&words::frame_anon, eval_frame_bits(g.code));
+            stack::push_frame(&words::frame_anon, eval_frame_bits());
             eval_whole_block(&v, true);
             if (stack::thrown) return pos + 1;
             stack::pop_frame_keep_result();
@@ -331,6 +332,16 @@ uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int k) {
     stack::push(&v);
     traced(trace::EV_PUSH, g.code, pos, nullptr, &v);
     return pos + 1;
+}
+
+// Takes one argument by its kind; returns the position after it.
+inline uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int k) {
+    if (g.at_end(pos)) {
+        Cell w = argument_word(g.callable, k);
+        raise_error(err::script_no_arg, g.name, &w);
+    }
+    if (kind == ARG_NORMAL) return eval_one_expression(g.code, pos, g.single ? pos + 1 : g.end, g.infix, true);
+    return take_quoted_argument(g, kind, pos);
 }
 
 // Fills the frame that invoke_callable pushed and, for natives and actions,
@@ -559,6 +570,7 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
 }  // namespace
 
 std::atomic<uint32_t> poll_word{0};
+uint32_t library_frames = 0;
 
 namespace {
 
@@ -697,37 +709,47 @@ void eval_whole_block(const Cell* block, bool keep) {
     check_machine_stack();
     Node node = block->data2;
     uint32_t pos = block->data1;
-    uint32_t end = code_size(node);
-    // Library code behaves as compiled code: it leaves the current block (and
-    // so an error's near) to the user's expression, and its frames are marked.
-    bool library = trace::is_library(node);
+    SeriesBuffer* buffer = node_buffer(node);
+    uint32_t end = (buffer->tail - buffer->offset) >> 4;
+    // Library code behaves as compiled code: its frames are marked, and it
+    // leaves the current block (and so an error's near) to the user's
+    // expression, its own positions going to a scratch cell.
+    uint32_t outer_library = library_frames;
+    library_frames = buffer->flags & series_flag::LIBRARY ? stack::FRAME_LIBRARY : 0;
+    Cell scratch;
+    Cell* cursor = library_frames ? &scratch : &current_block;
     // The block we were in waits on the suspended stack, where the collector
     // still sees it (nothing else may hold it: a paren that clears its own
-    // code, for one). A library block is kept there itself.
-    suspended.push_back(library ? *block : current_block);
+    // code, for one).
+    suspended.push_back(current_block);
     stack::push_frame(words::frame_body.data2, words::frame_body.data1,
-                      stack::kind_bits(stack::FRAME_BLOCK) | stack::FRAME_EVAL | (library ? stack::FRAME_LIBRARY : 0));
-    traced(trace::EV_ENTER, node, pos, nullptr, block);
+                      stack::kind_bits(stack::FRAME_BLOCK) | stack::FRAME_EVAL | library_frames);
+    bool observed = tracing;  // trace::fire checks again
+    if (observed) [[unlikely]] trace::fire(trace::EV_ENTER, node, pos, nullptr, block);
     if (pos >= end) {
         stack::store_result_only(&UNSET);
     } else {
-        if (!library) current_block = *block;
+        *cursor = *block;
         while (pos < end) {
-            if (!library) current_block.data1 = pos;
+            cursor->data1 = pos;
             pos = eval_one_expression(node, pos, end, false, false);
-            if (poll_word.load(std::memory_order_relaxed)) [[unlikely]]
+            // The poll point: a pending exit or a request, one test for both.
+            if ((stack::thrown | poll_word.load(std::memory_order_relaxed)) != 0) [[unlikely]] {
                 if (!stack::thrown) serve_poll();
-            if (stack::thrown) {
-                if (!library) current_block = suspended.back();
-                suspended.pop_back();
-                return;
+                if (stack::thrown) {
+                    current_block = suspended.back();
+                    suspended.pop_back();
+                    library_frames = outer_library;
+                    return;
+                }
             }
             if (pos < end) stack::clear_call_values();
         }
     }
-    traced(trace::EV_EXIT, node, pos, nullptr, stack::arguments);
-    if (!library) current_block = suspended.back();
+    if (observed) [[unlikely]] trace::fire(trace::EV_EXIT, node, pos, nullptr, stack::arguments);
+    current_block = suspended.back();
     suspended.pop_back();
+    library_frames = outer_library;
     if (keep)
         stack::pop_frame_keep_result();
     else
@@ -742,8 +764,11 @@ void restore_suspended(uint32_t depth) {
 
 uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool push) {
     Node node = series->data2;
-    stack::push_frame(&words::frame_body, eval_frame_bits(node));
+    stack::push_frame(&words::frame_body, eval_frame_bits());
+    uint32_t outer_library = library_frames;
+    library_frames = trace::is_library(node) ? stack::FRAME_LIBRARY : 0;
     uint32_t pos = eval_one_expression(node, position, end, false, true);
+    library_frames = outer_library;
     if (stack::thrown) return pos;
     if (push)
         stack::pop_frame_keep_result();
@@ -762,7 +787,12 @@ uint32_t do_next_in_series(const Cell* series) {
     return eval_next_at(&s, s.data1, end, false);
 }
 
-uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infix, bool push) {
+namespace {
+
+// The core step, in two builds: with the trace events and without them (the
+// untraced one pays nothing for them).
+template <bool Traced>
+uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix, bool push) {
     Cell* T = stack::top;
     if (pos >= code_size(code)) {
         // The block was shortened under us: nothing is left to evaluate.
@@ -772,7 +802,7 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
     }
     Cell value = *code_at(code, pos);
     uint32_t start = pos;
-    traced(trace::EV_FETCH, code, pos, nullptr, &value);
+    event<Traced>(trace::EV_FETCH, code, pos, nullptr, &value);
     switch (type_of(&value)) {
     case TYPE_PAREN:
         // The block's own frame holds the result, which stays pushed.
@@ -783,7 +813,7 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
     case TYPE_SET_WORD: {
         // `x: 1`, `s: s + i`: a value computed without a call is set
         // without a frame (nothing can fail that a frame would name).
-        if (!tracing && can_poke(&value)) {
+        if (!Traced && can_poke(&value)) {
             uint32_t after = fast_expression(code, pos + 1, end, stack::top);
             if (after) {
                 Cell* v = stack::push_slot();
@@ -793,15 +823,15 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
             }
         }
         uint32_t at = pos;
-        stack::push_frame(&value, eval_frame_bits(code));
+        stack::push_frame(&value, eval_frame_bits());
         stack::push(&value);
-        traced(trace::EV_PUSH, code, pos, nullptr, &value);
+        event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         if (pos >= end) raise_error(err::script_need_value, &value);
         pos = eval_one_expression(code, pos, end, false, true);
         if (stack::thrown) return pos;
         Cell* v = stack::arguments + 1;
-        traced(trace::EV_SET, code, at, &value, v);
+        event<Traced>(trace::EV_SET, code, at, &value, v);
         if (type_of(v) == TYPE_UNSET) raise_error(err::script_need_value, &value);
         if (!poke_word(stack::arguments, v)) {
             context::set(stack::arguments, v);
@@ -812,14 +842,14 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
         break;
     }
     case TYPE_SET_PATH: {
-        traced(trace::EV_PUSH, code, pos, nullptr, &value);
+        event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         if (pos >= end) raise_error(err::script_need_value, &value);
-        stack::push_frame(&words::set_path, eval_frame_bits(code));
+        stack::push_frame(&words::set_path, eval_frame_bits());
         pos = eval_one_expression(code, pos, end, false, true);
         if (stack::thrown) return pos;
         Cell v = *stack::arguments;
-        traced(trace::EV_SET, code, start, &value, &v);
+        event<Traced>(trace::EV_SET, code, start, &value, &v);
         walk_path(&value, code, pos, end, false, PATH_SET, &v);
         if (stack::thrown) return pos;
         stack::store_result_only(&v);
@@ -827,13 +857,13 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
         break;
     }
     case TYPE_GET_WORD:
-        traced(trace::EV_PUSH, code, pos, nullptr, stack::push(word_value(&value)));
+        event<Traced>(trace::EV_PUSH, code, pos, nullptr, stack::push(word_value(&value)));
         pos++;
         break;
     case TYPE_LIT_WORD:
         value.header = (value.header & ~TYPE_MASK) | TYPE_WORD;
         stack::push(&value);
-        traced(trace::EV_PUSH, code, pos, nullptr, &value);
+        event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         break;
     case TYPE_WORD: {
@@ -850,7 +880,7 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
         } else if (vt == TYPE_OP) {
             raise_error(err::script_no_op_arg, &value);
         } else {
-            traced(trace::EV_PUSH, code, pos, nullptr, stack::push(v));
+            event<Traced>(trace::EV_PUSH, code, pos, nullptr, stack::push(v));
             pos++;
         }
         break;
@@ -863,7 +893,7 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
     case TYPE_LIT_PATH:
         value.header = (value.header & ~TYPE_MASK) | TYPE_PATH;
         stack::push(&value);
-        traced(trace::EV_PUSH, code, pos, nullptr, &value);
+        event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         break;
     case TYPE_OP:
@@ -878,13 +908,13 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
             type_of(code_at(code, pos + 1)) == TYPE_BLOCK)
             raise_error(err::internal_vyx_system);
         stack::push(&value);
-        traced(trace::EV_PUSH, code, pos, nullptr, &value);
+        event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         break;
     }
     default:
         stack::push(&value);
-        traced(trace::EV_PUSH, code, pos, nullptr, &value);
+        event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         break;
     }
@@ -892,7 +922,7 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
         while (pos < end && pos < code_size(code)) {
             const Cell* v = op_at(code, pos);
             if (!v) break;
-            if (!tracing && pos + 1 < end && pos + 1 < code_size(code)) {
+            if (!Traced && pos + 1 < end && pos + 1 < code_size(code)) {
                 Fast k = fast_kind(v);
                 const Cell* right = k ? number_operand(code, pos + 1) : nullptr;
                 if (right && fast_math(k, stack::top - 1, right)) {
@@ -902,7 +932,7 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
             }
             Cell name = *code_at(code, pos);
             Cell fn = op::source_of(v);
-            traced(trace::EV_FETCH, code, pos, nullptr, &name);
+            event<Traced>(trace::EV_FETCH, code, pos, nullptr, &name);
             stack::top = T;
             pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &name, true);
             if (stack::thrown) return pos;
@@ -910,9 +940,16 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
     }
     if (!push) {
         stack::store_result_only(T);
-        traced(trace::EV_EXPR, code, start, nullptr, T);
+        event<Traced>(trace::EV_EXPR, code, start, nullptr, T);
     }
     return pos;
+}
+
+}  // namespace
+
+uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infix, bool push) {
+    return tracing ? eval_expression<true>(code, pos, end, no_infix, push)
+                   : eval_expression<false>(code, pos, end, no_infix, push);
 }
 
 uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t end, bool keep, const Cell* path,
@@ -945,7 +982,7 @@ uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t
     }
     int t = type_of(&fn);
     // Frames pushed while library code runs are marked as such.
-    uint32_t bits = eval_frame_bits(code);
+    uint32_t bits = eval_frame_bits();
     if (t == TYPE_FUNCTION)
         stack::push_function_frame(nm->data2, nm->data1, fn.data1, bits & ~stack::KIND_MASK);
     else

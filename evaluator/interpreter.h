@@ -20,6 +20,9 @@ extern Cell current_block;
 // Tracing requested, and tracing active now.
 extern bool trace_requested;
 extern bool tracing;
+// stack::FRAME_LIBRARY while library code is being evaluated, else 0: the
+// frames pushed meanwhile carry it.
+extern uint32_t library_frames;
 
 // The poll word: requests the interpreter notices between two expressions
 // of a block (tested with the pending exit, one load when none is set).

@@ -29,7 +29,7 @@ State State::save() {
     return State{stack::frame_top,      stack::arguments,   stack::top,
                  stack::thrown,         stack::throw_origin, interp::current_block,
                  interp::suspended_depth(), interp::tracing, interp::trace_requested,
-                 cycle_depth()};
+                 cycle_depth(), interp::library_frames};
 }
 
 void State::restore() const {
@@ -42,6 +42,7 @@ void State::restore() const {
     interp::restore_suspended(suspended);
     interp::tracing = tracing;
     interp::trace_requested = trace_requested;
+    interp::library_frames = library_frames;
     if (cycle_depth() > cycles) drop_cycles(cycle_depth() - cycles);
 }
 

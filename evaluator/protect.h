@@ -32,6 +32,7 @@ struct State {
     bool tracing;
     bool trace_requested;
     uint32_t cycles;
+    uint32_t library_frames;
 
     static State save();
     // Back to the saved state; frame records above the saved top are left

@@ -1,3 +1,5 @@
+#include <csignal>
+#include <unistd.h>
 #include "runtime/console_output.h"
 
 #include <cerrno>
@@ -182,6 +184,31 @@ void print_float32(float value) { print_formatted("%.7g", double(value)); }
 void flush_output() {
     flush_pending();
     std::fflush(stdout);
+}
+
+namespace {
+// SIGINT, SIGTERM, SIGHUP: what was printed still reaches the output, then
+// the process dies by the signal as any program would.
+void on_stop(int sig) {
+    uint32_t left = out.pending;
+    const uint8_t* p = out.buffer;
+    while (left > 0) {
+        ssize_t n = ::write(out.fd, p, left);
+        if (n <= 0) break;
+        p += n;
+        left -= uint32_t(n);
+    }
+    out.pending = 0;
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+}  // namespace
+
+void install_stop_signals() {
+    struct sigaction sa {};
+    sa.sa_handler = on_stop;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
 }
 
 }  // namespace vyx

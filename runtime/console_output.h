@@ -56,6 +56,9 @@ void print_float(double value);
 void print_float32(float value);
 // Writes what is pending (the writers already do before they return).
 void flush_output();
+// SIGINT, SIGTERM and SIGHUP write out what is waiting to be printed, then
+// end the process by the signal.
+void install_stop_signals();
 
 // Writes all n bytes to fd, going on after short writes, EINTR and (for a
 // non-blocking descriptor) EAGAIN. False when the system refuses; the bytes

@@ -5,7 +5,9 @@
   script and for piped console input alike, while a script's own error status stays;
 - standard output a terminal that fails: the loss is silent, status 0;
 - a script that cannot be read (missing, a directory, no permission): its
-  error printed and status 1.
+  error printed and status 1;
+- SIGINT, SIGTERM or SIGHUP during an evaluation: what was printed reaches the
+  pipe, then the process dies by the signal.
 
 usage: run_process.py VYX
 """
@@ -15,6 +17,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 vyx = sys.argv[1]
 failures = []
@@ -81,6 +84,20 @@ with tempfile.TemporaryDirectory() as tmp:
                            preexec_fn=nobody)
         check(f"{label} script: status", r.returncode, 1)
         check(f"{label} script: output", r.stdout.decode(), f"*** Access Error: cannot open: %{path}\n")
+
+    busy = script("busy.vyx", 'print "a" forever []')
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        p = subprocess.Popen([vyx, busy], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL)
+        time.sleep(0.5)  # time to print before the signal comes
+        p.send_signal(sig)
+        try:
+            status = p.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            status = None
+        check(f"{sig.name}: status", status, -sig)
+        check(f"{sig.name}: output", p.stdout.read(), b"a\n")
 
 for f in failures:
     print("FAIL " + f)
