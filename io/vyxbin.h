@@ -49,6 +49,33 @@ void load_boot(const uint8_t* data, size_t length, bool keep_base);
 // Index in the root block of boot literal 0.
 extern uint32_t literal_base;
 
+// The writer of boot data: a compact binary of version 1 whose roots are the
+// boot literals, in the order added, and whose set-pair records set words as
+// the data loads and leave no literal behind. A word bound to the context of
+// a literal (an object, a function or an error added before it, or the one
+// being added) is written as a flagged boot word naming that literal and its
+// index in the context; a word bound to an object or function inside a
+// literal (or inside the value being set) as a reference to where that was
+// written; every other word is read back global. Sharing works as through
+// the codec, except that nothing refers into an earlier set-pair's value.
+struct Writer;
+class BootWriter {
+public:
+    BootWriter();
+    ~BootWriter();
+    BootWriter(const BootWriter&) = delete;
+    BootWriter& operator=(const BootWriter&) = delete;
+    // Appends a literal; answers its number (boot literal n).
+    uint32_t literal(const Cell* value);
+    // Appends a set-pair: the word is set to the value when the data loads.
+    void set(const Cell* word, const Cell* value);
+    // The boot data, a new binary! in `target`.
+    Cell* finish(Cell* target);
+
+private:
+    Writer* writer_;
+};
+
 // The codec's two entries as the library calls them: the result in the
 // current call's result slot. decode_value answers the block of roots, or
 // its only value when it holds exactly one.

@@ -93,7 +93,5 @@ bool make_native_value(int type, uint32_t number, Cell* target);
 const uint8_t* decode_compact(DecodeState& s, const uint8_t* p, const uint8_t* end, bool symbols);
 const uint8_t* decode_fixed(DecodeState& s, const uint8_t* p, const uint8_t* end, bool symbols);
 
-// Writes the value's records into `out` (without the container).
-struct Writer;
 
 }  // namespace vyx::vyxbin

@@ -415,8 +415,7 @@ const uint8_t* Compact::word(const uint8_t* p, const uint8_t* at, int t, bool f,
         idx = place(out, w);
         return p;
     }
-    if (!s.codec) {
-        if (ref) s.invalid(at);
+    if (!s.codec && !ref) {
         uint32_t root = count(p);
         int32_t index = svarint(p);
         idx = place(out, boot_word(t, sym, root, index, at));

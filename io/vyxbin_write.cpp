@@ -23,7 +23,7 @@ namespace vyx::vyxbin {
 
 namespace {
 
-const uint8_t MAGIC[7] = {'V', 'Y', 'X', 'B', 'I', 'N', 2};
+const uint8_t MAGIC[6] = {'V', 'Y', 'X', 'B', 'I', 'N'};
 
 // Whether a word bound to this context is written with its binding: only
 // contexts owned by an object or a function can be rebuilt on reading.
@@ -54,6 +54,12 @@ struct Writer {
     std::vector<uint32_t> scratch;
     std::unordered_map<Node, uint32_t> refs;
     uint32_t depth = 0;
+    // Boot mode: words bound to the context of a literal are written as
+    // flagged boot words naming it. What a set-pair's value records is
+    // forgotten after it: the pair leaves no literal a later path could reach.
+    bool boot = false;
+    std::vector<Node>* scoped = nullptr;
+    std::unordered_map<Node, uint32_t> boot_contexts;
 
     explicit Writer(bool compact_form) : compact(compact_form) {}
 
@@ -117,6 +123,7 @@ struct Writer {
         records.push_back(Record{open.empty() ? NO_RECORD : open.back(), saved.back()});
         open.push_back(id);
         refs[node] = id;
+        if (scoped) scoped->push_back(node);
     }
     void emit_path(uint32_t id) {
         scratch.clear();
@@ -307,6 +314,7 @@ void Writer::referable(const Cell* v, int t, bool nl) {
     bool ref = false;
     uint32_t at = 0;
     bool global = key == context::global;
+    bool recorded = false;
     if (!global) {
         auto it = refs.find(key);
         if (it != refs.end()) {
@@ -315,13 +323,13 @@ void Writer::referable(const Cell* v, int t, bool nl) {
         } else {
             push_path();
             record_path(key);
+            recorded = true;
         }
     }
     if (compact && ref) byte(CP_REFERENCE);
     body(v, t, nl, ref);
-    if (global) return;
     if (ref) emit_path(at);
-    else pop_path();
+    else if (recorded) pop_path();
 }
 
 void Writer::body(const Cell* v, int t, bool nl, bool ref) {
@@ -479,6 +487,23 @@ void Writer::function_record(const Cell* fn, uint32_t h, bool ref) {
 void Writer::word(const Cell* v, int t, bool nl) {
     Node ctx = word::ctx_of(v);
     uint32_t s = symbol_index(word::symbol_of(v));
+    if (boot) {
+        // A literal's context by its number; the context of a function or
+        // object inside a literal by a path to it; any other word global.
+        auto it = boot_contexts.find(ctx);
+        if (it != boot_contexts.end()) {
+            header(t, true), uvarint(s), uvarint(it->second), svarint(word::index_of(v));
+            return;
+        }
+        auto ref = owned_binding(ctx) ? refs.find(ctx) : refs.end();
+        if (ref == refs.end()) {
+            header(t, false), uvarint(s);
+            return;
+        }
+        byte(CP_REFERENCE), header(t, true), uvarint(s), svarint(word::index_of(v));
+        emit_path(ref->second);
+        return;
+    }
     if (!owned_binding(ctx)) {
         if (compact) header(t, false), uvarint(s);
         else int32(uint32_t(t) | FX_GLOBAL | (nl ? FX_NEW_LINE : 0)), int32(s), int32(v->data3);
@@ -537,13 +562,11 @@ void Writer::error(const Cell* v, uint32_t h) {
     pop_path();
 }
 
-Cell* encode(const Cell* value, bool compact, Cell* target) {
-    codec = true;
-    Writer w(compact);
-    w.rec.reserve(64);
-    w.value(value);
+namespace {
+
+// The binary: header, symbol section, records.
+Cell* assemble(Writer& w, uint8_t version, uint32_t roots, bool symbols, Cell* target) {
     std::vector<uint8_t> out;
-    bool symbols = !w.symbols.empty();
     auto put32 = [&out](uint32_t v) {
         uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
         out.insert(out.end(), b, b + 4);
@@ -556,14 +579,15 @@ Cell* encode(const Cell* value, bool compact, Cell* target) {
         out.push_back(uint8_t(v));
     };
     out.reserve(24 + 4 * w.symbols.size() + w.names.size() + w.rec.size());
-    out.insert(out.end(), MAGIC, MAGIC + 7);
-    if (compact) {
+    out.insert(out.end(), MAGIC, MAGIC + 6);
+    out.push_back(version);
+    if (w.compact) {
         out.push_back(uint8_t(FLAG_COMPACT | (symbols ? FLAG_SYMBOLS : 0)));
-        putv(1), putv(uint32_t(w.rec.size()));
+        putv(roots), putv(uint32_t(w.rec.size()));
         if (symbols) putv(uint32_t(w.symbols.size())), putv(uint32_t(w.names.size()));
     } else {
         out.push_back(symbols ? FLAG_SYMBOLS : 0);
-        put32(1), put32(uint32_t(w.rec.size()));
+        put32(roots), put32(uint32_t(w.rec.size()));
         if (symbols) put32(uint32_t(w.symbols.size())), put32(uint32_t(w.names.size()));
     }
     if (symbols) {
@@ -573,5 +597,43 @@ Cell* encode(const Cell* value, bool compact, Cell* target) {
     out.insert(out.end(), w.rec.begin(), w.rec.end());
     return binary::make_from(target, out.data(), uint32_t(out.size()));
 }
+
+}  // namespace
+
+Cell* encode(const Cell* value, bool compact, Cell* target) {
+    codec = true;
+    Writer w(compact);
+    w.rec.reserve(64);
+    w.value(value);
+    return assemble(w, 2, 1, !w.symbols.empty(), target);
+}
+
+BootWriter::BootWriter() : writer_(new Writer(true)) { writer_->boot = true; }
+BootWriter::~BootWriter() { delete writer_; }
+
+uint32_t BootWriter::literal(const Cell* value) {
+    Writer& w = *writer_;
+    uint32_t n = w.current;
+    int t = type_of(value);
+    // Words inside the literal may already name its own context.
+    if (t == TYPE_OBJECT || t == TYPE_FUNCTION || t == TYPE_ERROR) w.boot_contexts.emplace(value->data1, n);
+    w.value(value);
+    return n;
+}
+
+void BootWriter::set(const Cell* word, const Cell* value) {
+    Writer& w = *writer_;
+    uint32_t saved = w.current;
+    std::vector<Node> recorded;
+    w.scoped = &recorded;
+    w.byte(CP_SET_PAIR);
+    w.value(word);
+    w.value(value);
+    w.scoped = nullptr;
+    for (Node n : recorded) w.refs.erase(n);
+    w.current = saved;
+}
+
+Cell* BootWriter::finish(Cell* target) { return assemble(*writer_, 1, writer_->current, true, target); }
 
 }  // namespace vyx::vyxbin

@@ -10,7 +10,9 @@
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
+#include "datatypes/binary.h"
 #include "evaluator/helpers.h"
+#include "interp_fixture.h"
 #include "io/lz_block.h"
 #include "io/vyxbin.h"
 #include "runtime/collector.h"
@@ -266,4 +268,46 @@ TEST_F(RuntimeTest, ValuesWithoutARecordAreNoCodec) {
         Cell b = test::blk({int_(1), c});
         EXPECT_RAISES(vyxbin::encode(&b, true, &r[0]), err::access_no_codec);
     }
+}
+
+// ---- the boot writer, read back by the boot load
+
+TEST_F(InterpTest, BootWriterLiteralsAndSetPairs) {
+    eval("o: make object! [a: 1 f: func [x] [x + a]]  shared: [1 2]");
+    collector::Rooted<6> r;
+    r[4] = eval("'boot-twice");
+    r[5] = eval("func [y] [y * 2]");
+    r[0] = eval("o");
+    r[1] = eval("reduce [shared shared]");
+    r[2] = eval("in o 'a");
+    r[3] = eval("'boot-answer");
+    vyxbin::BootWriter boot;
+    EXPECT_EQ(boot.literal(&r[0]), 0u);
+    Cell answer = int_(42), five = int_(5);
+    boot.set(&r[3], &answer);
+    EXPECT_EQ(boot.literal(&r[1]), 1u);
+    // A field of literal 0: set on the loaded object, not on o; the object's
+    // function finds its own arguments through a path to itself.
+    boot.set(&r[2], &five);
+    // A function set by a pair: its words reach its context by a path.
+    boot.set(&r[4], &r[5]);
+    Cell data;
+    boot.finish(&data);
+    blk::append(&root_block, &data);
+    std::vector<uint8_t> bytes(binary::rs_head(&data), binary::rs_head(&data) + binary::rs_length(&data));
+    EXPECT_EQ(bytes[6], 1);
+    EXPECT_EQ(bytes[7], 5);
+    uint32_t before = vyx::blk::size(root_block.data2);
+    vyxbin::load_boot(bytes.data(), bytes.size(), false);
+    ASSERT_EQ(vyx::blk::size(root_block.data2), before + 2);
+    EXPECT_EQ(vyxbin::literal_base, before);
+    Cell loaded = *vyx::blk::at(root_block.data2, before);
+    Cell pair = *vyx::blk::at(root_block.data2, before + 1);
+    Cell w = word::load("loaded");
+    context::set(&w, &loaded);
+    w = word::load("pair");
+    context::set(&w, &pair);
+    EXPECT_EQ(mold(eval("reduce [boot-answer loaded/a o/a loaded/f 10 same? pick pair 1 pick pair 2]")),
+              "[42 5 1 15 true]");
+    EXPECT_EQ(mold(eval("boot-twice 4")), "8");
 }
