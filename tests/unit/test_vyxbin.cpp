@@ -311,3 +311,27 @@ TEST_F(InterpTest, BootWriterLiteralsAndSetPairs) {
               "[42 5 1 15 true]");
     EXPECT_EQ(mold(eval("boot-twice 4")), "8");
 }
+
+TEST_F(RuntimeTest, FixedBootWordsAndSetPairs) {
+    // Fixed form, boot mode: literal 7; a set-pair word (bit 25) global
+    // (selector -1) set to 5; a word bound to the context of root 0 of this
+    // load, which is no context: malformed.
+    Bytes data = {'V', 'Y', 'X', 'B', 'I', 'N', 1, 4};
+    put32(data, 2);
+    put32(data, 32);
+    put32(data, 1);  // one symbol
+    put32(data, 16);
+    put32(data, 0);
+    for (char c : std::string("boot-fixed")) data.push_back(uint8_t(c));
+    data.resize(data.size() + 6, 0);
+    for (uint32_t w : {0x0Bu, 7u, 0x0Fu | 1u << 25, 0u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0x0Bu, 5u}) put32(data, w);
+    uint32_t before = root_size();
+    vyxbin::load_boot(data.data(), data.size(), false);
+    ASSERT_EQ(root_size(), before + 1);
+    EXPECT_EQ(int32_t(root_at(before).data2), 7);
+    Cell w = word::load("boot-fixed");
+    EXPECT_EQ(mold(*context::get(&w)), "5");
+    Bytes bad = data;
+    for (size_t k = bad.size() - 16; k < bad.size() - 12; k++) bad[k] = 0;  // selector 0: an integer
+    EXPECT_RAISES(vyxbin::load_boot(bad.data(), bad.size(), false), err::script_vb_invalid_record);
+}
