@@ -335,9 +335,11 @@ const uint8_t* Compact::series(const uint8_t* p, const uint8_t* at, int t, bool 
         spec.log2 = kind & 3;
         spec.count = count(p);
     } else if (t == TYPE_IMAGE) {
-        no_codec(t);
         spec.width = count(p);
         spec.height = count(p);
+        spec.log2 = 2;
+        if (spec.width > 0xFFFF || spec.height > 0xFFFF) s.invalid(at);
+        spec.count = spec.width * spec.height;
     } else {
         uint32_t u = uvarint(p);
         spec.log2 = u & 3;

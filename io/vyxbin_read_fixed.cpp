@@ -260,7 +260,6 @@ const uint8_t* Fixed::body(const uint8_t* p, const uint8_t* at, uint32_t h, Out 
 
 const uint8_t* Fixed::series(const uint8_t* p, const uint8_t* at, uint32_t h, Out out, uint32_t& idx) {
     int t = int(h & 0xFF);
-    if (t == TYPE_IMAGE) no_codec(t);
     uint32_t unit = (h >> 8) & 0xFF;
     uint32_t head = t == TYPE_BITSET ? 0 : word(p);
     if (h & FX_REF) {
@@ -269,7 +268,12 @@ const uint8_t* Fixed::series(const uint8_t* p, const uint8_t* at, uint32_t h, Ou
     }
     SeriesSpec spec{t, head};
     spec.count = word(p);
-    if (t == TYPE_BITSET) {
+    if (t == TYPE_IMAGE) {
+        spec.width = spec.count & 0xFFFF;
+        spec.height = spec.count >> 16;
+        spec.count = spec.width * spec.height;
+        spec.log2 = 2;
+    } else if (t == TYPE_BITSET) {
         spec.complemented = h & FX_COMPLEMENT;
     } else {
         if (t == TYPE_VECTOR) spec.element = word(p);

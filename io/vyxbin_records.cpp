@@ -1,11 +1,13 @@
 #include "io/vyxbin_records.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
+#include "datatypes/image.h"
 #include "datatypes/map.h"
 #include "datatypes/object.h"
 #include "datatypes/symbol.h"
@@ -58,7 +60,10 @@ bool RecordBuilder::series_size(const SeriesSpec& spec, size_t left, size_t& byt
         if (spec.log2) return false;
         break;
     case TYPE_IMAGE:
-        return false;
+        // width x height x 4 within 31 bits, and the count is pixels.
+        if (spec.width > 0xFFFF || spec.height > 0xFFFF || uint64_t(spec.width) * spec.height * 4 >= 0x80000000u)
+            return false;
+        break;
     default:
         if (spec.log2 > 2) return false;
     }
@@ -70,6 +75,15 @@ bool RecordBuilder::series_size(const SeriesSpec& spec, size_t left, size_t& byt
 Cell RecordBuilder::make_series(const SeriesSpec& spec, const uint8_t* bytes, const uint8_t* at) {
     uint32_t unit = 1u << spec.log2;
     size_t n = size_t(spec.count) << spec.log2;
+    if (spec.type == TYPE_IMAGE) {
+        uint8_t* pixels = n ? static_cast<uint8_t*>(std::malloc(n)) : nullptr;
+        if (n && !pixels) s.invalid(at);
+        if (n) std::memcpy(pixels, bytes, n);
+        collector::Rooted<1> img;
+        image::make_from_pixels(&img[0], spec.width, spec.height, pixels);
+        img[0].data1 = spec.head;
+        return img[0];
+    }
     if (unit == 4 && spec.type != TYPE_VECTOR)
         for (size_t i = 0; i < n; i += 4)
             if (read_le32(bytes + i) > 0x10FFFF) s.invalid(at);
@@ -91,7 +105,10 @@ Cell RecordBuilder::shared_series(const Cell& reached, int t, uint32_t head, con
     Cell c = reached;
     c.header = uint32_t(t);
     if (is_any_string(t)) c.data3 = 0;
-    if (t != TYPE_BITSET) {
+    if (t == TYPE_IMAGE) {
+        if (head > image::pixel_count(&c)) s.invalid(at);
+        c.data1 = head;
+    } else if (t != TYPE_BITSET) {
         if (head > series_length(c.data2)) s.invalid(at);
         c.data1 = head;
     }

@@ -12,10 +12,12 @@
 #include "datatypes/date.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
+#include "datatypes/image.h"
 #include "datatypes/money.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
+#include "io/image_store.h"
 #include "io/vyxbin_internal.h"
 #include "runtime/raise.h"
 
@@ -154,6 +156,7 @@ struct Writer {
     void block(const Cell* v, int t, uint32_t h, bool ref);
     void map(const Cell* v, uint32_t h, bool ref);
     void bitset(const Cell* v, uint32_t h, bool ref);
+    void image(const Cell* v, uint32_t h, bool ref);
     void object_record(const Cell* obj, uint32_t h, bool ref);
     void function_record(const Cell* fn, uint32_t h, bool ref);
     void context_record(Node ctx);
@@ -186,6 +189,7 @@ void Writer::value(const Cell* v) {
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH:
     case TYPE_HASH: case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
     case TYPE_BINARY: case TYPE_VECTOR: case TYPE_MAP: case TYPE_BITSET: case TYPE_OBJECT: case TYPE_FUNCTION:
+    case TYPE_IMAGE:
         referable(v, t, nl);
         break;
     case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_REFINEMENT:
@@ -313,7 +317,8 @@ void Writer::referable(const Cell* v, int t, bool nl) {
     Node key = t == TYPE_OBJECT || t == TYPE_FUNCTION ? v->data1 : v->data2;
     bool ref = false;
     uint32_t at = 0;
-    bool global = key == context::global;
+    // Global words and objects, and images without pixels, are never shared.
+    bool global = key == context::global || key == 0;
     bool recorded = false;
     if (!global) {
         auto it = refs.find(key);
@@ -342,6 +347,8 @@ void Writer::body(const Cell* v, int t, bool nl, bool ref) {
         return map(v, h, ref);
     case TYPE_BITSET:
         return bitset(v, h, ref);
+    case TYPE_IMAGE:
+        return image(v, h, ref);
     case TYPE_OBJECT:
         return object_record(v, h, ref);
     case TYPE_FUNCTION:
@@ -416,6 +423,23 @@ void Writer::bitset(const Cell* v, uint32_t h, bool ref) {
     if (compact) uvarint(n); else int32(n);
     bytes(b->head(), n);
     if (!compact) pad(4);
+}
+
+// Every pixel as its four memory bytes (B, G, R, A), the argb channel.
+void Writer::image(const Cell* v, uint32_t h, bool ref) {
+    uint32_t head = v->data1;
+    uint32_t width = image::width(v), height = image::height(v);
+    if (compact) {
+        header(TYPE_IMAGE, head != 0);
+        if (head) uvarint(head);
+        if (ref) return;
+        uvarint(width), uvarint(height);
+    } else {
+        int32(h), int32(head);
+        if (ref) return;
+        int32(v->data3);
+    }
+    if (v->data2) bytes(imaging::lock_pixels(v->data2), size_t(width) * height * 4);
 }
 
 void Writer::context_record(Node ctx) {
