@@ -21,6 +21,7 @@
 #include "evaluator/helpers.h"
 #include "evaluator/native_table.h"
 #include "evaluator/stack.h"
+#include "io/file_io.h"
 #include "io/lz_block.h"
 #include "io/vyxbin_internal.h"
 #include "runtime/collector.h"
@@ -278,11 +279,16 @@ void encode_value(const Cell* value, bool compact) {
 
 void decode_value(const Cell* payload) {
     int t = type_of(payload);
-    if (t != TYPE_BINARY || binary::rs_length(payload) <= 10) raise_error(err::script_invalid_data, payload);
     // The reader works on a copy: the binary's buffer may move while values
-    // are made.
-    Cell bin = *payload;
-    std::vector<uint8_t> bytes(binary::rs_head(&bin), binary::rs_head(&bin) + binary::rs_length(&bin));
+    // are made. A file! is read whole first.
+    std::vector<uint8_t> bytes;
+    if (t == TYPE_FILE) {
+        simple_io::read_bytes(payload, bytes);
+    } else if (t == TYPE_BINARY) {
+        Cell bin = *payload;
+        bytes.assign(binary::rs_head(&bin), binary::rs_head(&bin) + binary::rs_length(&bin));
+    }
+    if ((t != TYPE_FILE && t != TYPE_BINARY) || bytes.size() <= 10) raise_error(err::script_invalid_data, payload);
     collector::Rooted<1> roots;
     blk::make_at(&roots[0], 1);
     codec = true;
