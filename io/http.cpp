@@ -1,5 +1,6 @@
 #include "io/http.h"
 
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,32 +103,54 @@ const Cell* request_http(const Cell* method, const Cell* url_cell, const Cell* h
     r.max_body = MAX_BODY_BYTES;
 
     platform::HttpReply reply;
-    platform::HttpStatus st = platform::http_request(r, reply);
-    if (st == platform::HttpStatus::too_long) raise_error(err::script_too_long);
-    if (st != platform::HttpStatus::ok) return &NONE_CELL;
-
-    Cell* block = nullptr;
-    if (info) {
-        block = stack::push_slot();
-        *block = Cell{TYPE_UNSET, 0, 0, 0};
-        blk::make_at(block, 3);
-        Cell status{TYPE_INTEGER, 0, uint32_t(int32_t(reply.status)), 0};
-        blk::append(block, &status);
-        parse_headers(reply.headers.data(), reply.headers.size());
-        blk::append(block, stack::top - 1);
-        stack::top--;
+    // Bytes go straight into the new binary!, which the stack holds while
+    // libcurl fills it (a collection may move its buffer between calls). An
+    // error raised while it grows waits until libcurl has returned.
+    Cell* bin = nullptr;
+    std::exception_ptr failure;
+    if (binary) {
+        bin = binary::push(64);
+        reply.sink = [&](const uint8_t* p, size_t n, int64_t announced) {
+            try {
+                if (announced > 0 && uint64_t(announced) <= MAX_BODY_BYTES && binary::rs_length(bin) == 0)
+                    binary::make_at(bin, uint32_t(announced));
+                binary::rs_append(bin, p, uint32_t(n));
+                return true;
+            } catch (...) {
+                failure = std::current_exception();
+                return false;
+            }
+        };
     }
-    uint8_t* bytes = reply.body.data();
-    size_t n = reply.body.size();
-    static uint8_t nothing = 0;
-    if (!bytes) bytes = &nothing;
-    if (binary) binary::load(bytes, uint32_t(n));
-    else if (lines) lines_to_block(bytes, n);
-    else push_text(bytes, n);
-    if (!info) return stack::top - 1;
+    platform::HttpStatus st = platform::http_request(r, reply);
+    if (failure) std::rethrow_exception(failure);
+    if (st == platform::HttpStatus::too_long) raise_error(err::script_too_long);
+    if (st != platform::HttpStatus::ok) {
+        if (bin) stack::top = bin;
+        return &NONE_CELL;
+    }
+    if (!bin) {
+        uint8_t* bytes = reply.body.data();
+        size_t n = reply.body.size();
+        static uint8_t nothing = 0;
+        if (!bytes) bytes = &nothing;
+        if (lines) lines_to_block(bytes, n);
+        else push_text(bytes, n);
+    }
+    Cell* result = stack::top - 1;
+    if (!info) return result;
+    Cell* block = stack::push_slot();
+    *block = Cell{TYPE_UNSET, 0, 0, 0};
+    blk::make_at(block, 3);
+    Cell status{TYPE_INTEGER, 0, uint32_t(int32_t(reply.status)), 0};
+    blk::append(block, &status);
+    parse_headers(reply.headers.data(), reply.headers.size());
     blk::append(block, stack::top - 1);
     stack::top--;
-    return block;
+    blk::append(block, result);
+    *result = *block;
+    stack::top = result + 1;
+    return result;
 }
 
 const Cell* parse_headers(const char* text, size_t n) {

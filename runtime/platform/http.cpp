@@ -18,25 +18,33 @@ struct Transfer {
     uint64_t max_body;
     bool too_long = false;
     bool sized = false;
+    size_t received = 0;
 };
+
+// The length the reply announced, or -1.
+int64_t announced_length(CURL* easy) {
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) return -1;
+    return length;
+}
 
 size_t on_body(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     size_t n = size * count;
-    Bytes& body = t->reply->body;
-    size_t have = body.size();
-    if (!t->sized) {
-        // Room for the whole body at once when the reply tells its length.
-        t->sized = true;
-        curl_off_t length = -1;
-        if (curl_easy_getinfo(t->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0 &&
-            uint64_t(length) <= t->max_body)
-            body.reserve(size_t(std::min<curl_off_t>(length, curl_off_t(1) << 28)));
-    }
+    HttpReply& reply = *t->reply;
+    Bytes& body = reply.body;
+    size_t have = t->received;
     if (have + n > t->max_body) {
         t->too_long = true;
         return 0;  // ends the transfer
     }
+    int64_t announced = t->sized ? -1 : announced_length(t->easy);
+    t->sized = true;
+    t->received += n;
+    if (reply.sink) return reply.sink(reinterpret_cast<const uint8_t*>(data), n, announced) ? n : 0;
+    // Room for the whole body at once when the reply tells its length.
+    if (announced > 0 && uint64_t(announced) <= t->max_body)
+        body.reserve(size_t(std::min<int64_t>(announced, int64_t(1) << 28)));
     if (body.capacity() - have < n && !body.reserve(std::max(have * 2, have + n))) return 0;
     std::memcpy(body.data() + have, data, n);
     body.set_size(have + n);

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ struct HttpReply {
     long status = 0;
     std::string headers;  // the final reply's header lines, each ending with CR LF, status line left out
     Bytes body;
+    // When set, the body's bytes go here instead of into `body`, with the
+    // length the reply announced (-1 when it did not); false ends the
+    // request as failed.
+    std::function<bool(const uint8_t* bytes, size_t n, int64_t announced)> sink;
 };
 
 enum class HttpStatus { ok, failed, too_long };

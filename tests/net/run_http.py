@@ -50,7 +50,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.path == "/missing":
             self.reply(404, b"not here")
         elif self.path == "/moved":
-            self.reply(302, b"", [("Location", "/crlf")])
+            self.reply(302, b"moved away", [("Location", "/crlf")])
         elif self.path == "/cookies":
             self.reply(200, b"ok", [("Set-Cookie", "a=1"), ("Set-Cookie", "b=2")])
         elif self.path == "/bare":
@@ -110,12 +110,13 @@ print mold read u
 print mold read/binary u
 print mold read/lines u
 print mold read {base}/moved
+print mold read/binary {base}/moved
 """)
-    expect(out, ['"a^/b"', "#{610D0A62}", '["a" "b"]', '"a^/b"'], "bodies")
+    expect(out, ['"a^/b"', "#{610D0A62}", '["a" "b"]', '"a^/b"', "#{610D0A62}"], "bodies")
     method, path, headers, body = seen[0]
     expect((method, path, body), ("GET", "/crlf", b""), "a read is a GET")
     expect(headers, [("Host", base[7:])] + DEFAULTS, "a read's headers")
-    expect([(m, p) for m, p, _, _ in seen[-2:]], [("GET", "/moved"), ("GET", "/crlf")], "the redirect followed")
+    expect([(m, p) for m, p, _, _ in seen[-4:]], [("GET", "/moved"), ("GET", "/crlf")] * 2, "the redirect followed")
 
 
 @check
