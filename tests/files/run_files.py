@@ -322,7 +322,7 @@ def browse_and_os_info(d):
     os.mkdir(os.path.join(d, "bin"))
     opener = os.path.join(d, "bin", "xdg-open")
     with open(opener, "w") as f:
-        f.write(f'#!/bin/sh\nprintf "%s\\n" "$1" >> "{d}/opened"\n')
+        f.write(f'#!/bin/sh\nprintf "%s" "$1" > "{d}/opened.$$"\n')
     os.chmod(opener, 0o755)
     env = dict(os.environ, PATH=os.path.join(d, "bin") + ":" + os.environ["PATH"])
     out = run("""
@@ -335,13 +335,15 @@ print o/version
 print o/name
 print o/build
 """, d, env=env)
-    # The two openers run detached, each appending one line.
+    # The two openers run detached, each writing a file of its own (two
+    # writers of one file could interleave their bytes).
     seen = []
     for _ in range(200):
-        if os.path.exists(os.path.join(d, "opened")):
-            seen = get(d, "opened").decode().split("\n")[:-1]
-            if len(seen) >= 2:
-                break
+        names = [n for n in os.listdir(d) if n.startswith("opened.")]
+        if len(names) >= 2:
+            time.sleep(0.05)  # let both finish writing
+            seen = [get(d, n).decode() for n in names]
+            break
         time.sleep(0.05)
     expect(sorted(seen), ["http://example.com/a b", "my file"], "what browse handed over")
     machine = {"x86_64": "x86-64", "aarch64": "ARM64"}.get(platform.machine(), None)
