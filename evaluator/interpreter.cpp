@@ -344,6 +344,136 @@ inline uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int 
     return take_quoted_argument(g, kind, pos);
 }
 
+// Refinements named by a path, or by the block of an applying call, after
+// the positional arguments are in.
+struct Refinements {
+    const Cell* fn;
+    Node cache;
+    uint32_t n;
+    bool is_fn;
+    bool safer;
+    const Gather& gr;
+    int* refs;
+    int& count;
+
+    // Whether the callable has refinements at all.
+    bool has_refinements() const {
+        for (uint32_t i = 0; i < n; i++)
+            if (type_of(code_at(cache, i)) == TYPE_ARG_REFINEMENT) return true;
+        return false;
+    }
+
+    // One refinement named by a path element or by the block: switched on or
+    // off, then its arguments. `reported` is what dup-refine names.
+    bool name_refinement(const Cell& el, bool on, const Cell* reported, uint32_t& pos) {
+        // Find the refinement in the cache.
+        int32_t s = symbol::resolve(int32_t(el.data2));
+        uint32_t ri = 0;
+        int k = 0;  // spec argument number of the refinement's first argument
+        bool found = false;
+        for (uint32_t i = 0; i < n; i++) {
+            const Cell* c = code_at(cache, i);
+            if (type_of(c) == TYPE_ARG_REFINEMENT && symbol::resolve(int32_t(c->data2)) == s) {
+                ri = i;
+                found = true;
+                break;
+            }
+            if (type_of(c) == TYPE_TYPESET && arg_kind(c) != ARG_RETURN) k++;
+        }
+        if (!found) {
+            Cell w = el;
+            w.header = TYPE_WORD;
+            raise_error(err::script_no_refine, gr.name, &w);
+        }
+        Cell ref = *code_at(cache, ri);
+        if (is_fn) {
+            Cell* flag = stack::arguments + ref.data1;
+            if (logic::truth(flag)) raise_error(err::script_dup_refine, reported);
+            *flag = Cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
+        } else if (on) {
+            int slot = int(ref.data3) - 1;
+            if (refs[slot] != -1) raise_error(err::script_dup_refine, reported);
+            refs[slot] = count;
+        }
+        uint32_t a = 1;
+        for (uint32_t i = ri + 1; i < n; i++) {
+            Cell c = *code_at(cache, i);
+            if (type_of(&c) != TYPE_TYPESET) break;
+            uint32_t kind = arg_kind(&c);
+            if (kind == ARG_RETURN) continue;
+            if (safer && !on) {
+                // apply/safer steps over an off refinement's argument unevaluated.
+                if (!gr.at_end(pos)) pos++;
+            } else {
+                pos = take_argument(gr, kind, pos, k);
+                if (stack::thrown) return false;
+                Cell* v = stack::top - 1;
+                if (!on) {
+                    stack::top--;
+                } else {
+                    if (!typeset::has(&c, type_of(v))) expect_arg(gr.name, fn, k, v);
+                    count++;
+                    if (is_fn) {
+                        stack::arguments[ref.data1 + a] = *v;
+                        stack::top--;
+                    }
+                }
+            }
+            a++;
+            k++;
+        }
+        return true;
+    }
+
+    // The refinements a path or the rest of an applying call's block names.
+    uint32_t take_named(const Gather& g, Node code, uint32_t pos, uint32_t end, const Cell* path, uint32_t path_pos,
+                        bool applying, int how) {
+    if (path) {
+        // Refinements named by the path, in the order given.
+        Cell p = *path;
+        uint32_t psize = code_size(p.data2);
+        for (uint32_t e = path_pos; e < psize; e++) {
+            Cell el = *code_at(p.data2, e);
+            int et = type_of(&el);
+            if (et != TYPE_WORD && et != TYPE_GET_WORD) {
+                if (applying && !has_refinements()) break;
+                raise_error(err::script_bad_refine, &el);
+            }
+            bool on = true;
+            if (et == TYPE_GET_WORD) {
+                const Cell* v = word_value(&el);
+                if (type_of(v) == TYPE_UNSET) raise_error(err::script_no_value, &el);
+                on = logic::truth(v);
+            }
+            if (!name_refinement(el, on, &p, pos)) return pos;
+        }
+    } else if (how == APPLY_NAMED) {
+        // Refinements named in the rest of the block, each followed by the
+        // expression that switches it.
+        while (!g.at_end(pos)) {
+            Cell el = *code_at(code, pos);
+            int et = type_of(&el);
+            if (et != TYPE_REFINEMENT && et != TYPE_GET_WORD) {
+                if (!has_refinements()) break;
+                raise_error(err::script_bad_refine, &el);
+            }
+            pos++;
+            bool on = false;
+            if (!g.at_end(pos)) {
+                pos = eval_one_expression(code, pos, end, false, true);
+                if (stack::thrown) return pos;
+                Cell* v = stack::top - 1;
+                if (type_of(v) == TYPE_UNSET) raise_error(err::script_no_value, &el);
+                on = logic::truth(v);
+                stack::top--;
+            }
+            if (!name_refinement(el, on, &NONE, pos)) return pos;
+        }
+    }
+    return pos;
+    }
+};
+
 // Fills the frame that invoke_callable pushed and, for natives and actions,
 // calls the entry. A mode above 0 is an applying call (see invoke_callable).
 uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* path,
@@ -366,13 +496,6 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
         if (type_of(last) == TYPE_INTEGER) nrefs = int(last->data2);
         for (int r = 0; r < nrefs; r++) refs[r] = -1;
     }
-    // Whether the callable has refinements at all: asked only where a path or
-    // an applying call names them.
-    auto has_refinements = [&] {
-        for (uint32_t i = 0; i < n; i++)
-            if (type_of(code_at(cache, i)) == TYPE_ARG_REFINEMENT) return true;
-        return false;
-    };
     bool collecting = true;
     int count = 0;  // argument values gathered
     int argk = 0;   // argument number in the spec
@@ -447,108 +570,10 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
         default: break;
         }
     }
-    // One refinement named by a path element or by the block: switched on or
-    // off, then its arguments. `reported` is what dup-refine names.
-    auto name_refinement = [&](const Cell& el, bool on, const Cell* reported) -> bool {
-        // Find the refinement in the cache.
-        int32_t s = symbol::resolve(int32_t(el.data2));
-        uint32_t ri = 0;
-        int k = 0;  // spec argument number of the refinement's first argument
-        bool found = false;
-        for (uint32_t i = 0; i < n; i++) {
-            const Cell* c = code_at(cache, i);
-            if (type_of(c) == TYPE_ARG_REFINEMENT && symbol::resolve(int32_t(c->data2)) == s) {
-                ri = i;
-                found = true;
-                break;
-            }
-            if (type_of(c) == TYPE_TYPESET && arg_kind(c) != ARG_RETURN) k++;
-        }
-        if (!found) {
-            Cell w = el;
-            w.header = TYPE_WORD;
-            raise_error(err::script_no_refine, gr.name, &w);
-        }
-        Cell ref = *code_at(cache, ri);
-        if (is_fn) {
-            Cell* flag = stack::arguments + ref.data1;
-            if (logic::truth(flag)) raise_error(err::script_dup_refine, reported);
-            *flag = Cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
-        } else if (on) {
-            int slot = int(ref.data3) - 1;
-            if (refs[slot] != -1) raise_error(err::script_dup_refine, reported);
-            refs[slot] = count;
-        }
-        uint32_t a = 1;
-        for (uint32_t i = ri + 1; i < n; i++) {
-            Cell c = *code_at(cache, i);
-            if (type_of(&c) != TYPE_TYPESET) break;
-            uint32_t kind = arg_kind(&c);
-            if (kind == ARG_RETURN) continue;
-            if (safer && !on) {
-                // apply/safer steps over an off refinement's argument unevaluated.
-                if (!gr.at_end(pos)) pos++;
-            } else {
-                pos = take_argument(gr, kind, pos, k);
-                if (stack::thrown) return false;
-                Cell* v = stack::top - 1;
-                if (!on) {
-                    stack::top--;
-                } else {
-                    if (!typeset::has(&c, type_of(v))) expect_arg(gr.name, fn, k, v);
-                    count++;
-                    if (is_fn) {
-                        stack::arguments[ref.data1 + a] = *v;
-                        stack::top--;
-                    }
-                }
-            }
-            a++;
-            k++;
-        }
-        return true;
-    };
-    if (path) {
-        // Refinements named by the path, in the order given.
-        Cell p = *path;
-        uint32_t psize = code_size(p.data2);
-        for (uint32_t e = path_pos; e < psize; e++) {
-            Cell el = *code_at(p.data2, e);
-            int et = type_of(&el);
-            if (et != TYPE_WORD && et != TYPE_GET_WORD) {
-                if (applying && !has_refinements()) break;
-                raise_error(err::script_bad_refine, &el);
-            }
-            bool on = true;
-            if (et == TYPE_GET_WORD) {
-                const Cell* v = word_value(&el);
-                if (type_of(v) == TYPE_UNSET) raise_error(err::script_no_value, &el);
-                on = logic::truth(v);
-            }
-            if (!name_refinement(el, on, &p)) return pos;
-        }
-    } else if (how == APPLY_NAMED) {
-        // Refinements named in the rest of the block, each followed by the
-        // expression that switches it.
-        while (!g.at_end(pos)) {
-            Cell el = *code_at(code, pos);
-            int et = type_of(&el);
-            if (et != TYPE_REFINEMENT && et != TYPE_GET_WORD) {
-                if (!has_refinements()) break;
-                raise_error(err::script_bad_refine, &el);
-            }
-            pos++;
-            bool on = false;
-            if (!g.at_end(pos)) {
-                pos = eval_one_expression(code, pos, end, false, true);
-                if (stack::thrown) return pos;
-                Cell* v = stack::top - 1;
-                if (type_of(v) == TYPE_UNSET) raise_error(err::script_no_value, &el);
-                on = logic::truth(v);
-                stack::top--;
-            }
-            if (!name_refinement(el, on, &NONE)) return pos;
-        }
+    if (path || how == APPLY_NAMED) {
+        Refinements r{fn, cache, n, is_fn, safer, gr, refs, count};
+        pos = r.take_named(g, code, pos, end, path, path_pos, applying, how);
+        if (stack::thrown) return pos;
     }
     traced(trace::EV_CALL, applying ? 0 : code, pos, fn, nullptr);
     if (is_fn) {
