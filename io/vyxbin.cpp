@@ -15,6 +15,7 @@
 #include "datatypes/function.h"
 #include "datatypes/money.h"
 #include "datatypes/object.h"
+#include "datatypes/runtime_words.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -22,6 +23,7 @@
 #include "evaluator/native_table.h"
 #include "evaluator/stack.h"
 #include "io/file_io.h"
+#include "io/http.h"
 #include "io/lz_block.h"
 #include "io/vyxbin_internal.h"
 #include "runtime/collector.h"
@@ -280,15 +282,22 @@ void encode_value(const Cell* value, bool compact) {
 void decode_value(const Cell* payload) {
     int t = type_of(payload);
     // The reader works on a copy: the binary's buffer may move while values
-    // are made. A file! is read whole first.
+    // are made. A file! is read whole first, a url! fetched.
     std::vector<uint8_t> bytes;
     if (t == TYPE_FILE) {
         simple_io::read_bytes(payload, bytes);
+    } else if (t == TYPE_URL) {
+        Cell get = word::make_cell(TYPE_WORD, 0, sym::get, -1);
+        Cell* top = stack::top;
+        Cell reply = *simple_io::request_http(&get, payload, nullptr, nullptr, true, false, false);
+        stack::top = top;
+        if (type_of(&reply) != TYPE_BINARY) raise_error(err::access_no_connect, payload);
+        bytes.assign(binary::rs_head(&reply), binary::rs_head(&reply) + binary::rs_length(&reply));
     } else if (t == TYPE_BINARY) {
         Cell bin = *payload;
         bytes.assign(binary::rs_head(&bin), binary::rs_head(&bin) + binary::rs_length(&bin));
     }
-    if ((t != TYPE_FILE && t != TYPE_BINARY) || bytes.size() <= 10) raise_error(err::script_invalid_data, payload);
+    if ((t != TYPE_FILE && t != TYPE_URL && t != TYPE_BINARY) || bytes.size() <= 10) raise_error(err::script_invalid_data, payload);
     collector::Rooted<1> roots;
     blk::make_at(&roots[0], 1);
     codec = true;

@@ -261,8 +261,9 @@ TEST_F(RuntimeTest, ValuesWithoutARecordAreNoCodec) {
     Cell ctx = *context::cell_of(context::global);
     Cell sym = *symbol::record(symbol::make("abc"));
     Cell series{TYPE_SERIES, 0, 0, 0};
-    for (Cell c : {ctx, sym, series}) {
-        EXPECT_EQ(type_of(&c) == TYPE_CONTEXT || type_of(&c) == TYPE_SYMBOL || type_of(&c) == TYPE_SERIES, true);
+    Cell handle{TYPE_HANDLE, 1, 7, 0xFFFFFFFF};
+    Cell triple{TYPE_TRIPLE, 1, 2, 3};
+    for (Cell c : {ctx, sym, series, handle, triple}) {
         for (bool compact : {true, false}) EXPECT_RAISES(vyxbin::encode(&c, compact, &r[0]), err::access_no_codec);
         // Inside a block too: writing nothing would misalign the counts.
         Cell b = test::blk({int_(1), c});

@@ -7,7 +7,8 @@
 - every truncation and many single-byte changes of every encoding (packed
   too) end in vb-invalid-record, invalid-data, no-codec or too-deep, or in a
   value, never in a crash;
-- nesting beyond the limit is too-deep for the writer and the reader.
+- nesting beyond the limit is too-deep for the writer and the reader;
+- a url! payload (from a local python3 http.server) decodes like its bytes.
 
 usage: robust.py VYX   (VYX_VYXBIN_STEP=n checks every nth byte position only;
                        VYX_VYXBIN_SMALL=1 leaves out the nesting checks and
@@ -15,9 +16,11 @@ usage: robust.py VYX   (VYX_VYXBIN_STEP=n checks every nth byte position only;
        robust.py VYX --seeds DIR   writes the encodings as fuzzing seeds
 """
 import os
+import http.server
 import random
 import re
 import subprocess
+import threading
 import sys
 import time
 
@@ -41,7 +44,8 @@ def run_(vyx, source, timeout):
     with open(path, "w", encoding="utf-8") as f:
         f.write("Vyx []\n" + source)
     try:
-        r = subprocess.run([vyx, path], capture_output=True, timeout=timeout)
+        env = {k: v for k, v in os.environ.items() if "proxy" not in k.lower()}
+        r = subprocess.run([vyx, path], capture_output=True, timeout=timeout, env=env)
     finally:
         os.unlink(path)
     out = r.stdout.decode("utf-8", "replace")
@@ -101,8 +105,29 @@ foreach v corpus [
         record = bytes([41]) + uvarint(len(data)) + data
         plain = b"VYXBIN\x02\x01" + uvarint(1) + uvarint(len(record)) + record
         lines.append("unless equal? %s vyxbin-decode %s [print \"BLOB\"]" % (lit(data), lit(lz_pack.pack_vyxbin(plain, rng, rng.choice([100, 4096, 1 << 20])))))
-    out = run(vyx, "\n".join(lines) + "\nprint \"done\"\n")
-    if "PACKED" in out or "BLOB" in out or "done" not in out:
+    served = {"/e%d" % i: e for i, e in enumerate(encodings[::9] + packed[::9])}
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
+
+        def do_GET(self):
+            body = served.get(self.path, b"")
+            self.send_response(200 if body else 404)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    for path, e in served.items():
+        lines.append("unless equal? mold/all vyxbin-decode http://127.0.0.1:%d%s mold/all vyxbin-decode %s [print \"URL\"]" % (
+            server.server_address[1], path, lit(e)))
+    try:
+        out = run(vyx, "\n".join(lines) + "\nprint \"done\"\n")
+    finally:
+        server.shutdown()
+    if "PACKED" in out or "BLOB" in out or "URL" in out or "done" not in out:
         sys.exit("packed payloads differ:\n" + out[-3000:])
 
     # 3. Truncations and single-byte changes.
