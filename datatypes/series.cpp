@@ -1,5 +1,6 @@
 #include "datatypes/series.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -82,6 +83,19 @@ int32_t part_count(const Cell* s, const Cell* part, bool to_tail) {
     }
     Cell word = named_word("part");
     raise_error(err::script_invalid_refine_arg, &word, part);
+}
+
+bool find_bounds(uint32_t index, uint32_t n, int64_t count, bool last, bool reverse, bool match, FindBounds& out) {
+    int64_t end = count >= 0 ? std::min<int64_t>(int64_t(index) + count, n) : n;
+    out.backward = last || reverse;
+    if (last || !reverse) {
+        out.low = index;
+        out.high = end;
+        return true;
+    }
+    out.low = count >= 0 ? std::max<int64_t>(int64_t(index) - count, 0) : 0;
+    out.high = index;
+    return !match;
 }
 
 void element_value(const Cell* s, uint32_t k, Cell* out) {

@@ -65,6 +65,16 @@ inline bool notify(const Cell* s, Change action, bool done, const Cell* value, i
 // to the tail). Anything else raises script/invalid-refine-arg.
 int32_t part_count(const Cell* s, const Cell* part, bool to_tail = false);
 
+// The positions a find or select visits in a series of n elements from
+// `index`, given a /part count (-1 for none): forward from low up to high
+// (excluded), or with /last or /reverse backward from high - 1 down to low.
+// Answers false when nothing can match (/match with /reverse).
+struct FindBounds {
+    int64_t low, high;
+    bool backward;
+};
+bool find_bounds(uint32_t index, uint32_t n, int64_t count, bool last, bool reverse, bool match, FindBounds& out);
+
 // The element at index k from the buffer's start, as a value: the cell itself
 // for block-like series, a char! for strings, an integer! for binary!.
 void element_value(const Cell* s, uint32_t k, Cell* out);

@@ -475,9 +475,10 @@ Found search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any, 
             if (at(k + i) != nd.text[i]) return false;
         return true;
     };
-    bool backward = last || reverse;
-    if (!backward) {
-        int64_t end = count >= 0 ? std::min<int64_t>(int64_t(index) + count, n) : n;
+    series::FindBounds bounds;
+    if (!series::find_bounds(index, n, count, last, reverse, match, bounds)) return NOT_FOUND;
+    if (!bounds.backward) {
+        int64_t end = bounds.high;
         if (step == 1 && unit == 1 && !match && nd.kind != Needle::BITSET && end > index) {
             int64_t k = find_bytes(base, index, end, nd, fold);
             if (k != SLOW_PATH) return k < 0 ? NOT_FOUND : Found{k, len};
@@ -493,17 +494,8 @@ Found search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any, 
         }
         return NOT_FOUND;
     }
-    int64_t low, first;
-    if (last) {
-        int64_t end = count >= 0 ? std::min<int64_t>(int64_t(index) + count, n) : n;
-        low = index;
-        first = end - 1;
-    } else {
-        if (match) return NOT_FOUND;
-        low = count >= 0 ? std::max<int64_t>(int64_t(index) - count, 0) : 0;
-        first = int64_t(index) - 1;
-    }
-    for (int64_t k = first; k >= low; k -= step) {
+    int64_t low = bounds.low;
+    for (int64_t k = bounds.high - 1; k >= low; k -= step) {
         if (nd.kind == Needle::TEXT) {
             int64_t from = k - len + 1;
             if (from < low) break;

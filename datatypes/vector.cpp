@@ -752,25 +752,16 @@ int64_t search(Cell* v, Cell* value, Cell* part, Cell* skip, bool last, bool rev
         if (is_int_kind(type)) return read_int(p, unit, type) == ni;
         return get_float(p, unit) == nd;
     };
-    if (!last && !reverse) {
-        int64_t end = count >= 0 ? std::min<int64_t>(int64_t(index) + count, n) : n;
-        for (int64_t k = index; k < end; k += step) {
+    series::FindBounds bounds;
+    if (!series::find_bounds(index, n, count, last, reverse, match, bounds)) return -1;
+    if (!bounds.backward) {
+        for (int64_t k = bounds.low; k < bounds.high; k += step) {
             if (hit(k)) return k;
             if (match) break;
         }
         return -1;
     }
-    int64_t low, first;
-    if (last) {
-        int64_t end = count >= 0 ? std::min<int64_t>(int64_t(index) + count, n) : n;
-        low = index;
-        first = end - 1;
-    } else {
-        if (match) return -1;
-        low = count >= 0 ? std::max<int64_t>(int64_t(index) - count, 0) : 0;
-        first = int64_t(index) - 1;
-    }
-    for (int64_t k = first; k >= low; k -= step) {
+    for (int64_t k = bounds.high - 1; k >= bounds.low; k -= step) {
         if (hit(k)) return k;
         if (match) break;
     }
