@@ -4,6 +4,7 @@
 // get or replace the two halves.
 #include <algorithm>
 
+#include "datatypes/block.h"
 #include "datatypes/registry.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/series.h"
@@ -26,10 +27,8 @@ int mold(Cell* value, Cell* buffer, bool, bool, bool, int part, int) { return st
 Cell text_of(Cell* value) {
     if (is_any_string(type_of(value))) return *value;
     Cell* text = string::push(16);
-    auto f = reinterpret_cast<act::Form>(get_handler(type_of(value), A_FORM));
-    if (!f) raise_error(err::internal_not_done);
     Cell v = *value;
-    f(&v, text, NO_LIMIT);
+    block::form_cell(&v, text, NO_LIMIT);
     return *text;
 }
 
