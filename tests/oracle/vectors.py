@@ -2,7 +2,9 @@
 """vector! against python's array and struct: random vectors of 8-, 16- and
 32-bit integers and 32- and 64-bit floats ('b', 'h', 'i', 'f', 'd') go
 through every arithmetic action with a random scalar (on either side) and
-with a second vector, and through poke/pick round trips. Integer results
+with a second vector, through poke/pick round trips, and through runs of
+append, insert, change (from blocks and from vectors of other sizes) and
+remove with /part and /dup. Integer results
 wrap at the element size and read back sign-extended; float32 results are
 rounded to single precision.
 
@@ -147,6 +149,59 @@ def main():
         x = rng.randrange(-2**31, 2**31) if code in "bhi" else rng.uniform(-1e6, 1e6)
         lines.append("v: make vector! %s poke v %d %s print mold pick v %d" % (spec, k, vyx_number(x, "i" if code in "bhi" else "d"), k))
         expected.append(("poke %s into %s" % (x, spec), code, [store(code, x)]))
+        # Edits: append, insert and change with /part and /dup, from blocks
+        # and from vectors of the same kind but any size, then remove.
+        model = list(a)
+        script = ["v: make vector! %s" % spec]
+        for _ in range(3):
+            edit = rng.randrange(4)
+            items = [random_element(rng, rng.choice("bhi" if code in "bhi" else "fd")) for _ in range(rng.randrange(1, 5))]
+            refine, args = "", ""
+            part = rng.choice([None, rng.randrange(0, len(items) + 2)])
+            dup = rng.choice([None, rng.randrange(1, 4)])
+            if edit == 3:
+                k = rng.randrange(0, len(model) + 1)
+                count = rng.randrange(0, 4)
+                script.append("remove/part at v %d %d" % (k + 1, count))
+                del model[k:k + count]
+                continue
+            if part is not None:
+                refine += "/part"
+                args += " %d" % part
+            if dup is not None:
+                refine += "/dup"
+                args += " %d" % dup
+            times = 1 if dup is None else dup
+            if edit < 2 and part == 0:
+                part = None
+                refine, args = refine.replace("/part", ""), " ".join(args.split()[1:])
+                args = " " + args if args else ""
+            source = "[%s]" % " ".join(vyx_number(x, "i" if code in "bhi" else "d") for x in items)
+            if edit == 0:
+                taken = items if part is None or part >= len(items) else items[:part]
+                script.append("append%s v %s%s" % (refine, source, args))
+                model += [store(code, x) for x in taken] * times
+            elif edit == 1:
+                k = rng.randrange(0, len(model) + 1)
+                taken = items if part is None or part >= len(items) else items[:part]
+                script.append("insert%s at v %d %s%s" % (refine, k + 1, source, args))
+                model[k:k] = [store(code, x) for x in taken] * times
+            else:
+                k = rng.randrange(0, len(model) + 1)
+                scode = rng.choice("bhi" if code in "bhi" else "fd")
+                if rng.randrange(2):
+                    sname, sbits = KINDS[scode]
+                    values = [store(scode, x) for x in items]
+                    source = "make vector! [%s %d [%s]]" % (sname, sbits, " ".join(vyx_number(x, scode) for x in values))
+                else:
+                    values = items
+                written = [store(code, x) for x in values] * times
+                rest = len(model) - k
+                replaced = min(part, rest) if part is not None else min(len(written), rest)
+                script.append("change%s at v %d %s%s" % (refine, k + 1, source, args))
+                model[k:k + replaced] = written
+        lines.append(" ".join(script) + " print mold to block! v")
+        expected.append((" ".join(script), code, model))
     out = run_script(vyx, "\n".join(lines) + "\n")
     pairs = []
     for i, (what, code, want) in enumerate(expected):
