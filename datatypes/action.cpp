@@ -24,11 +24,11 @@ const Cell* make(Cell*, Cell* spec, int) {
 
 void register_type() {
     Registration(TYPE_ACTION, TYPE_NATIVE, "action!")
-        .on(A_MAKE, make)
+        .on<A_MAKE>(make)
         .inherit(A_REFLECT)
-        .on(A_FORM, native::form)
-        .on(A_MOLD, native::mold)
-        .on(A_COMPARE, native::compare)
+        .on<A_FORM>(native::form)
+        .on<A_MOLD>(native::mold)
+        .on<A_COMPARE>(native::compare)
         .commit();
 }
 

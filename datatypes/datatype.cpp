@@ -53,9 +53,9 @@ int compare(Cell* a, Cell* b, int op) {
 void register_type() {
     Registration(TYPE_DATATYPE, 0, "datatype!")
         .hasher(hash_payload_word<1>)
-        .on(A_FORM, form)
-        .on(A_MOLD, mold)
-        .on(A_COMPARE, compare)
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
+        .on<A_COMPARE>(compare)
         .commit();
 }
 

@@ -695,16 +695,16 @@ void randomize(Cell* value, bool seed, bool secure, bool) {
 void register_type() {
     Registration(TYPE_DATE, 0, "date!")
         .hasher(hash_payload_bytes<1, 12>)
-        .on(A_MAKE, act::Make(make))
-        .on(A_RANDOM, act::Random(randomize))
-        .on(A_TO, act::Make(to))
-        .on(A_FORM, act::Form(form))
-        .on(A_MOLD, act::Mold(mold))
-        .on(A_EVAL_PATH, act::EvalPath(eval_path))
-        .on(A_COMPARE, act::Compare(compare))
-        .on(A_ADD, act::Stack(math::handler<do_math, OP_ADD>))
-        .on(A_SUBTRACT, act::Stack(math::handler<do_math, OP_SUB>))
-        .on(A_PICK, act::Pick(pick))
+        .on<A_MAKE>(make)
+        .on<A_RANDOM>(randomize)
+        .on<A_TO>(to)
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
+        .on<A_EVAL_PATH>(eval_path)
+        .on<A_COMPARE>(compare)
+        .on<A_ADD>(math::handler<do_math, OP_ADD>)
+        .on<A_SUBTRACT>(math::handler<do_math, OP_SUB>)
+        .on<A_PICK>(pick)
         .commit();
 }
 

@@ -80,8 +80,8 @@ const Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, bool
 
 void register_type() {
     Registration(TYPE_EMAIL, TYPE_STRING, "email!")
-        .on(A_MOLD, act::Mold(mold))
-        .on(A_EVAL_PATH, act::EvalPath(eval_path))
+        .on<A_MOLD>(mold)
+        .on<A_EVAL_PATH>(eval_path)
         .inherit({A_MAKE, A_REFLECT, A_TO, A_FORM, A_COMPARE, A_APPEND, A_PUT, A_AT, A_BACK, A_CHANGE, A_CLEAR,
                   A_COPY, A_FIND, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_INSERT, A_LENGTH_Q, A_MOVE, A_NEXT, A_PICK, A_POKE,
                   A_REMOVE, A_REVERSE, A_SELECT, A_SKIP, A_SWAP, A_TAIL, A_TAIL_Q, A_TAKE, A_MODIFY})

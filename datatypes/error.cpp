@@ -635,11 +635,11 @@ int report_uncaught(const VyxError& e) {
 
 void register_type() {
     Registration(TYPE_ERROR, TYPE_OBJECT, "error!")
-        .on(A_MAKE, act::Make(make_handler))
-        .on(A_FORM, act::Form(form_handler))
-        .on(A_MOLD, act::Mold(mold_handler))
-        .on(A_EVAL_PATH, act::EvalPath(object::eval_path))
-        .on(A_COMPARE, act::Compare(compare_handler))
+        .on<A_MAKE>(make_handler)
+        .on<A_FORM>(form_handler)
+        .on<A_MOLD>(mold_handler)
+        .on<A_EVAL_PATH>(object::eval_path)
+        .on<A_COMPARE>(compare_handler)
         .commit();
 }
 

@@ -65,12 +65,12 @@ const Cell* rename(Cell* from, Cell* to) {
 void register_type() {
     Registration r(TYPE_FILE, TYPE_URL, "file!");
     for (int a = 1; a <= ACTION_COUNT; a++) r.inherit(a);
-    r.on(A_MOLD, act::Mold(mold))
-        .on(A_READ, act::Read(read))
-        .on(A_WRITE, act::Write(write))
-        .on(A_DELETE, act::PortOne(remove))
-        .on(A_QUERY, act::PortOne(query))
-        .on(A_RENAME, act::Rename(rename))
+    r.on<A_MOLD>(mold)
+        .on<A_READ>(read)
+        .on<A_WRITE>(write)
+        .on<A_DELETE>(remove)
+        .on<A_QUERY>(query)
+        .on<A_RENAME>(rename)
         .commit();
 }
 

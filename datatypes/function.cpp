@@ -426,11 +426,11 @@ void register_type() {
     Registration(TYPE_FUNCTION, TYPE_CONTEXT, "function!")
         .marker(mark_cell)
         .hasher(hash_payload_bytes<1, 12>)
-        .on(A_MAKE, make)
-        .on(A_REFLECT, reflect)
-        .on(A_FORM, form)
-        .on(A_MOLD, mold)
-        .on(A_COMPARE, compare)
+        .on<A_MAKE>(make)
+        .on<A_REFLECT>(reflect)
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
+        .on<A_COMPARE>(compare)
         .commit();
 }
 

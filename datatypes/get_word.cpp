@@ -9,7 +9,7 @@ Cell* push_in(Node ctx, uint32_t n) { return word::push_in(ctx, n, TYPE_GET_WORD
 
 void register_type() {
     Registration(TYPE_GET_WORD, TYPE_WORD, "get-word!")
-        .on(A_MOLD, word::mold)
+        .on<A_MOLD>(word::mold)
         .inherit({A_MAKE, A_TO, A_FORM, A_COMPARE, A_INDEX_Q})
         .commit();
 }

@@ -54,9 +54,9 @@ int compare(Cell* a, Cell* b, int) {
 void register_type() {
     Registration(TYPE_HANDLE, TYPE_INTEGER, "handle!")
         .marker(mark_record)
-        .on(A_FORM, act::Form(form))
-        .on(A_MOLD, act::Mold(mold))
-        .on(A_COMPARE, act::Compare(compare))
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
+        .on<A_COMPARE>(compare)
         .commit();
 }
 

@@ -67,10 +67,10 @@ Cell load(std::string_view name) {
 
 void register_type() {
     Registration(TYPE_ISSUE, TYPE_WORD, "issue!")
-        .on(A_MAKE, make)
-        .on(A_TO, make)
-        .on(A_MOLD, word::mold)
-        .on(A_COMPARE, compare)
+        .on<A_MAKE>(make)
+        .on<A_TO>(make)
+        .on<A_MOLD>(word::mold)
+        .on<A_COMPARE>(compare)
         .inherit(A_FORM)
         .commit();
 }

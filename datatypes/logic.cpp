@@ -119,16 +119,16 @@ void randomize(Cell* value, bool seed, bool secure, bool) {
 void register_type() {
     Registration(TYPE_LOGIC, 0, "logic!")
         .hasher(hash_payload_word<1>)
-        .on(A_MAKE, make)
-        .on(A_RANDOM, act::Random(randomize))
-        .on(A_TO, to)
-        .on(A_FORM, form)
-        .on(A_MOLD, mold)
-        .on(A_COMPARE, compare)
-        .on(A_AND_T, bitwise<OP_AND>)
-        .on(A_COMPLEMENT, complement)
-        .on(A_OR_T, bitwise<OP_OR>)
-        .on(A_XOR_T, bitwise<OP_XOR>)
+        .on<A_MAKE>(make)
+        .on<A_RANDOM>(randomize)
+        .on<A_TO>(to)
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
+        .on<A_COMPARE>(compare)
+        .on<A_AND_T>(bitwise<OP_AND>)
+        .on<A_COMPLEMENT>(complement)
+        .on<A_OR_T>(bitwise<OP_OR>)
+        .on<A_XOR_T>(bitwise<OP_XOR>)
         .commit();
 }
 

@@ -105,11 +105,11 @@ void register_type() {
     Registration(TYPE_NATIVE, 0, "native!")
         .marker(mark_cell)
         .hasher(hash_payload_word<3>)
-        .on(A_MAKE, make)
-        .on(A_REFLECT, reflect)
-        .on(A_FORM, form)
-        .on(A_MOLD, mold)
-        .on(A_COMPARE, compare)
+        .on<A_MAKE>(make)
+        .on<A_REFLECT>(reflect)
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
+        .on<A_COMPARE>(compare)
         .commit();
 }
 

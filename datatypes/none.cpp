@@ -57,17 +57,17 @@ int length(Cell*) { return -1; }
 void register_type() {
     Registration(TYPE_NONE, 0, "none!")
         .hasher([](const Cell*, bool) { return uint32_t(-1); })
-        .on(A_MAKE, make)
-        .on(A_TO, make)
-        .on(A_FORM, form)
-        .on(A_MOLD, mold)
-        .on(A_COMPARE, compare)
-        .on(A_CLEAR, act::Clear(clear))
-        .on(A_FIND, act::Find(find))
-        .on(A_LENGTH_Q, act::Length(length))
-        .on(A_REMOVE, act::Remove(remove))
-        .on(A_SELECT, act::Find(find))
-        .on(A_TAKE, act::Take(take))
+        .on<A_MAKE>(make)
+        .on<A_TO>(make)
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
+        .on<A_COMPARE>(compare)
+        .on<A_CLEAR>(clear)
+        .on<A_FIND>(find)
+        .on<A_LENGTH_Q>(length)
+        .on<A_REMOVE>(remove)
+        .on<A_SELECT>(find)
+        .on<A_TAKE>(take)
         .commit();
 }
 

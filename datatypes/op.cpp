@@ -91,11 +91,11 @@ void register_type() {
     Registration(TYPE_OP, TYPE_NATIVE, "op!")
         .marker(mark_cell)
         .hasher(hash_payload_bytes<1, 12>)
-        .on(A_MAKE, make)
+        .on<A_MAKE>(make)
         .inherit(A_REFLECT)
-        .on(A_FORM, native::form)
-        .on(A_MOLD, mold)
-        .on(A_COMPARE, native::compare)
+        .on<A_FORM>(native::form)
+        .on<A_MOLD>(mold)
+        .on<A_COMPARE>(native::compare)
         .commit();
 }
 

@@ -93,11 +93,11 @@ const Cell* copy(Cell* s, Cell* result, Cell* part, bool deep, Cell* types) {
 void register_type() {
     // random, sort and trim are not for paths.
     Registration(TYPE_PATH, TYPE_BLOCK, "path!")
-        .on(A_MAKE, act::Make(make))
-        .on(A_TO, act::Make(to))
-        .on(A_FORM, act::Form(form))
-        .on(A_MOLD, act::Mold(mold))
-        .on(A_COPY, act::Copy(copy))
+        .on<A_MAKE>(make)
+        .on<A_TO>(to)
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
+        .on<A_COPY>(copy)
         .inherit({A_REFLECT, A_EVAL_PATH, A_COMPARE, A_APPEND, A_AT, A_BACK, A_CHANGE, A_CLEAR, A_FIND, A_HEAD,
                   A_HEAD_Q, A_INDEX_Q, A_INSERT, A_LENGTH_Q, A_MOVE, A_NEXT, A_PICK, A_POKE, A_PUT, A_REMOVE,
                   A_REVERSE, A_SELECT, A_SKIP, A_SWAP, A_TAIL, A_TAIL_Q, A_TAKE, A_MODIFY})
@@ -106,7 +106,7 @@ void register_type() {
 
 void register_kind(int type, const char* name, act::Mold mold) {
     Registration(type, TYPE_PATH, name)
-        .on(A_MOLD, mold)
+        .on<A_MOLD>(mold)
         .inherit({A_MAKE, A_TO, A_FORM, A_REFLECT, A_EVAL_PATH, A_COMPARE, A_APPEND, A_AT, A_BACK, A_CHANGE,
                   A_CLEAR, A_COPY, A_FIND, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_INSERT, A_LENGTH_Q, A_MOVE, A_NEXT,
                   A_PICK, A_POKE, A_PUT, A_REMOVE, A_REVERSE, A_SELECT, A_SKIP, A_SWAP, A_TAIL, A_TAIL_Q, A_TAKE,

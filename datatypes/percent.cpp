@@ -32,8 +32,8 @@ void register_type() {
     Registration(TYPE_PERCENT, TYPE_FLOAT, "percent!")
         .inherit({A_MAKE, A_RANDOM, A_TO, A_COMPARE, A_ABSOLUTE, A_ADD, A_DIVIDE, A_MULTIPLY, A_NEGATE, A_POWER,
                   A_REMAINDER, A_ROUND, A_SUBTRACT, A_EVEN_Q, A_ODD_Q})
-        .on(A_FORM, act::Form(form))
-        .on(A_MOLD, act::Mold(mold))
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
         .commit();
 }
 

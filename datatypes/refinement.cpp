@@ -18,7 +18,7 @@ Cell load(std::string_view name) {
 
 void register_type() {
     Registration(TYPE_REFINEMENT, TYPE_WORD, "refinement!")
-        .on(A_MOLD, word::mold)
+        .on<A_MOLD>(word::mold)
         .inherit({A_MAKE, A_TO, A_FORM, A_COMPARE})
         .commit();
 }

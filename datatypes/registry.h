@@ -9,6 +9,7 @@
 #pragma once
 #include <cstdint>
 #include <initializer_list>
+#include <type_traits>
 
 #include "datatypes/actions.h"
 #include "runtime/cell.h"
@@ -53,9 +54,12 @@ inline act::Any get_handler(int type, int action) { return action_handlers[type 
 struct Registration {
     intptr_t list[REGISTRATION_ENTRIES];
     Registration(int type, int parent, const char* name);
-    template <typename F>
-    Registration& on(int action, F handler) {
-        list[2 + action] = reinterpret_cast<intptr_t>(handler);
+    // The handler of action A; its type must be the action's handler type
+    // exactly (an overloaded or templated name resolves to it), so a handler
+    // with another signature does not compile.
+    template <int A>
+    Registration& on(std::type_identity_t<handler_of<A>> handler) {
+        list[2 + A] = reinterpret_cast<intptr_t>(handler);
         return *this;
     }
     Registration& inherit(int action) {

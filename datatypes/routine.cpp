@@ -54,9 +54,9 @@ int arg_count(const Cell* routine) { return int((routine->header & ARG_MASK) >> 
 void register_type() {
     Registration(TYPE_ROUTINE, TYPE_FUNCTION, "routine!")
         .inherit(A_REFLECT)
-        .on(A_FORM, function::form)
-        .on(A_MOLD, function::mold)
-        .on(A_COMPARE, function::compare)
+        .on<A_FORM>(function::form)
+        .on<A_MOLD>(function::mold)
+        .on<A_COMPARE>(function::compare)
         .commit();
 }
 

@@ -8,7 +8,7 @@ Cell* push(const Cell* word) { return word::push(word, TYPE_SET_WORD); }
 
 void register_type() {
     Registration(TYPE_SET_WORD, TYPE_WORD, "set-word!")
-        .on(A_MOLD, word::mold)
+        .on<A_MOLD>(word::mold)
         .inherit({A_MAKE, A_TO, A_FORM, A_COMPARE, A_INDEX_Q})
         .commit();
 }

@@ -750,13 +750,13 @@ const Cell* sort(Cell* s, bool case_, Cell* skip, Cell* compare, Cell* part, boo
 void register_type() {
     Registration r(TYPE_STRING, TYPE_SERIES, "string!");
     r.marker(mark_cell, true).hasher(hash_cell);
-    r.on(A_MAKE, act::Make(make))
-        .on(A_TO, act::Make(to))
-        .on(A_FORM, act::Form(form))
-        .on(A_MOLD, act::Mold(mold))
-        .on(A_EVAL_PATH, act::EvalPath(eval_path))
-        .on(A_COMPARE, act::Compare(compare))
-        .on(A_SORT, act::Sort(sort))
+    r.on<A_MAKE>(make)
+        .on<A_TO>(to)
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
+        .on<A_EVAL_PATH>(eval_path)
+        .on<A_COMPARE>(compare)
+        .on<A_SORT>(sort)
         .inherit({A_RANDOM, A_REFLECT, A_AT, A_BACK, A_CLEAR, A_COPY, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_LENGTH_Q,
                   A_MOVE, A_NEXT, A_PICK, A_POKE, A_REMOVE, A_REVERSE, A_SKIP, A_TAIL, A_TAIL_Q, A_MODIFY, A_TAKE});
     register_series_actions(r);

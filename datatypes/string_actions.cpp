@@ -686,13 +686,13 @@ const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell
 }
 
 void register_series_actions(Registration& r) {
-    r.on(A_APPEND, act::Insert(append))
-        .on(A_INSERT, act::Insert(insert))
-        .on(A_CHANGE, act::Insert(change))
-        .on(A_FIND, act::Find(find))
-        .on(A_SELECT, act::Find(select))
-        .on(A_TRIM, act::Trim(trim))
-        .on(A_SWAP, act::Swap(swap));
+    r.on<A_APPEND>(append)
+        .on<A_INSERT>(insert)
+        .on<A_CHANGE>(change)
+        .on<A_FIND>(find)
+        .on<A_SELECT>(select)
+        .on<A_TRIM>(trim)
+        .on<A_SWAP>(swap);
 }
 
 }  // namespace vyx::string

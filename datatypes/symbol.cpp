@@ -167,6 +167,6 @@ uint32_t hash_cell(const Cell* cell, bool) {
 void register_type() { Registration(TYPE_SYMBOL, 0, "symbol!")
         .marker(mark_cell)
         .hasher(hash_cell)
-        .on(A_COMPARE, compare).commit(); }
+        .on<A_COMPARE>(compare).commit(); }
 
 }  // namespace vyx::symbol

@@ -22,8 +22,8 @@ int mold(Cell* value, Cell* buffer, bool, bool, bool, int part, int) { return fo
 
 void register_type() {
     Registration(TYPE_TAG, TYPE_STRING, "tag!")
-        .on(A_FORM, act::Form(form))
-        .on(A_MOLD, act::Mold(mold))
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
         .inherit({A_MAKE, A_REFLECT, A_TO, A_EVAL_PATH, A_COMPARE, A_APPEND, A_PUT, A_AT, A_BACK, A_CHANGE, A_CLEAR,
                   A_COPY, A_FIND, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_INSERT, A_LENGTH_Q, A_MOVE, A_NEXT, A_PICK, A_POKE,
                   A_REMOVE, A_REVERSE, A_SELECT, A_SKIP, A_SWAP, A_TAIL, A_TAIL_Q, A_TAKE, A_MODIFY})

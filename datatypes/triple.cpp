@@ -28,7 +28,7 @@ int mold(Cell* value, Cell* buffer, bool, bool, bool, int part, int) { return fo
 void register_type() {
     Registration(TYPE_TRIPLE, 0, "triple!")
         .hasher(hash_payload_bytes<1, 12>)
-        .on(A_FORM, act::Form(form)).on(A_MOLD, act::Mold(mold)).commit();
+        .on<A_FORM>(form).on<A_MOLD>(mold).commit();
 }
 
 }  // namespace vyx::triple

@@ -217,16 +217,16 @@ const Cell* find(Cell* ts, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Ce
 void register_type() {
     Registration(TYPE_TYPESET, 0, "typeset!")
         .hasher(hash_payload_bytes<1, 12>)
-        .on(A_MAKE, make)
-        .on(A_TO, make)
-        .on(A_FORM, form)
-        .on(A_MOLD, mold)
-        .on(A_COMPARE, compare)
-        .on(A_AND_T, bitwise<OP_AND>)
-        .on(A_COMPLEMENT, complement)
-        .on(A_OR_T, bitwise<OP_OR>)
-        .on(A_XOR_T, bitwise<OP_XOR>)
-        .on(A_FIND, find)
+        .on<A_MAKE>(make)
+        .on<A_TO>(make)
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
+        .on<A_COMPARE>(compare)
+        .on<A_AND_T>(bitwise<OP_AND>)
+        .on<A_COMPLEMENT>(complement)
+        .on<A_OR_T>(bitwise<OP_OR>)
+        .on<A_XOR_T>(bitwise<OP_XOR>)
+        .on<A_FIND>(find)
         .commit();
 }
 

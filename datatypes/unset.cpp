@@ -48,11 +48,11 @@ int compare(Cell*, Cell* b, int op) {
 void register_type() {
     Registration(TYPE_UNSET, 0, "unset!")
         .hasher([](const Cell*, bool) { return uint32_t(-2); })
-        .on(A_MAKE, make)
-        .on(A_TO, make)
-        .on(A_FORM, form)
-        .on(A_MOLD, mold)
-        .on(A_COMPARE, compare)
+        .on<A_MAKE>(make)
+        .on<A_TO>(make)
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
+        .on<A_COMPARE>(compare)
         .commit();
 }
 

@@ -250,12 +250,12 @@ const Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool i
 void register_type() {
     Registration r(TYPE_URL, TYPE_STRING, "url!");
     for (int a = 1; a <= ACTION_COUNT; a++) r.inherit(a);
-    r.on(A_MAKE, act::Make(make))
-        .on(A_TO, act::Make(to))
-        .on(A_MOLD, act::Mold(mold))
-        .on(A_EVAL_PATH, act::EvalPath(eval_path))
-        .on(A_READ, act::Read(read))
-        .on(A_WRITE, act::Write(write))
+    r.on<A_MAKE>(make)
+        .on<A_TO>(to)
+        .on<A_MOLD>(mold)
+        .on<A_EVAL_PATH>(eval_path)
+        .on<A_READ>(read)
+        .on<A_WRITE>(write)
         .commit();
 }
 

@@ -377,12 +377,12 @@ void register_type() {
     Registration(TYPE_WORD, TYPE_SYMBOL, "word!")
         .marker(mark_cell)
         .hasher(hash_cell)
-        .on(A_MAKE, make)
-        .on(A_TO, make)
-        .on(A_FORM, form)
-        .on(A_MOLD, mold)
-        .on(A_COMPARE, compare)
-        .on(A_INDEX_Q, index_q)
+        .on<A_MAKE>(make)
+        .on<A_TO>(make)
+        .on<A_FORM>(form)
+        .on<A_MOLD>(mold)
+        .on<A_COMPARE>(compare)
+        .on<A_INDEX_Q>(index_q)
         .commit();
 }
 

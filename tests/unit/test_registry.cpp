@@ -13,6 +13,22 @@ using namespace vyx;
 namespace {
 void handler_a() {}
 void handler_b() {}
+
+// A handler is registered under its action, and only a handler of that
+// action's type is taken: these must fail to compile, not misbehave at a call.
+const Cell* copy_ok(Cell*, Cell*, Cell*, bool, Cell*) { return nullptr; }
+const Cell* copy_missing_flag(Cell*, Cell*, Cell*, Cell*) { return nullptr; }
+int form_ok(Cell*, Cell*, int) { return 0; }
+void form_wrong_result(Cell*, Cell*, int) {}
+template <int A, typename F>
+constexpr bool registers = requires(Registration& r, F f) { r.on<A>(f); };
+static_assert(registers<A_COPY, decltype(&copy_ok)>);
+static_assert(!registers<A_COPY, decltype(&copy_missing_flag)>);
+static_assert(!registers<A_FORM, decltype(&copy_ok)>);
+static_assert(registers<A_FORM, decltype(&form_ok)>);
+static_assert(!registers<A_FORM, decltype(&form_wrong_result)>);
+static_assert(!registers<A_HEAD, decltype(&form_ok)>);
+static_assert(registers<A_HEAD, decltype(&handler_a)>);
 }  // namespace
 
 TEST_F(RuntimeTest, TypeIdsAndNamesInRegistrationOrder) {
@@ -31,7 +47,7 @@ TEST_F(RuntimeTest, TypeIdsAndNamesInRegistrationOrder) {
 TEST_F(RuntimeTest, InheritanceResolvesAtRegistration) {
     // Three levels: a handler of the grandparent reaches the grandchild through
     // a parent whose own slot only inherits.
-    Registration(TYPE_SERIES, 0, "series!").on(A_HEAD, handler_a).on(A_TAIL, handler_b).commit();
+    Registration(TYPE_SERIES, 0, "series!").on<A_HEAD>(handler_a).on<A_TAIL>(handler_b).commit();
     Registration(TYPE_BLOCK, TYPE_SERIES, "block!").inherit({A_HEAD, A_NEXT}).commit();
     Registration(TYPE_PATH, TYPE_BLOCK, "path!").inherit(A_HEAD).commit();
     Registration(TYPE_LIT_PATH, TYPE_PATH, "lit-path!").inherit({A_HEAD, A_TAIL}).commit();
@@ -40,7 +56,7 @@ TEST_F(RuntimeTest, InheritanceResolvesAtRegistration) {
     EXPECT_EQ(get_handler(TYPE_BLOCK, A_NEXT), nullptr);
     EXPECT_EQ(get_handler(TYPE_LIT_PATH, A_TAIL), nullptr);
     // Later changes to a parent do not reach children.
-    Registration(TYPE_SERIES, 0, "series!").on(A_HEAD, handler_b).commit();
+    Registration(TYPE_SERIES, 0, "series!").on<A_HEAD>(handler_b).commit();
     EXPECT_EQ(get_handler(TYPE_LIT_PATH, A_HEAD), handler_a);
 }
 
