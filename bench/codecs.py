@@ -14,8 +14,10 @@ import random
 import subprocess
 import sys
 import tempfile
-import time
 import zlib
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from timing import best_of  # noqa: E402
 
 MB = 1_000_000
 
@@ -59,16 +61,6 @@ def make_data(folder):
                 total += len(b)
     files["binaries"] = path
     return files
-
-
-def best_of(fn, rounds=3):
-    best = None
-    for _ in range(rounds):
-        start = time.perf_counter()
-        fn()
-        t = time.perf_counter() - start
-        best = t if best is None else min(best, t)
-    return best
 
 
 def run_time(cmd, rounds=3):

@@ -15,19 +15,11 @@ import random
 import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from timing import best_of  # noqa: E402
 
 MB = 1_000_000
-
-
-def best_of(fn, rounds=3):
-    best = None
-    for _ in range(rounds):
-        start = time.perf_counter()
-        fn()
-        t = time.perf_counter() - start
-        best = t if best is None else min(best, t)
-    return best
 
 
 def make_data(folder):

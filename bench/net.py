@@ -17,8 +17,10 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
 import urllib.request
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from timing import best_of  # noqa: E402
 
 MB = 1_000_000
 N = 1000
@@ -38,16 +40,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
-
-
-def best_of(fn, rounds=3):
-    best = None
-    for _ in range(rounds):
-        start = time.perf_counter()
-        fn()
-        t = time.perf_counter() - start
-        best = t if best is None else min(best, t)
-    return best
 
 
 def main():

@@ -9,35 +9,19 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from harness import Checks, expect, run_script  # noqa: E402
 
 vyx = os.path.abspath(sys.argv[1])
 HEADLESS = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-failures = []
-checks = []
-
-
-def check(fn):
-    checks.append(fn)
-    return fn
+check = Checks()
 
 
 def run(script, d, env, timeout=60):
-    path = os.path.join(d, "script.vyx")
-    with open(path, "w", encoding="utf-8") as f:
-        f.write("Vyx []\n" + script + "\n")
-    p = subprocess.run([vyx, path], cwd=d, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                       stderr=subprocess.PIPE, timeout=timeout)
-    out = p.stdout.decode("utf-8", "replace")
-    if p.returncode != 0:
-        raise AssertionError(f"status {p.returncode}\n{out}{p.stderr.decode('utf-8', 'replace')}")
-    return [line for line in out.split("\n")[:-1] if not line.startswith(("*** Where", "*** Near"))]
-
-
-def expect(got, want, what):
-    if got != want:
-        raise AssertionError(f"{what}:\n  expected {want!r}\n  got      {got!r}")
+    """The script's output lines without the where and near lines of errors."""
+    return [line for line in run_script(vyx, script, d, env, timeout) if not line.startswith(("*** Where", "*** Near"))]
 
 
 @check
@@ -240,16 +224,7 @@ def real_xclip(d):
 
 
 def main():
-    for fn in checks:
-        with tempfile.TemporaryDirectory(prefix="vyx-clip-") as d:
-            try:
-                fn(d)
-            except (AssertionError, subprocess.TimeoutExpired, OSError) as e:
-                failures.append(f"{fn.__name__}: {e}")
-    for f in failures:
-        print("FAIL", f)
-    print(f"{len(checks) - len(failures)} of {len(checks)} checks passed")
-    return 1 if failures else 0
+    return check.run_all("vyx-clip-", (AssertionError, subprocess.TimeoutExpired, OSError))
 
 
 if __name__ == "__main__":

@@ -11,39 +11,21 @@ import random
 import stat
 import subprocess
 import sys
-import tempfile
 import threading
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from harness import Checks, expect, run_script  # noqa: E402
 
 vyx = os.path.abspath(sys.argv[1])
 # The sanitizer builds move fewer megabytes through the pipes.
 MB = int(os.environ.get("VYX_FILES_MB", "4"))
-failures = []
-checks = []
-
-
-def check(fn):
-    checks.append(fn)
-    return fn
+check = Checks()
 
 
 def run(script, cwd, env=None, timeout=120):
     """Runs a script body in `cwd`; answers its output lines."""
-    path = os.path.join(cwd, "script.vyx")
-    with open(path, "w", encoding="utf-8") as f:
-        f.write("Vyx []\n" + script + "\n")
-    p = subprocess.run([vyx, path], cwd=cwd, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                       stderr=subprocess.PIPE, timeout=timeout)
-    os.unlink(path)
-    out = p.stdout.decode("utf-8", "replace")
-    if p.returncode != 0:
-        raise AssertionError(f"status {p.returncode}\n{out}{p.stderr.decode('utf-8', 'replace')}")
-    return out.split("\n")[:-1] if out.endswith("\n") else out.split("\n")
-
-
-def expect(got, want, what):
-    if got != want:
-        raise AssertionError(f"{what}:\n  expected {want!r}\n  got      {got!r}")
+    return run_script(vyx, script, cwd, env, timeout)
 
 
 def expect_errors(lines, reports):
@@ -423,16 +405,7 @@ print to-local-file/full %/x
 
 
 def main():
-    for fn in checks:
-        with tempfile.TemporaryDirectory(prefix="vyx-files-") as d:
-            try:
-                fn(d)
-            except (AssertionError, subprocess.TimeoutExpired) as e:
-                failures.append(f"{fn.__name__}: {e}")
-    for f in failures:
-        print("FAIL", f)
-    print(f"{len(checks) - len(failures)} of {len(checks)} checks passed")
-    return 1 if failures else 0
+    return check.run_all("vyx-files-")
 
 
 if __name__ == "__main__":

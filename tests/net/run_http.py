@@ -14,6 +14,9 @@ import sys
 import tempfile
 import threading
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from harness import expect, run_script  # noqa: E402
+
 vyx = os.path.abspath(sys.argv[1])
 env = {k: v for k, v in os.environ.items() if "proxy" not in k.lower()}
 failures = []
@@ -72,22 +75,8 @@ def start(context=None):
 
 
 def run(script, timeout=120):
-    with tempfile.NamedTemporaryFile("w", suffix=".vyx", delete=False, encoding="utf-8") as f:
-        f.write("Vyx []\n" + script + "\n")
-    try:
-        p = subprocess.run([vyx, f.name], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, timeout=timeout)
-    finally:
-        os.unlink(f.name)
-    out = p.stdout.decode("utf-8", "replace")
-    if p.returncode != 0:
-        raise AssertionError(f"status {p.returncode}\n{out}{p.stderr.decode('utf-8', 'replace')}")
-    return out.split("\n")[:-1] if out.endswith("\n") else out.split("\n")
-
-
-def expect(got, want, what):
-    if got != want:
-        raise AssertionError(f"{what}:\n  expected {want!r}\n  got      {got!r}")
+    with tempfile.TemporaryDirectory(prefix="vyx-http-") as d:
+        return run_script(vyx, script, d, env, timeout)
 
 
 def errors(lines):
