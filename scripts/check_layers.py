@@ -1,0 +1,88 @@
+#!/usr/bin/env python3
+"""Checks that #include lines point down the layers.
+
+runtime/ depends on nothing above it; datatypes/ on runtime/ (and io/);
+evaluator/ on both. An include that crosses upward is allowed only when
+it is listed below with its reason, or when the include line itself
+carries a `// layer: REASON` comment.
+
+usage: scripts/check_layers.py [ROOT]   (exit 1 and one line per fault)
+"""
+import os
+import re
+import sys
+
+# The layers each directory must not include from.
+FORBIDDEN = {
+    "runtime": ("datatypes", "evaluator"),
+    "datatypes": ("evaluator",),
+}
+
+# Upward includes that are still there, each with its reason. A new file
+# that needs one of these headers says why at its include instead.
+EXCEPTIONS = {
+    ("datatypes", "evaluator/stack.h"):
+        "handlers take their arguments from the evaluation stack and leave results there; "
+        "the stack has not moved down to runtime yet",
+    ("datatypes", "evaluator/helpers.h"): "block and spec helpers not yet merged with datatypes/block.h",
+    ("datatypes", "evaluator/random.h"): "random actions draw from the interpreter's generator",
+    ("datatypes", "evaluator/interpreter.h"): "make and do of objects, errors, typesets and images evaluate blocks",
+    ("datatypes", "evaluator/lexer.h"): "to/make from text and mold of numbers go through the lexer",
+    ("datatypes", "evaluator/call.h"): "sort/compare and object/port actors call functions",
+    ("datatypes", "evaluator/protect.h"): "error! needs the protected-evaluation frame when it is raised",
+    ("runtime", "evaluator/stack.h"): "the collector, raise and the cycle stack walk the evaluation stack",
+    ("runtime", "evaluator/protect.h"): "raise unwinds to the innermost protected evaluation",
+    ("runtime", "evaluator/helpers.h"): "the ownership check reads spec helpers",
+    ("runtime", "datatypes/string.h"): "case maps, hash indexes, raise and the cycle stack read string cells",
+    ("runtime", "datatypes/symbol.h"): "case maps and hash indexes read symbol names",
+    ("runtime", "datatypes/registry.h"): "the collector marks cells through the datatype registry",
+    ("runtime", "datatypes/error.h"): "raise makes the error! value",
+    ("runtime", "datatypes/runtime_words.h"): "raise names the words of its error fields",
+    ("runtime", "datatypes/context.h"): "the ownership check walks contexts",
+    ("runtime", "datatypes/object.h"): "the ownership check walks objects",
+    ("runtime", "datatypes/series.h"): "the ownership check walks series",
+    ("runtime", "datatypes/word.h"): "the ownership check reads words",
+}
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/([^"]+)"(.*)$')
+
+
+def check(root):
+    faults = []
+    for layer, above in FORBIDDEN.items():
+        top = os.path.join(root, layer)
+        for dirpath, _, files in os.walk(top):
+            for name in sorted(files):
+                if not name.endswith((".h", ".cpp")):
+                    continue
+                path = os.path.join(dirpath, name)
+                rel = os.path.relpath(path, root)
+                with open(path, encoding="utf-8") as f:
+                    for number, line in enumerate(f, 1):
+                        m = INCLUDE.match(line)
+                        if not m or m.group(1) not in above:
+                            continue
+                        header = m.group(1) + "/" + m.group(2)
+                        if (layer, header) in EXCEPTIONS:
+                            continue
+                        if re.search(r"//\s*layer:\s*\S", m.group(3)):
+                            continue
+                        faults.append(f"{rel}:{number}: {layer}/ includes {header} from a layer above it")
+    return faults
+
+
+def main():
+    root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+    faults = check(root)
+    for fault in faults:
+        print(fault)
+    if faults:
+        print(f"{len(faults)} upward include(s): list the reason with `// layer: REASON` at the include, "
+              "or move the service down")
+        return 1
+    print("include layers: ok")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
