@@ -1,8 +1,10 @@
 // The 107 natives by number: word, spec and entry point. The numbers are
-// fixed (the boot data binds number n to its word), so this table is the one
-// place that says which word and spec go with which number.
+// fixed (the boot data binds number n to its word). Each native is declared
+// once, beside its body, with VYX_NATIVE: number, word, spec text and entry;
+// the table below is assembled from those declarations before main runs.
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 #include "evaluator/natives.h"
 #include "runtime/cell.h"
@@ -20,8 +22,77 @@ struct Info {
     natives::Entry entry;
 };
 
-// In number order: entries[n - 1].number == n.
-extern const Info entries[COUNT];
+// In number order: entries[n - 1].number == n (filled by the declarations;
+// install() ends the start when a number has none).
+extern Info entries[COUNT];
+
+// The entry check of a call made with check flag 1 (see below).
+void check_arguments(uint32_t number, const int* refinements);
+
+// A native's declaration: what the table holds for its number, and the
+// positions of its refinements read from the spec text by name at compile
+// time, so an edit of the spec moves them with it (a name the spec lacks
+// does not compile).
+struct Declaration {
+    uint32_t number;
+    const char* word;
+    const char* spec;
+
+    // The index into the entry's refinement integers of `/name` (given
+    // without the slash).
+    consteval int refinement(std::string_view name) const {
+        std::string_view text(spec);
+        int index = 0;
+        size_t i = 0;
+        while (i < text.size()) {
+            char c = text[i];
+            if (c == '"') {  // a doc string; ^ escapes the next character
+                for (i++; i < text.size() && text[i] != '"'; i++)
+                    if (text[i] == '^') i++;
+                i++;
+            } else if (c == '[') {  // a type block, possibly nested
+                int depth = 0;
+                for (; i < text.size(); i++) {
+                    if (text[i] == '[') depth++;
+                    if (text[i] == ']' && --depth == 0) break;
+                }
+                i++;
+            } else if (c == '/') {
+                size_t end = i + 1;
+                while (end < text.size() && text[end] != ' ' && text[end] != '[' && text[end] != '"') end++;
+                if (text.substr(i + 1, end - i - 1) == name) return index;
+                index++;
+                i = end;
+            } else {
+                i++;
+            }
+        }
+        throw "the spec has no such refinement";
+    }
+    // The argument type check of a call made with check flag 1.
+    void check(const int* refinements) const { check_arguments(number, refinements); }
+};
+
+// Stores a declaration and its entry in the table (before main).
+struct Row {
+    Row(const Declaration& declaration, natives::Entry entry);
+};
+
+#define VYX_NATIVE_CAT2(a, b) a##b
+#define VYX_NATIVE_CAT(a, b) VYX_NATIVE_CAT2(a, b)
+
+// Declares the native whose body follows: `native_ENTRY` is its
+// declaration (ENTRY a plain function name).
+#define VYX_NATIVE(entry, number, word, spec)                                                    \
+    void entry(int check, const int* refinements);                                              \
+    constexpr ::vyx::native_table::Declaration native_##entry{number, word, spec};              \
+    [[maybe_unused]] const ::vyx::native_table::Row VYX_NATIVE_CAT(native_row_, __LINE__){native_##entry, entry}
+
+// The same for an entry that is an expression (a template's instance),
+// declared after its definition under the name `name`.
+#define VYX_NATIVE_AS(name, entry, number, word, spec)                                           \
+    constexpr ::vyx::native_table::Declaration name{number, word, spec};                        \
+    [[maybe_unused]] const ::vyx::native_table::Row VYX_NATIVE_CAT(native_row_, __LINE__){name, entry}
 
 // The entry of a native whose group is not built yet: raises
 // internal/not-done, so the word, number and spec exist meanwhile.
@@ -39,11 +110,10 @@ Cell* make_native(uint32_t number, Cell* target);
 // allocation).
 const Cell* value_of(uint32_t number);
 
-// The entry check of a call made with check flag 1: every mandatory
+// The entry check (declared above) of a call made with check flag 1: every mandatory
 // argument cell, and the arguments of the present refinements, against the
 // typesets of the native's spec; a miss raises script/expect-arg naming the
 // call's frame word, the value's datatype and the argument.
-void check_arguments(uint32_t number, const int* refinements);
 
 }  // namespace vyx::native_table
 

@@ -27,20 +27,7 @@ namespace vyx::natives {
 
 Entry table[CAPACITY];
 
-// Entries built in natives_control.cpp.
-void repeat_(int check, const int* refinements);
-void switch_(int check, const int* refinements);
-void case_(int check, const int* refinements);
-void same_(int check, const int* refinements);
-// Entries built in natives_system.cpp.
-void recycle_(int check, const int* refinements);
-void stats_(int check, const int* refinements);
-
 namespace {
-
-// Native numbers of the entries above.
-constexpr uint32_t NUMBER_REPEAT = 9, NUMBER_SWITCH = 18, NUMBER_CASE = 19, NUMBER_STATS = 37,
-                   NUMBER_RECYCLE = 105;
 
 using stack::thrown;
 
@@ -49,6 +36,8 @@ const Cell NONE{TYPE_NONE, 0, 0, 0};
 
 inline Cell* arg(int i) { return stack::arguments + i; }
 
+VYX_NATIVE(if_, 1, "if",
+           R"~("evaluates a block when a condition is truthy, else returns none" cond [any-type!] then-blk [block!])~");
 void if_(int, const int*) {
     if (logic::truth(arg(0))) {
         do_block(arg(1));
@@ -57,6 +46,8 @@ void if_(int, const int*) {
     }
 }
 
+VYX_NATIVE(unless_, 2, "unless",
+           R"~("evaluates a block when a condition is falsy, else returns none" cond [any-type!] then-blk [block!])~");
 void unless_(int, const int*) {
     if (!logic::truth(arg(0))) {
         do_block(arg(1));
@@ -65,6 +56,8 @@ void unless_(int, const int*) {
     }
 }
 
+VYX_NATIVE(either_, 3, "either",
+           R"~("evaluates one of two blocks by the truth of a condition" cond [any-type!] true-blk [block!] false-blk [block!])~");
 void either_(int, const int*) {
     if (type_of(arg(0)) == TYPE_UNSET) raise_error(err::script_no_return);
     do_block(logic::truth(arg(0)) ? arg(1) : arg(2));
@@ -102,6 +95,10 @@ void any_all(int, const int*) {
     }
     stack::store_result_only(&NONE);
 }
+VYX_NATIVE_AS(native_all, any_all<false>, 5, "all",
+              R"~("returns the last result when every expression of a block is truthy, else none" conds [block!])~");
+VYX_NATIVE_AS(native_any, any_all<true>, 4, "any",
+              R"~("returns the first truthy result of the expressions of a block, else none" conds [block!])~");
 
 // What a loop does with the exit pending after one round.
 enum Round { ROUND_ON, ROUND_BREAK, ROUND_PASS };
@@ -125,6 +122,8 @@ inline Round run_round(const Cell* body) {
     return after_round();
 }
 
+VYX_NATIVE(loop_, 8, "loop",
+           R"~("evaluates a body a number of times" count [integer! float!] body [block!])~");
 void loop_(int, const int*) {
     int32_t count = helpers::check_float_to_integer(arg(0));
     if (count < 1) {
@@ -142,6 +141,8 @@ void loop_(int, const int*) {
     stack::pop_frame_pass_result();
 }
 
+VYX_NATIVE(forever_, 10, "forever",
+           R"~("evaluates a body until a break" body [block!])~");
 void forever_(int, const int*) {
     Cell body = *arg(0);
     stack::push_loop_frame(&words::frame_body);
@@ -154,6 +155,8 @@ void forever_(int, const int*) {
     stack::pop_frame_pass_result();
 }
 
+VYX_NATIVE(while_, 6, "while",
+           R"~("evaluates a body while a condition block yields a truthy value" cond [block!] body [block!])~");
 void while_(int, const int*) {
     Cell cond = *arg(0);
     Cell body = *arg(1);
@@ -175,6 +178,8 @@ void while_(int, const int*) {
     stack::store_result_only(&UNSET);
 }
 
+VYX_NATIVE(until_, 7, "until",
+           R"~("evaluates a body until it yields a truthy value" body [block!])~");
 void until_(int, const int*) {
     Cell body = *arg(0);
     stack::push_loop_frame(&words::frame_body);
@@ -201,8 +206,12 @@ void make_function(const Cell* spec, const Cell* body) {
     stack::store_result_only(fn);
 }
 
+VYX_NATIVE(func_, 14, "func",
+           R"~("makes a function from a spec and a body" spec [block!] body [block!])~");
 void func_(int, const int*) { make_function(arg(0), arg(1)); }
 
+VYX_NATIVE(function_, 15, "function",
+           R"~("makes a function whose set-words in the body become locals" spec [block!] body [block!] /extern)~");
 void function_(int, const int*) {
     collector::Rooted<1> r;
     Cell& spec = r[0];
@@ -213,6 +222,8 @@ void function_(int, const int*) {
     make_function(&spec, &body);
 }
 
+VYX_NATIVE(does_, 16, "does",
+           R"~("makes a function without arguments" body [block!])~");
 void does_(int, const int*) {
     collector::Rooted<1> r;
     Cell& spec = r[0];
@@ -221,6 +232,8 @@ void does_(int, const int*) {
     make_function(&spec, &body);
 }
 
+VYX_NATIVE(has_, 17, "has",
+           R"~("makes a function with locals and no arguments" vars [block!] body [block!])~");
 void has_(int, const int*) {
     collector::Rooted<1> r;
     Cell& spec = r[0];
@@ -240,12 +253,30 @@ void compare_(int, const int*) {
     actions::compare_to_logic(Op);
     stack::keep_result_only();
 }
+VYX_NATIVE_AS(native_greater_or_equal, compare_<COMP_GREATER_EQUAL>, 31, "greater-or-equal?",
+              R"~("ordering test" value1 [any-type!] value2 [any-type!])~");
+VYX_NATIVE_AS(native_lesser_or_equal, compare_<COMP_LESSER_EQUAL>, 30, "lesser-or-equal?",
+              R"~("ordering test" value1 [any-type!] value2 [any-type!])~");
+VYX_NATIVE_AS(native_greater, compare_<COMP_GREATER>, 29, "greater?",
+              R"~("ordering test" value1 [any-type!] value2 [any-type!])~");
+VYX_NATIVE_AS(native_lesser, compare_<COMP_LESSER>, 28, "lesser?",
+              R"~("ordering test" value1 [any-type!] value2 [any-type!])~");
+VYX_NATIVE_AS(native_strict_equal, compare_<COMP_STRICT_EQUAL>, 27, "strict-equal?",
+              R"~("equality test that also requires the same datatype" value1 [any-type!] value2 [any-type!])~");
+VYX_NATIVE_AS(native_not_equal, compare_<COMP_NOT_EQUAL>, 26, "not-equal?",
+              R"~("inequality test" value1 [any-type!] value2 [any-type!])~");
+VYX_NATIVE_AS(native_equal, compare_<COMP_EQUAL>, 25, "equal?",
+              R"~("equality test" value1 [any-type!] value2 [any-type!])~");
 
+VYX_NATIVE(not_, 33, "not",
+           R"~("logical complement of a value's truth" value [any-type!])~");
 void not_(int, const int*) {
     logic::box(!logic::truth(arg(0)));
     stack::keep_result_only();
 }
 
+VYX_NATIVE(type_q, 34, "type?",
+           R"~("datatype of a value, or its word" value [any-type!] /word)~");
 void type_q(int, const int* refs) {
     int t = type_of(arg(0));
     if (refs[0] >= 0) {
@@ -259,11 +290,21 @@ void type_q(int, const int* refs) {
 
 // Exits --------------------------------------------------------------------------
 
+VYX_NATIVE(break_, 77, "break",
+           R"~("leaves the innermost loop" /return value [any-type!])~");
 void break_(int, const int* refs) { stack::raise_break(refs[0] >= 0, false); }
+VYX_NATIVE(continue_, 78, "continue",
+           R"~("goes on with the next round of the innermost loop")~");
 void continue_(int, const int*) { stack::raise_break(false, true); }
+VYX_NATIVE(exit_, 79, "exit",
+           R"~("leaves the innermost function, returning unset")~");
 void exit_(int, const int*) { stack::raise_return(false, false); }
+VYX_NATIVE(return_, 80, "return",
+           R"~("leaves the innermost function with a value" value [any-type!])~");
 void return_(int, const int*) { stack::raise_return(true, false); }
 
+VYX_NATIVE(throw_, 81, "throw",
+           R"~("throws a value to the nearest (or a named) catch" value [any-type!] /name word [word!])~");
 void throw_(int, const int* refs) {
     // The name (unset for an unnamed throw) sits right after the value,
     // where catch looks for it.
@@ -289,6 +330,8 @@ bool catches(const Cell* wanted, const Cell* name) {
     return symbol::resolve(int32_t(wanted->data2)) == s;
 }
 
+VYX_NATIVE(catch_, 82, "catch",
+           R"~("evaluates a block and returns the value thrown to it" block [block!] /name word [word! block!])~");
 void catch_(int, const int* refs) {
     Cell block = *arg(0);
     Cell wanted = refs[0] >= 0 ? *arg(refs[0]) : NONE;
@@ -327,6 +370,8 @@ void catch_(int, const int* refs) {
     if (interp::tracing) trace::fire(trace::EV_CATCH, 0, 0, nullptr, stack::arguments);
 }
 
+VYX_NATIVE(try_, 70, "try",
+           R"~("evaluates a block and returns its value or the error raised" block [block!] /all /keep)~");
 void try_(int, const int* refs) {
     Cell block = *arg(0);
     bool all = refs[0] >= 0;
@@ -350,51 +395,6 @@ void try_(int, const int* refs) {
     stack::pop_frame_pass_result();
 }
 
-// The entries of this file and its neighbours; words and specs come from
-// the native table.
-struct NativeInfo {
-    uint32_t number;
-    Entry entry;
-};
-
-const NativeInfo natives_built[] = {
-    {N_IF, if_},  // if
-    {N_UNLESS, unless_},  // unless
-    {N_EITHER, either_},  // either
-    {N_ANY, any_all<true>},  // any
-    {N_ALL, any_all<false>},  // all
-    {N_WHILE, while_},  // while
-    {N_UNTIL, until_},  // until
-    {N_LOOP, loop_},  // loop
-    {NUMBER_REPEAT, repeat_},  // repeat
-    {N_FOREVER, forever_},  // forever
-    {N_FUNC, func_},  // func
-    {N_FUNCTION, function_},  // function
-    {N_DOES, does_},  // does
-    {N_HAS, has_},  // has
-    {NUMBER_SWITCH, switch_},  // switch
-    {NUMBER_CASE, case_},  // case
-    {NUMBER_STATS, stats_},  // stats
-    {NUMBER_RECYCLE, recycle_},  // recycle
-    {N_EQUAL, compare_<COMP_EQUAL>},  // equal?
-    {N_NOT_EQUAL, compare_<COMP_NOT_EQUAL>},  // not-equal?
-    {N_STRICT_EQUAL, compare_<COMP_STRICT_EQUAL>},  // strict-equal?
-    {N_LESSER, compare_<COMP_LESSER>},  // lesser?
-    {N_GREATER, compare_<COMP_GREATER>},  // greater?
-    {N_LESSER_OR_EQUAL, compare_<COMP_LESSER_EQUAL>},  // lesser-or-equal?
-    {N_GREATER_OR_EQUAL, compare_<COMP_GREATER_EQUAL>},  // greater-or-equal?
-    {N_SAME, same_},  // same?
-    {N_NOT, not_},  // not
-    {N_TYPE_Q, type_q},  // type?
-    {N_TRY, try_},  // try
-    {N_BREAK, break_},  // break
-    {N_CONTINUE, continue_},  // continue
-    {N_EXIT, exit_},  // exit
-    {N_RETURN, return_},  // return
-    {N_THROW, throw_},  // throw
-    {N_CATCH, catch_},  // catch
-};
-
 void define(std::string_view name, const Cell* value) {
     Cell w = word::load(name);
     context::set(&w, value);
@@ -414,7 +414,6 @@ void do_block(const Cell* block) {
 
 void init() {
     for (uint32_t i = 0; i < CAPACITY; i++) table[i] = nullptr;
-    for (const NativeInfo& n : natives_built) table[n.number - 1] = n.entry;
 
     // Datatype and typeset words first: the specs below name them.
     for (int t = 1; t <= max_type_id; t++) {

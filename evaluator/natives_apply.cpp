@@ -24,6 +24,8 @@ bool is_applicable(int t) {
 // hold the function: the path is not walked, its further elements name the
 // refinements. The arguments are taken from the block as the interpreter
 // takes them from code, one argument at a time.
+VYX_NATIVE(apply_, 107, "apply",
+           R"~("calls a function with a block of reduced arguments" func [word! path! any-function!] args [block!] /all /safer)~");
 void apply_(int check, const int* refs) {
     if (check) native_table::check_arguments(APPLY, refs);
     Cell* call = stack::arguments;  // stack cells never move

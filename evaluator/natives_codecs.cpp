@@ -60,6 +60,8 @@ void set_binary_tail(Cell* bin, int32_t size) {
 
 // checksum -----------------------------------------------------------------------------
 
+VYX_NATIVE(checksum_, 87, "checksum",
+           R"~("checksum, CRC, digest, HMAC or hash of data" data [binary! string! file!] method [word!] /with spec [any-string! binary! integer!] return: [integer! binary!])~");
 void checksum_(int check, const int* refs) {
     if (check) native_table::check_arguments(87, refs);
     const int with = refs[0];
@@ -119,6 +121,8 @@ void checksum_(int check, const int* refs) {
 
 // compress and decompress --------------------------------------------------------------
 
+VYX_NATIVE(compress_, 103, "compress",
+           R"~("compresses data (zlib, deflate, gzip)" data [any-string! binary!] method [word!] return: [binary!])~");
 void compress_(int check, const int* refs) {
     if (check) native_table::check_arguments(103, refs);
     Cell* method_word = arg(1);
@@ -140,6 +144,8 @@ void compress_(int check, const int* refs) {
     stack::store_result_only(result);
 }
 
+VYX_NATIVE(decompress_, 104, "decompress",
+           R"~("decompresses data (zlib, deflate, gzip)" data [binary!] method [word!] /size sz [integer!] return: [binary!])~");
 void decompress_(int check, const int* refs) {
     if (check) native_table::check_arguments(104, refs);
     const int size_ref = refs[0];
@@ -191,11 +197,17 @@ void change_case_native(uint32_t number, int direction, int check, const int* re
 
 }  // namespace
 
+VYX_NATIVE(uppercase_, 71, "uppercase",
+           R"~("converts a string or char to upper case" string [any-string! char!] /part limit [number! any-string!] return: [any-string! char!])~");
 void uppercase_(int check, const int* refs) { change_case_native(71, CASE_UPPER, check, refs); }
+VYX_NATIVE(lowercase_, 72, "lowercase",
+           R"~("converts a string or char to lower case" string [any-string! char!] /part limit [number! any-string!] return: [any-string! char!])~");
 void lowercase_(int check, const int* refs) { change_case_native(72, CASE_LOWER, check, refs); }
 
 // new-line and new-line? ---------------------------------------------------------------
 
+VYX_NATIVE(new_line_, 89, "new-line",
+           R"~("sets or clears new-line markers of a list" position [any-list!] value [logic!] /all /skip size [integer!] return: [any-list!])~");
 void new_line_(int check, const int* refs) {
     if (check) native_table::check_arguments(89, refs);
     const int all = refs[0], skip = refs[1];
@@ -228,6 +240,8 @@ void new_line_(int check, const int* refs) {
     stack::store_result_only(&position);
 }
 
+VYX_NATIVE(new_line_q, 90, "new-line?",
+           R"~("reads the new-line marker of a list position" position [any-list!] return: [logic!])~");
 void new_line_q(int check, const int* refs) {
     if (check) native_table::check_arguments(90, refs);
     Cell* position = arg(0);

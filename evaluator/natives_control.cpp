@@ -13,6 +13,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/helpers.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/native_table.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/raise.h"
@@ -33,6 +34,8 @@ inline Cell* arg(int i) { return stack::arguments + i; }
 // repeat 'word value body. The counter sits in the value argument cell; the
 // word is set in its own context (it is not local to the loop) and keeps its
 // last value afterwards.
+VYX_NATIVE(repeat_, 9, "repeat",
+           R"~("evaluates a body a number of times, setting a word to the iteration count" 'word [word!] value [integer! float!] body [block!])~");
 void repeat_(int, const int*) {
     int32_t count = helpers::check_float_to_integer(arg(1));
     if (count < 1) {
@@ -68,6 +71,8 @@ void repeat_(int, const int*) {
 
 // switch value cases /default case. A match with no block after it answers
 // none, and counts as no match: the /default block runs when given.
+VYX_NATIVE(switch_, 18, "switch",
+           R"~("evaluates the block that follows the first case matching a value" value [any-type!] cases [block!] /default case [block!])~");
 void switch_(int, const int* refs) {
     Cell answer = *helpers::select_in_block(true, true);
     if (type_of(&answer) == TYPE_BLOCK) {
@@ -85,6 +90,8 @@ void switch_(int, const int* refs) {
 // (no call trace shows it) whose cell 0 holds the value of the last branch
 // taken; each condition is pushed above it. case/all answers the value of the
 // last branch it ran, whatever the conditions after it gave.
+VYX_NATIVE(case_, 19, "case",
+           R"~("evaluates the block that follows the first (or every) truthy condition" cases [block!] /all)~");
 void case_(int, const int* refs) {
     bool all = refs[0] >= 0;
     Cell cases = *arg(0);
@@ -177,6 +184,8 @@ bool is_same(const Cell* a, const Cell* b) {
     }
 }
 
+VYX_NATIVE(same_, 32, "same?",
+           R"~("identity test" value1 [any-type!] value2 [any-type!])~");
 void same_(int, const int*) {
     logic::box(is_same(arg(0), arg(1)));
     stack::keep_result_only();

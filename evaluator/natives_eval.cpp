@@ -153,6 +153,8 @@ void reduce_value(const Cell* value_in, const Cell* out_in) {
     stack::store_result_only(&result);
 }
 
+VYX_NATIVE(reduce_, 35, "reduce",
+           R"~("evaluates every expression of a block into a new block (or into a given one)" value [any-type!] /into out [any-block!])~");
 void reduce_(int check, const int* refs) {
     if (check) native_table::check_arguments(35, refs);
     Cell value = *arg(0);
@@ -204,6 +206,8 @@ bool compose_into(const Cell* src_in, Target& t, bool deep, bool only) {
 
 }  // namespace
 
+VYX_NATIVE(compose_, 36, "compose",
+           R"~("copies a block, evaluating only its parens" value [block!] /deep /only /into out [any-block!])~");
 void compose_(int check, const int* refs) {
     if (check) native_table::check_arguments(36, refs);
     Cell value = *arg(0);
@@ -301,6 +305,8 @@ struct TraceScope {
 
 }  // namespace
 
+VYX_NATIVE(do_native, 20, "do",
+           R"~("evaluates a value: block, paren, string, file, url, path, error or single value" value [any-type!] /expand /args arg /next position [word!] /trace callback [function! [event [word!] code [any-block! none!] offset [integer!] value [any-type!] ref [any-type!] frame [pair!]]])~");
 void do_native(int check, const int* refs) {
     if (check) native_table::check_arguments(20, refs);
     enum { R_EXPAND, R_ARGS, R_NEXT, R_TRACE };
@@ -338,6 +344,8 @@ const Cell* lookup(const Cell* w) {
 
 }  // namespace
 
+VYX_NATIVE(get_, 21, "get",
+           R"~("returns the value of a word, path or object" word [any-word! any-path! object!] /any /case return: [any-type!])~");
 void get_(int check, const int* refs) {
     if (check) native_table::check_arguments(21, refs);
     Cell target = *arg(0);
@@ -394,6 +402,8 @@ void set_words_from_series(const Cell* words_in, const Cell* values_in, bool any
     }
 }
 
+VYX_NATIVE(set_, 22, "set",
+           R"~("sets a word, path, object or block of words" word [any-word! block! object! any-path!] value [any-type!] /any /case /only /some return: [any-type!])~");
 void set_(int check, const int* refs) {
     if (check) native_table::check_arguments(22, refs);
     Cell target = *arg(0);
@@ -419,6 +429,8 @@ void set_(int check, const int* refs) {
     stack::store_result_only(&value);
 }
 
+VYX_NATIVE(unset_, 88, "unset",
+           R"~("unsets a word or the words of a block" word [word! block!])~");
 void unset_(int check, const int* refs) {
     if (check) native_table::check_arguments(88, refs);
     Cell target = *arg(0);
@@ -433,6 +445,8 @@ void unset_(int check, const int* refs) {
     stack::store_result_only(&UNSET_VALUE);
 }
 
+VYX_NATIVE(value_q, 69, "value?",
+           R"~("whether a word has a value" value [word!] return: [logic!])~");
 void value_q(int check, const int* refs) {
     if (check) native_table::check_arguments(69, refs);
     Cell w = *arg(0);
@@ -463,6 +477,8 @@ Node context_of_value(const Cell* v) {
 
 }  // namespace
 
+VYX_NATIVE(bind_, 38, "bind",
+           R"~("binds words to a context" word [block! any-word!] context [any-word! any-object! function!] /copy return: [block! any-word!])~");
 void bind_(int check, const int* refs) {
     if (check) native_table::check_arguments(38, refs);
     Cell target = *arg(0);
@@ -485,6 +501,8 @@ void bind_(int check, const int* refs) {
     stack::store_result_only(&w);
 }
 
+VYX_NATIVE(in_, 39, "in",
+           R"~("returns a word bound to an object's or function's context" object [any-object! any-function!] word [any-word! refinement!])~");
 void in_(int check, const int* refs) {
     if (check) native_table::check_arguments(39, refs);
     Cell holder = *arg(0);
@@ -505,6 +523,8 @@ void in_(int check, const int* refs) {
     stack::store_result_only(&bound);
 }
 
+VYX_NATIVE(context_q, 92, "context?",
+           R"~("context to which a word is bound" word [any-word!] return: [object! function! none!])~");
 void context_q(int check, const int* refs) {
     if (check) native_table::check_arguments(92, refs);
     Cell w = *arg(0);
@@ -528,6 +548,8 @@ void context_q(int check, const int* refs) {
 
 // Coercion and objects --------------------------------------------------------------
 
+VYX_NATIVE(as_, 98, "as",
+           R"~("coerces a series to a related datatype without copying" type [datatype! block! paren! any-path! any-string!] spec [block! paren! any-path! any-string!])~");
 void as_(int check, const int* refs) {
     if (check) native_table::check_arguments(98, refs);
     Cell type = *arg(0);
@@ -545,6 +567,8 @@ void as_(int check, const int* refs) {
     stack::store_result_only(&spec);
 }
 
+VYX_NATIVE(construct_, 68, "construct",
+           R"~("makes an object from an unevaluated spec" block [block!] /with object [object!] /only)~");
 void construct_(int check, const int* refs) {
     if (check) native_table::check_arguments(68, refs);
     Cell spec = *arg(0);
@@ -559,6 +583,8 @@ void construct_(int check, const int* refs) {
     stack::store_result_only(&result);
 }
 
+VYX_NATIVE(extend_, 83, "extend",
+           R"~("adds key and value pairs to a map" obj [object! map!] spec [block! hash! map!] /case)~");
 void extend_(int check, const int* refs) {
     if (check) native_table::check_arguments(83, refs);
     // Objects are not extended in place; a map takes the pairs of the block.

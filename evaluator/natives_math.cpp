@@ -85,16 +85,22 @@ int sign_of(const Cell* c) {
 
 }  // namespace
 
+VYX_NATIVE(negative_q, 49, "negative?",
+           R"~("sign test" number [number! money! time!] return: [logic!])~");
 void negative_q(int flag, const int* refs) {
     check(flag, NEGATIVE_Q, refs);
     answer_logic(sign_of(arg(0)) < 0);
 }
 
+VYX_NATIVE(positive_q, 50, "positive?",
+           R"~("sign test" number [number! money! time!] return: [logic!])~");
 void positive_q(int flag, const int* refs) {
     check(flag, POSITIVE_Q, refs);
     answer_logic(sign_of(arg(0)) > 0);
 }
 
+VYX_NATIVE(sign_q, 97, "sign?",
+           R"~("sign as 1, 0 or -1" number [number! money! time!] return: [integer!])~");
 void sign_q(int flag, const int* refs) {
     check(flag, SIGN_Q, refs);
     Cell c{TYPE_INTEGER, 0, 0, 0};
@@ -102,6 +108,8 @@ void sign_q(int flag, const int* refs) {
     stack::store_result_only(&c);
 }
 
+VYX_NATIVE(zero_q, 100, "zero?",
+           R"~("whether a value is zero" value [number! money! pair! time! char! tuple! any-point!] return: [logic!])~");
 void zero_q(int flag, const int* refs) {
     check(flag, ZERO_Q, refs);
     const Cell* v = arg(0);
@@ -124,6 +132,8 @@ void zero_q(int flag, const int* refs) {
     answer_logic(zero);
 }
 
+VYX_NATIVE(nan_q, 62, "NaN?",
+           R"~("whether a number is not-a-number" value [number!] return: [logic!])~");
 void nan_q(int flag, const int* refs) {
     check(flag, NAN_Q, refs);
     answer_logic(std::isnan(as_double(arg(0))));
@@ -220,11 +230,15 @@ void max_min(bool max) {
 
 }  // namespace
 
+VYX_NATIVE(max_, 51, "max",
+           R"~("greater of two values" value1 [scalar! series!] value2 [scalar! series!])~");
 void max_(int flag, const int* refs) {
     check(flag, MAX, refs);
     max_min(true);
 }
 
+VYX_NATIVE(min_, 52, "min",
+           R"~("lesser of two values" value1 [scalar! series!] value2 [scalar! series!])~");
 void min_(int flag, const int* refs) {
     check(flag, MIN, refs);
     max_min(false);
@@ -233,6 +247,8 @@ void min_(int flag, const int* refs) {
 // shift and to-hex -----------------------------------------------------------------
 
 // Shifts by 32 or more are spelled out: in C++ they are undefined.
+VYX_NATIVE(shift_, 53, "shift",
+           R"~("arithmetic or logical bit shift of an integer" data [integer!] bits [integer!] /left /logical return: [integer!])~");
 void shift_(int flag, const int* refs) {
     check(flag, SHIFT, refs);
     int32_t data = integer::get(arg(0));
@@ -250,6 +266,8 @@ void shift_(int flag, const int* refs) {
     stack::store_result_only(&c);
 }
 
+VYX_NATIVE(to_hex, 54, "to-hex",
+           R"~("integer as a hexadecimal issue!" value [integer!] /size length [integer!] return: [issue!])~");
 void to_hex(int flag, const int* refs) {
     check(flag, TO_HEX, refs);
     char digits[9];
@@ -285,16 +303,22 @@ void answer_angle(double radians, const int* refs) {
 
 }  // namespace
 
+VYX_NATIVE(sine_, 55, "sine",
+           R"~("sine of an angle in degrees (or radians)" angle [float! integer!] /radians "DEPRECATED: use `sin` native instead" return: [float!])~");
 void sine_(int flag, const int* refs) {
     check(flag, SINE, refs);
     answer_float(flush_tiny(std::sin(angle_of(refs, 2))));
 }
 
+VYX_NATIVE(cosine_, 56, "cosine",
+           R"~("cosine" angle [float! integer!] /radians "DEPRECATED: use `cos` native instead" return: [float!])~");
 void cosine_(int flag, const int* refs) {
     check(flag, COSINE, refs);
     answer_float(flush_tiny(std::cos(angle_of(refs, 1))));
 }
 
+VYX_NATIVE(tangent_, 57, "tangent",
+           R"~("tangent" angle [float! integer!] /radians "DEPRECATED: use `tan` native instead" return: [float!])~");
 void tangent_(int flag, const int* refs) {
     check(flag, TANGENT, refs);
     double a = angle_of(refs, 0);
@@ -306,47 +330,65 @@ void tangent_(int flag, const int* refs) {
         answer_float(std::tan(a));
 }
 
+VYX_NATIVE(arcsine_, 58, "arcsine",
+           R"~("arcsine in degrees (or radians)" sine [float! integer!] /radians "DEPRECATED: use `asin` native instead" return: [float!])~");
 void arcsine_(int flag, const int* refs) {
     check(flag, ARCSINE, refs);
     answer_angle(std::asin(as_double(arg(0))), refs);
 }
 
+VYX_NATIVE(arccosine_, 59, "arccosine",
+           R"~("arccosine" cosine [float! integer!] /radians "DEPRECATED: use `acos` native instead" return: [float!])~");
 void arccosine_(int flag, const int* refs) {
     check(flag, ARCCOSINE, refs);
     answer_angle(std::acos(as_double(arg(0))), refs);
 }
 
+VYX_NATIVE(arctangent_, 60, "arctangent",
+           R"~("arctangent" tangent [float! integer!] /radians "DEPRECATED: use `atan` native instead" return: [float!])~");
 void arctangent_(int flag, const int* refs) {
     check(flag, ARCTANGENT, refs);
     answer_angle(std::atan(as_double(arg(0))), refs);
 }
 
+VYX_NATIVE(arctangent2_, 61, "arctangent2",
+           R"~("angle of the vector (x, y)" y [float! integer!] x [float! integer!] /radians "DEPRECATED: use `atan2` native instead" return: [float!])~");
 void arctangent2_(int flag, const int* refs) {
     check(flag, ARCTANGENT2, refs);
     answer_angle(std::atan2(as_double(arg(0)), as_double(arg(1))), refs);
 }
 
+VYX_NATIVE(log_2, 63, "log-2",
+           R"~("base-2 logarithm" value [float! integer! percent!] return: [float!])~");
 void log_2(int flag, const int* refs) {
     check(flag, LOG_2, refs);
     answer_float(std::log(as_double(arg(0))) / 0.6931471805599453);
 }
 
+VYX_NATIVE(log_10, 64, "log-10",
+           R"~("base-10 logarithm" value [float! integer! percent!] return: [float!])~");
 void log_10(int flag, const int* refs) {
     check(flag, LOG_10, refs);
     answer_float(std::log10(as_double(arg(0))));
 }
 
+VYX_NATIVE(log_e, 65, "log-e",
+           R"~("natural logarithm" value [float! integer! percent!] return: [float!])~");
 void log_e(int flag, const int* refs) {
     check(flag, LOG_E, refs);
     answer_float(std::log(as_double(arg(0))));
 }
 
 // e to the power, computed as a power of e's double (not libm's exp).
+VYX_NATIVE(exp_, 66, "exp",
+           R"~("e raised to a power" value [float! integer! percent!] return: [float!])~");
 void exp_(int flag, const int* refs) {
     check(flag, EXP, refs);
     answer_float(std::pow(2.718281828459045, as_double(arg(0))));
 }
 
+VYX_NATIVE(square_root, 67, "square-root",
+           R"~("square root" value [float! integer! percent!] return: [float!])~");
 void square_root(int flag, const int* refs) {
     check(flag, SQUARE_ROOT, refs);
     answer_float(std::sqrt(as_double(arg(0))));
@@ -369,6 +411,8 @@ int32_t pair_component(const Cell* c) {
 
 }  // namespace
 
+VYX_NATIVE(as_pair, 73, "as-pair",
+           R"~("pair! from two numbers" x [integer! float!] y [integer! float!])~");
 void as_pair(int flag, const int* refs) {
     check(flag, AS_PAIR, refs);
     Cell c{TYPE_NONE, 0, 0, 0};
@@ -377,6 +421,8 @@ void as_pair(int flag, const int* refs) {
     stack::store_result_only(&c);
 }
 
+VYX_NATIVE(as_point2d, 74, "as-point2D",
+           R"~("point2D! from two numbers" x [integer! float!] y [integer! float!])~");
 void as_point2d(int flag, const int* refs) {
     check(flag, AS_POINT2D, refs);
     Cell c{TYPE_NONE, 0, 0, 0};
@@ -384,6 +430,8 @@ void as_point2d(int flag, const int* refs) {
     stack::store_result_only(&c);
 }
 
+VYX_NATIVE(as_point3d, 75, "as-point3D",
+           R"~("point3D! from three numbers" x [integer! float!] y [integer! float!] z [integer! float!])~");
 void as_point3d(int flag, const int* refs) {
     check(flag, AS_POINT3D, refs);
     Cell c{TYPE_NONE, 0, 0, 0};
@@ -391,6 +439,8 @@ void as_point3d(int flag, const int* refs) {
     stack::store_result_only(&c);
 }
 
+VYX_NATIVE(as_money, 76, "as-money",
+           R"~("money! from a currency word and an amount" currency [word!] amount [integer! float!] return: [money!])~");
 void as_money(int flag, const int* refs) {
     check(flag, AS_MONEY, refs);
     Cell* currency = arg(0);

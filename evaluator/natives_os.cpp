@@ -45,6 +45,8 @@ void box_size(int64_t bytes) {
 
 // now /year /month /day /time /zone /date /weekday /yearday /precise /utc:
 // the current date and time, or one of its parts.
+VYX_NATIVE(now_, 96, "now",
+           R"~("current date and time, or one of its parts" /year /month /day /time /zone /date /weekday /yearday /precise /utc return: [date! time! integer!])~");
 void now_(int check, const int* refs) {
     if (check) native_table::check_arguments(96, refs);
     enum { YEAR, MONTH, DAY, TIME, ZONE, DATE, WEEKDAY, YEARDAY, PRECISE, UTC };
@@ -75,6 +77,8 @@ void now_(int check, const int* refs) {
 }
 
 // wait value /all: sleeps for an integer! or float! of seconds, or a time!.
+VYX_NATIVE(wait_, 86, "wait",
+           R"~("waits for a duration while processing GUI events" value [number! time! block! none!] /all)~");
 void wait_(int check, const int* refs) {
     if (check) native_table::check_arguments(86, refs);
     Cell* v = arg(0);
@@ -90,6 +94,8 @@ void wait_(int check, const int* refs) {
 }
 
 // call cmd /wait /show /console /shell /input in /output out /error err
+VYX_NATIVE(call_, 99, "call",
+           R"~("runs an external process" cmd [string! file!] /wait /show /console /shell /input in [string! file! binary!] /output out [string! file! binary!] /error err [string! file! binary!] return: [integer!])~");
 void call_(int check, const int* refs) {
     if (check) native_table::check_arguments(99, refs);
     auto opt = [&](int k) -> const Cell* { return refs[k] >= 0 ? arg(refs[k]) : nullptr; };
@@ -99,6 +105,8 @@ void call_(int check, const int* refs) {
 }
 
 // browse url: the desktop's handler opens it; the result is unset.
+VYX_NATIVE(browse_, 102, "browse",
+           R"~("opens a URL or file with its associated application" url [url! file!])~");
 void browse_(int check, const int* refs) {
     if (check) native_table::check_arguments(102, refs);
     external::browse(arg(0));
@@ -107,6 +115,8 @@ void browse_(int check, const int* refs) {
 }
 
 // size? file: the size in bytes, none for a directory or a file that cannot be opened.
+VYX_NATIVE(size_q, 101, "size?",
+           R"~("size of a file" file [file!] return: [integer! float! none!])~");
 void size_q(int check, const int* refs) {
     if (check) native_table::check_arguments(101, refs);
     int64_t n = simple_io::size(arg(0));
@@ -117,6 +127,8 @@ void size_q(int check, const int* refs) {
 
 // to-local-file path /full: the path as the system writes it (the same text
 // on Linux); /full puts the current directory before a relative path.
+VYX_NATIVE(to_local_file, 85, "to-local-file",
+           R"~("converts a file path to the platform's form" path [file! string!] /full return: [string!])~");
 void to_local_file(int check, const int* refs) {
     if (check) native_table::check_arguments(85, refs);
     std::string path = string::to_utf8(arg(0));
@@ -130,6 +142,8 @@ void to_local_file(int check, const int* refs) {
 }
 
 // get-env var: the variable's value, none when it is not set or empty.
+VYX_NATIVE(get_env, 94, "get-env",
+           R"~("reads an environment variable" var [any-string! any-word!] return: [string! none!])~");
 void get_env(int check, const int* refs) {
     if (check) native_table::check_arguments(94, refs);
     std::string name = simple_io::text_of(arg(0));
@@ -144,6 +158,8 @@ void get_env(int check, const int* refs) {
 
 // set-env var value: sets the variable, or removes it for none; answers value.
 // A name the system cannot hold (empty, with "=" or NUL) changes nothing.
+VYX_NATIVE(set_env, 93, "set-env",
+           R"~("sets or removes an environment variable" var [any-string! any-word!] value [string! none!])~");
 void set_env(int check, const int* refs) {
     if (check) native_table::check_arguments(93, refs);
     std::string name = simple_io::text_of(arg(0));
@@ -161,6 +177,8 @@ void set_env(int check, const int* refs) {
 }
 
 // list-env: a map! of every environment variable, names to values.
+VYX_NATIVE(list_env, 95, "list-env",
+           R"~("map of all environment variables" return: [map!])~");
 void list_env(int check, const int* refs) {
     if (check) native_table::check_arguments(95, refs);
     auto env = platform::environment();
@@ -176,6 +194,8 @@ void list_env(int check, const int* refs) {
 }
 
 // dehex value: the text with its %xx escapes decoded.
+VYX_NATIVE(dehex_, 47, "dehex",
+           R"~("decodes %xx escapes of a string" value [any-string!] return: [string!])~");
 void dehex_(int check, const int* refs) {
     if (check) native_table::check_arguments(47, refs);
     Cell v = *arg(0);
@@ -187,6 +207,8 @@ void dehex_(int check, const int* refs) {
 
 // enhex value: the UTF-8 bytes percent-encoded; a string! keeps only the
 // unreserved characters, the other string types the whole URL set.
+VYX_NATIVE(enhex_, 48, "enhex",
+           R"~("encodes a string with %xx escapes" value [any-string!] return: [string!])~");
 void enhex_(int check, const int* refs) {
     if (check) native_table::check_arguments(48, refs);
     Cell v = *arg(0);

@@ -97,11 +97,15 @@ Cell* print_buffer() {
     return &cell;
 }
 
+VYX_NATIVE(print_, 23, "print",
+           R"~("forms (a block reduced first) and outputs a value with a line end" value [any-type!])~");
 void print_(int check, const int* refs) {
     if (check) native_table::check_arguments(23, refs);
     print_value(true);
 }
 
+VYX_NATIVE(prin_, 24, "prin",
+           R"~("forms (a block reduced first) and outputs a value without a line end" value [any-type!])~");
 void prin_(int check, const int* refs) {
     if (check) native_table::check_arguments(24, refs);
     print_value(false);
@@ -109,6 +113,8 @@ void prin_(int check, const int* refs) {
 
 // transcode ---------------------------------------------------------------------------
 
+VYX_NATIVE(transcode_, 106, "transcode",
+           R"~("turns UTF-8 source into values" src [binary! string!] /next /one /prescan /scan /part length [integer! binary!] /into dst [block!] /trace callback [function! [event [word!] input [binary! string!] type [word! datatype!] line [integer!] token return: [logic!]] routine! [event [word!] input [binary! string!] type [word! datatype!] line [integer!] token return: [logic!]]] return: [block!])~");
 void transcode_(int check, const int* refs) {
     if (check) native_table::check_arguments(106, refs);
     enum { R_NEXT, R_ONE, R_PRESCAN, R_SCAN, R_PART, R_INTO, R_TRACE };

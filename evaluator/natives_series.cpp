@@ -139,6 +139,8 @@ Round run_body(const Cell* body) {
 }  // namespace
 
 // foreach 'word series body. The series argument cell is the position.
+VYX_NATIVE(foreach_, 11, "foreach",
+           R"~("evaluates a body for each value (or group of values) of a series or map" 'word [word! block!] series [series! map!] body [block!])~");
 void foreach_(int check, const int* refs) {
     if (check) native_table::check_arguments(FOREACH, refs);
     Cell* call = stack::arguments;
@@ -158,6 +160,8 @@ void foreach_(int check, const int* refs) {
 }
 
 // forall 'word body. Cell 2 keeps the word's series as it was before the loop.
+VYX_NATIVE(forall_, 12, "forall",
+           R"~("evaluates a body for each position of a series held by a word" 'word [word!] body [block!])~");
 void forall_(int check, const int* refs) {
     if (check) native_table::check_arguments(FORALL, refs);
     Cell* call = stack::arguments;
@@ -193,6 +197,8 @@ void forall_(int check, const int* refs) {
 // right after its body answers true, so whenever the body runs, and when it
 // raises or breaks, the series holds exactly the groups kept so far and those
 // not yet judged.
+VYX_NATIVE(remove_each, 13, "remove-each",
+           R"~("removes the values (or groups) of a series for which a body yields a truthy value" 'word [word! block!] data [series!] body [block!])~");
 void remove_each(int check, const int* refs) {
     if (check) native_table::check_arguments(REMOVE_EACH, refs);
     Cell* call = stack::arguments;

@@ -35,6 +35,8 @@ int base_of(const int* refs) {
 
 }  // namespace
 
+VYX_NATIVE(enbase_, 91, "enbase",
+           R"~("encodes binary or UTF-8 text in base 64, 58, 16 or 2" value [binary! string!] /base base-value [integer!])~");
 void enbase_(int check, const int* refs) {
     if (check) native_table::check_arguments(91, refs);
     int base = base_of(refs);
@@ -58,6 +60,8 @@ void enbase_(int check, const int* refs) {
     stack::store_result_only(result);
 }
 
+VYX_NATIVE(debase_, 84, "debase",
+           R"~("decodes a base-64, 58, 16 or 2 string to binary" value [string!] /base base-value [integer!])~");
 void debase_(int check, const int* refs) {
     if (check) native_table::check_arguments(84, refs);
     int base = base_of(refs);
@@ -149,12 +153,24 @@ void set_operation(uint32_t number, int op, int check, const int* refs) {
 
 }  // namespace
 
+VYX_NATIVE(union_, 41, "union",
+           R"~("set union of two data sets" set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!])~");
 void union_(int check, const int* refs) { set_operation(41, UNION, check, refs); }
+VYX_NATIVE(intersect_, 42, "intersect",
+           R"~("set intersection" set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!])~");
 void intersect_(int check, const int* refs) { set_operation(42, INTERSECT, check, refs); }
+VYX_NATIVE(unique_, 43, "unique",
+           R"~("removes duplicates" set [block! hash! string!] /case /skip size [integer!] return: [block! hash! string!])~");
 void unique_(int check, const int* refs) { set_operation(43, UNIQUE, check, refs); }
+VYX_NATIVE(difference_, 44, "difference",
+           R"~("symmetric difference (dates: the time between them)" set1 [block! hash! string! bitset! typeset! date!] set2 [block! hash! string! bitset! typeset! date!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset! time!])~");
 void difference_(int check, const int* refs) { set_operation(44, DIFFERENCE, check, refs); }
+VYX_NATIVE(exclude_, 45, "exclude",
+           R"~("first set less the second" set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!])~");
 void exclude_(int check, const int* refs) { set_operation(45, EXCLUDE, check, refs); }
 
+VYX_NATIVE(complement_q, 46, "complement?",
+           R"~("whether a bitset is complemented" bits [bitset!])~");
 void complement_q(int check, const int* refs) {
     if (check) native_table::check_arguments(46, refs);
     bool r = bitset::is_complemented(arg(0));

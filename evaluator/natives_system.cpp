@@ -2,6 +2,7 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/simple.h"
+#include "evaluator/native_table.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
@@ -24,6 +25,8 @@ void box_bytes(double bytes) {
 
 // recycle /on /off: switches the collector, or runs one whole collection and
 // answers what stats answers.
+VYX_NATIVE(recycle_, 105, "recycle",
+           R"~("runs the garbage collector or switches it on or off" /on /off return: [integer! unset!])~");
 void recycle_(int, const int* refs) {
     if (refs[0] >= 0 || refs[1] >= 0) {
         collector::active = refs[0] >= 0;
@@ -34,6 +37,8 @@ void recycle_(int, const int* refs) {
 }
 
 // stats /show /info: the memory in use, or the detailed block.
+VYX_NATIVE(stats_, 37, "stats",
+           R"~("memory statistics" /show /info return: [integer! block!])~");
 void stats_(int, const int* refs) {
     if (refs[0] >= 0) raise_error(err::internal_not_done);  // printing needs the library's show-memory-stats
     if (refs[1] >= 0) {

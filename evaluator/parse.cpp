@@ -1489,6 +1489,8 @@ void init() {
     collector::add_gc_root_callback(mark_frames);
 }
 
+VYX_NATIVE(parse_native, 40, "parse",
+           R"~("runs the parse dialect over a series" input [binary! any-block! any-string!] rules [block!] /case /part length [number! series!] /trace callback [function! [event [word!] match? [logic!] rule [block!] input [series!] stack [block!] return: [logic!]]] return: [logic! block!])~");
 void parse_native(int check, const int* refs) {
     if (check) native_table::check_arguments(40, refs);
     enum { R_CASE, R_PART, R_TRACE };
