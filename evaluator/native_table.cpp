@@ -14,7 +14,6 @@
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/natives_math.h"
 #include "evaluator/parse.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"

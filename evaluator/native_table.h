@@ -96,7 +96,6 @@ struct Row {
 
 // The entry of a native whose group is not built yet: raises
 // internal/not-done, so the word, number and spec exist meanwhile.
-void not_done(int check, const int* refinements);
 
 // Stores the entries of this table at their numbers (an entry already set
 // by natives::init is kept when this table has none for it; an empty one
@@ -119,52 +118,10 @@ const Cell* value_of(uint32_t number);
 
 namespace vyx::natives {
 
-// Entries built in natives_eval.cpp and natives_output.cpp.
-void do_native(int check, const int* refinements);
-void reduce_(int check, const int* refinements);
+// Entries the unit tests call directly.
 void compose_(int check, const int* refinements);
-void get_(int check, const int* refinements);
-void set_(int check, const int* refinements);
-void unset_(int check, const int* refinements);
-void value_q(int check, const int* refinements);
-void bind_(int check, const int* refinements);
-void in_(int check, const int* refinements);
-void context_q(int check, const int* refinements);
 void as_(int check, const int* refinements);
-void construct_(int check, const int* refinements);
-void extend_(int check, const int* refinements);
-void print_(int check, const int* refinements);
-void prin_(int check, const int* refinements);
 void transcode_(int check, const int* refinements);
-// Entries built in natives_sets.cpp.
-void enbase_(int check, const int* refinements);
-void debase_(int check, const int* refinements);
-void union_(int check, const int* refinements);
-void intersect_(int check, const int* refinements);
-void unique_(int check, const int* refinements);
-void difference_(int check, const int* refinements);
-void exclude_(int check, const int* refinements);
-void complement_q(int check, const int* refinements);
-// Entries built in natives_codecs.cpp.
-void checksum_(int check, const int* refinements);
-void compress_(int check, const int* refinements);
-void decompress_(int check, const int* refinements);
-void uppercase_(int check, const int* refinements);
-void lowercase_(int check, const int* refinements);
-void new_line_(int check, const int* refinements);
-void new_line_q(int check, const int* refinements);
-// Entries built in natives_os.cpp.
-void now_(int check, const int* refinements);
-void wait_(int check, const int* refinements);
-void call_(int check, const int* refinements);
-void browse_(int check, const int* refinements);
-void size_q(int check, const int* refinements);
-void to_local_file(int check, const int* refinements);
-void get_env(int check, const int* refinements);
-void set_env(int check, const int* refinements);
-void list_env(int check, const int* refinements);
-void dehex_(int check, const int* refinements);
-void enhex_(int check, const int* refinements);
 
 // The block print and prin reduce into (a collector root): print_buffer
 // makes it on first use, make_print_buffer anew (each runtime start).

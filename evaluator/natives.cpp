@@ -279,7 +279,7 @@ VYX_NATIVE(type_q, 34, "type?",
            R"~("datatype of a value, or its word" value [any-type!] /word)~");
 void type_q(int, const int* refs) {
     int t = type_of(arg(0));
-    if (refs[0] >= 0) {
+    if (refs[native_type_q.refinement("word")] >= 0) {
         Cell w = word::load(type_names[t].name);
         stack::store_result_only(&w);
     } else {
@@ -292,7 +292,7 @@ void type_q(int, const int* refs) {
 
 VYX_NATIVE(break_, 77, "break",
            R"~("leaves the innermost loop" /return value [any-type!])~");
-void break_(int, const int* refs) { stack::raise_break(refs[0] >= 0, false); }
+void break_(int, const int* refs) { stack::raise_break(refs[native_break_.refinement("return")] >= 0, false); }
 VYX_NATIVE(continue_, 78, "continue",
            R"~("goes on with the next round of the innermost loop")~");
 void continue_(int, const int*) { stack::raise_break(false, true); }
@@ -308,7 +308,7 @@ VYX_NATIVE(throw_, 81, "throw",
 void throw_(int, const int* refs) {
     // The name (unset for an unnamed throw) sits right after the value,
     // where catch looks for it.
-    Cell name = refs[0] >= 0 ? *arg(refs[0]) : UNSET;
+    Cell name = refs[native_throw_.refinement("name")] >= 0 ? *arg(refs[native_throw_.refinement("name")]) : UNSET;
     if (interp::tracing) trace::fire(trace::EV_THROW, 0, 0, nullptr, stack::arguments);
     stack::top = stack::arguments + 1;
     stack::push(&name);
@@ -334,7 +334,7 @@ VYX_NATIVE(catch_, 82, "catch",
            R"~("evaluates a block and returns the value thrown to it" block [block!] /name word [word! block!])~");
 void catch_(int, const int* refs) {
     Cell block = *arg(0);
-    Cell wanted = refs[0] >= 0 ? *arg(refs[0]) : NONE;
+    Cell wanted = refs[native_catch_.refinement("name")] >= 0 ? *arg(refs[native_catch_.refinement("name")]) : NONE;
     if (type_of(&wanted) == TYPE_BLOCK) {
         for (uint32_t i = wanted.data1; i < blk::size(wanted.data2); i++) {
             if (type_of(blk::at(wanted.data2, i)) == TYPE_WORD) continue;
@@ -374,8 +374,8 @@ VYX_NATIVE(try_, 70, "try",
            R"~("evaluates a block and returns its value or the error raised" block [block!] /all /keep)~");
 void try_(int, const int* refs) {
     Cell block = *arg(0);
-    bool all = refs[0] >= 0;
-    bool keep = refs[1] >= 0;
+    bool all = refs[native_try_.refinement("all")] >= 0;
+    bool keep = refs[native_try_.refinement("keep")] >= 0;
     stack::keep_result_only();
     Cell try_word = words::try_;
     if (all)

@@ -27,12 +27,6 @@ enum Number : uint32_t {
 // spec, the generic actions and the infix operators made from them.
 void init();
 
-// Entries built in natives_series.cpp.
-void foreach_(int check, const int* refinements);
-void forall_(int check, const int* refinements);
-void remove_each(int check, const int* refinements);
-// Entry built in natives_apply.cpp.
-void apply_(int check, const int* refinements);
 
 // Sets the words of a block from successive values of a series (or every
 // word to one value), as `set` with a block does; foreach steps with it too.

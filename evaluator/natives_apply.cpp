@@ -12,8 +12,6 @@ namespace vyx::natives {
 
 namespace {
 
-constexpr uint32_t APPLY = 107;
-
 bool is_applicable(int t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_OP || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
 }
@@ -27,11 +25,11 @@ bool is_applicable(int t) {
 VYX_NATIVE(apply_, 107, "apply",
            R"~("calls a function with a block of reduced arguments" func [word! path! any-function!] args [block!] /all /safer)~");
 void apply_(int check, const int* refs) {
-    if (check) native_table::check_arguments(APPLY, refs);
+    if (check) native_apply_.check(refs);
     Cell* call = stack::arguments;  // stack cells never move
     Cell f = call[0];
     Cell args = call[1];
-    int mode = (refs[0] >= 0 ? interp::APPLY_ALL : interp::APPLY_NAMED) | (refs[1] >= 0 ? interp::APPLY_SAFER : 0);
+    int mode = (refs[native_apply_.refinement("all")] >= 0 ? interp::APPLY_ALL : interp::APPLY_NAMED) | (refs[native_apply_.refinement("safer")] >= 0 ? interp::APPLY_SAFER : 0);
     Cell name = words::frame_applied;
     const Cell* path = nullptr;
     uint32_t path_pos = 0;

@@ -63,8 +63,8 @@ void set_binary_tail(Cell* bin, int32_t size) {
 VYX_NATIVE(checksum_, 87, "checksum",
            R"~("checksum, CRC, digest, HMAC or hash of data" data [binary! string! file!] method [word!] /with spec [any-string! binary! integer!] return: [integer! binary!])~");
 void checksum_(int check, const int* refs) {
-    if (check) native_table::check_arguments(87, refs);
-    const int with = refs[0];
+    if (check) native_checksum_.check(refs);
+    const int with = refs[native_checksum_.refinement("with")];
     Cell* data = arg(0);
     Cell* method_word = arg(1);
     int t = type_of(data);
@@ -124,7 +124,7 @@ void checksum_(int check, const int* refs) {
 VYX_NATIVE(compress_, 103, "compress",
            R"~("compresses data (zlib, deflate, gzip)" data [any-string! binary!] method [word!] return: [binary!])~");
 void compress_(int check, const int* refs) {
-    if (check) native_table::check_arguments(103, refs);
+    if (check) native_compress_.check(refs);
     Cell* method_word = arg(1);
     int method = method_arg(method_word, deflate::method_of);
     DataBytes in;
@@ -147,8 +147,8 @@ void compress_(int check, const int* refs) {
 VYX_NATIVE(decompress_, 104, "decompress",
            R"~("decompresses data (zlib, deflate, gzip)" data [binary!] method [word!] /size sz [integer!] return: [binary!])~");
 void decompress_(int check, const int* refs) {
-    if (check) native_table::check_arguments(104, refs);
-    const int size_ref = refs[0];
+    if (check) native_decompress_.check(refs);
+    const int size_ref = refs[native_decompress_.refinement("size")];
     Cell* data = arg(0);
     Cell* method_word = arg(1);
     int method = method_arg(method_word, deflate::method_of);
@@ -179,13 +179,14 @@ void decompress_(int check, const int* refs) {
 
 namespace {
 
-void change_case_native(uint32_t number, int direction, int check, const int* refs) {
-    if (check) native_table::check_arguments(number, refs);
+template <const native_table::Declaration& N>
+void change_case_native(int direction, int check, const int* refs) {
+    if (check) N.check(refs);
     Cell value = *arg(0);
     const Cell* part = nullptr;
     Cell count;
-    if (refs[0] >= 0) {
-        part = arg(refs[0]);
+    if (int at = refs[N.refinement("part")]; at >= 0) {
+        part = arg(at);
         if (type_of(part) == TYPE_FLOAT) {
             integer::make_at(&count, helpers::check_float_to_integer(part));
             part = &count;
@@ -199,18 +200,18 @@ void change_case_native(uint32_t number, int direction, int check, const int* re
 
 VYX_NATIVE(uppercase_, 71, "uppercase",
            R"~("converts a string or char to upper case" string [any-string! char!] /part limit [number! any-string!] return: [any-string! char!])~");
-void uppercase_(int check, const int* refs) { change_case_native(71, CASE_UPPER, check, refs); }
+void uppercase_(int check, const int* refs) { change_case_native<native_uppercase_>(CASE_UPPER, check, refs); }
 VYX_NATIVE(lowercase_, 72, "lowercase",
            R"~("converts a string or char to lower case" string [any-string! char!] /part limit [number! any-string!] return: [any-string! char!])~");
-void lowercase_(int check, const int* refs) { change_case_native(72, CASE_LOWER, check, refs); }
+void lowercase_(int check, const int* refs) { change_case_native<native_lowercase_>(CASE_LOWER, check, refs); }
 
 // new-line and new-line? ---------------------------------------------------------------
 
 VYX_NATIVE(new_line_, 89, "new-line",
            R"~("sets or clears new-line markers of a list" position [any-list!] value [logic!] /all /skip size [integer!] return: [any-list!])~");
 void new_line_(int check, const int* refs) {
-    if (check) native_table::check_arguments(89, refs);
-    const int all = refs[0], skip = refs[1];
+    if (check) native_new_line_.check(refs);
+    const int all = refs[native_new_line_.refinement("all")], skip = refs[native_new_line_.refinement("skip")];
     Cell position = *arg(0);
     bool mark = logic::truth(arg(1));
     Node node = position.data2;
@@ -243,7 +244,7 @@ void new_line_(int check, const int* refs) {
 VYX_NATIVE(new_line_q, 90, "new-line?",
            R"~("reads the new-line marker of a list position" position [any-list!] return: [logic!])~");
 void new_line_q(int check, const int* refs) {
-    if (check) native_table::check_arguments(90, refs);
+    if (check) native_new_line_q.check(refs);
     Cell* position = arg(0);
     bool marked = position->data1 < blk::size(position->data2) &&
                   (blk::at(position->data2, position->data1)->header & FLAG_NEW_LINE);

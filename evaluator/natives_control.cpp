@@ -79,8 +79,8 @@ void switch_(int, const int* refs) {
         do_block(&answer);
         return;
     }
-    if (type_of(&answer) == TYPE_NONE && refs[0] >= 0) {
-        do_block(arg(refs[0]));
+    if (type_of(&answer) == TYPE_NONE && refs[native_switch_.refinement("default")] >= 0) {
+        do_block(arg(refs[native_switch_.refinement("default")]));
         return;
     }
     stack::store_result_only(&NONE);
@@ -93,7 +93,7 @@ void switch_(int, const int* refs) {
 VYX_NATIVE(case_, 19, "case",
            R"~("evaluates the block that follows the first (or every) truthy condition" cases [block!] /all)~");
 void case_(int, const int* refs) {
-    bool all = refs[0] >= 0;
+    bool all = refs[native_case_.refinement("all")] >= 0;
     Cell cases = *arg(0);
     if (cases.data1 >= blk::size(cases.data2)) {
         stack::store_result_only(&NONE);

@@ -156,10 +156,10 @@ void reduce_value(const Cell* value_in, const Cell* out_in) {
 VYX_NATIVE(reduce_, 35, "reduce",
            R"~("evaluates every expression of a block into a new block (or into a given one)" value [any-type!] /into out [any-block!])~");
 void reduce_(int check, const int* refs) {
-    if (check) native_table::check_arguments(35, refs);
+    if (check) native_reduce_.check(refs);
     Cell value = *arg(0);
-    if (refs[0] >= 0) {
-        Cell out = *arg(refs[0]);
+    if (refs[native_reduce_.refinement("into")] >= 0) {
+        Cell out = *arg(refs[native_reduce_.refinement("into")]);
         reduce_value(&value, &out);
     } else {
         reduce_value(&value, nullptr);
@@ -209,17 +209,17 @@ bool compose_into(const Cell* src_in, Target& t, bool deep, bool only) {
 VYX_NATIVE(compose_, 36, "compose",
            R"~("copies a block, evaluating only its parens" value [block!] /deep /only /into out [any-block!])~");
 void compose_(int check, const int* refs) {
-    if (check) native_table::check_arguments(36, refs);
+    if (check) native_compose_.check(refs);
     Cell value = *arg(0);
     if (type_of(&value) != TYPE_BLOCK) {
         Cell expected{TYPE_DATATYPE, TYPE_BLOCK, 0, 0};
         Cell got{TYPE_DATATYPE, uint32_t(type_of(&value)), 0, 0};
         raise_error(err::script_expect_val, &expected, &got);
     }
-    bool deep = refs[0] >= 0, only = refs[1] >= 0, into = refs[2] >= 0;
+    bool deep = refs[native_compose_.refinement("deep")] >= 0, only = refs[native_compose_.refinement("only")] >= 0, into = refs[native_compose_.refinement("into")] >= 0;
     Cell* target_slot = stack::push_slot();
     *target_slot = NONE_VALUE;
-    Cell out_copy = into ? *arg(refs[2]) : NONE_VALUE;
+    Cell out_copy = into ? *arg(refs[native_compose_.refinement("into")]) : NONE_VALUE;
     const Cell* out = into ? &out_copy : nullptr;
     stack::push_call_frame(&words::frame_body);
     push_scratch();
@@ -308,8 +308,9 @@ struct TraceScope {
 VYX_NATIVE(do_native, 20, "do",
            R"~("evaluates a value: block, paren, string, file, url, path, error or single value" value [any-type!] /expand /args arg /next position [word!] /trace callback [function! [event [word!] code [any-block! none!] offset [integer!] value [any-type!] ref [any-type!] frame [pair!]]])~");
 void do_native(int check, const int* refs) {
-    if (check) native_table::check_arguments(20, refs);
-    enum { R_EXPAND, R_ARGS, R_NEXT, R_TRACE };
+    if (check) native_do_native.check(refs);
+    // Refinement positions, read from the spec.
+    enum { R_EXPAND = native_do_native.refinement("expand"), R_ARGS = native_do_native.refinement("args"), R_NEXT = native_do_native.refinement("next"), R_TRACE = native_do_native.refinement("trace") };
     // The preprocessor is not part of this build: refusing is better than
     // evaluating without what was asked for.
     if (refs[R_EXPAND] >= 0) raise_error(err::internal_not_done);
@@ -347,15 +348,15 @@ const Cell* lookup(const Cell* w) {
 VYX_NATIVE(get_, 21, "get",
            R"~("returns the value of a word, path or object" word [any-word! any-path! object!] /any /case return: [any-type!])~");
 void get_(int check, const int* refs) {
-    if (check) native_table::check_arguments(21, refs);
+    if (check) native_get_.check(refs);
     Cell target = *arg(0);
-    bool any = refs[0] >= 0;
+    bool any = refs[native_get_.refinement("any")] >= 0;
     int t = type_of(&target);
     if (is_path_type(t)) {
         Cell path = target;
         path.header = TYPE_PATH;
         uint32_t size = blk::size(path.data2);
-        interp::walk_path(&path, path.data2, size, size, false, interp::PATH_GET, nullptr, refs[1] >= 0);
+        interp::walk_path(&path, path.data2, size, size, false, interp::PATH_GET, nullptr, refs[native_get_.refinement("case")] >= 0);
         return;
     }
     if (t == TYPE_OBJECT) {
@@ -405,10 +406,10 @@ void set_words_from_series(const Cell* words_in, const Cell* values_in, bool any
 VYX_NATIVE(set_, 22, "set",
            R"~("sets a word, path, object or block of words" word [any-word! block! object! any-path!] value [any-type!] /any /case /only /some return: [any-type!])~");
 void set_(int check, const int* refs) {
-    if (check) native_table::check_arguments(22, refs);
+    if (check) native_set_.check(refs);
     Cell target = *arg(0);
     Cell value = *arg(1);
-    bool any = refs[0] >= 0, case_ = refs[1] >= 0, only = refs[2] >= 0, some = refs[3] >= 0;
+    bool any = refs[native_set_.refinement("any")] >= 0, case_ = refs[native_set_.refinement("case")] >= 0, only = refs[native_set_.refinement("only")] >= 0, some = refs[native_set_.refinement("some")] >= 0;
     if (!any && type_of(&value) == TYPE_UNSET) raise_error(err::script_need_value, &target);
     int t = type_of(&target);
     if (t == TYPE_BLOCK) {
@@ -432,7 +433,7 @@ void set_(int check, const int* refs) {
 VYX_NATIVE(unset_, 88, "unset",
            R"~("unsets a word or the words of a block" word [word! block!])~");
 void unset_(int check, const int* refs) {
-    if (check) native_table::check_arguments(88, refs);
+    if (check) native_unset_.check(refs);
     Cell target = *arg(0);
     if (type_of(&target) == TYPE_WORD) {
         context::set(&target, &UNSET_VALUE);
@@ -448,7 +449,7 @@ void unset_(int check, const int* refs) {
 VYX_NATIVE(value_q, 69, "value?",
            R"~("whether a word has a value" value [word!] return: [logic!])~");
 void value_q(int check, const int* refs) {
-    if (check) native_table::check_arguments(69, refs);
+    if (check) native_value_q.check(refs);
     Cell w = *arg(0);
     bool has;
     if (!is_any_word(type_of(&w))) {
@@ -480,14 +481,14 @@ Node context_of_value(const Cell* v) {
 VYX_NATIVE(bind_, 38, "bind",
            R"~("binds words to a context" word [block! any-word!] context [any-word! any-object! function!] /copy return: [block! any-word!])~");
 void bind_(int check, const int* refs) {
-    if (check) native_table::check_arguments(38, refs);
+    if (check) native_bind_.check(refs);
     Cell target = *arg(0);
     Cell ctx_value = *arg(1);
     Node ctx = context_of_value(&ctx_value);
     if (!ctx) raise_error(err::script_invalid_arg, &ctx_value);
     bool self = (context::cell_of(ctx)->header & context::FLAG_SELF) != 0;
     if (type_of(&target) == TYPE_BLOCK) {
-        if (refs[0] >= 0) {
+        if (refs[native_bind_.refinement("copy")] >= 0) {
             Cell* copy = stack::push_slot();
             function::copy_deep(&target, copy);
             target = *copy;
@@ -504,7 +505,7 @@ void bind_(int check, const int* refs) {
 VYX_NATIVE(in_, 39, "in",
            R"~("returns a word bound to an object's or function's context" object [any-object! any-function!] word [any-word! refinement!])~");
 void in_(int check, const int* refs) {
-    if (check) native_table::check_arguments(39, refs);
+    if (check) native_in_.check(refs);
     Cell holder = *arg(0);
     Cell w = *arg(1);
     Node ctx = context_of_value(&holder);
@@ -526,7 +527,7 @@ void in_(int check, const int* refs) {
 VYX_NATIVE(context_q, 92, "context?",
            R"~("context to which a word is bound" word [any-word!] return: [object! function! none!])~");
 void context_q(int check, const int* refs) {
-    if (check) native_table::check_arguments(92, refs);
+    if (check) native_context_q.check(refs);
     Cell w = *arg(0);
     Node ctx = word::ctx_of(&w);
     if (!ctx) {
@@ -551,7 +552,7 @@ void context_q(int check, const int* refs) {
 VYX_NATIVE(as_, 98, "as",
            R"~("coerces a series to a related datatype without copying" type [datatype! block! paren! any-path! any-string!] spec [block! paren! any-path! any-string!])~");
 void as_(int check, const int* refs) {
-    if (check) native_table::check_arguments(98, refs);
+    if (check) native_as_.check(refs);
     Cell type = *arg(0);
     Cell spec = *arg(1);
     int target = type_of(&type) == TYPE_DATATYPE ? int(type.data1) : type_of(&type);
@@ -570,11 +571,11 @@ void as_(int check, const int* refs) {
 VYX_NATIVE(construct_, 68, "construct",
            R"~("makes an object from an unevaluated spec" block [block!] /with object [object!] /only)~");
 void construct_(int check, const int* refs) {
-    if (check) native_table::check_arguments(68, refs);
+    if (check) native_construct_.check(refs);
     Cell spec = *arg(0);
-    bool only = refs[1] >= 0;
-    if (refs[0] >= 0) {
-        Cell proto = *arg(refs[0]);
+    bool only = refs[native_construct_.refinement("only")] >= 0;
+    if (refs[native_construct_.refinement("with")] >= 0) {
+        Cell proto = *arg(refs[native_construct_.refinement("with")]);
         object::push_new(&spec, &proto, only);
     } else {
         object::push_new(&spec, nullptr, only);
@@ -586,7 +587,7 @@ void construct_(int check, const int* refs) {
 VYX_NATIVE(extend_, 83, "extend",
            R"~("adds key and value pairs to a map" obj [object! map!] spec [block! hash! map!] /case)~");
 void extend_(int check, const int* refs) {
-    if (check) native_table::check_arguments(83, refs);
+    if (check) native_extend_.check(refs);
     // Objects are not extended in place; a map takes the pairs of the block.
     if (type_of(arg(0)) != TYPE_MAP) raise_error(err::internal_not_done);
     Cell spec = *arg(1);
@@ -594,7 +595,7 @@ void extend_(int check, const int* refs) {
         // A map's pairs are its live body.
         raise_error(err::internal_not_done);
     }
-    map::extend(arg(0), &spec, refs[0] >= 0);
+    map::extend(arg(0), &spec, refs[native_extend_.refinement("case")] >= 0);
 }
 
 }  // namespace vyx::natives

@@ -31,16 +31,8 @@ inline Cell* arg(int i) { return stack::arguments + i; }
 
 constexpr double PI = 3.141592653589793;
 
-// Native numbers.
-enum : uint32_t {
-    NEGATIVE_Q = 49, POSITIVE_Q = 50, MAX = 51, MIN = 52, SHIFT = 53, TO_HEX = 54, SINE = 55, COSINE = 56,
-    TANGENT = 57, ARCSINE = 58, ARCCOSINE = 59, ARCTANGENT = 60, ARCTANGENT2 = 61, NAN_Q = 62, LOG_2 = 63,
-    LOG_10 = 64, LOG_E = 65, EXP = 66, SQUARE_ROOT = 67, AS_PAIR = 73, AS_POINT2D = 74, AS_POINT3D = 75,
-    AS_MONEY = 76, SIGN_Q = 97, ZERO_Q = 100,
-};
-
-void check(int flag, uint32_t number, const int* refs) {
-    if (flag) native_table::check_arguments(number, refs);
+void check(int flag, const native_table::Declaration& native, const int* refs) {
+    if (flag) native.check(refs);
 }
 
 void answer_logic(bool b) {
@@ -88,21 +80,21 @@ int sign_of(const Cell* c) {
 VYX_NATIVE(negative_q, 49, "negative?",
            R"~("sign test" number [number! money! time!] return: [logic!])~");
 void negative_q(int flag, const int* refs) {
-    check(flag, NEGATIVE_Q, refs);
+    check(flag, native_negative_q, refs);
     answer_logic(sign_of(arg(0)) < 0);
 }
 
 VYX_NATIVE(positive_q, 50, "positive?",
            R"~("sign test" number [number! money! time!] return: [logic!])~");
 void positive_q(int flag, const int* refs) {
-    check(flag, POSITIVE_Q, refs);
+    check(flag, native_positive_q, refs);
     answer_logic(sign_of(arg(0)) > 0);
 }
 
 VYX_NATIVE(sign_q, 97, "sign?",
            R"~("sign as 1, 0 or -1" number [number! money! time!] return: [integer!])~");
 void sign_q(int flag, const int* refs) {
-    check(flag, SIGN_Q, refs);
+    check(flag, native_sign_q, refs);
     Cell c{TYPE_INTEGER, 0, 0, 0};
     integer::make_at(&c, sign_of(arg(0)));
     stack::store_result_only(&c);
@@ -111,7 +103,7 @@ void sign_q(int flag, const int* refs) {
 VYX_NATIVE(zero_q, 100, "zero?",
            R"~("whether a value is zero" value [number! money! pair! time! char! tuple! any-point!] return: [logic!])~");
 void zero_q(int flag, const int* refs) {
-    check(flag, ZERO_Q, refs);
+    check(flag, native_zero_q, refs);
     const Cell* v = arg(0);
     bool zero;
     switch (type_of(v)) {
@@ -135,7 +127,7 @@ void zero_q(int flag, const int* refs) {
 VYX_NATIVE(nan_q, 62, "NaN?",
            R"~("whether a number is not-a-number" value [number!] return: [logic!])~");
 void nan_q(int flag, const int* refs) {
-    check(flag, NAN_Q, refs);
+    check(flag, native_nan_q, refs);
     answer_logic(std::isnan(as_double(arg(0))));
 }
 
@@ -233,14 +225,14 @@ void max_min(bool max) {
 VYX_NATIVE(max_, 51, "max",
            R"~("greater of two values" value1 [scalar! series!] value2 [scalar! series!])~");
 void max_(int flag, const int* refs) {
-    check(flag, MAX, refs);
+    check(flag, native_max_, refs);
     max_min(true);
 }
 
 VYX_NATIVE(min_, 52, "min",
            R"~("lesser of two values" value1 [scalar! series!] value2 [scalar! series!])~");
 void min_(int flag, const int* refs) {
-    check(flag, MIN, refs);
+    check(flag, native_min_, refs);
     max_min(false);
 }
 
@@ -250,14 +242,14 @@ void min_(int flag, const int* refs) {
 VYX_NATIVE(shift_, 53, "shift",
            R"~("arithmetic or logical bit shift of an integer" data [integer!] bits [integer!] /left /logical return: [integer!])~");
 void shift_(int flag, const int* refs) {
-    check(flag, SHIFT, refs);
+    check(flag, native_shift_, refs);
     int32_t data = integer::get(arg(0));
     int32_t bits = integer::get(arg(1));
     if (bits < 0) bits = 0;
     int32_t r;
-    if (refs[0] >= 0)
+    if (refs[native_shift_.refinement("left")] >= 0)
         r = bits >= 32 ? 0 : int32_t(uint32_t(data) << bits);
-    else if (refs[1] >= 0)
+    else if (refs[native_shift_.refinement("logical")] >= 0)
         r = bits >= 32 ? 0 : int32_t(uint32_t(data) >> bits);
     else
         r = bits >= 32 ? (data < 0 ? -1 : 0) : data >> bits;
@@ -269,12 +261,12 @@ void shift_(int flag, const int* refs) {
 VYX_NATIVE(to_hex, 54, "to-hex",
            R"~("integer as a hexadecimal issue!" value [integer!] /size length [integer!] return: [issue!])~");
 void to_hex(int flag, const int* refs) {
-    check(flag, TO_HEX, refs);
+    check(flag, native_to_hex, refs);
     char digits[9];
     std::snprintf(digits, sizeof digits, "%08X", integer::get(arg(0)) & 0xFFFFFFFFu);
     int length = 8;
-    if (refs[0] >= 0) {
-        Cell* size = arg(refs[0]);
+    if (refs[native_to_hex.refinement("size")] >= 0) {
+        Cell* size = arg(refs[native_to_hex.refinement("size")]);
         int32_t n = integer::get(size);
         if (n <= 0) raise_error(err::script_invalid_arg, size);
         if (n < 8) length = n;
@@ -289,16 +281,18 @@ namespace {
 
 // The angle argument in radians: degrees are first reduced (mode 0 tangent,
 // 1 cosine, 2 sine) so that exact angles give exact results.
+template <const native_table::Declaration& N>
 double angle_of(const int* refs, int mode) {
     double x = as_double(arg(0));
-    return refs[0] >= 0 ? x : helpers::degrees_to_radians(x, mode);
+    return refs[N.refinement("radians")] >= 0 ? x : helpers::degrees_to_radians(x, mode);
 }
 
 // Below one unit of rounding a sine or cosine is zero: sine 180 is 0.0.
 double flush_tiny(double d) { return std::fabs(d) < float_::EPSILON ? 0.0 : d; }
 
+template <const native_table::Declaration& N>
 void answer_angle(double radians, const int* refs) {
-    answer_float(refs[0] >= 0 ? radians : radians * 180.0 / PI);
+    answer_float(refs[N.refinement("radians")] >= 0 ? radians : radians * 180.0 / PI);
 }
 
 }  // namespace
@@ -306,22 +300,22 @@ void answer_angle(double radians, const int* refs) {
 VYX_NATIVE(sine_, 55, "sine",
            R"~("sine of an angle in degrees (or radians)" angle [float! integer!] /radians "DEPRECATED: use `sin` native instead" return: [float!])~");
 void sine_(int flag, const int* refs) {
-    check(flag, SINE, refs);
-    answer_float(flush_tiny(std::sin(angle_of(refs, 2))));
+    check(flag, native_sine_, refs);
+    answer_float(flush_tiny(std::sin(angle_of<native_sine_>(refs, 2))));
 }
 
 VYX_NATIVE(cosine_, 56, "cosine",
            R"~("cosine" angle [float! integer!] /radians "DEPRECATED: use `cos` native instead" return: [float!])~");
 void cosine_(int flag, const int* refs) {
-    check(flag, COSINE, refs);
-    answer_float(flush_tiny(std::cos(angle_of(refs, 1))));
+    check(flag, native_cosine_, refs);
+    answer_float(flush_tiny(std::cos(angle_of<native_cosine_>(refs, 1))));
 }
 
 VYX_NATIVE(tangent_, 57, "tangent",
            R"~("tangent" angle [float! integer!] /radians "DEPRECATED: use `tan` native instead" return: [float!])~");
 void tangent_(int flag, const int* refs) {
-    check(flag, TANGENT, refs);
-    double a = angle_of(refs, 0);
+    check(flag, native_tangent_, refs);
+    double a = angle_of<native_tangent_>(refs, 0);
     if (a == PI / 2)
         answer_float(float_::POSITIVE_INFINITY);
     else if (a == PI / -2)
@@ -333,49 +327,49 @@ void tangent_(int flag, const int* refs) {
 VYX_NATIVE(arcsine_, 58, "arcsine",
            R"~("arcsine in degrees (or radians)" sine [float! integer!] /radians "DEPRECATED: use `asin` native instead" return: [float!])~");
 void arcsine_(int flag, const int* refs) {
-    check(flag, ARCSINE, refs);
-    answer_angle(std::asin(as_double(arg(0))), refs);
+    check(flag, native_arcsine_, refs);
+    answer_angle<native_arcsine_>(std::asin(as_double(arg(0))), refs);
 }
 
 VYX_NATIVE(arccosine_, 59, "arccosine",
            R"~("arccosine" cosine [float! integer!] /radians "DEPRECATED: use `acos` native instead" return: [float!])~");
 void arccosine_(int flag, const int* refs) {
-    check(flag, ARCCOSINE, refs);
-    answer_angle(std::acos(as_double(arg(0))), refs);
+    check(flag, native_arccosine_, refs);
+    answer_angle<native_arccosine_>(std::acos(as_double(arg(0))), refs);
 }
 
 VYX_NATIVE(arctangent_, 60, "arctangent",
            R"~("arctangent" tangent [float! integer!] /radians "DEPRECATED: use `atan` native instead" return: [float!])~");
 void arctangent_(int flag, const int* refs) {
-    check(flag, ARCTANGENT, refs);
-    answer_angle(std::atan(as_double(arg(0))), refs);
+    check(flag, native_arctangent_, refs);
+    answer_angle<native_arctangent_>(std::atan(as_double(arg(0))), refs);
 }
 
 VYX_NATIVE(arctangent2_, 61, "arctangent2",
            R"~("angle of the vector (x, y)" y [float! integer!] x [float! integer!] /radians "DEPRECATED: use `atan2` native instead" return: [float!])~");
 void arctangent2_(int flag, const int* refs) {
-    check(flag, ARCTANGENT2, refs);
-    answer_angle(std::atan2(as_double(arg(0)), as_double(arg(1))), refs);
+    check(flag, native_arctangent2_, refs);
+    answer_angle<native_arctangent2_>(std::atan2(as_double(arg(0)), as_double(arg(1))), refs);
 }
 
 VYX_NATIVE(log_2, 63, "log-2",
            R"~("base-2 logarithm" value [float! integer! percent!] return: [float!])~");
 void log_2(int flag, const int* refs) {
-    check(flag, LOG_2, refs);
+    check(flag, native_log_2, refs);
     answer_float(std::log(as_double(arg(0))) / 0.6931471805599453);
 }
 
 VYX_NATIVE(log_10, 64, "log-10",
            R"~("base-10 logarithm" value [float! integer! percent!] return: [float!])~");
 void log_10(int flag, const int* refs) {
-    check(flag, LOG_10, refs);
+    check(flag, native_log_10, refs);
     answer_float(std::log10(as_double(arg(0))));
 }
 
 VYX_NATIVE(log_e, 65, "log-e",
            R"~("natural logarithm" value [float! integer! percent!] return: [float!])~");
 void log_e(int flag, const int* refs) {
-    check(flag, LOG_E, refs);
+    check(flag, native_log_e, refs);
     answer_float(std::log(as_double(arg(0))));
 }
 
@@ -383,14 +377,14 @@ void log_e(int flag, const int* refs) {
 VYX_NATIVE(exp_, 66, "exp",
            R"~("e raised to a power" value [float! integer! percent!] return: [float!])~");
 void exp_(int flag, const int* refs) {
-    check(flag, EXP, refs);
+    check(flag, native_exp_, refs);
     answer_float(std::pow(2.718281828459045, as_double(arg(0))));
 }
 
 VYX_NATIVE(square_root, 67, "square-root",
            R"~("square root" value [float! integer! percent!] return: [float!])~");
 void square_root(int flag, const int* refs) {
-    check(flag, SQUARE_ROOT, refs);
+    check(flag, native_square_root, refs);
     answer_float(std::sqrt(as_double(arg(0))));
 }
 
@@ -414,7 +408,7 @@ int32_t pair_component(const Cell* c) {
 VYX_NATIVE(as_pair, 73, "as-pair",
            R"~("pair! from two numbers" x [integer! float!] y [integer! float!])~");
 void as_pair(int flag, const int* refs) {
-    check(flag, AS_PAIR, refs);
+    check(flag, native_as_pair, refs);
     Cell c{TYPE_NONE, 0, 0, 0};
     int32_t x = pair_component(arg(0)), y = pair_component(arg(1));
     pair::make_at(&c, x, y);
@@ -424,7 +418,7 @@ void as_pair(int flag, const int* refs) {
 VYX_NATIVE(as_point2d, 74, "as-point2D",
            R"~("point2D! from two numbers" x [integer! float!] y [integer! float!])~");
 void as_point2d(int flag, const int* refs) {
-    check(flag, AS_POINT2D, refs);
+    check(flag, native_as_point2d, refs);
     Cell c{TYPE_NONE, 0, 0, 0};
     point2d::make_at(&c, float(as_double(arg(0))), float(as_double(arg(1))));
     stack::store_result_only(&c);
@@ -433,7 +427,7 @@ void as_point2d(int flag, const int* refs) {
 VYX_NATIVE(as_point3d, 75, "as-point3D",
            R"~("point3D! from three numbers" x [integer! float!] y [integer! float!] z [integer! float!])~");
 void as_point3d(int flag, const int* refs) {
-    check(flag, AS_POINT3D, refs);
+    check(flag, native_as_point3d, refs);
     Cell c{TYPE_NONE, 0, 0, 0};
     point3d::make_at(&c, float(as_double(arg(0))), float(as_double(arg(1))), float(as_double(arg(2))));
     stack::store_result_only(&c);
@@ -442,7 +436,7 @@ void as_point3d(int flag, const int* refs) {
 VYX_NATIVE(as_money, 76, "as-money",
            R"~("money! from a currency word and an amount" currency [word!] amount [integer! float!] return: [money!])~");
 void as_money(int flag, const int* refs) {
-    check(flag, AS_MONEY, refs);
+    check(flag, native_as_money, refs);
     Cell* currency = arg(0);
     int index = money::currency_index(symbol::name_view(word::symbol_of(currency)));
     if (index < 1 || index > 255) raise_error(err::script_bad_denom, currency);

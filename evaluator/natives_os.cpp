@@ -48,7 +48,7 @@ void box_size(int64_t bytes) {
 VYX_NATIVE(now_, 96, "now",
            R"~("current date and time, or one of its parts" /year /month /day /time /zone /date /weekday /yearday /precise /utc return: [date! time! integer!])~");
 void now_(int check, const int* refs) {
-    if (check) native_table::check_arguments(96, refs);
+    if (check) native_now_.check(refs);
     enum { YEAR, MONTH, DAY, TIME, ZONE, DATE, WEEKDAY, YEARDAY, PRECISE, UTC };
     int given = 0;
     for (int k = YEAR; k <= PRECISE; k++) given += refs[k] >= 0;
@@ -80,7 +80,7 @@ void now_(int check, const int* refs) {
 VYX_NATIVE(wait_, 86, "wait",
            R"~("waits for a duration while processing GUI events" value [number! time! block! none!] /all)~");
 void wait_(int check, const int* refs) {
-    if (check) native_table::check_arguments(86, refs);
+    if (check) native_wait_.check(refs);
     Cell* v = arg(0);
     double seconds;
     switch (type_of(v)) {
@@ -97,9 +97,9 @@ void wait_(int check, const int* refs) {
 VYX_NATIVE(call_, 99, "call",
            R"~("runs an external process" cmd [string! file!] /wait /show /console /shell /input in [string! file! binary!] /output out [string! file! binary!] /error err [string! file! binary!] return: [integer!])~");
 void call_(int check, const int* refs) {
-    if (check) native_table::check_arguments(99, refs);
+    if (check) native_call_.check(refs);
     auto opt = [&](int k) -> const Cell* { return refs[k] >= 0 ? arg(refs[k]) : nullptr; };
-    int64_t r = external::call_run(arg(0), refs[0] >= 0, refs[2] >= 0, refs[3] >= 0, opt(4), opt(5), opt(6));
+    int64_t r = external::call_run(arg(0), refs[native_call_.refinement("wait")] >= 0, refs[native_call_.refinement("console")] >= 0, refs[native_call_.refinement("shell")] >= 0, opt(4), opt(5), opt(6));
     integer::box(int32_t(r));
     stack::keep_result_only();
 }
@@ -108,7 +108,7 @@ void call_(int check, const int* refs) {
 VYX_NATIVE(browse_, 102, "browse",
            R"~("opens a URL or file with its associated application" url [url! file!])~");
 void browse_(int check, const int* refs) {
-    if (check) native_table::check_arguments(102, refs);
+    if (check) native_browse_.check(refs);
     external::browse(arg(0));
     unset::box();
     stack::keep_result_only();
@@ -118,7 +118,7 @@ void browse_(int check, const int* refs) {
 VYX_NATIVE(size_q, 101, "size?",
            R"~("size of a file" file [file!] return: [integer! float! none!])~");
 void size_q(int check, const int* refs) {
-    if (check) native_table::check_arguments(101, refs);
+    if (check) native_size_q.check(refs);
     int64_t n = simple_io::size(arg(0));
     if (n < 0) none::box();
     else box_size(n);
@@ -130,9 +130,9 @@ void size_q(int check, const int* refs) {
 VYX_NATIVE(to_local_file, 85, "to-local-file",
            R"~("converts a file path to the platform's form" path [file! string!] /full return: [string!])~");
 void to_local_file(int check, const int* refs) {
-    if (check) native_table::check_arguments(85, refs);
+    if (check) native_to_local_file.check(refs);
     std::string path = string::to_utf8(arg(0));
-    if (refs[0] >= 0 && (path.empty() || path[0] != '/')) {
+    if (refs[native_to_local_file.refinement("full")] >= 0 && (path.empty() || path[0] != '/')) {
         uint32_t length;
         std::string dir = platform::get_current_dir(length);
         if (dir.empty() || dir.back() != '/') dir += '/';
@@ -145,7 +145,7 @@ void to_local_file(int check, const int* refs) {
 VYX_NATIVE(get_env, 94, "get-env",
            R"~("reads an environment variable" var [any-string! any-word!] return: [string! none!])~");
 void get_env(int check, const int* refs) {
-    if (check) native_table::check_arguments(94, refs);
+    if (check) native_get_env.check(refs);
     std::string name = simple_io::text_of(arg(0));
     const char* v = name.find('\0') == std::string::npos ? std::getenv(name.c_str()) : nullptr;
     if (!v || !*v) {
@@ -161,7 +161,7 @@ void get_env(int check, const int* refs) {
 VYX_NATIVE(set_env, 93, "set-env",
            R"~("sets or removes an environment variable" var [any-string! any-word!] value [string! none!])~");
 void set_env(int check, const int* refs) {
-    if (check) native_table::check_arguments(93, refs);
+    if (check) native_set_env.check(refs);
     std::string name = simple_io::text_of(arg(0));
     Cell value = *arg(1);
     bool valid = !name.empty() && name.find('=') == std::string::npos && name.find('\0') == std::string::npos;
@@ -180,7 +180,7 @@ void set_env(int check, const int* refs) {
 VYX_NATIVE(list_env, 95, "list-env",
            R"~("map of all environment variables" return: [map!])~");
 void list_env(int check, const int* refs) {
-    if (check) native_table::check_arguments(95, refs);
+    if (check) native_list_env.check(refs);
     auto env = platform::environment();
     Cell* block = stack::push_slot();
     *block = Cell{TYPE_UNSET, 0, 0, 0};
@@ -197,7 +197,7 @@ void list_env(int check, const int* refs) {
 VYX_NATIVE(dehex_, 47, "dehex",
            R"~("decodes %xx escapes of a string" value [any-string!] return: [string!])~");
 void dehex_(int check, const int* refs) {
-    if (check) native_table::check_arguments(47, refs);
+    if (check) native_dehex_.check(refs);
     Cell v = *arg(0);
     Cell* out = string::push(16);
     url::decode(&v, out);
@@ -210,7 +210,7 @@ void dehex_(int check, const int* refs) {
 VYX_NATIVE(enhex_, 48, "enhex",
            R"~("encodes a string with %xx escapes" value [any-string!] return: [string!])~");
 void enhex_(int check, const int* refs) {
-    if (check) native_table::check_arguments(48, refs);
+    if (check) native_enhex_.check(refs);
     Cell v = *arg(0);
     std::string bytes = string::to_utf8(&v), text;
     url::encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),

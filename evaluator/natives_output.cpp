@@ -100,14 +100,14 @@ Cell* print_buffer() {
 VYX_NATIVE(print_, 23, "print",
            R"~("forms (a block reduced first) and outputs a value with a line end" value [any-type!])~");
 void print_(int check, const int* refs) {
-    if (check) native_table::check_arguments(23, refs);
+    if (check) native_print_.check(refs);
     print_value(true);
 }
 
 VYX_NATIVE(prin_, 24, "prin",
            R"~("forms (a block reduced first) and outputs a value without a line end" value [any-type!])~");
 void prin_(int check, const int* refs) {
-    if (check) native_table::check_arguments(24, refs);
+    if (check) native_prin_.check(refs);
     print_value(false);
 }
 
@@ -116,8 +116,9 @@ void prin_(int check, const int* refs) {
 VYX_NATIVE(transcode_, 106, "transcode",
            R"~("turns UTF-8 source into values" src [binary! string!] /next /one /prescan /scan /part length [integer! binary!] /into dst [block!] /trace callback [function! [event [word!] input [binary! string!] type [word! datatype!] line [integer!] token return: [logic!]] routine! [event [word!] input [binary! string!] type [word! datatype!] line [integer!] token return: [logic!]]] return: [block!])~");
 void transcode_(int check, const int* refs) {
-    if (check) native_table::check_arguments(106, refs);
-    enum { R_NEXT, R_ONE, R_PRESCAN, R_SCAN, R_PART, R_INTO, R_TRACE };
+    if (check) native_transcode_.check(refs);
+    // Refinement positions, read from the spec.
+    enum { R_NEXT = native_transcode_.refinement("next"), R_ONE = native_transcode_.refinement("one"), R_PRESCAN = native_transcode_.refinement("prescan"), R_SCAN = native_transcode_.refinement("scan"), R_PART = native_transcode_.refinement("part"), R_INTO = native_transcode_.refinement("into"), R_TRACE = native_transcode_.refinement("trace") };
     bool next = refs[R_NEXT] >= 0, one = refs[R_ONE] >= 0;
     bool prescan = refs[R_PRESCAN] >= 0, scan = refs[R_SCAN] >= 0;
     // The source is held above the arguments: the result slot is also where

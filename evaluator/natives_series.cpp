@@ -30,8 +30,6 @@ namespace {
 
 using stack::thrown;
 
-constexpr uint32_t FOREACH = 11, FORALL = 12, REMOVE_EACH = 13;
-
 const Cell UNSET{TYPE_UNSET, 0, 0, 0};
 
 bool is_word_kind(int t) {
@@ -142,7 +140,7 @@ Round run_body(const Cell* body) {
 VYX_NATIVE(foreach_, 11, "foreach",
            R"~("evaluates a body for each value (or group of values) of a series or map" 'word [word! block!] series [series! map!] body [block!])~");
 void foreach_(int check, const int* refs) {
-    if (check) native_table::check_arguments(FOREACH, refs);
+    if (check) native_foreach_.check(refs);
     Cell* call = stack::arguments;
     uint32_t n = group_size(&call[0], &call[1]);
     int t = type_of(&call[1]);
@@ -163,7 +161,7 @@ void foreach_(int check, const int* refs) {
 VYX_NATIVE(forall_, 12, "forall",
            R"~("evaluates a body for each position of a series held by a word" 'word [word!] body [block!])~");
 void forall_(int check, const int* refs) {
-    if (check) native_table::check_arguments(FORALL, refs);
+    if (check) native_forall_.check(refs);
     Cell* call = stack::arguments;
     Cell start = *context::get(&call[0]);
     if (!is_walkable(type_of(&start))) helpers::raise_expect_arg(0, type_of(&start));
@@ -200,7 +198,7 @@ void forall_(int check, const int* refs) {
 VYX_NATIVE(remove_each, 13, "remove-each",
            R"~("removes the values (or groups) of a series for which a body yields a truthy value" 'word [word! block!] data [series!] body [block!])~");
 void remove_each(int check, const int* refs) {
-    if (check) native_table::check_arguments(REMOVE_EACH, refs);
+    if (check) native_remove_each.check(refs);
     Cell* call = stack::arguments;
     uint32_t n = group_size(&call[0], &call[1]);
     if (!is_walkable(type_of(&call[1])) || type_of(&call[1]) == TYPE_IMAGE) raise_error(err::internal_not_done);

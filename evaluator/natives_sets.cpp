@@ -25,9 +25,11 @@ namespace {
 inline Cell* arg(int i) { return stack::arguments + i; }
 
 // The /base argument: 64 when absent; any base but 2, 16, 58, 64 is refused.
+template <const native_table::Declaration& N>
 int base_of(const int* refs) {
-    if (refs[0] < 0) return 64;
-    Cell* b = arg(refs[0]);
+    int at = refs[N.refinement("base")];
+    if (at < 0) return 64;
+    Cell* b = arg(at);
     int64_t base = int32_t(b->data2);
     if (!base_codecs::is_base(base)) raise_error(err::script_invalid_arg, b);
     return int(base);
@@ -38,8 +40,8 @@ int base_of(const int* refs) {
 VYX_NATIVE(enbase_, 91, "enbase",
            R"~("encodes binary or UTF-8 text in base 64, 58, 16 or 2" value [binary! string!] /base base-value [integer!])~");
 void enbase_(int check, const int* refs) {
-    if (check) native_table::check_arguments(91, refs);
-    int base = base_of(refs);
+    if (check) native_enbase_.check(refs);
+    int base = base_of<native_enbase_>(refs);
     Cell value = *arg(0);
     std::vector<uint8_t> text;
     uint64_t n;
@@ -63,8 +65,8 @@ void enbase_(int check, const int* refs) {
 VYX_NATIVE(debase_, 84, "debase",
            R"~("decodes a base-64, 58, 16 or 2 string to binary" value [string!] /base base-value [integer!])~");
 void debase_(int check, const int* refs) {
-    if (check) native_table::check_arguments(84, refs);
-    int base = base_of(refs);
+    if (check) native_debase_.check(refs);
+    int base = base_of<native_debase_>(refs);
     Cell value = *arg(0);
     SeriesBuffer* b = node_buffer(value.data2);
     uint32_t count = series::rs_length(&value);
@@ -102,10 +104,11 @@ void typeset_op(int op) {
     stack::store_result_only(&a);
 }
 
-void set_operation(uint32_t number, int op, int check, const int* refs) {
-    if (check) native_table::check_arguments(number, refs);
+template <const native_table::Declaration& N>
+void set_operation(int op, int check, const int* refs) {
+    if (check) N.check(refs);
     // /case and /skip follow the set arguments.
-    const int case_ref = refs[0], skip_ref = refs[1];
+    const int case_ref = refs[N.refinement("case")], skip_ref = refs[N.refinement("skip")];
     Cell* set1 = arg(0);
     int t1 = type_of(set1);
     if (op != UNIQUE) {
@@ -155,24 +158,24 @@ void set_operation(uint32_t number, int op, int check, const int* refs) {
 
 VYX_NATIVE(union_, 41, "union",
            R"~("set union of two data sets" set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!])~");
-void union_(int check, const int* refs) { set_operation(41, UNION, check, refs); }
+void union_(int check, const int* refs) { set_operation<native_union_>(UNION, check, refs); }
 VYX_NATIVE(intersect_, 42, "intersect",
            R"~("set intersection" set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!])~");
-void intersect_(int check, const int* refs) { set_operation(42, INTERSECT, check, refs); }
+void intersect_(int check, const int* refs) { set_operation<native_intersect_>(INTERSECT, check, refs); }
 VYX_NATIVE(unique_, 43, "unique",
            R"~("removes duplicates" set [block! hash! string!] /case /skip size [integer!] return: [block! hash! string!])~");
-void unique_(int check, const int* refs) { set_operation(43, UNIQUE, check, refs); }
+void unique_(int check, const int* refs) { set_operation<native_unique_>(UNIQUE, check, refs); }
 VYX_NATIVE(difference_, 44, "difference",
            R"~("symmetric difference (dates: the time between them)" set1 [block! hash! string! bitset! typeset! date!] set2 [block! hash! string! bitset! typeset! date!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset! time!])~");
-void difference_(int check, const int* refs) { set_operation(44, DIFFERENCE, check, refs); }
+void difference_(int check, const int* refs) { set_operation<native_difference_>(DIFFERENCE, check, refs); }
 VYX_NATIVE(exclude_, 45, "exclude",
            R"~("first set less the second" set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!])~");
-void exclude_(int check, const int* refs) { set_operation(45, EXCLUDE, check, refs); }
+void exclude_(int check, const int* refs) { set_operation<native_exclude_>(EXCLUDE, check, refs); }
 
 VYX_NATIVE(complement_q, 46, "complement?",
            R"~("whether a bitset is complemented" bits [bitset!])~");
 void complement_q(int check, const int* refs) {
-    if (check) native_table::check_arguments(46, refs);
+    if (check) native_complement_q.check(refs);
     bool r = bitset::is_complemented(arg(0));
     logic::box(r);
 }

@@ -28,8 +28,8 @@ void box_bytes(double bytes) {
 VYX_NATIVE(recycle_, 105, "recycle",
            R"~("runs the garbage collector or switches it on or off" /on /off return: [integer! unset!])~");
 void recycle_(int, const int* refs) {
-    if (refs[0] >= 0 || refs[1] >= 0) {
-        collector::active = refs[0] >= 0;
+    if (refs[native_recycle_.refinement("on")] >= 0 || refs[native_recycle_.refinement("off")] >= 0) {
+        collector::active = refs[native_recycle_.refinement("on")] >= 0;
         unset::box();
         return;
     }
@@ -40,8 +40,8 @@ void recycle_(int, const int* refs) {
 VYX_NATIVE(stats_, 37, "stats",
            R"~("memory statistics" /show /info return: [integer! block!])~");
 void stats_(int, const int* refs) {
-    if (refs[0] >= 0) raise_error(err::internal_not_done);  // printing needs the library's show-memory-stats
-    if (refs[1] >= 0) {
+    if (refs[native_stats_.refinement("show")] >= 0) raise_error(err::internal_not_done);  // printing needs the library's show-memory-stats
+    if (refs[native_stats_.refinement("info")] >= 0) {
         stack::keep_result_only();
         stats::memory_stats_block(stack::arguments, 2);
         return;

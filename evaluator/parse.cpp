@@ -1492,8 +1492,9 @@ void init() {
 VYX_NATIVE(parse_native, 40, "parse",
            R"~("runs the parse dialect over a series" input [binary! any-block! any-string!] rules [block!] /case /part length [number! series!] /trace callback [function! [event [word!] match? [logic!] rule [block!] input [series!] stack [block!] return: [logic!]]] return: [logic! block!])~");
 void parse_native(int check, const int* refs) {
-    if (check) native_table::check_arguments(40, refs);
-    enum { R_CASE, R_PART, R_TRACE };
+    if (check) native_parse_native.check(refs);
+    // Refinement positions, read from the spec.
+    enum { R_CASE = native_parse_native.refinement("case"), R_PART = native_parse_native.refinement("part"), R_TRACE = native_parse_native.refinement("trace") };
     if (!kw.ready) kw.load();
     Cell input = *stack::arguments;
     Cell rules = *(stack::arguments + 1);

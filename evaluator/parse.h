@@ -12,9 +12,6 @@ namespace vyx::parse {
 // Registers the engine's stacks with the collector (runtime initialisation).
 void init();
 
-// The native: parse input rules /case /part length /trace callback.
-void parse_native(int check, const int* refinements);
-
 // Frame cells each of the two stacks may hold before "stack limit reached".
 constexpr uint32_t STACK_LIMIT_CELLS = 10000;
 

@@ -1,0 +1,267 @@
+// The native table the runtime assembles from the declarations beside the
+// natives' bodies: every number keeps its word and spec, and every word of
+// the global context is the native! of its number. Refinement positions come
+// from the spec text by name.
+#include <string_view>
+
+#include "datatypes/context.h"
+#include "datatypes/word.h"
+#include "evaluator/native_table.h"
+#include "interp_fixture.h"
+
+using namespace vyx;
+
+namespace {
+
+struct Expected {
+    uint32_t number;
+    const char* word;
+    const char* spec;
+};
+
+const Expected expected[] = {
+    {1, "if",
+     R"~("evaluates a block when a condition is truthy, else returns none" cond [any-type!] then-blk [block!])~"},
+    {2, "unless",
+     R"~("evaluates a block when a condition is falsy, else returns none" cond [any-type!] then-blk [block!])~"},
+    {3, "either",
+     R"~("evaluates one of two blocks by the truth of a condition" cond [any-type!] true-blk [block!] false-blk [block!])~"},
+    {4, "any",
+     R"~("returns the first truthy result of the expressions of a block, else none" conds [block!])~"},
+    {5, "all",
+     R"~("returns the last result when every expression of a block is truthy, else none" conds [block!])~"},
+    {6, "while",
+     R"~("evaluates a body while a condition block yields a truthy value" cond [block!] body [block!])~"},
+    {7, "until",
+     R"~("evaluates a body until it yields a truthy value" body [block!])~"},
+    {8, "loop",
+     R"~("evaluates a body a number of times" count [integer! float!] body [block!])~"},
+    {9, "repeat",
+     R"~("evaluates a body a number of times, setting a word to the iteration count" 'word [word!] value [integer! float!] body [block!])~"},
+    {10, "forever",
+     R"~("evaluates a body until a break" body [block!])~"},
+    {11, "foreach",
+     R"~("evaluates a body for each value (or group of values) of a series or map" 'word [word! block!] series [series! map!] body [block!])~"},
+    {12, "forall",
+     R"~("evaluates a body for each position of a series held by a word" 'word [word!] body [block!])~"},
+    {13, "remove-each",
+     R"~("removes the values (or groups) of a series for which a body yields a truthy value" 'word [word! block!] data [series!] body [block!])~"},
+    {14, "func",
+     R"~("makes a function from a spec and a body" spec [block!] body [block!])~"},
+    {15, "function",
+     R"~("makes a function whose set-words in the body become locals" spec [block!] body [block!] /extern)~"},
+    {16, "does",
+     R"~("makes a function without arguments" body [block!])~"},
+    {17, "has",
+     R"~("makes a function with locals and no arguments" vars [block!] body [block!])~"},
+    {18, "switch",
+     R"~("evaluates the block that follows the first case matching a value" value [any-type!] cases [block!] /default case [block!])~"},
+    {19, "case",
+     R"~("evaluates the block that follows the first (or every) truthy condition" cases [block!] /all)~"},
+    {20, "do",
+     R"~("evaluates a value: block, paren, string, file, url, path, error or single value" value [any-type!] /expand /args arg /next position [word!] /trace callback [function! [event [word!] code [any-block! none!] offset [integer!] value [any-type!] ref [any-type!] frame [pair!]]])~"},
+    {21, "get",
+     R"~("returns the value of a word, path or object" word [any-word! any-path! object!] /any /case return: [any-type!])~"},
+    {22, "set",
+     R"~("sets a word, path, object or block of words" word [any-word! block! object! any-path!] value [any-type!] /any /case /only /some return: [any-type!])~"},
+    {23, "print",
+     R"~("forms (a block reduced first) and outputs a value with a line end" value [any-type!])~"},
+    {24, "prin",
+     R"~("forms (a block reduced first) and outputs a value without a line end" value [any-type!])~"},
+    {25, "equal?",
+     R"~("equality test" value1 [any-type!] value2 [any-type!])~"},
+    {26, "not-equal?",
+     R"~("inequality test" value1 [any-type!] value2 [any-type!])~"},
+    {27, "strict-equal?",
+     R"~("equality test that also requires the same datatype" value1 [any-type!] value2 [any-type!])~"},
+    {28, "lesser?",
+     R"~("ordering test" value1 [any-type!] value2 [any-type!])~"},
+    {29, "greater?",
+     R"~("ordering test" value1 [any-type!] value2 [any-type!])~"},
+    {30, "lesser-or-equal?",
+     R"~("ordering test" value1 [any-type!] value2 [any-type!])~"},
+    {31, "greater-or-equal?",
+     R"~("ordering test" value1 [any-type!] value2 [any-type!])~"},
+    {32, "same?",
+     R"~("identity test" value1 [any-type!] value2 [any-type!])~"},
+    {33, "not",
+     R"~("logical complement of a value's truth" value [any-type!])~"},
+    {34, "type?",
+     R"~("datatype of a value, or its word" value [any-type!] /word)~"},
+    {35, "reduce",
+     R"~("evaluates every expression of a block into a new block (or into a given one)" value [any-type!] /into out [any-block!])~"},
+    {36, "compose",
+     R"~("copies a block, evaluating only its parens" value [block!] /deep /only /into out [any-block!])~"},
+    {37, "stats",
+     R"~("memory statistics" /show /info return: [integer! block!])~"},
+    {38, "bind",
+     R"~("binds words to a context" word [block! any-word!] context [any-word! any-object! function!] /copy return: [block! any-word!])~"},
+    {39, "in",
+     R"~("returns a word bound to an object's or function's context" object [any-object! any-function!] word [any-word! refinement!])~"},
+    {40, "parse",
+     R"~("runs the parse dialect over a series" input [binary! any-block! any-string!] rules [block!] /case /part length [number! series!] /trace callback [function! [event [word!] match? [logic!] rule [block!] input [series!] stack [block!] return: [logic!]]] return: [logic! block!])~"},
+    {41, "union",
+     R"~("set union of two data sets" set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!])~"},
+    {42, "intersect",
+     R"~("set intersection" set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!])~"},
+    {43, "unique",
+     R"~("removes duplicates" set [block! hash! string!] /case /skip size [integer!] return: [block! hash! string!])~"},
+    {44, "difference",
+     R"~("symmetric difference (dates: the time between them)" set1 [block! hash! string! bitset! typeset! date!] set2 [block! hash! string! bitset! typeset! date!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset! time!])~"},
+    {45, "exclude",
+     R"~("first set less the second" set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!])~"},
+    {46, "complement?",
+     R"~("whether a bitset is complemented" bits [bitset!])~"},
+    {47, "dehex",
+     R"~("decodes %xx escapes of a string" value [any-string!] return: [string!])~"},
+    {48, "enhex",
+     R"~("encodes a string with %xx escapes" value [any-string!] return: [string!])~"},
+    {49, "negative?",
+     R"~("sign test" number [number! money! time!] return: [logic!])~"},
+    {50, "positive?",
+     R"~("sign test" number [number! money! time!] return: [logic!])~"},
+    {51, "max",
+     R"~("greater of two values" value1 [scalar! series!] value2 [scalar! series!])~"},
+    {52, "min",
+     R"~("lesser of two values" value1 [scalar! series!] value2 [scalar! series!])~"},
+    {53, "shift",
+     R"~("arithmetic or logical bit shift of an integer" data [integer!] bits [integer!] /left /logical return: [integer!])~"},
+    {54, "to-hex",
+     R"~("integer as a hexadecimal issue!" value [integer!] /size length [integer!] return: [issue!])~"},
+    {55, "sine",
+     R"~("sine of an angle in degrees (or radians)" angle [float! integer!] /radians "DEPRECATED: use `sin` native instead" return: [float!])~"},
+    {56, "cosine",
+     R"~("cosine" angle [float! integer!] /radians "DEPRECATED: use `cos` native instead" return: [float!])~"},
+    {57, "tangent",
+     R"~("tangent" angle [float! integer!] /radians "DEPRECATED: use `tan` native instead" return: [float!])~"},
+    {58, "arcsine",
+     R"~("arcsine in degrees (or radians)" sine [float! integer!] /radians "DEPRECATED: use `asin` native instead" return: [float!])~"},
+    {59, "arccosine",
+     R"~("arccosine" cosine [float! integer!] /radians "DEPRECATED: use `acos` native instead" return: [float!])~"},
+    {60, "arctangent",
+     R"~("arctangent" tangent [float! integer!] /radians "DEPRECATED: use `atan` native instead" return: [float!])~"},
+    {61, "arctangent2",
+     R"~("angle of the vector (x, y)" y [float! integer!] x [float! integer!] /radians "DEPRECATED: use `atan2` native instead" return: [float!])~"},
+    {62, "NaN?",
+     R"~("whether a number is not-a-number" value [number!] return: [logic!])~"},
+    {63, "log-2",
+     R"~("base-2 logarithm" value [float! integer! percent!] return: [float!])~"},
+    {64, "log-10",
+     R"~("base-10 logarithm" value [float! integer! percent!] return: [float!])~"},
+    {65, "log-e",
+     R"~("natural logarithm" value [float! integer! percent!] return: [float!])~"},
+    {66, "exp",
+     R"~("e raised to a power" value [float! integer! percent!] return: [float!])~"},
+    {67, "square-root",
+     R"~("square root" value [float! integer! percent!] return: [float!])~"},
+    {68, "construct",
+     R"~("makes an object from an unevaluated spec" block [block!] /with object [object!] /only)~"},
+    {69, "value?",
+     R"~("whether a word has a value" value [word!] return: [logic!])~"},
+    {70, "try",
+     R"~("evaluates a block and returns its value or the error raised" block [block!] /all /keep)~"},
+    {71, "uppercase",
+     R"~("converts a string or char to upper case" string [any-string! char!] /part limit [number! any-string!] return: [any-string! char!])~"},
+    {72, "lowercase",
+     R"~("converts a string or char to lower case" string [any-string! char!] /part limit [number! any-string!] return: [any-string! char!])~"},
+    {73, "as-pair",
+     R"~("pair! from two numbers" x [integer! float!] y [integer! float!])~"},
+    {74, "as-point2D",
+     R"~("point2D! from two numbers" x [integer! float!] y [integer! float!])~"},
+    {75, "as-point3D",
+     R"~("point3D! from three numbers" x [integer! float!] y [integer! float!] z [integer! float!])~"},
+    {76, "as-money",
+     R"~("money! from a currency word and an amount" currency [word!] amount [integer! float!] return: [money!])~"},
+    {77, "break",
+     R"~("leaves the innermost loop" /return value [any-type!])~"},
+    {78, "continue",
+     R"~("goes on with the next round of the innermost loop")~"},
+    {79, "exit",
+     R"~("leaves the innermost function, returning unset")~"},
+    {80, "return",
+     R"~("leaves the innermost function with a value" value [any-type!])~"},
+    {81, "throw",
+     R"~("throws a value to the nearest (or a named) catch" value [any-type!] /name word [word!])~"},
+    {82, "catch",
+     R"~("evaluates a block and returns the value thrown to it" block [block!] /name word [word! block!])~"},
+    {83, "extend",
+     R"~("adds key and value pairs to a map" obj [object! map!] spec [block! hash! map!] /case)~"},
+    {84, "debase",
+     R"~("decodes a base-64, 58, 16 or 2 string to binary" value [string!] /base base-value [integer!])~"},
+    {85, "to-local-file",
+     R"~("converts a file path to the platform's form" path [file! string!] /full return: [string!])~"},
+    {86, "wait",
+     R"~("waits for a duration while processing GUI events" value [number! time! block! none!] /all)~"},
+    {87, "checksum",
+     R"~("checksum, CRC, digest, HMAC or hash of data" data [binary! string! file!] method [word!] /with spec [any-string! binary! integer!] return: [integer! binary!])~"},
+    {88, "unset",
+     R"~("unsets a word or the words of a block" word [word! block!])~"},
+    {89, "new-line",
+     R"~("sets or clears new-line markers of a list" position [any-list!] value [logic!] /all /skip size [integer!] return: [any-list!])~"},
+    {90, "new-line?",
+     R"~("reads the new-line marker of a list position" position [any-list!] return: [logic!])~"},
+    {91, "enbase",
+     R"~("encodes binary or UTF-8 text in base 64, 58, 16 or 2" value [binary! string!] /base base-value [integer!])~"},
+    {92, "context?",
+     R"~("context to which a word is bound" word [any-word!] return: [object! function! none!])~"},
+    {93, "set-env",
+     R"~("sets or removes an environment variable" var [any-string! any-word!] value [string! none!])~"},
+    {94, "get-env",
+     R"~("reads an environment variable" var [any-string! any-word!] return: [string! none!])~"},
+    {95, "list-env",
+     R"~("map of all environment variables" return: [map!])~"},
+    {96, "now",
+     R"~("current date and time, or one of its parts" /year /month /day /time /zone /date /weekday /yearday /precise /utc return: [date! time! integer!])~"},
+    {97, "sign?",
+     R"~("sign as 1, 0 or -1" number [number! money! time!] return: [integer!])~"},
+    {98, "as",
+     R"~("coerces a series to a related datatype without copying" type [datatype! block! paren! any-path! any-string!] spec [block! paren! any-path! any-string!])~"},
+    {99, "call",
+     R"~("runs an external process" cmd [string! file!] /wait /show /console /shell /input in [string! file! binary!] /output out [string! file! binary!] /error err [string! file! binary!] return: [integer!])~"},
+    {100, "zero?",
+     R"~("whether a value is zero" value [number! money! pair! time! char! tuple! any-point!] return: [logic!])~"},
+    {101, "size?",
+     R"~("size of a file" file [file!] return: [integer! float! none!])~"},
+    {102, "browse",
+     R"~("opens a URL or file with its associated application" url [url! file!])~"},
+    {103, "compress",
+     R"~("compresses data (zlib, deflate, gzip)" data [any-string! binary!] method [word!] return: [binary!])~"},
+    {104, "decompress",
+     R"~("decompresses data (zlib, deflate, gzip)" data [binary!] method [word!] /size sz [integer!] return: [binary!])~"},
+    {105, "recycle",
+     R"~("runs the garbage collector or switches it on or off" /on /off return: [integer! unset!])~"},
+    {106, "transcode",
+     R"~("turns UTF-8 source into values" src [binary! string!] /next /one /prescan /scan /part length [integer! binary!] /into dst [block!] /trace callback [function! [event [word!] input [binary! string!] type [word! datatype!] line [integer!] token return: [logic!]] routine! [event [word!] input [binary! string!] type [word! datatype!] line [integer!] token return: [logic!]]] return: [block!])~"},
+    {107, "apply",
+     R"~("calls a function with a block of reduced arguments" func [word! path! any-function!] args [block!] /all /safer)~"},
+};
+
+// A native declared as a body's neighbour would be (without a table row):
+// the positions follow the spec, doc strings and type blocks (nested ones,
+// with refinement-like words inside) do not count.
+constexpr native_table::Declaration example{
+    200, "example", R"~("doc /not-this" a [block! [x /inner]] /one "doc" /two b [integer!] /three-ish)~"};
+static_assert(example.refinement("one") == 0);
+static_assert(example.refinement("two") == 1);
+static_assert(example.refinement("three-ish") == 2);
+
+}  // namespace
+
+TEST_F(InterpTest, EveryNativeKeepsItsNumberWordAndSpec) {
+    static_assert(sizeof(expected) / sizeof(expected[0]) == native_table::COUNT);
+    for (const Expected& e : expected) {
+        SCOPED_TRACE(e.word);
+        const native_table::Info& info = native_table::entries[e.number - 1];
+        EXPECT_EQ(info.number, e.number);
+        EXPECT_STREQ(info.word, e.word);
+        EXPECT_STREQ(info.spec, e.spec);
+        EXPECT_NE(info.entry, nullptr);
+        EXPECT_EQ(natives::table[e.number - 1], info.entry);
+        Cell w = word::load(e.word);
+        const Cell* value = context::get_value_ptr(int32_t(word::symbol_of(&w)), context::global);
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(type_of(value), int(TYPE_NATIVE));
+        EXPECT_EQ(value->data1, e.number);
+        EXPECT_EQ(native_table::value_of(e.number)->data1, e.number);
+    }
+}
