@@ -306,6 +306,19 @@ void put2(char*& p, int v) {
 }  // namespace
 
 int write_chars(const Cell* c, char* out) {
+    // The time of day first: rounded to its text's six significant digits,
+    // 23:59:59.9999996 is the next day's midnight, and the day carries.
+    char time_text[time::TEXT_MAX];
+    int time_length = 0;
+    if (has_time(c)) {
+        double local = local_seconds(c);
+        time_length = time::write_chars(local, time_text);
+        if (time_length > 3 && std::memcmp(time_text, "24:", 3) == 0 && local < 86400.0) {
+            Cell next = *c;
+            normalize(&next, 86400.0, true);
+            return write_chars(&next, out);
+        }
+    }
     char* p = out;
     int32_t d = day(c), y = year(c);
     char sep = y < 0 ? '/' : '-';
@@ -325,7 +338,8 @@ int write_chars(const Cell* c, char* out) {
     }
     if (has_time(c)) {
         *p++ = '/';
-        p += time::write_chars(local_seconds(c), p);
+        std::memcpy(p, time_text, size_t(time_length));
+        p += time_length;
         if (uint32_t z = zone(c)) {
             *p++ = (z & ZONE_SIGN) ? '-' : '+';
             put2(p, int((z >> 2) & 15));
