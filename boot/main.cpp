@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     pthread_attr_setstacksize(&attr, size_t(512) << 20);
     Args args{argc, argv, 0};
     pthread_t thread;
-    if (pthread_create(&thread, &attr, run, &args) != 0) vyx::fatal_error(94);
+    if (pthread_create(&thread, &attr, run, &args) != 0) vyx::fatal_error(vyx::FATAL_NO_MEMORY);
     pthread_join(thread, nullptr);
     int status = args.status & 255;
     // Output that could not be written is a failure of the whole run.

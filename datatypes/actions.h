@@ -13,7 +13,7 @@
 namespace vyx {
 
 enum Action : int {
-    A_MAKE = 1, A_RANDOM, A_REFLECT, A_TO, A_FORM, A_MOLD, A_EVAL_PATH, A_NONE_8, A_COMPARE,
+    A_MAKE = 1, A_RANDOM, A_REFLECT, A_TO, A_FORM, A_MOLD, A_EVAL_PATH, A_UNUSED /* a free slot */, A_COMPARE,
     A_ABSOLUTE, A_ADD, A_DIVIDE, A_MULTIPLY, A_NEGATE, A_POWER, A_REMAINDER, A_ROUND, A_SUBTRACT,
     A_EVEN_Q, A_ODD_Q, A_AND_T, A_COMPLEMENT, A_OR_T, A_XOR_T, A_APPEND, A_AT, A_BACK, A_CHANGE,
     A_CLEAR, A_COPY, A_FIND, A_HEAD, A_HEAD_Q, A_INDEX_Q, A_INSERT, A_LENGTH_Q, A_MOVE, A_NEXT,
@@ -27,7 +27,10 @@ static_assert(A_WRITE == ACTION_COUNT && A_COMPARE == 9 && A_APPEND == 25 && A_L
 // Comparison operators, the third argument of every comparison handler.
 enum CompareOp : int {
     COMP_EQUAL = 0, COMP_NOT_EQUAL, COMP_STRICT_EQUAL, COMP_LESSER, COMP_LESSER_EQUAL, COMP_GREATER,
-    COMP_GREATER_EQUAL, COMP_SORT, COMP_CASE_SORT, COMP_SAME, COMP_EQUAL_10, COMP_EQUAL_11, COMP_FIND,
+    COMP_GREATER_EQUAL, COMP_SORT, COMP_CASE_SORT, COMP_SAME,
+    // Equality in which word! and lit-word! (path! and lit-path!) are alike:
+    // with case, then without.
+    COMP_LIT_STRICT_EQUAL, COMP_LIT_EQUAL, COMP_FIND,
 };
 // A comparison handler answers this when the two values cannot be ordered.
 constexpr int NOT_COMPARABLE = -2;

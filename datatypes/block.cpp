@@ -374,7 +374,7 @@ int compare(Cell* a_in, Cell* b_in, int op) {
     Cell a = *a_in, b = *b_in;
     int ta = type_of(&a), tb = type_of(&b);
     if (ta != tb) {
-        bool paths = (op == COMP_EQUAL_10 || op == COMP_EQUAL_11) &&
+        bool paths = (op == COMP_LIT_STRICT_EQUAL || op == COMP_LIT_EQUAL) &&
                      ((ta == TYPE_PATH && tb == TYPE_LIT_PATH) || (ta == TYPE_LIT_PATH && tb == TYPE_PATH));
         if (!paths) return NOT_COMPARABLE;
     }
@@ -383,8 +383,8 @@ int compare(Cell* a_in, Cell* b_in, int op) {
     if (same) return 0;
     if (is_cycle_found(a.data2)) return is_cycle_found(b.data2) ? 0 : -1;
     uint32_t l1 = series::rs_length(&a), l2 = series::rs_length(&b);
-    bool equality = op == COMP_EQUAL || op == COMP_NOT_EQUAL || op == COMP_STRICT_EQUAL || op == COMP_EQUAL_10 ||
-                    op == COMP_EQUAL_11 || op == COMP_FIND;
+    bool equality = op == COMP_EQUAL || op == COMP_NOT_EQUAL || op == COMP_STRICT_EQUAL || op == COMP_LIT_STRICT_EQUAL ||
+                    op == COMP_LIT_EQUAL || op == COMP_FIND;
     if (l1 != l2 && equality) return 1;
     // An empty block orders before any non-empty one (the lengths decide
     // below), so that sorting stays a total order.

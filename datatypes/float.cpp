@@ -380,7 +380,7 @@ int compare(Cell* a, Cell* b, int op) {
         return NOT_COMPARABLE;
     }
     switch (op) {
-    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_EQUAL_10: case COMP_EQUAL_11:
+    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_LIT_STRICT_EQUAL: case COMP_LIT_EQUAL:
         return is_equal(x, y) ? 0 : 1;
     case COMP_STRICT_EQUAL: case COMP_FIND:
         // Searching matches exactly: find [0.3] 0.1 + 0.2 finds nothing.

@@ -162,7 +162,7 @@ Cell* copy_deep(const Cell* block, Cell* target) {
     return target;
 }
 
-Cell* push_new(const Cell* spec_in, const Cell* body, Node ctx, uint32_t code, uint32_t code2, uint32_t flags) {
+Cell* push_new(const Cell* spec_in, const Cell* body, Node ctx, uint32_t code, uint32_t flags) {
     // Everything made here is only held by these cells until the value exists.
     collector::Rooted<5> r;
     Cell& spec = r[0];
@@ -206,7 +206,6 @@ Cell* push_new(const Cell* spec_in, const Cell* body, Node ctx, uint32_t code, u
     Cell* m = node_buffer(more)->cell_head();
     m[MORE_BODY] = body_copy;
     if (code) m[MORE_CODE] = Cell{TYPE_INTEGER, 0, code, 0};
-    if (code2) m[MORE_CODE2] = Cell{TYPE_INTEGER, 0, code2, 0};
     if (own_context && has_body) context::bind(&body_copy, ctx, false);
     return held;
 }
@@ -348,7 +347,7 @@ const Cell* make(Cell* proto, Cell* spec, int type) {
     Cell b = *blk::at(spec->data2, spec->data1 + 1);
     if (type_of(&s) != TYPE_BLOCK || type_of(&b) != TYPE_BLOCK) raise_error(err::script_bad_func_def, spec);
     uint32_t flags = check_spec(&s);
-    return push_new(&s, &b, 0, 0, 0, flags);
+    return push_new(&s, &b, 0, 0, flags);
 }
 
 }  // namespace

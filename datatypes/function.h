@@ -27,14 +27,14 @@ constexpr uint32_t FLAG_NO_TRACE = 0x200;
 constexpr uint32_t FLAG_TRACE = 0x400;
 
 // more-record cells.
-enum More : uint32_t { MORE_BODY = 0, MORE_CACHE = 1, MORE_CODE = 2, MORE_OP_SOURCE = 3, MORE_CODE2 = 4 };
+enum More : uint32_t { MORE_BODY = 0, MORE_CACHE = 1, MORE_CODE = 2, MORE_OP_SOURCE = 3 };
 inline Cell* more(const Cell* fn) { return node_buffer(fn->data3)->cell_head(); }
 
 // Checks a spec block; answers the attribute flags (FLAG_TRACE, FLAG_NO_TRACE).
 uint32_t check_spec(const Cell* spec);
 // Pushes a new function! built from spec and body (body may be null for none).
 // With no context (0) one is made from the spec and the body copy is bound to it.
-Cell* push_new(const Cell* spec, const Cell* body, Node ctx, uint32_t code, uint32_t code2, uint32_t flags);
+Cell* push_new(const Cell* spec, const Cell* body, Node ctx, uint32_t code, uint32_t flags);
 // 1 + the number of word! entries after /local, from `start`; without /local
 // 0, or -1 when must_find.
 int count_locals(const Cell* spec, uint32_t start, bool must_find);
@@ -67,7 +67,7 @@ using Code = void (*)();
 // Registers routine code and answers its index (1-based).
 uint32_t register_code(Code code);
 Code code_at(uint32_t index);
-Cell* push_new(const Cell* spec, const Cell* body, uint32_t code, uint32_t code2, bool raw);
+Cell* push_new(const Cell* spec, const Cell* body, uint32_t code, bool raw);
 int arg_count(const Cell* routine);
 void register_type();
 }  // namespace routine

@@ -698,11 +698,11 @@ void place_codecs() {
         Cell* top = stack::top;
         Cell spec;
         helpers::spec_from_text("img [image!] where [file! url! none!]", &spec);
-        Cell* fn = routine::push_new(&spec, nullptr, routine::register_code(encoder_of(c.format)), 0, false);
+        Cell* fn = routine::push_new(&spec, nullptr, routine::register_code(encoder_of(c.format)), false);
         Cell encode_word = series::named_word("encode");
         object::put_field(&r[3], word::symbol_of(&encode_word), fn);
         helpers::spec_from_text("data [binary! file!]", &spec);
-        fn = routine::push_new(&spec, nullptr, routine::register_code(decode_routine), 0, false);
+        fn = routine::push_new(&spec, nullptr, routine::register_code(decode_routine), false);
         Cell decode_word = series::named_word("decode");
         object::put_field(&r[3], word::symbol_of(&decode_word), fn);
         stack::top = top;

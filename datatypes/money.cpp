@@ -377,8 +377,8 @@ int order_number(const Cell* number, Amount m) {
 int answer(int o, int op) {
     if (o == 2) return op == COMP_LESSER || op == COMP_LESSER_EQUAL ? 1 : op <= COMP_STRICT_EQUAL ? 1 : -1;
     switch (op) {
-    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SAME: case COMP_EQUAL_10:
-    case COMP_EQUAL_11: case COMP_FIND:
+    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SAME: case COMP_LIT_STRICT_EQUAL:
+    case COMP_LIT_EQUAL: case COMP_FIND:
         return o ? 1 : 0;
     default: return o;
     }

@@ -106,7 +106,7 @@ void rebind_functions(Node ctx) {
         function::copy_deep(&body, &r[2]);
         context::bind(&r[2], ctx, true);
         Cell spec{TYPE_BLOCK, 0, fn.data2, 0};
-        Cell* made = function::push_new(&spec, &r[2], 0, 0, 0, fn.header & ~TYPE_MASK & ~FLAG_NEW_LINE);
+        Cell* made = function::push_new(&spec, &r[2], 0, 0, fn.header & ~TYPE_MASK & ~FLAG_NEW_LINE);
         Cell copy = *made;
         stack::top = made;
         copy.header |= fn.header & FLAG_NEW_LINE;

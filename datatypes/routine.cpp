@@ -32,8 +32,8 @@ uint32_t register_code(Code code) {
 
 Code code_at(uint32_t index) { return index < table().size() ? table()[index] : nullptr; }
 
-Cell* push_new(const Cell* spec, const Cell* body, uint32_t code, uint32_t code2, bool raw) {
-    Cell* fn = function::push_new(spec, nullptr, 0, code, code2, raw ? FLAG_RAW : 0);
+Cell* push_new(const Cell* spec, const Cell* body, uint32_t code, bool raw) {
+    Cell* fn = function::push_new(spec, nullptr, 0, code, raw ? FLAG_RAW : 0);
     Cell* m = function::more(fn);
     m[function::MORE_BODY] = body ? *body : Cell{TYPE_NONE, 0, 0, 0};
     // Count the plain words of the spec: the routine's argument count.

@@ -262,10 +262,10 @@ int compare(Cell* a, Cell* b, int op) {
         return ta == tb && sa == sb ? 0 : 1;
     case COMP_SAME:
         return ta == tb && sa == sb && a->data1 == b->data1 ? 0 : 1;
-    case COMP_EQUAL_10:
+    case COMP_LIT_STRICT_EQUAL:
         if (word_vs_lit) return sa == sb ? 0 : 1;
         return ta == tb && sa == sb ? 0 : 1;
-    case COMP_EQUAL_11:
+    case COMP_LIT_EQUAL:
         if (word_vs_lit) return canonical_equal() ? 0 : 1;
         return ta == tb && canonical_equal() ? 0 : 1;
     default:

@@ -441,7 +441,7 @@ bool compare_values(Cell* a, Cell* b, int op) {
     }
     if (ordering == NOT_COMPARABLE) {
         switch (op) {
-        case COMP_EQUAL: case COMP_STRICT_EQUAL: case COMP_SAME: case COMP_EQUAL_10: case COMP_EQUAL_11:
+        case COMP_EQUAL: case COMP_STRICT_EQUAL: case COMP_SAME: case COMP_LIT_STRICT_EQUAL: case COMP_LIT_EQUAL:
         case COMP_FIND:
             return false;
         case COMP_NOT_EQUAL: return true;

@@ -202,7 +202,7 @@ void until_(int, const int*) {
 
 void make_function(const Cell* spec, const Cell* body) {
     uint32_t flags = function::check_spec(spec);
-    Cell* fn = function::push_new(spec, body, 0, 0, 0, flags);
+    Cell* fn = function::push_new(spec, body, 0, 0, flags);
     stack::store_result_only(fn);
 }
 

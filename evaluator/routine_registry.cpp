@@ -36,7 +36,7 @@ const Entry* find(std::string_view name) {
 Cell* push_routine(const Entry& entry) {
     collector::Rooted<1> spec;
     helpers::spec_from_text(entry.spec.c_str(), &spec[0]);
-    return routine::push_new(&spec[0], nullptr, routine::register_code(entry.code), 0, false);
+    return routine::push_new(&spec[0], nullptr, routine::register_code(entry.code), false);
 }
 
 void bind_globals() {

@@ -74,7 +74,6 @@ enum ExitCode : uint32_t {
     EXIT_RETURN = 0x7FFFFFFC,
     EXIT_CONTINUE = 0x7FFFFFFD,
     EXIT_BREAK = 0x7FFFFFFE,
-    EXIT_ERROR = 0x7FFFFFFF,
 };
 // The exit in flight, 0 when none.
 extern uint32_t thrown;

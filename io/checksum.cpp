@@ -233,7 +233,7 @@ void crypto_random_bytes(uint8_t* buffer, size_t length) {
             continue;
         }
         if (got < 0 && errno == EINTR) continue;
-        if (++failures > 8) fatal_error(99);
+        if (++failures > 8) fatal_error(FATAL_UNKNOWN);
     }
 }
 

@@ -704,7 +704,7 @@ struct Inflater {
 int32_t deflate_compress(uint8_t* out, int32_t* size, const uint8_t* in, uint32_t n) {
     uint64_t cap = out && *size > 0 ? uint64_t(*size) : 0;
     Work* w = static_cast<Work*>(std::calloc(1, sizeof(Work)));
-    if (!w) fatal_error(94);
+    if (!w) fatal_error(FATAL_NO_MEMORY);
     for (int s = 0; s < 288; s++) w->fix_len[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
     for (int s = 0; s < 32; s++) w->fix_len[F_DIST + s] = 5;
     build_codes(w->fix_len + F_LL, 288, w->fix_code + F_LL);
@@ -780,7 +780,7 @@ int32_t deflate_compress(uint8_t* out, int32_t* size, const uint8_t* in, uint32_
 int32_t inflate_decompress(uint8_t* out, int32_t* size, const uint8_t* in, uint32_t n) {
     uint64_t cap = out && *size > 0 ? uint64_t(*size) : 0;
     auto* s = static_cast<Inflater*>(std::malloc(sizeof(Inflater)));
-    if (!s) fatal_error(94);
+    if (!s) fatal_error(FATAL_NO_MEMORY);
     s->start = s->in = in;
     s->end = in + n;
     s->bits = 0;

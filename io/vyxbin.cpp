@@ -319,7 +319,7 @@ void define(const char* name, const char* spec_text, routine::Code code) {
     collector::Rooted<2> r;
     helpers::spec_from_text(spec_text, &r[0]);
     Cell* top = stack::top;
-    r[1] = *routine::push_new(&r[0], nullptr, routine::register_code(code), 0, false);
+    r[1] = *routine::push_new(&r[0], nullptr, routine::register_code(code), false);
     stack::top = top;
     Cell w = word::load(name);
     context::set(&w, &r[1]);

@@ -15,10 +15,4 @@ inline Cell* append_cell(Cell* block) {
     return append_cell_to_buffer(b);
 }
 
-// The literal table: an array of cells numbered from 0; its base is set by the
-// boot loader.
-extern Cell* boot_literal_base;
-inline Cell* boot_literal(uint32_t n) { return boot_literal_base + n; }
-inline uint32_t boot_literal_word(uint32_t n) { return boot_literal_base[n].data1; }
-
 }  // namespace vyx

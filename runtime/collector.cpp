@@ -107,7 +107,7 @@ int cell_type = -1;
         std::snprintf(where + used, sizeof where - used, " (cell %u of node %u)", checking_cell, checking_node);
     std::fprintf(stderr, "collector: node %u, named%s, %s\n", n, where, what);
     std::fflush(stderr);
-    fatal_error(98);
+    fatal_error(FATAL_ASSERTION);
 }
 
 const char* buffer_kind(const SeriesBuffer* b) {
@@ -126,7 +126,7 @@ inline SeriesBuffer* live_buffer(Node n) {
     auto* b = reinterpret_cast<SeriesBuffer*>(slot);
     if (b->node != n) {
         std::fprintf(stderr, "collector: node %u does not point back at its buffer\n", n);
-        fatal_error(98);
+        fatal_error(FATAL_ASSERTION);
     }
     return b;
 }
@@ -628,7 +628,7 @@ Root::Root(Cell* cells, uint32_t count) : depth_(uint32_t(scopes.size())) { scop
 Root::~Root() {
     if (scopes.size() != size_t(depth_) + 1) {
         std::fprintf(stderr, "collector: root scopes closed out of order\n");
-        fatal_error(98);
+        fatal_error(FATAL_ASSERTION);
     }
     scopes.pop_back();
 }

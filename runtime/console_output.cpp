@@ -154,7 +154,7 @@ void write_output(const void* text, uint32_t bytes, uint32_t unit, bool newline)
         break;
     }
     default:
-        fatal_error(101);
+        fatal_error(FATAL_NO_SWITCH);
     }
     if (newline) put_code_point('\n');
     flush_pending();

@@ -96,12 +96,12 @@ void on_signal(int sig, siginfo_t* info, void* context) {
 const char* fatal_message(int code) {
     if (code >= 1 && code <= 22) return MESSAGES[code];
     switch (code) {
-    case 94: return "out of memory";
-    case 95: return "no CATCH for THROW";
-    case 98: return "assertion failed";
-    case 99: return "unknown error";
-    case 100: return "no value matched in CASE";
-    case 101: return "no value matched in SWITCH";
+    case FATAL_NO_MEMORY: return "out of memory";
+    case FATAL_NO_CATCH: return "no CATCH for THROW";
+    case FATAL_ASSERTION: return "assertion failed";
+    case FATAL_UNKNOWN: return "unknown error";
+    case FATAL_NO_CASE: return "no value matched in CASE";
+    case FATAL_NO_SWITCH: return "no value matched in SWITCH";
     default: return "unknown error code!";
     }
 }

@@ -5,6 +5,16 @@
 
 namespace vyx {
 
+// The codes the runtime itself ends with (1 to 22 are the processor faults).
+enum FatalCode : int {
+    FATAL_NO_MEMORY = 94,
+    FATAL_NO_CATCH = 95,
+    FATAL_ASSERTION = 98,
+    FATAL_UNKNOWN = 99,
+    FATAL_NO_CASE = 100,
+    FATAL_NO_SWITCH = 101,
+};
+
 // The message of a fatal error code ("unknown error code!" for codes it does not know).
 const char* fatal_message(int code);
 // Prints, after a line feed, "*** Runtime Error <code>: <message>" and

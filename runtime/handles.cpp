@@ -39,7 +39,7 @@ void grow_table() {
     uint32_t old = table.capacity;
     uint32_t cap = old * 2;
     auto* r = static_cast<Record*>(std::realloc(table.records, sizeof(Record) * cap));
-    if (!r) fatal_error(94);
+    if (!r) fatal_error(FATAL_NO_MEMORY);
     table.records = r;
     table.capacity = cap;
     link_free(old, cap, -1);
@@ -72,7 +72,7 @@ void init_handle_table() {
     std::memset(kinds, 0, sizeof kinds);
     kinds_used = 0;
     table.records = static_cast<Record*>(std::malloc(sizeof(Record) * INITIAL_RECORDS));
-    if (!table.records) fatal_error(94);
+    if (!table.records) fatal_error(FATAL_NO_MEMORY);
     table.capacity = INITIAL_RECORDS;
     link_free(0, INITIAL_RECORDS, -1);
     table.free_head = 0;

@@ -103,10 +103,10 @@ void init_memory() {
     memory.max_frame_size = MAX_FRAME_SIZE;
     if (!node_slots) {
         node_slots = static_cast<uintptr_t*>(platform::reserve_lazy_pages(NODE_AREA_BYTES));
-        if (!node_slots) fatal_error(94);
+        if (!node_slots) fatal_error(FATAL_NO_MEMORY);
     }
     memory.node_frames = static_cast<NodeFrame*>(std::calloc(MAX_NODE_FRAMES, sizeof(NodeFrame)));
-    if (!memory.node_frames) fatal_error(94);
+    if (!memory.node_frames) fatal_error(FATAL_NO_MEMORY);
     stress_count = 0;
     ready = true;
 }
@@ -400,7 +400,7 @@ Node new_series_outside_gc(uint32_t count, uint32_t unit, int32_t offset) {
     uint32_t size = round16(uint64_t(count) * unit);
     // Header at base + 4 so the data behind it is 8-byte aligned.
     void* raw = nullptr;
-    if (posix_memalign(&raw, 16, size_t(size) + 24) != 0 || !raw) fatal_error(94);
+    if (posix_memalign(&raw, 16, size_t(size) + 24) != 0 || !raw) fatal_error(FATAL_NO_MEMORY);
     outside_blocks.push_back(OutsideBlock{raw, size_t(size) + 24});
     auto* b = reinterpret_cast<SeriesBuffer*>(static_cast<uint8_t*>(raw) + 4);
     b->size = size;
@@ -545,5 +545,4 @@ void free_all_frames() {
 
 #include "runtime/cells.h"
 namespace vyx {
-Cell* boot_literal_base = nullptr;
 }

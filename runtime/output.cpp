@@ -25,7 +25,7 @@ struct HookList {
     void reset() {
         std::free(entries);
         entries = static_cast<Fn*>(std::calloc(HOOK_STEP, sizeof(Fn)));
-        if (!entries) fatal_error(94);
+        if (!entries) fatal_error(FATAL_NO_MEMORY);
         count = 0;
         capacity = HOOK_STEP;
     }
@@ -33,7 +33,7 @@ struct HookList {
         if (!entries) reset();
         if (count == capacity) {
             auto* grown = static_cast<Fn*>(std::calloc(capacity + HOOK_STEP, sizeof(Fn)));
-            if (!grown) fatal_error(94);
+            if (!grown) fatal_error(FATAL_NO_MEMORY);
             std::memcpy(grown, entries, sizeof(Fn) * count);
             std::free(entries);
             entries = grown;

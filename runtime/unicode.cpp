@@ -61,7 +61,7 @@ inline uint32_t get_char(const uint8_t* p, uint32_t unit) {
     case 1: return *p;
     case 2: { uint16_t v; std::memcpy(&v, p, 2); return v; }
     case 4: { uint32_t v; std::memcpy(&v, p, 4); return v; }
-    default: fatal_error(101);
+    default: fatal_error(FATAL_NO_SWITCH);
     }
 }
 
@@ -70,7 +70,7 @@ inline void put_char(uint8_t* p, uint32_t unit, uint32_t cp) {
     case 1: *p = uint8_t(cp); break;
     case 2: { uint16_t v = uint16_t(cp); std::memcpy(p, &v, 2); break; }
     case 4: std::memcpy(p, &cp, 4); break;
-    default: fatal_error(101);
+    default: fatal_error(FATAL_NO_SWITCH);
     }
 }
 
@@ -82,7 +82,7 @@ inline uint32_t unit_shift(uint32_t unit) { return unit >> 1; }  // 1->0, 2->1, 
 // last character to the first so that source and target may overlap.
 SeriesBuffer* widen(Node node, uint32_t from, uint32_t to) {
     SeriesBuffer* b = node_buffer(node);
-    if (b->unit() != from) fatal_error(101);
+    if (b->unit() != from) fatal_error(FATAL_NO_SWITCH);
     uint32_t factor = to / from;
     uint64_t need = uint64_t(b->tail) * factor + to;
     if (need > b->size) b = grow_series(b, int64_t(need));
@@ -298,7 +298,7 @@ Node load_utf8_string(const uint8_t* bytes, uint32_t count, Node target, int32_t
             case 1: r = load_run<uint8_t>(p, end, out, crlf, cp); break;
             case 2: r = load_run<uint16_t>(p, end, out, crlf, cp); break;
             case 4: r = load_run<uint32_t>(p, end, out, crlf, cp); break;
-            default: fatal_error(101);
+            default: fatal_error(FATAL_NO_SWITCH);
             }
         } catch (...) {
             // What was loaded so far stays in a target the caller holds. Raising
@@ -499,7 +499,7 @@ uint8_t* string_to_utf8(Cell* value, int32_t& limit_then_bytes, bool crlf) {
     if (limit_then_bytes >= 0 && uint32_t(limit_then_bytes) < n) n = uint32_t(limit_then_bytes);
     uint32_t unit = node_buffer(value->data2)->unit();
     static constexpr uint32_t bound[5] = {0, 2, 3, 0, 4};
-    if (unit != 1 && unit != 2 && unit != 4) fatal_error(101);
+    if (unit != 1 && unit != 2 && unit != 4) fatal_error(FATAL_NO_SWITCH);
     uint64_t size = (uint64_t(n) + 1) * bound[unit];
     if (size > 0xFFFFFFF0u) raise_error(err::internal_no_memory);
     uint8_t* out = reserve_output(value, uint32_t(size));
@@ -634,7 +634,7 @@ uint16_t* to_utf16_buffer(Cell* value, int32_t& limit_then_units, bool crlf) {
     if (limit_then_units >= 0 && uint32_t(limit_then_units) < n) n = uint32_t(limit_then_units);
     SeriesBuffer* b = node_buffer(value->data2);
     uint32_t unit = b->unit();
-    if (unit != 1 && unit != 2 && unit != 4) fatal_error(101);
+    if (unit != 1 && unit != 2 && unit != 4) fatal_error(FATAL_NO_SWITCH);
     uint64_t size = uint64_t(n) * 2 + 2 +
                     utf16_size_of_buffer(b->head() + (uint64_t(value->data1) << unit_shift(unit)), n, unit);
     if (size > 0xFFFFFFF0u) raise_error(err::internal_no_memory);

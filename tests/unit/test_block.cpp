@@ -95,7 +95,7 @@ TEST_F(RuntimeTest, BlockCompare) {
         {blk({int_(1), str("A")}), blk({int_(1), str("a")}), COMP_STRICT_EQUAL, -1},
         {blk({int_(1)}), blk({str("1")}), COMP_SORT, 1},  // different types order by type id
         {one, blk({int_(1)}, TYPE_PAREN), COMP_EQUAL, NOT_COMPARABLE},
-        {blk({int_(1)}, TYPE_PATH), blk({int_(1)}, TYPE_LIT_PATH), COMP_EQUAL_10, 0},
+        {blk({int_(1)}, TYPE_PATH), blk({int_(1)}, TYPE_LIT_PATH), COMP_LIT_STRICT_EQUAL, 0},
         {one, one, COMP_SAME, 0},
         {one, blk({int_(1)}), COMP_SAME, -1},
     };

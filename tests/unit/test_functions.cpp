@@ -105,7 +105,7 @@ TEST_F(InterpTest, RoutinesRunNativeCode) {
         *a = Cell{TYPE_INTEGER, 0, uint32_t(int32_t(a[0].data2) * 10 + int32_t(a[1].data2)), 0};
     });
     Cell spec = test::load("a [integer!] b [integer!] /c d");
-    Cell* r = routine::push_new(&spec, nullptr, code, 0, false);
+    Cell* r = routine::push_new(&spec, nullptr, code, false);
     EXPECT_EQ(routine::arg_count(r), 3);
     Cell w = word::load("r");
     context::set(&w, r);

@@ -155,9 +155,9 @@ TEST_F(WordTest, Comparison) {
     EXPECT_NE(compare(&abc, &ABC, COMP_STRICT_EQUAL), 0);
     EXPECT_EQ(compare(&abc, &word_abc, COMP_EQUAL), 0) << "type is ignored by equal?";
     EXPECT_NE(compare(&abc, &word_abc, COMP_STRICT_EQUAL), 0);
-    EXPECT_EQ(compare(&abc, &word_abc, COMP_EQUAL_10), 0);
-    EXPECT_NE(compare(&ABC, &word_abc, COMP_EQUAL_10), 0);
-    EXPECT_EQ(compare(&ABC, &word_abc, COMP_EQUAL_11), 0);
+    EXPECT_EQ(compare(&abc, &word_abc, COMP_LIT_STRICT_EQUAL), 0);
+    EXPECT_NE(compare(&ABC, &word_abc, COMP_LIT_STRICT_EQUAL), 0);
+    EXPECT_EQ(compare(&ABC, &word_abc, COMP_LIT_EQUAL), 0);
     EXPECT_EQ(compare(&word_abc, &issue, COMP_EQUAL), NOT_COMPARABLE);
     EXPECT_EQ(compare(&issue, &word_abc, COMP_EQUAL), NOT_COMPARABLE);
     EXPECT_LT(compare(&word_abc, &other, COMP_LESSER), 0);
