@@ -2,7 +2,7 @@
 // of the first argument.
 #include "datatypes/function.h"
 #include "datatypes/registry.h"
-#include "evaluator/helpers.h"
+#include "runtime/cells.h"
 #include "evaluator/stack.h"
 #include "runtime/raise.h"
 

@@ -11,7 +11,6 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
-#include "evaluator/helpers.h"
 #include "evaluator/stack.h"
 #include "runtime/cells.h"
 #include "runtime/collector.h"

@@ -7,7 +7,7 @@
 #include "datatypes/runtime_words.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "evaluator/helpers.h"
+#include "runtime/cells.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/raise.h"

@@ -13,7 +13,7 @@
 #include "datatypes/types.h"
 #include "datatypes/word.h"
 #include "evaluator/call.h"
-#include "evaluator/helpers.h"
+#include "runtime/cells.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"

@@ -7,7 +7,7 @@
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/registry.h"
-#include "evaluator/helpers.h"
+#include "runtime/cells.h"
 #include "evaluator/stack.h"
 
 namespace vyx {

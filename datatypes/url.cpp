@@ -9,7 +9,7 @@
 #include "datatypes/string.h"
 #include "datatypes/simple.h"
 #include "datatypes/types.h"
-#include "evaluator/helpers.h"
+#include "runtime/cells.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/word.h"
 #include "evaluator/stack.h"

@@ -22,13 +22,6 @@
 
 namespace vyx {
 
-Cell* blk::append(Cell* block, const Cell* value) {
-    Cell copy = *value;
-    Cell* slot = append_cell(block);
-    *slot = copy;
-    return slot;
-}
-
 namespace helpers {
 
 namespace {

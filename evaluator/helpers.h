@@ -1,39 +1,16 @@
 // Small helpers shared by the interpreter, the natives and the datatypes that
-// calls are made of: block access by position, argument checks, and raising
+// calls are made of: argument checks, spec and source text, and raising
 // the common argument errors.
 #pragma once
 #include <cstdint>
 #include <string_view>
 
 #include "runtime/cell.h"
+#include "runtime/cells.h"
 #include "runtime/memory.h"
 #include "runtime/raise.h"
 
 namespace vyx {
-
-namespace blk {
-// Cells from the block's head to its tail.
-inline uint32_t length(const Cell* b) {
-    SeriesBuffer* s = node_buffer(b->data2);
-    uint32_t n = (s->tail - s->offset) >> 4;
-    return b->data1 < n ? n - b->data1 : 0;
-}
-// Cell i counted from the buffer's head (not from the value's index): only
-// good until the next allocation.
-inline Cell* at(Node n, uint32_t i) { return node_buffer(n)->cell_head() + i; }
-// Cells in the buffer from its head.
-inline uint32_t size(Node n) {
-    SeriesBuffer* s = node_buffer(n);
-    return (s->tail - s->offset) >> 4;
-}
-// A new empty block! written into `target`.
-inline Cell* make_at(Cell* target, uint32_t capacity, int type = TYPE_BLOCK) {
-    *target = Cell{uint32_t(type), 0, new_cell_series(capacity ? capacity : 1), 0};
-    return target;
-}
-// Appends a copy of the cell (the source must not live in the block's buffer).
-Cell* append(Cell* block, const Cell* value);
-}  // namespace blk
 
 namespace helpers {
 

@@ -1,5 +1,5 @@
-// Small operations on value cells used on every evaluation step, and the
-// literal table that the boot loader fills.
+// Small operations on value cells and blocks used on every evaluation step,
+// by every layer above this one.
 #pragma once
 #include <cstdint>
 
@@ -14,5 +14,36 @@ inline Cell* append_cell(Cell* block) {
     SeriesBuffer* b = node_buffer(block->data2);
     return append_cell_to_buffer(b);
 }
+
+// Block access by position.
+namespace blk {
+// Cells from the block's head to its tail.
+inline uint32_t length(const Cell* b) {
+    SeriesBuffer* s = node_buffer(b->data2);
+    uint32_t n = (s->tail - s->offset) >> 4;
+    return b->data1 < n ? n - b->data1 : 0;
+}
+// Cell i counted from the buffer's head (not from the value's index): only
+// good until the next allocation.
+inline Cell* at(Node n, uint32_t i) { return node_buffer(n)->cell_head() + i; }
+// Cells in the buffer from its head.
+inline uint32_t size(Node n) {
+    SeriesBuffer* s = node_buffer(n);
+    return (s->tail - s->offset) >> 4;
+}
+// A new empty block! written into `target`.
+inline Cell* make_at(Cell* target, uint32_t capacity, int type = TYPE_BLOCK) {
+    *target = Cell{uint32_t(type), 0, new_cell_series(capacity ? capacity : 1), 0};
+    return target;
+}
+// Appends a copy of the cell (the source may live in the block's buffer: it
+// is copied before the buffer can move).
+inline Cell* append(Cell* block, const Cell* value) {
+    Cell copy = *value;
+    Cell* slot = append_cell(block);
+    *slot = copy;
+    return slot;
+}
+}  // namespace blk
 
 }  // namespace vyx

@@ -6,7 +6,7 @@
 #include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/word.h"
-#include "evaluator/helpers.h"
+#include "runtime/cells.h"
 #include "runtime/collector.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/hash_index.h"

@@ -24,7 +24,7 @@ EXCEPTIONS = {
     ("datatypes", "evaluator/stack.h"):
         "handlers take their arguments from the evaluation stack and leave results there; "
         "the stack has not moved down to runtime yet",
-    ("datatypes", "evaluator/helpers.h"): "block and spec helpers not yet merged with datatypes/block.h",
+    ("datatypes", "evaluator/helpers.h"): "values loaded from text, spec text and the common argument errors",
     ("datatypes", "evaluator/random.h"): "random actions draw from the interpreter's generator",
     ("datatypes", "evaluator/interpreter.h"): "make and do of objects, errors, typesets and images evaluate blocks",
     ("datatypes", "evaluator/lexer.h"): "to/make from text and mold of numbers go through the lexer",
@@ -32,7 +32,6 @@ EXCEPTIONS = {
     ("datatypes", "evaluator/protect.h"): "error! needs the protected-evaluation frame when it is raised",
     ("runtime", "evaluator/stack.h"): "the collector, raise and the cycle stack walk the evaluation stack",
     ("runtime", "evaluator/protect.h"): "raise unwinds to the innermost protected evaluation",
-    ("runtime", "evaluator/helpers.h"): "the ownership check reads spec helpers",
     ("runtime", "datatypes/string.h"): "case maps, hash indexes, raise and the cycle stack read string cells",
     ("runtime", "datatypes/symbol.h"): "case maps and hash indexes read symbol names",
     ("runtime", "datatypes/registry.h"): "the collector marks cells through the datatype registry",
