@@ -10,6 +10,7 @@
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
+#include "evaluator/spec_positions.h"
 #include "evaluator/stack.h"
 #include "runtime/raise.h"
 
@@ -20,6 +21,80 @@ Entry table[ACTION_COUNT];
 namespace {
 
 const Cell UNSET{TYPE_UNSET, 0, 0, 0};
+
+// Action specs, until the boot data supplies them: argument names and the
+// refinements, by action number; the entries reach the refinements by name.
+constexpr const char* SPECS[ACTION_COUNT + 1] = {
+    nullptr,
+    "type [any-type!] spec [any-type!]",  // A_MAKE
+    "value /seed /secure /only",  // A_RANDOM
+    "value [any-type!] field [word!]",  // A_REFLECT
+    "type [any-type!] spec [any-type!]",  // A_TO
+    "value [any-type!] /part limit [integer!]",  // A_FORM
+    "value [any-type!] /only /all /flat /part limit [integer!]",  // A_MOLD
+    "parent element /set value",  // A_EVAL_PATH
+    nullptr,  // A_UNUSED
+    "value1 value2 op",  // A_COMPARE
+    "value",  // A_ABSOLUTE
+    "value1 value2",  // A_ADD
+    "value1 value2",  // A_DIVIDE
+    "value1 value2",  // A_MULTIPLY
+    "number",  // A_NEGATE
+    "number exponent",  // A_POWER
+    "value1 value2",  // A_REMAINDER
+    "n /to scale /even /down /half-down /floor /ceiling /half-ceiling",  // A_ROUND
+    "value1 value2",  // A_SUBTRACT
+    "number",  // A_EVEN_Q
+    "number",  // A_ODD_Q
+    "value1 value2",  // A_AND_T
+    "value",  // A_COMPLEMENT
+    "value1 value2",  // A_OR_T
+    "value1 value2",  // A_XOR_T
+    "series value [any-type!] /part length /only /dup count [integer!]",  // A_APPEND
+    "series index",  // A_AT
+    "series",  // A_BACK
+    "series value [any-type!] /part range /only /dup count [integer!]",  // A_CHANGE
+    "series",  // A_CLEAR
+    "value /part length /deep /types kind",  // A_COPY
+    "series value [any-type!] /part length /only /case /same /any /with wild /skip size /last /reverse /tail /match",  // A_FIND
+    "series",  // A_HEAD
+    "series",  // A_HEAD_Q
+    "series",  // A_INDEX_Q
+    "series value [any-type!] /part length /only /dup count [integer!]",  // A_INSERT
+    "series",  // A_LENGTH_Q
+    "origin target /part length",  // A_MOVE
+    "series",  // A_NEXT
+    "series index",  // A_PICK
+    "series index value [any-type!]",  // A_POKE
+    "series key value /case",  // A_PUT
+    "series /part length /key key-arg",  // A_REMOVE
+    "series /part length /skip size",  // A_REVERSE
+    "series value [any-type!] /part length /only /case /same /any /with wild /skip size /last /reverse",  // A_SELECT
+    "series /case /skip size /compare comparator /part length /all /reverse /stable",  // A_SORT
+    "series offset",  // A_SKIP
+    "series1 series2",  // A_SWAP
+    "series",  // A_TAIL
+    "series",  // A_TAIL_Q
+    "series /part length /deep /last",  // A_TAKE
+    "series /head /tail /auto /lines /all /with str",  // A_TRIM
+    "port",  // A_CREATE
+    "port",  // A_CLOSE
+    "port",  // A_DELETE
+    "target field value /case",  // A_MODIFY
+    "spec /new /read /write /seek /allow access",  // A_OPEN
+    "port",  // A_OPEN_Q
+    "target",  // A_QUERY
+    "source /part length /seek index /binary /lines /info /as encoding",  // A_READ
+    "from to",  // A_RENAME
+    "port",  // A_UPDATE
+    "destination data /binary /lines /info /append /part length /seek index /allow access /as encoding",  // A_WRITE
+};
+
+// The refinement positions of action A, by name.
+template <int A>
+struct Refs {
+    static consteval int at(std::string_view name) { return refinement_index(SPECS[A], name); }
+};
 
 inline Cell* arg(int i) { return stack::arguments + i; }
 inline Cell* ref_arg(const int* refs, int k) { return refs[k] >= 0 ? stack::arguments + refs[k] : nullptr; }
@@ -80,7 +155,8 @@ void make_entry(const int*) { make_or_to(A_MAKE); }
 void to_entry(const int*) { make_or_to(A_TO); }
 
 void random_entry(const int* refs) {
-    handler<act::Random>(A_RANDOM)(arg(0), flag(refs, 0), flag(refs, 1), flag(refs, 2));
+    using R = Refs<A_RANDOM>;
+    handler<act::Random>(A_RANDOM)(arg(0), flag(refs, R::at("seed")), flag(refs, R::at("secure")), flag(refs, R::at("only")));
 }
 
 void reflect_entry(const int*) {
@@ -117,12 +193,16 @@ void text_entry(int action, const int* refs, bool only, bool all, bool flat, int
     stack::keep_result_only();
 }
 
-void form_entry(const int* refs) { text_entry(A_FORM, refs, false, false, false, 0); }
-void mold_entry(const int* refs) { text_entry(A_MOLD, refs, flag(refs, 0), flag(refs, 1), flag(refs, 2), 3); }
+void form_entry(const int* refs) { text_entry(A_FORM, refs, false, false, false, Refs<A_FORM>::at("part")); }
+void mold_entry(const int* refs) {
+    using R = Refs<A_MOLD>;
+    text_entry(A_MOLD, refs, flag(refs, R::at("only")), flag(refs, R::at("all")), flag(refs, R::at("flat")),
+               R::at("part"));
+}
 
 void eval_path_entry(const int* refs) {
     auto h = get_path_action(arg(0), nullptr, arg(1), nullptr);
-    const Cell* r = h(arg(0), arg(1), ref_arg(refs, 0), nullptr, false);
+    const Cell* r = h(arg(0), arg(1), ref_arg(refs, Refs<A_EVAL_PATH>::at("set")), nullptr, false);
     stack::set_last(r);
 }
 
@@ -134,8 +214,9 @@ void compare_entry(const int*) {
 void negate_entry(const int*) { handler<act::Negate>(A_NEGATE)(arg(0)); }
 
 void round_entry(const int* refs) {
-    handler<act::Round>(A_ROUND)(arg(0), ref_arg(refs, 0), flag(refs, 1), flag(refs, 2), flag(refs, 3),
-                                 flag(refs, 4), flag(refs, 5), flag(refs, 6));
+    using R = Refs<A_ROUND>;
+    handler<act::Round>(A_ROUND)(arg(0), ref_arg(refs, R::at("to")), flag(refs, R::at("even")), flag(refs, R::at("down")), flag(refs, R::at("half-down")),
+                                 flag(refs, R::at("floor")), flag(refs, R::at("ceiling")), flag(refs, R::at("half-ceiling")));
 }
 
 template <int A>
@@ -187,7 +268,8 @@ void insert_entry(const int* refs) {
     Cell* series = arg(0);
     Cell* value = arg(1);
     int part = -1;
-    if (Cell* p = ref_arg(refs, 0)) {
+    using R = Refs<A>;
+    if (Cell* p = ref_arg(refs, R::at("part"))) {
         if (A == A_CHANGE && type_of(series) == TYPE_IMAGE) {
             part = 0;  // image! takes no /part; its change says so
         } else if (A == A_CHANGE) {
@@ -199,17 +281,18 @@ void insert_entry(const int* refs) {
         }
     }
     int dup = 1;
-    if (Cell* d = ref_arg(refs, 2)) {
+    if (Cell* d = ref_arg(refs, R::at("dup"))) {
         dup = int(int32_t(d->data2));
         if (dup < 1) return;
     }
-    handler<act::Insert>(A)(series, value, part, flag(refs, 1), dup);
+    handler<act::Insert>(A)(series, value, part, flag(refs, R::at("only")), dup);
 }
 
 void clear_entry(const int*) { handler<act::Clear>(A_CLEAR)(arg(0)); }
 
 void copy_entry(const int* refs) {
-    Cell* kind = ref_arg(refs, 2);
+    using R = Refs<A_COPY>;
+    Cell* kind = ref_arg(refs, R::at("types"));
     if (kind && type_of(kind) != TYPE_DATATYPE && type_of(kind) != TYPE_TYPESET) {
         Cell name = word::load("copy");
         Cell dt{TYPE_DATATYPE, uint32_t(type_of(kind)), 0, 0};
@@ -218,21 +301,23 @@ void copy_entry(const int* refs) {
     }
     act::Copy h = handler<act::Copy>(A_COPY);
     Cell* fresh = stack::push(&UNSET);
-    const Cell* r = h(arg(0), fresh, ref_arg(refs, 0), flag(refs, 1), kind);
+    const Cell* r = h(arg(0), fresh, ref_arg(refs, R::at("part")), flag(refs, R::at("deep")), kind);
     stack::set_last(r);
 }
 
 void find_entry(const int* refs) {
-    const Cell* r = handler<act::Find>(A_FIND)(arg(0), arg(1), ref_arg(refs, 0), flag(refs, 1), flag(refs, 2),
-                                              flag(refs, 3), flag(refs, 4), ref_arg(refs, 5), ref_arg(refs, 6),
-                                              flag(refs, 7), flag(refs, 8), flag(refs, 9), flag(refs, 10));
+    using R = Refs<A_FIND>;
+    const Cell* r = handler<act::Find>(A_FIND)(arg(0), arg(1), ref_arg(refs, R::at("part")), flag(refs, R::at("only")), flag(refs, R::at("case")),
+                                              flag(refs, R::at("same")), flag(refs, R::at("any")), ref_arg(refs, R::at("with")), ref_arg(refs, R::at("skip")),
+                                              flag(refs, R::at("last")), flag(refs, R::at("reverse")), flag(refs, R::at("tail")), flag(refs, R::at("match")));
     stack::set_last(r);
 }
 
 void select_entry(const int* refs) {
-    const Cell* r = handler<act::Find>(A_SELECT)(arg(0), arg(1), ref_arg(refs, 0), flag(refs, 1), flag(refs, 2),
-                                                flag(refs, 3), flag(refs, 4), ref_arg(refs, 5), ref_arg(refs, 6),
-                                                flag(refs, 7), flag(refs, 8), false, false);
+    using R = Refs<A_SELECT>;
+    const Cell* r = handler<act::Find>(A_SELECT)(arg(0), arg(1), ref_arg(refs, R::at("part")), flag(refs, R::at("only")), flag(refs, R::at("case")),
+                                                flag(refs, R::at("same")), flag(refs, R::at("any")), ref_arg(refs, R::at("with")), ref_arg(refs, R::at("skip")),
+                                                flag(refs, R::at("last")), flag(refs, R::at("reverse")), false, false);
     stack::set_last(r);
 }
 
@@ -245,7 +330,8 @@ void length_entry(const int*) {
 }
 
 void move_entry(const int* refs) {
-    stack::set_last(handler<act::Move>(A_MOVE)(arg(0), arg(1), ref_arg(refs, 0)));
+    using R = Refs<A_MOVE>;
+    stack::set_last(handler<act::Move>(A_MOVE)(arg(0), arg(1), ref_arg(refs, R::at("part"))));
 }
 
 void pick_entry(const int*) {
@@ -257,18 +343,24 @@ void poke_entry(const int*) {
 }
 
 void put_entry(const int* refs) {
-    stack::set_last(handler<act::Put>(A_PUT)(arg(0), arg(1), arg(2), flag(refs, 0)));
+    using R = Refs<A_PUT>;
+    stack::set_last(handler<act::Put>(A_PUT)(arg(0), arg(1), arg(2), flag(refs, R::at("case"))));
 }
 
-void remove_entry(const int* refs) { handler<act::Remove>(A_REMOVE)(arg(0), ref_arg(refs, 0), ref_arg(refs, 1)); }
+void remove_entry(const int* refs) {
+    using R = Refs<A_REMOVE>;
+    handler<act::Remove>(A_REMOVE)(arg(0), ref_arg(refs, R::at("part")), ref_arg(refs, R::at("key")));
+}
 
 void reverse_entry(const int* refs) {
-    handler<act::Reverse>(A_REVERSE)(arg(0), ref_arg(refs, 0), ref_arg(refs, 1));
+    using R = Refs<A_REVERSE>;
+    handler<act::Reverse>(A_REVERSE)(arg(0), ref_arg(refs, R::at("part")), ref_arg(refs, R::at("skip")));
 }
 
 void sort_entry(const int* refs) {
-    const Cell* r = handler<act::Sort>(A_SORT)(arg(0), flag(refs, 0), ref_arg(refs, 1), ref_arg(refs, 2),
-                                               ref_arg(refs, 3), flag(refs, 4), flag(refs, 5), flag(refs, 6));
+    using R = Refs<A_SORT>;
+    const Cell* r = handler<act::Sort>(A_SORT)(arg(0), flag(refs, R::at("case")), ref_arg(refs, R::at("skip")), ref_arg(refs, R::at("compare")),
+                                               ref_arg(refs, R::at("part")), flag(refs, R::at("all")), flag(refs, R::at("reverse")), flag(refs, R::at("stable")));
     // A /compare function that broke out of the sort leaves the exit pending.
     if (!stack::thrown) stack::set_last(r);
 }
@@ -276,12 +368,14 @@ void sort_entry(const int* refs) {
 void swap_entry(const int*) { handler<act::Swap>(A_SWAP)(arg(0), arg(1)); }
 
 void take_entry(const int* refs) {
-    stack::set_last(handler<act::Take>(A_TAKE)(arg(0), ref_arg(refs, 0), flag(refs, 1), flag(refs, 2)));
+    using R = Refs<A_TAKE>;
+    stack::set_last(handler<act::Take>(A_TAKE)(arg(0), ref_arg(refs, R::at("part")), flag(refs, R::at("deep")), flag(refs, R::at("last"))));
 }
 
 void trim_entry(const int* refs) {
-    handler<act::Trim>(A_TRIM)(arg(0), flag(refs, 0), flag(refs, 1), flag(refs, 2), flag(refs, 3), flag(refs, 4),
-                               ref_arg(refs, 5));
+    using R = Refs<A_TRIM>;
+    handler<act::Trim>(A_TRIM)(arg(0), flag(refs, R::at("head")), flag(refs, R::at("tail")), flag(refs, R::at("auto")), flag(refs, R::at("lines")), flag(refs, R::at("all")),
+                               ref_arg(refs, R::at("with")));
 }
 
 template <int A>
@@ -290,102 +384,100 @@ void port_one_entry(const int*) {
 }
 
 void modify_entry(const int* refs) {
-    stack::set_last(handler<act::Modify>(A_MODIFY)(arg(0), arg(1), arg(2), flag(refs, 0)));
+    using R = Refs<A_MODIFY>;
+    stack::set_last(handler<act::Modify>(A_MODIFY)(arg(0), arg(1), arg(2), flag(refs, R::at("case"))));
 }
 
 void open_entry(const int* refs) {
-    stack::set_last(handler<act::Open>(A_OPEN)(arg(0), flag(refs, 0), flag(refs, 1), flag(refs, 2), flag(refs, 3),
-                                               ref_arg(refs, 4)));
+    using R = Refs<A_OPEN>;
+    stack::set_last(handler<act::Open>(A_OPEN)(arg(0), flag(refs, R::at("new")), flag(refs, R::at("read")), flag(refs, R::at("write")), flag(refs, R::at("seek")),
+                                               ref_arg(refs, R::at("allow"))));
 }
 
 void read_entry(const int* refs) {
-    stack::set_last(handler<act::Read>(A_READ)(arg(0), ref_arg(refs, 0), ref_arg(refs, 1), flag(refs, 2),
-                                               flag(refs, 3), flag(refs, 4), ref_arg(refs, 5)));
+    using R = Refs<A_READ>;
+    stack::set_last(handler<act::Read>(A_READ)(arg(0), ref_arg(refs, R::at("part")), ref_arg(refs, R::at("seek")), flag(refs, R::at("binary")),
+                                               flag(refs, R::at("lines")), flag(refs, R::at("info")), ref_arg(refs, R::at("as"))));
 }
 
 void rename_entry(const int*) { stack::set_last(handler<act::Rename>(A_RENAME)(arg(0), arg(1))); }
 
 void write_entry(const int* refs) {
-    stack::set_last(handler<act::Write>(A_WRITE)(arg(0), arg(1), flag(refs, 0), flag(refs, 1), flag(refs, 2),
-                                                 flag(refs, 3), ref_arg(refs, 4), ref_arg(refs, 5), ref_arg(refs, 6),
-                                                 ref_arg(refs, 7)));
+    using R = Refs<A_WRITE>;
+    stack::set_last(handler<act::Write>(A_WRITE)(arg(0), arg(1), flag(refs, R::at("binary")), flag(refs, R::at("lines")), flag(refs, R::at("info")),
+                                                 flag(refs, R::at("append")), ref_arg(refs, R::at("part")), ref_arg(refs, R::at("seek")), ref_arg(refs, R::at("allow")),
+                                                 ref_arg(refs, R::at("as"))));
 }
 
 struct ActionInfo {
     const char* word;
-    const char* spec;
     Entry entry;
 };
 
-// Action specs, until the boot data supplies them: argument names and the
-// refinements in the order the entries read them.
+// The words and entries by action number.
 const ActionInfo infos[ACTION_COUNT] = {
-    {"make", "type [any-type!] spec [any-type!]", make_entry},
-    {"random", "value /seed /secure /only", random_entry},
-    {"reflect", "value [any-type!] field [word!]", reflect_entry},
-    {"to", "type [any-type!] spec [any-type!]", to_entry},
-    {"form", "value [any-type!] /part limit [integer!]", form_entry},
-    {"mold", "value [any-type!] /only /all /flat /part limit [integer!]", mold_entry},
-    {nullptr, "parent element /set value", eval_path_entry},
-    {nullptr, nullptr, nullptr},
-    {nullptr, "value1 value2 op", compare_entry},
-    {"absolute", "value", stack_entry<A_ABSOLUTE>},
-    {"add", "value1 value2", stack_entry<A_ADD>},
-    {"divide", "value1 value2", stack_entry<A_DIVIDE>},
-    {"multiply", "value1 value2", stack_entry<A_MULTIPLY>},
-    {"negate", "number", negate_entry},
-    {"power", "number exponent", stack_entry<A_POWER>},
-    {"remainder", "value1 value2", stack_entry<A_REMAINDER>},
-    {"round", "n /to scale /even /down /half-down /floor /ceiling /half-ceiling", round_entry},
-    {"subtract", "value1 value2", stack_entry<A_SUBTRACT>},
-    {"even?", "number", even_odd_entry<A_EVEN_Q>},
-    {"odd?", "number", even_odd_entry<A_ODD_Q>},
-    {"and~", "value1 value2", stack_entry<A_AND_T>},
-    {"complement", "value", complement_entry},
-    {"or~", "value1 value2", stack_entry<A_OR_T>},
-    {"xor~", "value1 value2", stack_entry<A_XOR_T>},
-    {"append", "series value [any-type!] /part length /only /dup count [integer!]", insert_entry<A_APPEND>},
-    {"at", "series index", stack_entry<A_AT>},
-    {"back", "series", stack_entry<A_BACK>},
-    {"change", "series value [any-type!] /part range /only /dup count [integer!]", insert_entry<A_CHANGE>},
-    {"clear", "series", clear_entry},
-    {"copy", "value /part length /deep /types kind", copy_entry},
-    {"find", "series value [any-type!] /part length /only /case /same /any /with wild /skip size /last /reverse "
-             "/tail /match",
-     find_entry},
-    {"head", "series", stack_entry<A_HEAD>},
-    {"head?", "series", stack_entry<A_HEAD_Q>},
-    {"index?", "series", stack_entry<A_INDEX_Q>},
-    {"insert", "series value [any-type!] /part length /only /dup count [integer!]", insert_entry<A_INSERT>},
-    {"length?", "series", length_entry},
-    {"move", "origin target /part length", move_entry},
-    {"next", "series", stack_entry<A_NEXT>},
-    {"pick", "series index", pick_entry},
-    {"poke", "series index value [any-type!]", poke_entry},
-    {"put", "series key value /case", put_entry},
-    {"remove", "series /part length /key key-arg", remove_entry},
-    {"reverse", "series /part length /skip size", reverse_entry},
-    {"select", "series value [any-type!] /part length /only /case /same /any /with wild /skip size /last /reverse",
-     select_entry},
-    {"sort", "series /case /skip size /compare comparator /part length /all /reverse /stable", sort_entry},
-    {"skip", "series offset", stack_entry<A_SKIP>},
-    {"swap", "series1 series2", swap_entry},
-    {"tail", "series", stack_entry<A_TAIL>},
-    {"tail?", "series", stack_entry<A_TAIL_Q>},
-    {"take", "series /part length /deep /last", take_entry},
-    {"trim", "series /head /tail /auto /lines /all /with str", trim_entry},
-    {"create", "port", port_one_entry<A_CREATE>},
-    {"close", "port", port_one_entry<A_CLOSE>},
-    {"delete", "port", port_one_entry<A_DELETE>},
-    {"modify", "target field value /case", modify_entry},
-    {"open", "spec /new /read /write /seek /allow access", open_entry},
-    {"open?", "port", port_one_entry<A_OPEN_Q>},
-    {"query", "target", port_one_entry<A_QUERY>},
-    {"read", "source /part length /seek index /binary /lines /info /as encoding", read_entry},
-    {"rename", "from to", rename_entry},
-    {"update", "port", port_one_entry<A_UPDATE>},
-    {"write", "destination data /binary /lines /info /append /part length /seek index /allow access /as encoding",
-     write_entry},
+    {"make", make_entry},
+    {"random", random_entry},
+    {"reflect", reflect_entry},
+    {"to", to_entry},
+    {"form", form_entry},
+    {"mold", mold_entry},
+    {nullptr, eval_path_entry},
+    {nullptr, nullptr},
+    {nullptr, compare_entry},
+    {"absolute", stack_entry<A_ABSOLUTE>},
+    {"add", stack_entry<A_ADD>},
+    {"divide", stack_entry<A_DIVIDE>},
+    {"multiply", stack_entry<A_MULTIPLY>},
+    {"negate", negate_entry},
+    {"power", stack_entry<A_POWER>},
+    {"remainder", stack_entry<A_REMAINDER>},
+    {"round", round_entry},
+    {"subtract", stack_entry<A_SUBTRACT>},
+    {"even?", even_odd_entry<A_EVEN_Q>},
+    {"odd?", even_odd_entry<A_ODD_Q>},
+    {"and~", stack_entry<A_AND_T>},
+    {"complement", complement_entry},
+    {"or~", stack_entry<A_OR_T>},
+    {"xor~", stack_entry<A_XOR_T>},
+    {"append", insert_entry<A_APPEND>},
+    {"at", stack_entry<A_AT>},
+    {"back", stack_entry<A_BACK>},
+    {"change", insert_entry<A_CHANGE>},
+    {"clear", clear_entry},
+    {"copy", copy_entry},
+    {"find", find_entry},
+    {"head", stack_entry<A_HEAD>},
+    {"head?", stack_entry<A_HEAD_Q>},
+    {"index?", stack_entry<A_INDEX_Q>},
+    {"insert", insert_entry<A_INSERT>},
+    {"length?", length_entry},
+    {"move", move_entry},
+    {"next", stack_entry<A_NEXT>},
+    {"pick", pick_entry},
+    {"poke", poke_entry},
+    {"put", put_entry},
+    {"remove", remove_entry},
+    {"reverse", reverse_entry},
+    {"select", select_entry},
+    {"sort", sort_entry},
+    {"skip", stack_entry<A_SKIP>},
+    {"swap", swap_entry},
+    {"tail", stack_entry<A_TAIL>},
+    {"tail?", stack_entry<A_TAIL_Q>},
+    {"take", take_entry},
+    {"trim", trim_entry},
+    {"create", port_one_entry<A_CREATE>},
+    {"close", port_one_entry<A_CLOSE>},
+    {"delete", port_one_entry<A_DELETE>},
+    {"modify", modify_entry},
+    {"open", open_entry},
+    {"open?", port_one_entry<A_OPEN_Q>},
+    {"query", port_one_entry<A_QUERY>},
+    {"read", read_entry},
+    {"rename", rename_entry},
+    {"update", port_one_entry<A_UPDATE>},
+    {"write", write_entry},
 };
 
 }  // namespace
@@ -394,7 +486,7 @@ void build_action_table() {
     for (int a = 0; a < ACTION_COUNT; a++) table[a] = infos[a].entry;
 }
 
-const char* spec_text(int action) { return infos[action - 1].spec; }
+const char* spec_text(int action) { return SPECS[action]; }
 const char* word_of(int action) { return infos[action - 1].word; }
 
 act::Any get_action(int type, const Cell* value, int action) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "evaluator/natives.h"
+#include "evaluator/spec_positions.h"
 #include "runtime/cell.h"
 
 namespace vyx::native_table {
@@ -40,35 +41,7 @@ struct Declaration {
 
     // The index into the entry's refinement integers of `/name` (given
     // without the slash).
-    consteval int refinement(std::string_view name) const {
-        std::string_view text(spec);
-        int index = 0;
-        size_t i = 0;
-        while (i < text.size()) {
-            char c = text[i];
-            if (c == '"') {  // a doc string; ^ escapes the next character
-                for (i++; i < text.size() && text[i] != '"'; i++)
-                    if (text[i] == '^') i++;
-                i++;
-            } else if (c == '[') {  // a type block, possibly nested
-                int depth = 0;
-                for (; i < text.size(); i++) {
-                    if (text[i] == '[') depth++;
-                    if (text[i] == ']' && --depth == 0) break;
-                }
-                i++;
-            } else if (c == '/') {
-                size_t end = i + 1;
-                while (end < text.size() && text[end] != ' ' && text[end] != '[' && text[end] != '"') end++;
-                if (text.substr(i + 1, end - i - 1) == name) return index;
-                index++;
-                i = end;
-            } else {
-                i++;
-            }
-        }
-        throw "the spec has no such refinement";
-    }
+    consteval int refinement(std::string_view name) const { return refinement_index(spec, name); }
     // The argument type check of a call made with check flag 1.
     void check(const int* refinements) const { check_arguments(number, refinements); }
 };
