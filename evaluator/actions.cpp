@@ -156,7 +156,8 @@ void to_entry(const int*) { make_or_to(A_TO); }
 
 void random_entry(const int* refs) {
     using R = Refs<A_RANDOM>;
-    handler<act::Random>(A_RANDOM)(arg(0), flag(refs, R::at("seed")), flag(refs, R::at("secure")), flag(refs, R::at("only")));
+    handler<act::Random>(A_RANDOM)(arg(0), flag(refs, R::at("seed")), flag(refs, R::at("secure")),
+                                   flag(refs, R::at("only")));
 }
 
 void reflect_entry(const int*) {
@@ -215,8 +216,9 @@ void negate_entry(const int*) { handler<act::Negate>(A_NEGATE)(arg(0)); }
 
 void round_entry(const int* refs) {
     using R = Refs<A_ROUND>;
-    handler<act::Round>(A_ROUND)(arg(0), ref_arg(refs, R::at("to")), flag(refs, R::at("even")), flag(refs, R::at("down")), flag(refs, R::at("half-down")),
-                                 flag(refs, R::at("floor")), flag(refs, R::at("ceiling")), flag(refs, R::at("half-ceiling")));
+    handler<act::Round>(A_ROUND)(arg(0), ref_arg(refs, R::at("to")), flag(refs, R::at("even")),
+                                 flag(refs, R::at("down")), flag(refs, R::at("half-down")), flag(refs, R::at("floor")),
+                                 flag(refs, R::at("ceiling")), flag(refs, R::at("half-ceiling")));
 }
 
 template <int A>
@@ -307,17 +309,19 @@ void copy_entry(const int* refs) {
 
 void find_entry(const int* refs) {
     using R = Refs<A_FIND>;
-    const Cell* r = handler<act::Find>(A_FIND)(arg(0), arg(1), ref_arg(refs, R::at("part")), flag(refs, R::at("only")), flag(refs, R::at("case")),
-                                              flag(refs, R::at("same")), flag(refs, R::at("any")), ref_arg(refs, R::at("with")), ref_arg(refs, R::at("skip")),
-                                              flag(refs, R::at("last")), flag(refs, R::at("reverse")), flag(refs, R::at("tail")), flag(refs, R::at("match")));
+    const Cell* r = handler<act::Find>(A_FIND)(
+        arg(0), arg(1), ref_arg(refs, R::at("part")), flag(refs, R::at("only")), flag(refs, R::at("case")),
+        flag(refs, R::at("same")), flag(refs, R::at("any")), ref_arg(refs, R::at("with")), ref_arg(refs, R::at("skip")),
+        flag(refs, R::at("last")), flag(refs, R::at("reverse")), flag(refs, R::at("tail")), flag(refs, R::at("match")));
     stack::set_last(r);
 }
 
 void select_entry(const int* refs) {
     using R = Refs<A_SELECT>;
-    const Cell* r = handler<act::Find>(A_SELECT)(arg(0), arg(1), ref_arg(refs, R::at("part")), flag(refs, R::at("only")), flag(refs, R::at("case")),
-                                                flag(refs, R::at("same")), flag(refs, R::at("any")), ref_arg(refs, R::at("with")), ref_arg(refs, R::at("skip")),
-                                                flag(refs, R::at("last")), flag(refs, R::at("reverse")), false, false);
+    const Cell* r = handler<act::Find>(A_SELECT)(
+        arg(0), arg(1), ref_arg(refs, R::at("part")), flag(refs, R::at("only")), flag(refs, R::at("case")),
+        flag(refs, R::at("same")), flag(refs, R::at("any")), ref_arg(refs, R::at("with")), ref_arg(refs, R::at("skip")),
+        flag(refs, R::at("last")), flag(refs, R::at("reverse")), false, false);
     stack::set_last(r);
 }
 
@@ -359,8 +363,10 @@ void reverse_entry(const int* refs) {
 
 void sort_entry(const int* refs) {
     using R = Refs<A_SORT>;
-    const Cell* r = handler<act::Sort>(A_SORT)(arg(0), flag(refs, R::at("case")), ref_arg(refs, R::at("skip")), ref_arg(refs, R::at("compare")),
-                                               ref_arg(refs, R::at("part")), flag(refs, R::at("all")), flag(refs, R::at("reverse")), flag(refs, R::at("stable")));
+    const Cell* r =
+        handler<act::Sort>(A_SORT)(arg(0), flag(refs, R::at("case")), ref_arg(refs, R::at("skip")),
+                                   ref_arg(refs, R::at("compare")), ref_arg(refs, R::at("part")),
+                                   flag(refs, R::at("all")), flag(refs, R::at("reverse")), flag(refs, R::at("stable")));
     // A /compare function that broke out of the sort leaves the exit pending.
     if (!stack::thrown) stack::set_last(r);
 }
@@ -369,13 +375,14 @@ void swap_entry(const int*) { handler<act::Swap>(A_SWAP)(arg(0), arg(1)); }
 
 void take_entry(const int* refs) {
     using R = Refs<A_TAKE>;
-    stack::set_last(handler<act::Take>(A_TAKE)(arg(0), ref_arg(refs, R::at("part")), flag(refs, R::at("deep")), flag(refs, R::at("last"))));
+    stack::set_last(handler<act::Take>(A_TAKE)(arg(0), ref_arg(refs, R::at("part")), flag(refs, R::at("deep")),
+                                               flag(refs, R::at("last"))));
 }
 
 void trim_entry(const int* refs) {
     using R = Refs<A_TRIM>;
-    handler<act::Trim>(A_TRIM)(arg(0), flag(refs, R::at("head")), flag(refs, R::at("tail")), flag(refs, R::at("auto")), flag(refs, R::at("lines")), flag(refs, R::at("all")),
-                               ref_arg(refs, R::at("with")));
+    handler<act::Trim>(A_TRIM)(arg(0), flag(refs, R::at("head")), flag(refs, R::at("tail")), flag(refs, R::at("auto")),
+                               flag(refs, R::at("lines")), flag(refs, R::at("all")), ref_arg(refs, R::at("with")));
 }
 
 template <int A>
@@ -390,23 +397,26 @@ void modify_entry(const int* refs) {
 
 void open_entry(const int* refs) {
     using R = Refs<A_OPEN>;
-    stack::set_last(handler<act::Open>(A_OPEN)(arg(0), flag(refs, R::at("new")), flag(refs, R::at("read")), flag(refs, R::at("write")), flag(refs, R::at("seek")),
+    stack::set_last(handler<act::Open>(A_OPEN)(arg(0), flag(refs, R::at("new")), flag(refs, R::at("read")),
+                                               flag(refs, R::at("write")), flag(refs, R::at("seek")),
                                                ref_arg(refs, R::at("allow"))));
 }
 
 void read_entry(const int* refs) {
     using R = Refs<A_READ>;
-    stack::set_last(handler<act::Read>(A_READ)(arg(0), ref_arg(refs, R::at("part")), ref_arg(refs, R::at("seek")), flag(refs, R::at("binary")),
-                                               flag(refs, R::at("lines")), flag(refs, R::at("info")), ref_arg(refs, R::at("as"))));
+    stack::set_last(handler<act::Read>(A_READ)(arg(0), ref_arg(refs, R::at("part")), ref_arg(refs, R::at("seek")),
+                                               flag(refs, R::at("binary")), flag(refs, R::at("lines")),
+                                               flag(refs, R::at("info")), ref_arg(refs, R::at("as"))));
 }
 
 void rename_entry(const int*) { stack::set_last(handler<act::Rename>(A_RENAME)(arg(0), arg(1))); }
 
 void write_entry(const int* refs) {
     using R = Refs<A_WRITE>;
-    stack::set_last(handler<act::Write>(A_WRITE)(arg(0), arg(1), flag(refs, R::at("binary")), flag(refs, R::at("lines")), flag(refs, R::at("info")),
-                                                 flag(refs, R::at("append")), ref_arg(refs, R::at("part")), ref_arg(refs, R::at("seek")), ref_arg(refs, R::at("allow")),
-                                                 ref_arg(refs, R::at("as"))));
+    stack::set_last(handler<act::Write>(A_WRITE)(
+        arg(0), arg(1), flag(refs, R::at("binary")), flag(refs, R::at("lines")), flag(refs, R::at("info")),
+        flag(refs, R::at("append")), ref_arg(refs, R::at("part")), ref_arg(refs, R::at("seek")),
+        ref_arg(refs, R::at("allow")), ref_arg(refs, R::at("as"))));
 }
 
 struct ActionInfo {

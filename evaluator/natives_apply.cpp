@@ -29,7 +29,8 @@ void apply_(int check, const int* refs) {
     Cell* call = stack::arguments;  // stack cells never move
     Cell f = call[0];
     Cell args = call[1];
-    int mode = (refs[native_apply_.refinement("all")] >= 0 ? interp::APPLY_ALL : interp::APPLY_NAMED) | (refs[native_apply_.refinement("safer")] >= 0 ? interp::APPLY_SAFER : 0);
+    int mode = (refs[native_apply_.refinement("all")] >= 0 ? interp::APPLY_ALL : interp::APPLY_NAMED) |
+               (refs[native_apply_.refinement("safer")] >= 0 ? interp::APPLY_SAFER : 0);
     Cell name = words::frame_applied;
     const Cell* path = nullptr;
     uint32_t path_pos = 0;

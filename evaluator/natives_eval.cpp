@@ -216,7 +216,8 @@ void compose_(int check, const int* refs) {
         Cell got{TYPE_DATATYPE, uint32_t(type_of(&value)), 0, 0};
         raise_error(err::script_expect_val, &expected, &got);
     }
-    bool deep = refs[native_compose_.refinement("deep")] >= 0, only = refs[native_compose_.refinement("only")] >= 0, into = refs[native_compose_.refinement("into")] >= 0;
+    bool deep = refs[native_compose_.refinement("deep")] >= 0, only = refs[native_compose_.refinement("only")] >= 0,
+         into = refs[native_compose_.refinement("into")] >= 0;
     Cell* target_slot = stack::push_slot();
     *target_slot = NONE_VALUE;
     Cell out_copy = into ? *arg(refs[native_compose_.refinement("into")]) : NONE_VALUE;
@@ -310,7 +311,12 @@ VYX_NATIVE(do_native, 20, "do",
 void do_native(int check, const int* refs) {
     if (check) native_do_native.check(refs);
     // Refinement positions, read from the spec.
-    enum { R_EXPAND = native_do_native.refinement("expand"), R_ARGS = native_do_native.refinement("args"), R_NEXT = native_do_native.refinement("next"), R_TRACE = native_do_native.refinement("trace") };
+    enum {
+        R_EXPAND = native_do_native.refinement("expand"),
+        R_ARGS = native_do_native.refinement("args"),
+        R_NEXT = native_do_native.refinement("next"),
+        R_TRACE = native_do_native.refinement("trace")
+    };
     // The preprocessor is not part of this build: refusing is better than
     // evaluating without what was asked for.
     if (refs[R_EXPAND] >= 0) raise_error(err::internal_not_done);
@@ -356,7 +362,8 @@ void get_(int check, const int* refs) {
         Cell path = target;
         path.header = TYPE_PATH;
         uint32_t size = blk::size(path.data2);
-        interp::walk_path(&path, path.data2, size, size, false, interp::PATH_GET, nullptr, refs[native_get_.refinement("case")] >= 0);
+        interp::walk_path(&path, path.data2, size, size, false, interp::PATH_GET, nullptr,
+                          refs[native_get_.refinement("case")] >= 0);
         return;
     }
     if (t == TYPE_OBJECT) {
@@ -409,7 +416,8 @@ void set_(int check, const int* refs) {
     if (check) native_set_.check(refs);
     Cell target = *arg(0);
     Cell value = *arg(1);
-    bool any = refs[native_set_.refinement("any")] >= 0, case_ = refs[native_set_.refinement("case")] >= 0, only = refs[native_set_.refinement("only")] >= 0, some = refs[native_set_.refinement("some")] >= 0;
+    bool any = refs[native_set_.refinement("any")] >= 0, case_ = refs[native_set_.refinement("case")] >= 0,
+         only = refs[native_set_.refinement("only")] >= 0, some = refs[native_set_.refinement("some")] >= 0;
     if (!any && type_of(&value) == TYPE_UNSET) raise_error(err::script_need_value, &target);
     int t = type_of(&target);
     if (t == TYPE_BLOCK) {

@@ -99,7 +99,9 @@ VYX_NATIVE(call_, 99, "call",
 void call_(int check, const int* refs) {
     if (check) native_call_.check(refs);
     auto opt = [&](int k) -> const Cell* { return refs[k] >= 0 ? arg(refs[k]) : nullptr; };
-    int64_t r = external::call_run(arg(0), refs[native_call_.refinement("wait")] >= 0, refs[native_call_.refinement("console")] >= 0, refs[native_call_.refinement("shell")] >= 0, opt(4), opt(5), opt(6));
+    int64_t r = external::call_run(arg(0), refs[native_call_.refinement("wait")] >= 0,
+                                   refs[native_call_.refinement("console")] >= 0,
+                                   refs[native_call_.refinement("shell")] >= 0, opt(4), opt(5), opt(6));
     integer::box(int32_t(r));
     stack::keep_result_only();
 }

@@ -118,7 +118,15 @@ VYX_NATIVE(transcode_, 106, "transcode",
 void transcode_(int check, const int* refs) {
     if (check) native_transcode_.check(refs);
     // Refinement positions, read from the spec.
-    enum { R_NEXT = native_transcode_.refinement("next"), R_ONE = native_transcode_.refinement("one"), R_PRESCAN = native_transcode_.refinement("prescan"), R_SCAN = native_transcode_.refinement("scan"), R_PART = native_transcode_.refinement("part"), R_INTO = native_transcode_.refinement("into"), R_TRACE = native_transcode_.refinement("trace") };
+    enum {
+        R_NEXT = native_transcode_.refinement("next"),
+        R_ONE = native_transcode_.refinement("one"),
+        R_PRESCAN = native_transcode_.refinement("prescan"),
+        R_SCAN = native_transcode_.refinement("scan"),
+        R_PART = native_transcode_.refinement("part"),
+        R_INTO = native_transcode_.refinement("into"),
+        R_TRACE = native_transcode_.refinement("trace")
+    };
     bool next = refs[R_NEXT] >= 0, one = refs[R_ONE] >= 0;
     bool prescan = refs[R_PRESCAN] >= 0, scan = refs[R_SCAN] >= 0;
     // The source is held above the arguments: the result slot is also where

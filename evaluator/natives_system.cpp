@@ -40,7 +40,8 @@ void recycle_(int, const int* refs) {
 VYX_NATIVE(stats_, 37, "stats",
            R"~("memory statistics" /show /info return: [integer! block!])~");
 void stats_(int, const int* refs) {
-    if (refs[native_stats_.refinement("show")] >= 0) raise_error(err::internal_not_done);  // printing needs the library's show-memory-stats
+    if (refs[native_stats_.refinement("show")] >= 0)
+        raise_error(err::internal_not_done);  // printing needs the library's show-memory-stats
     if (refs[native_stats_.refinement("info")] >= 0) {
         stack::keep_result_only();
         stats::memory_stats_block(stack::arguments, 2);

@@ -129,7 +129,9 @@ struct Keywords {
         fail = symbol::resolve(sym::fail); ahead = symbol::resolve(sym::ahead);
         while_ = symbol::resolve(sym::while_); into = symbol::resolve(sym::into);
         insert = symbol::resolve(sym::insert); only = symbol::resolve(sym::only);
-        change = symbol::resolve(int32_t(words::change.data2)); if_ = symbol::resolve(sym::if_); not_ = symbol::resolve(sym::not_);
+        change = symbol::resolve(int32_t(words::change.data2));
+        if_ = symbol::resolve(sym::if_);
+        not_ = symbol::resolve(sym::not_);
         quote = symbol::resolve(sym::quote); collect = symbol::resolve(sym::collect);
         after = symbol::resolve(sym::after); set = symbol::resolve(sym::set); case_ = symbol::resolve(sym::case_);
         reject = symbol::resolve(sym::reject); none = symbol::resolve(sym::none);
@@ -422,7 +424,8 @@ struct Engine {
     bool is_simple(const Cell* v) const {
         int t = type_of(v);
         if (in == IN_BLOCK) {
-            return t == TYPE_DATATYPE || t == TYPE_TYPESET || t == TYPE_LIT_WORD || t == TYPE_STRING || t == TYPE_CHAR || t == TYPE_FLOAT || t == TYPE_LOGIC;
+            return t == TYPE_DATATYPE || t == TYPE_TYPESET || t == TYPE_LIT_WORD || t == TYPE_STRING ||
+                   t == TYPE_CHAR || t == TYPE_FLOAT || t == TYPE_LOGIC;
         }
         switch (t) {
         case TYPE_CHAR: case TYPE_BITSET: case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG:
@@ -1494,7 +1497,11 @@ VYX_NATIVE(parse_native, 40, "parse",
 void parse_native(int check, const int* refs) {
     if (check) native_parse_native.check(refs);
     // Refinement positions, read from the spec.
-    enum { R_CASE = native_parse_native.refinement("case"), R_PART = native_parse_native.refinement("part"), R_TRACE = native_parse_native.refinement("trace") };
+    enum {
+        R_CASE = native_parse_native.refinement("case"),
+        R_PART = native_parse_native.refinement("part"),
+        R_TRACE = native_parse_native.refinement("trace")
+    };
     if (!kw.ready) kw.load();
     Cell input = *stack::arguments;
     Cell rules = *(stack::arguments + 1);
