@@ -36,7 +36,7 @@ const Cell NONE{TYPE_NONE, 0, 0, 0};
 
 inline Cell* arg(int i) { return stack::arguments + i; }
 
-VYX_NATIVE(if_, 1, "if",
+VYX_NATIVE(if_, N_IF, "if",
            R"~("evaluates a block when a condition is truthy, else returns none" cond [any-type!] then-blk [block!])~");
 void if_(int, const int*) {
     if (logic::truth(arg(0))) {
@@ -46,7 +46,7 @@ void if_(int, const int*) {
     }
 }
 
-VYX_NATIVE(unless_, 2, "unless",
+VYX_NATIVE(unless_, N_UNLESS, "unless",
            R"~("evaluates a block when a condition is falsy, else returns none" cond [any-type!] then-blk [block!])~");
 void unless_(int, const int*) {
     if (!logic::truth(arg(0))) {
@@ -56,7 +56,7 @@ void unless_(int, const int*) {
     }
 }
 
-VYX_NATIVE(either_, 3, "either",
+VYX_NATIVE(either_, N_EITHER, "either",
            R"~("evaluates one of two blocks by the truth of a condition" cond [any-type!] true-blk [block!] false-blk [block!])~");
 void either_(int, const int*) {
     if (type_of(arg(0)) == TYPE_UNSET) raise_error(err::script_no_return);
@@ -95,9 +95,9 @@ void any_all(int, const int*) {
     }
     stack::store_result_only(&NONE);
 }
-VYX_NATIVE_AS(native_all, any_all<false>, 5, "all",
+VYX_NATIVE_AS(native_all, any_all<false>, N_ALL, "all",
               R"~("returns the last result when every expression of a block is truthy, else none" conds [block!])~");
-VYX_NATIVE_AS(native_any, any_all<true>, 4, "any",
+VYX_NATIVE_AS(native_any, any_all<true>, N_ANY, "any",
               R"~("returns the first truthy result of the expressions of a block, else none" conds [block!])~");
 
 // What a loop does with the exit pending after one round.
@@ -122,7 +122,7 @@ inline Round run_round(const Cell* body) {
     return after_round();
 }
 
-VYX_NATIVE(loop_, 8, "loop",
+VYX_NATIVE(loop_, N_LOOP, "loop",
            R"~("evaluates a body a number of times" count [integer! float!] body [block!])~");
 void loop_(int, const int*) {
     int32_t count = helpers::check_float_to_integer(arg(0));
@@ -141,7 +141,7 @@ void loop_(int, const int*) {
     stack::pop_frame_pass_result();
 }
 
-VYX_NATIVE(forever_, 10, "forever",
+VYX_NATIVE(forever_, N_FOREVER, "forever",
            R"~("evaluates a body until a break" body [block!])~");
 void forever_(int, const int*) {
     Cell body = *arg(0);
@@ -155,7 +155,7 @@ void forever_(int, const int*) {
     stack::pop_frame_pass_result();
 }
 
-VYX_NATIVE(while_, 6, "while",
+VYX_NATIVE(while_, N_WHILE, "while",
            R"~("evaluates a body while a condition block yields a truthy value" cond [block!] body [block!])~");
 void while_(int, const int*) {
     Cell cond = *arg(0);
@@ -178,7 +178,7 @@ void while_(int, const int*) {
     stack::store_result_only(&UNSET);
 }
 
-VYX_NATIVE(until_, 7, "until",
+VYX_NATIVE(until_, N_UNTIL, "until",
            R"~("evaluates a body until it yields a truthy value" body [block!])~");
 void until_(int, const int*) {
     Cell body = *arg(0);
@@ -206,11 +206,11 @@ void make_function(const Cell* spec, const Cell* body) {
     stack::store_result_only(fn);
 }
 
-VYX_NATIVE(func_, 14, "func",
+VYX_NATIVE(func_, N_FUNC, "func",
            R"~("makes a function from a spec and a body" spec [block!] body [block!])~");
 void func_(int, const int*) { make_function(arg(0), arg(1)); }
 
-VYX_NATIVE(function_, 15, "function",
+VYX_NATIVE(function_, N_FUNCTION, "function",
            R"~("makes a function whose set-words in the body become locals" spec [block!] body [block!] /extern)~");
 void function_(int, const int*) {
     collector::Rooted<1> r;
@@ -222,7 +222,7 @@ void function_(int, const int*) {
     make_function(&spec, &body);
 }
 
-VYX_NATIVE(does_, 16, "does",
+VYX_NATIVE(does_, N_DOES, "does",
            R"~("makes a function without arguments" body [block!])~");
 void does_(int, const int*) {
     collector::Rooted<1> r;
@@ -232,7 +232,7 @@ void does_(int, const int*) {
     make_function(&spec, &body);
 }
 
-VYX_NATIVE(has_, 17, "has",
+VYX_NATIVE(has_, N_HAS, "has",
            R"~("makes a function with locals and no arguments" vars [block!] body [block!])~");
 void has_(int, const int*) {
     collector::Rooted<1> r;
@@ -253,29 +253,29 @@ void compare_(int, const int*) {
     actions::compare_to_logic(Op);
     stack::keep_result_only();
 }
-VYX_NATIVE_AS(native_greater_or_equal, compare_<COMP_GREATER_EQUAL>, 31, "greater-or-equal?",
+VYX_NATIVE_AS(native_greater_or_equal, compare_<COMP_GREATER_EQUAL>, N_GREATER_OR_EQUAL, "greater-or-equal?",
               R"~("ordering test" value1 [any-type!] value2 [any-type!])~");
-VYX_NATIVE_AS(native_lesser_or_equal, compare_<COMP_LESSER_EQUAL>, 30, "lesser-or-equal?",
+VYX_NATIVE_AS(native_lesser_or_equal, compare_<COMP_LESSER_EQUAL>, N_LESSER_OR_EQUAL, "lesser-or-equal?",
               R"~("ordering test" value1 [any-type!] value2 [any-type!])~");
-VYX_NATIVE_AS(native_greater, compare_<COMP_GREATER>, 29, "greater?",
+VYX_NATIVE_AS(native_greater, compare_<COMP_GREATER>, N_GREATER, "greater?",
               R"~("ordering test" value1 [any-type!] value2 [any-type!])~");
-VYX_NATIVE_AS(native_lesser, compare_<COMP_LESSER>, 28, "lesser?",
+VYX_NATIVE_AS(native_lesser, compare_<COMP_LESSER>, N_LESSER, "lesser?",
               R"~("ordering test" value1 [any-type!] value2 [any-type!])~");
-VYX_NATIVE_AS(native_strict_equal, compare_<COMP_STRICT_EQUAL>, 27, "strict-equal?",
+VYX_NATIVE_AS(native_strict_equal, compare_<COMP_STRICT_EQUAL>, N_STRICT_EQUAL, "strict-equal?",
               R"~("equality test that also requires the same datatype" value1 [any-type!] value2 [any-type!])~");
-VYX_NATIVE_AS(native_not_equal, compare_<COMP_NOT_EQUAL>, 26, "not-equal?",
+VYX_NATIVE_AS(native_not_equal, compare_<COMP_NOT_EQUAL>, N_NOT_EQUAL, "not-equal?",
               R"~("inequality test" value1 [any-type!] value2 [any-type!])~");
-VYX_NATIVE_AS(native_equal, compare_<COMP_EQUAL>, 25, "equal?",
+VYX_NATIVE_AS(native_equal, compare_<COMP_EQUAL>, N_EQUAL, "equal?",
               R"~("equality test" value1 [any-type!] value2 [any-type!])~");
 
-VYX_NATIVE(not_, 33, "not",
+VYX_NATIVE(not_, N_NOT, "not",
            R"~("logical complement of a value's truth" value [any-type!])~");
 void not_(int, const int*) {
     logic::box(!logic::truth(arg(0)));
     stack::keep_result_only();
 }
 
-VYX_NATIVE(type_q, 34, "type?",
+VYX_NATIVE(type_q, N_TYPE_Q, "type?",
            R"~("datatype of a value, or its word" value [any-type!] /word)~");
 void type_q(int, const int* refs) {
     int t = type_of(arg(0));
@@ -290,20 +290,20 @@ void type_q(int, const int* refs) {
 
 // Exits --------------------------------------------------------------------------
 
-VYX_NATIVE(break_, 77, "break",
+VYX_NATIVE(break_, N_BREAK, "break",
            R"~("leaves the innermost loop" /return value [any-type!])~");
 void break_(int, const int* refs) { stack::raise_break(refs[native_break_.refinement("return")] >= 0, false); }
-VYX_NATIVE(continue_, 78, "continue",
+VYX_NATIVE(continue_, N_CONTINUE, "continue",
            R"~("goes on with the next round of the innermost loop")~");
 void continue_(int, const int*) { stack::raise_break(false, true); }
-VYX_NATIVE(exit_, 79, "exit",
+VYX_NATIVE(exit_, N_EXIT, "exit",
            R"~("leaves the innermost function, returning unset")~");
 void exit_(int, const int*) { stack::raise_return(false, false); }
-VYX_NATIVE(return_, 80, "return",
+VYX_NATIVE(return_, N_RETURN, "return",
            R"~("leaves the innermost function with a value" value [any-type!])~");
 void return_(int, const int*) { stack::raise_return(true, false); }
 
-VYX_NATIVE(throw_, 81, "throw",
+VYX_NATIVE(throw_, N_THROW, "throw",
            R"~("throws a value to the nearest (or a named) catch" value [any-type!] /name word [word!])~");
 void throw_(int, const int* refs) {
     // The name (unset for an unnamed throw) sits right after the value,
@@ -330,7 +330,7 @@ bool catches(const Cell* wanted, const Cell* name) {
     return symbol::resolve(int32_t(wanted->data2)) == s;
 }
 
-VYX_NATIVE(catch_, 82, "catch",
+VYX_NATIVE(catch_, N_CATCH, "catch",
            R"~("evaluates a block and returns the value thrown to it" block [block!] /name word [word! block!])~");
 void catch_(int, const int* refs) {
     Cell block = *arg(0);
@@ -370,7 +370,7 @@ void catch_(int, const int* refs) {
     if (interp::tracing) trace::fire(trace::EV_CATCH, 0, 0, nullptr, stack::arguments);
 }
 
-VYX_NATIVE(try_, 70, "try",
+VYX_NATIVE(try_, N_TRY, "try",
            R"~("evaluates a block and returns its value or the error raised" block [block!] /all /keep)~");
 void try_(int, const int* refs) {
     Cell block = *arg(0);

@@ -13,7 +13,8 @@ using Entry = void (*)(int check, const int* refinements);
 
 constexpr uint32_t CAPACITY = 120;
 extern Entry table[CAPACITY];
-// Native numbers of the natives built so far (the full table's numbering).
+// The numbers other code names (the interpreter's fast comparisons, the
+// operators, the control natives); their declarations use these names.
 enum Number : uint32_t {
     N_IF = 1, N_UNLESS = 2, N_EITHER = 3, N_ANY = 4, N_ALL = 5, N_WHILE = 6, N_UNTIL = 7, N_LOOP = 8,
     N_FOREVER = 10, N_FUNC = 14, N_FUNCTION = 15, N_DOES = 16, N_HAS = 17, N_DO = 20, N_GET = 21,

@@ -184,7 +184,7 @@ bool is_same(const Cell* a, const Cell* b) {
     }
 }
 
-VYX_NATIVE(same_, 32, "same?",
+VYX_NATIVE(same_, N_SAME, "same?",
            R"~("identity test" value1 [any-type!] value2 [any-type!])~");
 void same_(int, const int*) {
     logic::box(is_same(arg(0), arg(1)));

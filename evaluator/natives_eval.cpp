@@ -306,7 +306,7 @@ struct TraceScope {
 
 }  // namespace
 
-VYX_NATIVE(do_native, 20, "do",
+VYX_NATIVE(do_native, N_DO, "do",
            R"~("evaluates a value: block, paren, string, file, url, path, error or single value" value [any-type!] /expand /args arg /next position [word!] /trace callback [function! [event [word!] code [any-block! none!] offset [integer!] value [any-type!] ref [any-type!] frame [pair!]]])~");
 void do_native(int check, const int* refs) {
     if (check) native_do_native.check(refs);
@@ -351,7 +351,7 @@ const Cell* lookup(const Cell* w) {
 
 }  // namespace
 
-VYX_NATIVE(get_, 21, "get",
+VYX_NATIVE(get_, N_GET, "get",
            R"~("returns the value of a word, path or object" word [any-word! any-path! object!] /any /case return: [any-type!])~");
 void get_(int check, const int* refs) {
     if (check) native_get_.check(refs);
@@ -410,7 +410,7 @@ void set_words_from_series(const Cell* words_in, const Cell* values_in, bool any
     }
 }
 
-VYX_NATIVE(set_, 22, "set",
+VYX_NATIVE(set_, N_SET, "set",
            R"~("sets a word, path, object or block of words" word [any-word! block! object! any-path!] value [any-type!] /any /case /only /some return: [any-type!])~");
 void set_(int check, const int* refs) {
     if (check) native_set_.check(refs);
