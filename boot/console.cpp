@@ -3,6 +3,7 @@
 // ("== " and the value molded) or the error report. With a script argument it
 // runs the script instead.
 #include "boot/console.h"
+#include "boot/startup_split.h"
 
 #include <sys/time.h>
 #include <unistd.h>
@@ -363,6 +364,8 @@ int run_script(const std::string& path) {
 int run(int argc, char** argv) {
     install_stop_signals();
     arm_halt_hook();
+    startup_split::lap(startup_split::HAND_OVER);
+    startup_split::report();
     // Leading "--" switches are passed over ("--catch" keeps the console open
     // after the script; "--" ends the switches); the next argument is the script.
     bool catch_ = false;

@@ -1,5 +1,7 @@
 #include "boot/init.h"
 
+#include "boot/boot_routines.h"
+#include "boot/startup_split.h"
 #include "boot/system_object.h"
 
 #include "datatypes/context.h"
@@ -72,16 +74,17 @@ void init_runtime() {
     parse::init();
     // The routines, bound to their words until the library's boot does it.
     routines::define_system_routines();
+    boot_routines::define();
+    image::define_codec_routines();
     routines::define_stack_routines();
     routines::bind_globals();
     // Last: the value slots and the collector's counters.
     value_slots::init_value_slots();
     collector::init_collector_stats();
-    // The system object, until the library defines it.
     system_object::init();
-    // The image codec objects in it, where the library will place them.
-    image::place_codecs();
-    // The library's modules, as library code.
+    startup_split::lap(startup_split::INIT);
+    // The library's modules, as library code: constants, typesets, colours,
+    // ops, the system object and its codecs, the command line.
     library::define_modules();
 }
 

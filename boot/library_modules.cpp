@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "boot/boot_routines.h"
+#include "boot/startup_split.h"
 #include "datatypes/error.h"
 #include "datatypes/symbol.h"
 #include "evaluator/interpreter.h"
@@ -31,6 +33,7 @@ void define_module(const char* name, std::string_view text) {
         Cell* code = stack::push_slot();
         *code = Cell{TYPE_UNSET, 0, 0, 0};
         lexer::load_block(code, text);
+        startup_split::lap(startup_split::DECODE);
         SeriesBuffer* b = node_buffer(code->data2);
         if (b->length() >= 2 && type_of(b->cell_head()) == TYPE_WORD &&
             symbol::resolve(int32_t(b->cell_head()->data2)) == symbol::resolve(symbol::make("Vyx")) &&
@@ -38,6 +41,7 @@ void define_module(const char* name, std::string_view text) {
             code->data1 = 2;
         trace::mark_library(code);
         interp::eval_whole_block(code, false);
+        startup_split::lap(startup_split::MODULES);
     });
     if (!ok) {
         std::string report = error::report(guard.error());
@@ -63,6 +67,7 @@ void define_modules() {
         text << in.rdbuf();
         define_module(fixture, text.str());
     }
+    boot_routines::unset_boot_words();
 }
 
 }  // namespace vyx::library

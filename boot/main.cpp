@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "boot/boot_routines.h"
 #include "boot/console.h"
 #include "boot/init.h"
+#include "boot/startup_split.h"
 #include "datatypes/error.h"
 #include "runtime/console_output.h"
 #include "runtime/raise.h"
@@ -43,6 +45,8 @@ void* run(void* p) {
         a->status = divide_by_zero();
         return nullptr;
     }
+    vyx::startup_split::begin();
+    vyx::boot_routines::set_command_line(a->argc, a->argv);
     try {
         vyx::init_runtime();
     } catch (const vyx::VyxError& e) {

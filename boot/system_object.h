@@ -1,7 +1,6 @@
-// The `system` object the start-up defines until the language library brings
-// its own: the locale (month and day names, the currency list), the
-// options the runtime reads at each use, the prototypes of ports and schemes
-// (system/standard) and the block of schemes.
+// Reading the fields of the `system` object that the library defines
+// (library/system.vyx): the locale, the options the runtime reads at each
+// use, the prototypes of ports and schemes.
 #pragma once
 #include <initializer_list>
 
@@ -9,8 +8,7 @@
 
 namespace vyx::system_object {
 
-// Defines the word `system` in the global context. Part of start-up, after the
-// interpreter is ready.
+// Forgets the symbols of earlier start-ups. Part of start-up.
 void init();
 
 // The value at a path of field names from `system` (system/locale/months is

@@ -25,6 +25,7 @@
 #include "evaluator/stack.h"
 #include "io/file_io.h"
 #include "io/image_codecs.h"
+#include "evaluator/routine_registry.h"
 #include "io/image_store.h"
 #include "runtime/collector.h"
 #include "runtime/console_output.h"
@@ -623,22 +624,6 @@ void mark(const Cell* img) {
 
 // ---------------------------------------------------------------- codecs
 
-struct CodecInfo {
-    const char* word;
-    const char* spec;
-    int format;
-};
-
-const CodecInfo CODECS[] = {
-    {"png", "name: 'png title: \"PNG image\" mime-type: [image/png] suffixes: [%.png]", imaging::IMAGE_PNG},
-    {"jpeg", "name: 'jpeg title: \"JPEG image\" mime-type: [image/jpeg] suffixes: [%.jpg %.jpeg %.jpe %.jfif]",
-     imaging::IMAGE_JPEG},
-    {"bmp", "name: 'bmp title: \"BMP image\" mime-type: [image/bmp] suffixes: [%.bmp]", imaging::IMAGE_BMP},
-    {"gif", "name: 'gif title: \"GIF image\" mime-type: [image/gif] suffixes: [%.gif]", imaging::IMAGE_GIF},
-    {"tiff", "name: 'tiff title: \"TIFF image\" mime-type: [image/tiff] suffixes: [%.tif %.tiff]",
-     imaging::IMAGE_TIFF},
-};
-
 template <int FORMAT>
 void encode_routine() {
     Cell* args = stack::arguments;
@@ -661,53 +646,20 @@ routine::Code encoder_of(int format) {
     }
 }
 
-// The object in a field of `holder` (made empty when the field holds none).
-void object_field(Cell* holder, const char* name, Cell* out) {
-    Cell w = series::named_word(name);
-    const Cell* v = object::field_ptr(holder, &w);
-    if (type_of(v) == TYPE_OBJECT) {
-        *out = *v;
-        return;
-    }
-    collector::Rooted<1> spec;
-    blk::make_at(&spec[0], 0);
-    object::make(&NONE_CELL, &spec[0], out);
-    object::put_field(holder, word::symbol_of(&w), out);
-}
-
 }  // namespace
 
-void place_codecs() {
-    collector::Pause no_collection;
-    collector::Rooted<4> r;
-    Cell& system = r[0];
-    Cell& codecs = r[1];
-    Cell system_word = word::load("system");
-    const Cell* sv = context::get(&system_word);
-    if (type_of(sv) == TYPE_OBJECT) {
-        system = *sv;
-    } else {
-        blk::make_at(&r[2], 0);
-        object::make(&NONE_CELL, &r[2], &system);
-        context::set(&system_word, &system);
-    }
-    object_field(&system, "codecs", &codecs);
-    for (const CodecInfo& c : CODECS) {
-        lexer::load_block(&r[2], c.spec);
-        object::make(&NONE_CELL, &r[2], &r[3]);
-        Cell* top = stack::top;
-        Cell spec;
-        helpers::spec_from_text("img [image!] where [file! url! none!]", &spec);
-        Cell* fn = routine::push_new(&spec, nullptr, routine::register_code(encoder_of(c.format)), false);
-        Cell encode_word = series::named_word("encode");
-        object::put_field(&r[3], word::symbol_of(&encode_word), fn);
-        helpers::spec_from_text("data [binary! file!]", &spec);
-        fn = routine::push_new(&spec, nullptr, routine::register_code(decode_routine), false);
-        Cell decode_word = series::named_word("decode");
-        object::put_field(&r[3], word::symbol_of(&decode_word), fn);
-        stack::top = top;
-        Cell name = series::named_word(c.word);
-        object::put_field(&codecs, word::symbol_of(&name), &r[3]);
+void define_codec_routines() {
+    struct Codec {
+        const char* key;
+        int format;
+    };
+    static const Codec codecs[] = {{"png", imaging::IMAGE_PNG}, {"jpeg", imaging::IMAGE_JPEG},
+                                   {"bmp", imaging::IMAGE_BMP}, {"gif", imaging::IMAGE_GIF},
+                                   {"tiff", imaging::IMAGE_TIFF}};
+    for (const Codec& c : codecs) {
+        std::string at = std::string("codecs/") + c.key;
+        routines::add(at + "/encode", "img [image!] where [any-type!]", encoder_of(c.format));
+        routines::add(at + "/decode", "data [any-type!]", decode_routine);
     }
 }
 

@@ -58,9 +58,9 @@ void release(const Cell* img);
 // Pushes a new image: the image scaled (nearest neighbour) to the size.
 Cell* push_scaled(const Cell* img, uint32_t width, uint32_t height);
 
-// The codec objects png, jpeg, bmp, gif and tiff of system/codecs (system
-// and codecs are made when absent).
-void place_codecs();
+// Registers the encode and decode routines of the png, jpeg, bmp, gif and
+// tiff codecs (the library makes the codec objects over them).
+void define_codec_routines();
 
 void register_type();
 

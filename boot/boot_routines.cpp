@@ -1,0 +1,152 @@
+#include "boot/boot_routines.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/error.h"
+#include "datatypes/function.h"
+#include "datatypes/object.h"
+#include "datatypes/string.h"
+#include "datatypes/word.h"
+#include "evaluator/helpers.h"
+#include "evaluator/natives_math.h"
+#include "evaluator/routine_registry.h"
+#include "evaluator/stack.h"
+#include "io/vyxbin.h"
+#include "datatypes/simple.h"
+#include "runtime/collector.h"
+#include "runtime/console_output.h"
+#include "runtime/platform/platform.h"
+
+namespace vyx::boot_routines {
+
+namespace {
+
+std::vector<std::string> arguments;
+
+Cell* push_text(const std::string& text) {
+    return string::load_push(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), 0);
+}
+
+void give_text(const std::string& text) {
+    Cell v = *push_text(text);
+    stack::store_result_only(&v);
+}
+
+void shift_with(int left, int logical) {
+    int refs[2] = {left, logical};
+    natives::shift_(0, refs);
+}
+void shift_right() { shift_with(-1, -1); }
+void shift_left() { shift_with(0, -1); }
+void shift_logical() { shift_with(-1, 0); }
+
+// The directory as the system writes it, ending in a slash.
+void get_current_dir() {
+    uint32_t length;
+    std::string dir = platform::get_current_dir(length);
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    give_text(dir);
+}
+
+// The whole command line as one string: the arguments joined by spaces, an
+// argument that is empty or holds a blank written between double quotes.
+void command_line_string() {
+    std::string line;
+    for (size_t i = 0; i < arguments.size(); i++) {
+        const std::string& a = arguments[i];
+        if (i) line += ' ';
+        if (a.empty() || a.find_first_of(" \t") != std::string::npos)
+            line += '"' + a + '"';
+        else
+            line += a;
+    }
+    give_text(line);
+}
+
+// The arguments exactly as the process received them, as a block of strings.
+void boot_argv() {
+    collector::Rooted<1> r;
+    block::make_at(&r[0], int32_t(arguments.size()));
+    for (const std::string& a : arguments) {
+        Cell* top = stack::top;
+        Cell s = *push_text(a);
+        block::append_copy(&r[0], &s);
+        stack::top = top;
+    }
+    stack::store_result_only(&r[0]);
+}
+
+// _routine name spec body: the registered routine of that name, with the
+// spec and body given here (the body is kept for reflection only). A name
+// the registry lacks stops the boot.
+void make_routine() {
+    Cell* args = stack::arguments;
+    std::string name = string::to_utf8(&args[0]);
+    const routines::Entry* e = routines::find(name);
+    if (!e) {
+        flush_output();
+        std::fprintf(stderr, "*** Boot error: no routine named %s in the runtime\n", name.c_str());
+        std::fflush(stderr);
+        std::exit(254);
+    }
+    Cell spec = args[1], body = args[2];
+    Cell v = *routine::push_new(&spec, &body, routine::register_code(e->code), 0, false);
+    stack::store_result_only(&v);
+}
+
+// The global context as an object: system/words.
+void system_words() {
+    Cell v = *object::wrap_context(context::global, uint32_t(-1));
+    stack::store_result_only(&v);
+}
+
+// The error catalog object the runtime built: system/catalog/errors.
+void error_catalog() {
+    Cell v = *error::catalog();
+    stack::store_result_only(&v);
+}
+
+// The VYXBIN codec's entries.
+void vyxbin_encode() {
+    const Cell* flag = stack::arguments + 1;
+    vyxbin::encode_value(stack::arguments, logic::truth(flag));
+}
+void vyxbin_decode() { vyxbin::decode_value(stack::arguments); }
+
+const char* const BOOT_WORDS[] = {"_routine", "_boot-argv", "_system-words", "_error-catalog"};
+
+}  // namespace
+
+void set_command_line(int argc, char** argv) {
+    arguments.assign(argv, argv + argc);
+}
+
+void define() {
+    using routines::add;
+    add("shift-right", R"~(data [integer!] bits [integer!])~", shift_right);
+    add("shift-left", R"~(data [integer!] bits [integer!])~", shift_left);
+    add("shift-logical", R"~(data [integer!] bits [integer!])~", shift_logical);
+    add("get-current-dir", "", get_current_dir);
+    add("command-line-string", "", command_line_string);
+    add("_boot-argv", "", boot_argv);
+    add("codecs/vyxbin/encode*", "data [any-type!] compact? [logic!]", vyxbin_encode);
+    add("codecs/vyxbin/decode", "payload [any-type!]", vyxbin_decode);
+    add("_system-words", "", system_words);
+    add("_error-catalog", "", error_catalog);
+    add("_routine", "name [string!] spec [block!] body [string!]", make_routine);
+}
+
+void unset_boot_words() {
+    for (const char* name : BOOT_WORDS) {
+        Cell w = word::load(name);
+        Cell unset{TYPE_UNSET, 0, 0, 0};
+        context::set(&w, &unset);
+    }
+}
+
+}  // namespace vyx::boot_routines

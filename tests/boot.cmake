@@ -1,0 +1,2 @@
+# Start-up: the command line, the cache path, failing library modules, the split.
+add_test(NAME boot COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/boot/run_boot.py $<TARGET_FILE:vyx>)

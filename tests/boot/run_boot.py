@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""Start-up through the vyx executable: the command line as the library splits
+it, the cache path from HOME, a library module that raises or names a routine
+the runtime lacks, and the start-up split.
+
+usage: run_boot.py VYX
+"""
+import os
+import subprocess
+import sys
+import tempfile
+
+vyx = os.path.abspath(sys.argv[1])
+failures = []
+checks = 0
+
+
+def check(label, got, want):
+    global checks
+    checks += 1
+    if got != want:
+        failures.append(f"{label}: got {got!r}, expected {want!r}")
+
+
+def run(args, stdin=b"", env=None, cwd=None):
+    e = dict(os.environ)
+    e.update(env or {})
+    for k in [k for k, v in e.items() if v is None]:
+        del e[k]
+    return subprocess.run([vyx, *args], input=stdin, capture_output=True, env=e, cwd=cwd, timeout=60)
+
+
+with tempfile.TemporaryDirectory() as tmp:
+    def write(name, text):
+        with open(os.path.join(tmp, name), "w") as f:
+            f.write(text)
+        return os.path.join(tmp, name)
+
+    write("s.vyx", "Vyx []\nprint mold system/options/args\nprint mold system/script/args\n"
+                   "print mold system/options/boot\n")
+    r = run(["s.vyx", "a b", 'x"y'], cwd=tmp)
+    check("arguments", r.stdout.decode().split("\n")[:3],
+          ['["s.vyx" "a b" {x"y}]', '{s.vyx "a b" x"y}', f'"{vyx}"'])
+    r = run(["s.vyx", "", "\t"], cwd=tmp)
+    check("empty and blank arguments", r.stdout.decode().split("\n")[:2],
+          ['["s.vyx" "" "^-"]', '{s.vyx "" "^-"}'])
+
+    # No arguments: the console reads its input.
+    r = run([], stdin=b"print mold reduce [system/options/args system/options/boot system/script/args]\n")
+    check("no arguments", r.stdout.decode().split("\n")[3], f'[[] "{vyx}" ""]')
+
+    cache = "print mold system/options/cache\n"
+    for label, home, want in [("HOME unset", None, "%/tmp/.vyx/"), ("HOME empty", "", "%/tmp/.vyx/"),
+                              ("HOME set", "/h", "%/h/.vyx/")]:
+        r = run([], stdin=cache.encode(), env={"HOME": home})
+        check(label, r.stdout.decode().split("\n")[3], want)
+
+    # A module that raises: its report, then status 254.
+    raising = write("raising.vyx", "Vyx [title: \"raises\"]\nx: 1 / 0\n")
+    r = run([], env={"VYX_LIBRARY_FIXTURE": raising})
+    check("raising module: status", r.returncode, 254)
+    check("raising module: report", r.stdout.decode().split("\n")[0], "*** Math Error: attempt to divide by zero")
+
+    # A routine the runtime does not have stops the boot.
+    unknown = write("unknown.vyx", "Vyx []\nr: _routine \"no-such-routine\" [] \"\"\n")
+    r = run([], env={"VYX_LIBRARY_FIXTURE": unknown})
+    check("unknown routine: status", r.returncode, 254)
+    check("unknown routine: message", r.stderr.decode(),
+          "*** Boot error: no routine named no-such-routine in the runtime\n")
+    check("unknown routine: no console", r.stdout, b"")
+
+    # The split, on standard error only when asked for.
+    r = run([], env={"VYX_STARTUP_SPLIT": "1"})
+    words = r.stderr.decode().split()
+    check("split", [w for w in words if not w[0].isdigit()],
+          ["start-up:", "init", "ms,", "decode", "ms,", "modules", "ms,", "hand-over", "ms,", "total", "ms"])
+    check("no split", run([]).stderr, b"")
+
+for f in failures:
+    print("FAIL " + f)
+print(f"{checks - len(failures)} passed, {len(failures)} failed")
+sys.exit(1 if failures else 0)
