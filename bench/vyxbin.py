@@ -65,7 +65,7 @@ def deep_figures(vyx):
     rows = []
     for depth in (1000, 5000, 10000, 20000):
         with tempfile.NamedTemporaryFile("w", suffix=".vyx", delete=False) as f:
-            f.write("Vyx []\nn: [] loop %d [n: reduce [n]]\nloop 50 [x: vyxbin-encode* n true]\n" % depth)
+            f.write("Vyx []\nn: [] loop %d [n: reduce [n]]\nloop 50 [x: system/codecs/vyxbin/encode* n true]\n" % depth)
             path = f.name
         base = None
         for program in (path,):

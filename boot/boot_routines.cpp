@@ -1,5 +1,7 @@
 #include "boot/boot_routines.h"
 
+#include "boot/library_modules.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -118,7 +120,17 @@ void vyxbin_encode() {
 }
 void vyxbin_decode() { vyxbin::decode_value(stack::arguments); }
 
-const char* const BOOT_WORDS[] = {"_routine", "_boot-argv", "_system-words", "_error-catalog"};
+// The version string and the build values that follow the modules in the
+// boot data.
+void boot_after_modules(unsigned n) {
+    Cell v = *library::boot_literal(1 + blk::length(library::boot_literal(0)) + n);
+    stack::store_result_only(&v);
+}
+void boot_version() { boot_after_modules(0); }
+void boot_build() { boot_after_modules(1); }
+
+const char* const BOOT_WORDS[] = {"_routine", "_boot-argv", "_system-words", "_error-catalog", "_boot-version",
+                                  "_boot-build"};
 
 }  // namespace
 
@@ -136,6 +148,8 @@ void define() {
     add("_boot-argv", "", boot_argv);
     add("codecs/vyxbin/encode*", "data [any-type!] compact? [logic!]", vyxbin_encode);
     add("codecs/vyxbin/decode", "payload [any-type!]", vyxbin_decode);
+    add("_boot-version", "", boot_version);
+    add("_boot-build", "", boot_build);
     add("_system-words", "", system_words);
     add("_error-catalog", "", error_catalog);
     add("_routine", "name [string!] spec [block!] body [string!]", make_routine);

@@ -37,7 +37,7 @@
 
 namespace vyx {
 
-void init_runtime() {
+void init_core() {
     // Words interned from here to the end of boot are kept in the root block.
     word::collecting = true;
     init_output_hooks();
@@ -65,7 +65,6 @@ void init_runtime() {
     checksum::init_checksum_words();
     deflate::init_compression_words();
     natives::init();
-    vyxbin::define_words();
     ownership::make_table();
     lexer::init_lexer_tables();
     // The error catalog and the error! prototype, where the boot data would bring them.
@@ -82,9 +81,14 @@ void init_runtime() {
     value_slots::init_value_slots();
     collector::init_collector_stats();
     system_object::init();
+}
+
+void init_runtime() {
+    init_core();
     startup_split::lap(startup_split::INIT);
-    // The library's modules, as library code: constants, typesets, colours,
-    // ops, the system object and its codecs, the command line.
+    // The library's boot data, then its modules as library code: constants,
+    // typesets, colours, ops, the system object and its codecs, the command
+    // line.
     library::define_modules();
 }
 

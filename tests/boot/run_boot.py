@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
 """Start-up through the vyx executable: the command line as the library splits
 it, the cache path from HOME, a library module that raises or names a routine
-the runtime lacks, and the start-up split.
+the runtime lacks, the start-up split, boot data given in place of the
+embedded one, and the generator writing the same boot data every time.
 
-usage: run_boot.py VYX
+usage: run_boot.py VYX GEN_BOOT_DATA LIBRARY_DIR BOOT_BLOB
 """
+import hashlib
 import os
 import subprocess
 import sys
 import tempfile
 
 vyx = os.path.abspath(sys.argv[1])
+generator, library, blob = sys.argv[2:5]
 failures = []
 checks = 0
 
@@ -75,6 +78,38 @@ with tempfile.TemporaryDirectory() as tmp:
     check("split", [w for w in words if not w[0].isdigit()],
           ["start-up:", "init", "ms,", "decode", "ms,", "modules", "ms,", "hand-over", "ms,", "total", "ms"])
     check("no split", run([]).stderr, b"")
+
+    # Boot data named by the environment replaces the embedded one.
+    r = run([], stdin=b"print 1 + 1\n", env={"VYX_BOOT_DATA": blob})
+    check("boot data file", (r.returncode, r.stdout.decode().split("\n")[3]), (0, "2"))
+    data = open(blob, "rb").read()
+    for label, content, want in [
+            ("no magic", b"NOTVYXBIN" + data[9:], "Error: Not a Vyxbin file!\n"),
+            ("empty", b"", "Error: Not a Vyxbin file!\n")]:
+        bad = os.path.join(tmp, "bad.vyxbin")
+        with open(bad, "wb") as f:
+            f.write(content)
+        r = run([], stdin=b"print 1\n", env={"VYX_BOOT_DATA": bad})
+        check(label, (r.returncode, r.stdout.decode()), (1, want))
+    # Cut short: a record runs past the end; the process ends with status 1.
+    with open(bad, "wb") as f:
+        f.write(data[:len(data) // 2])
+    r = run([], stdin=b"print 1\n", env={"VYX_BOOT_DATA": bad})
+    check("truncated: status", r.returncode, 1)
+    check("truncated: no console", b"Vyx" in r.stdout, False)
+    missing = os.path.join(tmp, "missing.vyxbin")
+    r = run([], env={"VYX_BOOT_DATA": missing})
+    check("missing boot data", (r.returncode, r.stdout.decode()),
+          (1, f"Error: cannot read the boot data {missing}\n"))
+
+    # Two runs of the generator write the boot data the build embedded.
+    sums = set()
+    for n in range(2):
+        out = os.path.join(tmp, f"gen{n}.vyxbin")
+        subprocess.run([generator, library, out], check=True, timeout=60)
+        sums.add(hashlib.sha256(open(out, "rb").read()).hexdigest())
+    check("generator is deterministic", sums, {hashlib.sha256(data).hexdigest()})
+    check("blob header", data[:8], b"VYXBIN\x01\x05")
 
 for f in failures:
     print("FAIL " + f)
