@@ -86,10 +86,15 @@ with tempfile.TemporaryDirectory() as tmp:
         check(f"{label} script: output", r.stdout.decode(), f"*** Access Error: cannot open: %{path}\n")
 
     busy = script("busy.vyx", 'print "a" forever []')
+    # Time to start and print before the signal comes: start-up takes much
+    # longer in the checking builds.
+    began = time.monotonic()
+    subprocess.run([vyx, script("empty.vyx", "")], stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    settle = 0.5 + 2 * (time.monotonic() - began)
     for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         p = subprocess.Popen([vyx, busy], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                              stderr=subprocess.DEVNULL)
-        time.sleep(0.5)  # time to print before the signal comes
+        time.sleep(settle)
         p.send_signal(sig)
         try:
             status = p.wait(timeout=30)
