@@ -29,11 +29,14 @@ import lz_pack  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
+# The codec's entries under short names, for the programs below.
+CODEC_WORDS = "vyxbin-encode*: :system/codecs/vyxbin/encode*\nvyxbin-decode: :system/codecs/vyxbin/decode\n"
+
 
 def run(vyx, source, timeout=1200):
     t0 = time.time()
     try:
-        return run_(vyx, source, timeout)
+        return run_(vyx, CODEC_WORDS + source, timeout)
     finally:
         if os.environ.get("VYX_VYXBIN_TIMES"):
             print("stage took %.1f s" % (time.time() - t0))
