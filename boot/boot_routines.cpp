@@ -15,7 +15,6 @@
 #include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
-#include "evaluator/natives_math.h"
 #include "evaluator/routine_registry.h"
 #include "evaluator/stack.h"
 #include "io/vyxbin.h"
@@ -39,13 +38,17 @@ void give_text(const std::string& text) {
     stack::store_result_only(&v);
 }
 
-void shift_with(int left, int logical) {
-    int refs[2] = {left, logical};
-    natives::shift_(0, refs);
+// Shifts by 32 or more are spelled out: in C++ they are undefined; a
+// negative count shifts by nothing.
+int32_t shift_right(int32_t data, int32_t bits) {
+    return bits >= 32 ? (data < 0 ? -1 : 0) : data >> (bits < 0 ? 0 : bits);
 }
-void shift_right() { shift_with(-1, -1); }
-void shift_left() { shift_with(0, -1); }
-void shift_logical() { shift_with(-1, 0); }
+int32_t shift_left(int32_t data, int32_t bits) {
+    return bits >= 32 ? 0 : int32_t(uint32_t(data) << (bits < 0 ? 0 : bits));
+}
+int32_t shift_logical(int32_t data, int32_t bits) {
+    return bits >= 32 ? 0 : int32_t(uint32_t(data) >> (bits < 0 ? 0 : bits));
+}
 
 // The directory as the system writes it, ending in a slash.
 void get_current_dir() {
@@ -140,9 +143,9 @@ void set_command_line(int argc, char** argv) {
 
 void define() {
     using routines::add;
-    add("shift-right", R"~(data [integer!] bits [integer!])~", shift_right);
-    add("shift-left", R"~(data [integer!] bits [integer!])~", shift_left);
-    add("shift-logical", R"~(data [integer!] bits [integer!])~", shift_logical);
+    add("shift-right", R"~(data [integer!] bits [integer!])~", routines::typed<shift_right>);
+    add("shift-left", R"~(data [integer!] bits [integer!])~", routines::typed<shift_left>);
+    add("shift-logical", R"~(data [integer!] bits [integer!])~", routines::typed<shift_logical>);
     add("get-current-dir", "", get_current_dir);
     add("command-line-string", "", command_line_string);
     add("_boot-argv", "", boot_argv);

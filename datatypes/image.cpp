@@ -25,7 +25,7 @@
 #include "evaluator/stack.h"
 #include "io/file_io.h"
 #include "io/image_codecs.h"
-#include "evaluator/routine_registry.h"
+#include "evaluator/routine_registry.h"  // layer: the codec routines are registered beside the codecs
 #include "io/image_store.h"
 #include "runtime/collector.h"
 #include "runtime/console_output.h"
