@@ -100,7 +100,7 @@ void make_routine() {
         std::exit(254);
     }
     Cell spec = args[1], body = args[2];
-    Cell v = *routine::push_new(&spec, &body, routine::register_code(e->code), 0, false);
+    Cell v = *routine::push_new(&spec, &body, routine::register_code(e->code), false);
     stack::store_result_only(&v);
 }
 
