@@ -62,14 +62,6 @@ struct Registration {
         list[2 + A] = reinterpret_cast<intptr_t>(handler);
         return *this;
     }
-    // The old unchecked form, kept only while branches that still use it
-    // land; it goes once every registration names its action.
-    template <typename F>
-    [[deprecated("register as on<A_X>(handler), which checks the handler type")]]
-    Registration& on(int action, F handler) {
-        list[2 + action] = reinterpret_cast<intptr_t>(handler);
-        return *this;
-    }
     Registration& inherit(int action) {
         list[2 + action] = INHERIT;
         return *this;

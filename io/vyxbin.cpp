@@ -306,30 +306,4 @@ void decode_value(const Cell* payload) {
     else *stack::arguments = roots[0];
 }
 
-namespace {
-
-void encode_routine() {
-    const Cell* flag = stack::arguments + 1;
-    encode_value(stack::arguments, type_of(flag) == TYPE_LOGIC ? flag->data1 != 0 : type_of(flag) != TYPE_NONE);
-}
-
-void decode_routine() { decode_value(stack::arguments); }
-
-void define(const char* name, const char* spec_text, routine::Code code) {
-    collector::Rooted<2> r;
-    helpers::spec_from_text(spec_text, &r[0]);
-    Cell* top = stack::top;
-    r[1] = *routine::push_new(&r[0], nullptr, routine::register_code(code), false);
-    stack::top = top;
-    Cell w = word::load(name);
-    context::set(&w, &r[1]);
-}
-
-}  // namespace
-
-void define_words() {
-    define("vyxbin-encode*", "value compact? [logic!]", encode_routine);
-    define("vyxbin-decode", "payload", decode_routine);
-}
-
 }  // namespace vyx::vyxbin

@@ -82,8 +82,4 @@ private:
 void encode_value(const Cell* value, bool compact);
 void decode_value(const Cell* payload);
 
-// Defines the global words vyxbin-encode* (value compact?) and vyxbin-decode
-// (payload) that reach the codec until the library's codec object does.
-void define_words();
-
 }  // namespace vyx::vyxbin
