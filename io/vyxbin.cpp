@@ -265,6 +265,15 @@ uint32_t decode(const uint8_t* data, size_t length, Cell* target, bool codec_mod
 void load_boot(const uint8_t* data, size_t length, bool keep_base) {
     codec = false;
     collector::Pause pause;
+    // Words the decoding makes (the spec of a native read back, say) are not
+    // kept in the root block as start-up words are: the loaded roots are
+    // counted there, and nothing may come between them.
+    bool collecting = word::collecting;
+    word::collecting = false;
+    struct Restore {
+        bool value;
+        ~Restore() { word::collecting = value; }
+    } restore{collecting};
     uint32_t saved = literal_base;
     uint32_t first = decode(data, length, &root_block, false);
     literal_base = keep_base ? saved : first;

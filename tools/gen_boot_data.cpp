@@ -94,14 +94,14 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> bytes;
     {
         vyxbin::BootWriter boot;
-        // The words of the datatypes, in the global context's order. (The
-        // actions and natives stay defined by the runtime's own table: a
-        // set-pair whose value is a native or an action does not read back.)
+        // The words of the datatypes, actions and natives, in the global
+        // context's order.
         for (uint32_t i = 0; i < context::word_count(context::global); i++) {
             Cell w = *context::key_word(context::global, i);
             const Cell* v = context::get_value_ptr(word::symbol_of(&w), context::global);
             if (!v) continue;
-            if (type_of(v) != TYPE_DATATYPE) continue;
+            int t = type_of(v);
+            if (t != TYPE_DATATYPE && t != TYPE_NATIVE && t != TYPE_ACTION) continue;
             Cell value = *v;
             boot.set(&w, &value);
         }

@@ -313,6 +313,32 @@ TEST_F(InterpTest, BootWriterLiteralsAndSetPairs) {
     EXPECT_EQ(mold(eval("boot-twice 4")), "8");
 }
 
+TEST_F(InterpTest, BootSetPairsOfNativesAndActions) {
+    // Reading a native's or an action's spec makes words: none of them may
+    // come between the roots of the load (the literal after the pairs is
+    // still literal 0).
+    collector::Rooted<5> r;
+    r[0] = eval("'boot-append");
+    r[1] = eval(":append");
+    r[2] = eval("'boot-print");
+    r[3] = eval(":print");
+    r[4] = eval("[after the pairs]");
+    vyxbin::BootWriter boot;
+    boot.set(&r[0], &r[1]);
+    boot.set(&r[2], &r[3]);
+    EXPECT_EQ(boot.literal(&r[4]), 0u);
+    Cell data;
+    boot.finish(&data);
+    blk::append(&root_block, &data);
+    std::vector<uint8_t> bytes(binary::rs_head(&data), binary::rs_head(&data) + binary::rs_length(&data));
+    uint32_t before = vyx::blk::size(root_block.data2);
+    vyxbin::load_boot(bytes.data(), bytes.size(), false);
+    ASSERT_EQ(vyx::blk::size(root_block.data2), before + 1);
+    EXPECT_EQ(mold(*vyx::blk::at(root_block.data2, before)), "[after the pairs]");
+    EXPECT_EQ(mold(eval("b: copy [] boot-append b 1 reduce [type? :boot-append type? :boot-print b]")),
+              "[action! native! [1]]");
+}
+
 TEST_F(RuntimeTest, FixedBootWordsAndSetPairs) {
     // Fixed form, boot mode: literal 7; a set-pair word (bit 25) global
     // (selector -1) set to 5; a word bound to the context of root 0 of this
