@@ -1,12 +1,56 @@
 #include "runtime/platform/http.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
+// The plain function declarations (no type-checking macros over them).
+#define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
 
 namespace vyx::platform {
 
 namespace {
+
+// libcurl is loaded by the first request, not at start-up: it brings some
+// thirty libraries of its own that a program without HTTP never needs.
+struct Curl {
+    decltype(&::curl_global_init) global_init;
+    decltype(&::curl_easy_init) easy_init;
+    decltype(&::curl_easy_setopt) easy_setopt;
+    decltype(&::curl_easy_getinfo) easy_getinfo;
+    decltype(&::curl_easy_perform) easy_perform;
+    decltype(&::curl_easy_cleanup) easy_cleanup;
+    decltype(&::curl_slist_append) slist_append;
+    decltype(&::curl_slist_free_all) slist_free_all;
+};
+const Curl* lib = nullptr;
+
+// Loads and initialises libcurl once; null when it cannot (every request
+// then fails, as one that cannot connect does).
+const Curl* load_curl() {
+    static Curl api{};
+    static const bool ready = [] {
+        void* handle = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (!handle) return false;
+        bool found = true;
+        auto get = [&](auto& fn, const char* name) {
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(handle, name));
+            found = found && fn;
+        };
+        get(api.global_init, "curl_global_init");
+        get(api.easy_init, "curl_easy_init");
+        get(api.easy_setopt, "curl_easy_setopt");
+        get(api.easy_getinfo, "curl_easy_getinfo");
+        get(api.easy_perform, "curl_easy_perform");
+        get(api.easy_cleanup, "curl_easy_cleanup");
+        get(api.slist_append, "curl_slist_append");
+        get(api.slist_free_all, "curl_slist_free_all");
+        return found && api.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    }();
+    return ready ? &api : nullptr;
+}
 
 constexpr long CONNECT_TIMEOUT_S = 60;
 // A transfer that moves less than one byte a second for this long fails.
@@ -24,7 +68,7 @@ struct Transfer {
 // The length the reply announced, or -1.
 int64_t announced_length(CURL* easy) {
     curl_off_t length = -1;
-    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) return -1;
+    if (lib->easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) return -1;
     return length;
 }
 
@@ -67,16 +111,16 @@ size_t on_header(char* data, size_t size, size_t count, void* user) {
 }
 
 bool global_ready() {
-    static bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    return ready;
+    lib = load_curl();
+    return lib != nullptr;
 }
 
 struct Handle {
-    CURL* easy = curl_easy_init();
+    CURL* easy = lib->easy_init();
     curl_slist* headers = nullptr;
     ~Handle() {
-        curl_slist_free_all(headers);
-        if (easy) curl_easy_cleanup(easy);
+        lib->slist_free_all(headers);
+        if (easy) lib->easy_cleanup(easy);
     }
 };
 
@@ -90,21 +134,21 @@ HttpStatus http_request(const HttpRequest& r, HttpReply& reply) {
     CURL* c = h.easy;
     bool ok = true;
     auto set = [&](CURLcode code) { ok = ok && code == CURLE_OK; };
-    set(curl_easy_setopt(c, CURLOPT_URL, r.url.c_str()));
-    set(curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https"));
-    set(curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
-    set(curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L));
-    set(curl_easy_setopt(c, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)));
-    set(curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L));
-    set(curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, CONNECT_TIMEOUT_S));
-    set(curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L));
-    set(curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, STALL_TIMEOUT_S));
-    set(curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L));
-    set(curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L));
-    set(curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body));
-    set(curl_easy_setopt(c, CURLOPT_WRITEDATA, &t));
-    set(curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, on_header));
-    set(curl_easy_setopt(c, CURLOPT_HEADERDATA, &t));
+    set(lib->easy_setopt(c, CURLOPT_URL, r.url.c_str()));
+    set(lib->easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https"));
+    set(lib->easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+    set(lib->easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L));
+    set(lib->easy_setopt(c, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)));
+    set(lib->easy_setopt(c, CURLOPT_NOSIGNAL, 1L));
+    set(lib->easy_setopt(c, CURLOPT_CONNECTTIMEOUT, CONNECT_TIMEOUT_S));
+    set(lib->easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L));
+    set(lib->easy_setopt(c, CURLOPT_LOW_SPEED_TIME, STALL_TIMEOUT_S));
+    set(lib->easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L));
+    set(lib->easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L));
+    set(lib->easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body));
+    set(lib->easy_setopt(c, CURLOPT_WRITEDATA, &t));
+    set(lib->easy_setopt(c, CURLOPT_HEADERFUNCTION, on_header));
+    set(lib->easy_setopt(c, CURLOPT_HEADERDATA, &t));
 
     // The caller's lines; then the headers libcurl would add of its own are
     // taken away, unless the caller gave them.
@@ -115,31 +159,31 @@ HttpStatus http_request(const HttpRequest& r, HttpReply& reply) {
                 return true;
         return false;
     };
-    for (auto& line : r.headers) h.headers = curl_slist_append(h.headers, line.c_str());
+    for (auto& line : r.headers) h.headers = lib->slist_append(h.headers, line.c_str());
     for (const char* name : {"Accept", "Expect", "Content-Type"})
-        if (!given(name)) h.headers = curl_slist_append(h.headers, (std::string(name) + ":").c_str());
+        if (!given(name)) h.headers = lib->slist_append(h.headers, (std::string(name) + ":").c_str());
     if (!h.headers) return HttpStatus::failed;
-    set(curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.headers));
+    set(lib->easy_setopt(c, CURLOPT_HTTPHEADER, h.headers));
 
     if (r.method == "GET") {
-        set(curl_easy_setopt(c, CURLOPT_HTTPGET, 1L));
+        set(lib->easy_setopt(c, CURLOPT_HTTPGET, 1L));
     } else if (r.method == "HEAD") {
-        set(curl_easy_setopt(c, CURLOPT_NOBODY, 1L));
+        set(lib->easy_setopt(c, CURLOPT_NOBODY, 1L));
     } else {
         if (r.has_body || r.method == "POST") {
             static const uint8_t nothing = 0;
-            set(curl_easy_setopt(c, CURLOPT_POST, 1L));
-            set(curl_easy_setopt(c, CURLOPT_POSTFIELDS, r.has_body && r.body ? r.body : &nothing));
-            set(curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(r.has_body ? r.body_size : 0)));
+            set(lib->easy_setopt(c, CURLOPT_POST, 1L));
+            set(lib->easy_setopt(c, CURLOPT_POSTFIELDS, r.has_body && r.body ? r.body : &nothing));
+            set(lib->easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(r.has_body ? r.body_size : 0)));
         }
-        if (r.method != "POST") set(curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, r.method.c_str()));
+        if (r.method != "POST") set(lib->easy_setopt(c, CURLOPT_CUSTOMREQUEST, r.method.c_str()));
     }
     if (!ok) return HttpStatus::failed;
 
-    CURLcode rc = curl_easy_perform(c);
+    CURLcode rc = lib->easy_perform(c);
     if (t.too_long) return HttpStatus::too_long;
     if (rc != CURLE_OK) return HttpStatus::failed;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
+    lib->easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
     return HttpStatus::ok;
 }
 
