@@ -273,6 +273,16 @@ TEST_F(RuntimeTest, ValuesWithoutARecordAreNoCodec) {
 
 // ---- the boot writer, read back by the boot load
 
+namespace {
+// The boot data the writer made, as bytes (the binary kept in the root block).
+std::vector<uint8_t> finished(vyxbin::BootWriter& boot) {
+    Cell data;
+    boot.finish(&data);
+    blk::append(&root_block, &data);
+    return std::vector<uint8_t>(binary::rs_head(&data), binary::rs_head(&data) + binary::rs_length(&data));
+}
+}  // namespace
+
 TEST_F(InterpTest, BootWriterLiteralsAndSetPairs) {
     eval("o: make object! [a: 1 f: func [x] [x + a]]  shared: [1 2]");
     collector::Rooted<6> r;
@@ -292,10 +302,7 @@ TEST_F(InterpTest, BootWriterLiteralsAndSetPairs) {
     boot.set(&r[2], &five);
     // A function set by a pair: its words reach its context by a path.
     boot.set(&r[4], &r[5]);
-    Cell data;
-    boot.finish(&data);
-    blk::append(&root_block, &data);
-    std::vector<uint8_t> bytes(binary::rs_head(&data), binary::rs_head(&data) + binary::rs_length(&data));
+    std::vector<uint8_t> bytes = finished(boot);
     EXPECT_EQ(bytes[6], 1);
     EXPECT_EQ(bytes[7], 5);
     uint32_t before = vyx::blk::size(root_block.data2);
@@ -327,10 +334,7 @@ TEST_F(InterpTest, BootSetPairsOfNativesAndActions) {
     boot.set(&r[0], &r[1]);
     boot.set(&r[2], &r[3]);
     EXPECT_EQ(boot.literal(&r[4]), 0u);
-    Cell data;
-    boot.finish(&data);
-    blk::append(&root_block, &data);
-    std::vector<uint8_t> bytes(binary::rs_head(&data), binary::rs_head(&data) + binary::rs_length(&data));
+    std::vector<uint8_t> bytes = finished(boot);
     uint32_t before = vyx::blk::size(root_block.data2);
     vyxbin::load_boot(bytes.data(), bytes.size(), false);
     ASSERT_EQ(vyx::blk::size(root_block.data2), before + 1);
