@@ -71,12 +71,12 @@ void init_core() {
     error::init();
     interp::init();
     parse::init();
-    // The routines, bound to their words until the library's boot does it.
+    // The routines: the registry, and the boot-only words the library makes the others with.
     routines::define_system_routines();
     boot_routines::define();
     image::define_codec_routines();
     routines::define_stack_routines();
-    routines::bind_globals();
+    routines::bind_boot_words();
     // Last: the value slots and the collector's counters.
     value_slots::init_value_slots();
     collector::init_collector_stats();

@@ -39,10 +39,10 @@ Cell* push_routine(const Entry& entry) {
     return routine::push_new(&spec[0], nullptr, routine::register_code(entry.code), false);
 }
 
-void bind_globals() {
+void bind_boot_words() {
     Cell* base = stack::top;
     for (const Entry& e : table()) {
-        if (e.name.find('/') != std::string::npos) continue;
+        if (e.name.empty() || e.name[0] != '_') continue;
         Cell value = *push_routine(e);
         Cell w = word::load(e.name);
         context::set(&w, &value);

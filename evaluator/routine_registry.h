@@ -5,8 +5,8 @@
 // by their C++ types: a logic! as bool, an integer! as int32_t, a number as
 // double, any other value as a cell.
 //
-// Start-up binds every registered routine to its word (a name beginning with
-// "system/" is a field of the system object).
+// Start-up binds the boot-only words (names beginning with "_"); the library
+// makes every other routine through one of them, `_routine`, with its spec.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -33,9 +33,8 @@ const std::vector<Entry>& entries();
 const Entry* find(std::string_view name);
 // A routine! value of an entry, pushed on the stack.
 Cell* push_routine(const Entry& entry);
-// Sets every registered global word to its routine (system paths are the
-// system object's to set).
-void bind_globals();
+// Sets each boot-only word (a name beginning with "_") to its routine.
+void bind_boot_words();
 
 namespace detail {
 

@@ -25,10 +25,10 @@ Cell tracer_slot{TYPE_NONE, 0, 0, 0};
 uint32_t mask = 0;
 bool rooted = false;
 
-Cell event_word(uint32_t event) {
-    int bit = __builtin_ctz(event);
-    return word::load(EVENT_NAMES[bit]);
-}
+// The event words, made when a trace begins (an event then costs no lookup).
+Cell event_words[EVENT_COUNT];
+
+Cell event_word(uint32_t event) { return event_words[__builtin_ctz(event)]; }
 
 // Each error raised while tracing is one error event, before the unwinding.
 void on_error(const VyxError& e) {
@@ -47,6 +47,9 @@ void mark_series(Node node, std::vector<Node>& seen) {
 }  // namespace
 
 uint32_t events_mask(const Cell* tracer) {
+    // The names first: making symbols may move the spec.
+    int32_t names[EVENT_COUNT];
+    for (int k = 0; k < EVENT_COUNT; k++) names[k] = symbol::resolve(symbol::make(EVENT_NAMES[k]));
     SeriesBuffer* spec = node_buffer(tracer->data2);
     if (spec->length() == 0) return ALL_EVENTS;
     const Cell* first = spec->cell_head();
@@ -58,7 +61,7 @@ uint32_t events_mask(const Cell* tracer) {
         if (type_of(w) != TYPE_WORD) continue;
         int32_t s = symbol::resolve(int32_t(w->data2));
         for (int k = 0; k < EVENT_COUNT; k++)
-            if (s == symbol::resolve(symbol::make(EVENT_NAMES[k]))) bits |= 1u << k;
+            if (s == names[k]) bits |= 1u << k;
     }
     return bits;
 }
@@ -119,6 +122,7 @@ bool begin(const Cell* tracer) {
     }
     tracer_slot = *tracer;
     mask = events_mask(tracer);
+    for (int k = 0; k < EVENT_COUNT; k++) event_words[k] = word::load(EVENT_NAMES[k]);
     interp::trace_requested = interp::tracing = true;
     fire(EV_INIT, 0, 0, nullptr, nullptr);
     return true;
