@@ -1,15 +1,9 @@
 // The console loop of the executable: reads lines, keeps input pending while a
 // bracket or string is open, evaluates complete input and prints the result
-// ("== " and the value molded) or the error report. With a script argument it
-// runs the script instead.
+// ("== " and the value molded) or the error report.
 #include "boot/console.h"
-#include "boot/startup_split.h"
 
-#include <sys/time.h>
 #include <unistd.h>
-
-#include <csignal>
-#include <cstdlib>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "boot/print_line.h"
 #include "datatypes/block.h"
 #include "datatypes/error.h"
 #include "datatypes/pair.h"
@@ -27,7 +22,6 @@
 #include "evaluator/protect.h"
 #include "evaluator/stack.h"
 #include "runtime/console_output.h"
-#include "runtime/output.h"
 #include "runtime/platform/platform.h"
 #include "runtime/raise.h"
 #include "runtime/unicode.h"
@@ -38,15 +32,6 @@ namespace {
 
 constexpr int COLUMNS = 80;
 const char* const PROMPT = ">> ";
-
-// Prints UTF-8 text and a line end through the print hooks.
-void print_line(std::string_view text) {
-    Cell* s = stack::push_slot();
-    s->header = TYPE_UNSET;
-    string::load(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), 0, s);
-    run_print_hooks(s, true);
-    stack::top--;
-}
 
 // --------------------------------------------------------------- delimiters
 
@@ -214,24 +199,6 @@ void print_report(const std::string& report) {
     print_line("");
 }
 
-// The test hook: VYX_TEST_HALT_AFTER_MS asks for one halt that many
-// milliseconds after start-up, as a key that stops an evaluation would.
-void arm_halt_hook() {
-    static bool armed = false;
-    const char* ms = std::getenv("VYX_TEST_HALT_AFTER_MS");
-    if (armed || !ms) return;
-    armed = true;
-    struct sigaction sa{};
-    sa.sa_handler = [](int) { interp::request_halt(); };
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGALRM, &sa, nullptr);
-    long n = std::atol(ms);
-    itimerval t{};
-    t.it_value.tv_sec = n / 1000;
-    t.it_value.tv_usec = (n % 1000) * 1000;
-    setitimer(ITIMER_REAL, &t, nullptr);
-}
-
 // A halt (a throw of halt-request named console) that nothing caught ends
 // the evaluation quietly: the console says "(halted)" and goes on.
 bool is_halt(const VyxError& e) {
@@ -304,80 +271,10 @@ bool read_line(std::string& line) {
     return any;
 }
 
-// ------------------------------------------------------------------- script
-
-int run_script(const std::string& path) {
-    std::string source;
-    if (!platform::read_file(path.c_str(), source)) {
-        print_line("*** Access Error: cannot open: %" + path);
-        return 1;
-    }
-    // The header: "Vyx", optionally "/System", whitespace, then "[".
-    size_t at = std::string::npos;
-    for (size_t i = source.find("Vyx"); i != std::string::npos; i = source.find("Vyx", i + 1)) {
-        size_t j = i + 3;
-        if (source.compare(j, 7, "/System") == 0) j += 7;
-        size_t k = j;
-        while (k < source.size() && (source[k] == ' ' || source[k] == '\n' || source[k] == '\r' || source[k] == '\t'))
-            k++;
-        if (k < source.size() && source[k] == '[') {
-            at = i;
-            break;
-        }
-    }
-    if (at == std::string::npos) {
-        print_line("*** Error: Vyx header not found!");
-        return 0;
-    }
-    stack::reset();
-    Cell* result = stack::push_slot();
-    *result = Cell{TYPE_UNSET, 0, 0, 0};
-    Cell* code = stack::push_slot();
-    code->header = TYPE_UNSET;
-    protect::Guard guard;
-    int status = 0;
-    bool done = guard.run([&] {
-        lexer::load_block(code, std::string_view(source).substr(at));
-        Cell* items = block::rs_head(code);
-        uint32_t n = block::rs_length(code);
-        if (n < 2 || type_of(&items[0]) != TYPE_WORD || type_of(&items[1]) != TYPE_BLOCK) {
-            bool system = false;
-            std::string lower = source;
-            for (char& ch : lower) ch = char(std::tolower(uint8_t(ch)));
-            system = lower.find("vyx/system") != std::string::npos;
-            print_line(system ? "*** Error: contains Vyx/System code which requires compilation!"
-                              : "*** Error: not a Vyx program!");
-            return;
-        }
-        code->data1 += 2;  // the body follows the header word and block
-        interp::eval_whole_block(code, false);
-    });
-    if (!done) {
-        print_line(error::report(guard.error()));
-        status = -2;
-    }
-    return status;
-}
-
 }  // namespace
 
-int run(int argc, char** argv) {
-    install_stop_signals();
-    arm_halt_hook();
-    startup_split::lap(startup_split::HAND_OVER);
-    startup_split::report();
-    // Leading "--" switches are passed over ("--catch" keeps the console open
-    // after the script; "--" ends the switches); the next argument is the script.
-    bool catch_ = false;
-    int i = 1;
-    while (i < argc && std::string_view(argv[i]).substr(0, 2) == "--" && std::string_view(argv[i - 1]) != "--") {
-        if (std::string_view(argv[i]) == "--catch") catch_ = true;
-        i++;
-    }
-    if (i < argc) {
-        int status = run_script(argv[i]);
-        if (!catch_) return status;
-    } else {
+int run(Banner banner) {
+    if (banner == Banner::SHOW) {
         print_line("--== Vyx 0.1.0 ==--");
         print_line("Type HELP for starting information.");
         print_line("");

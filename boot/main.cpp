@@ -1,7 +1,11 @@
-// The process entry: prepares the process, brings the runtime up and hands
-// over to the console.
+// The process entry: prepares the process, brings the runtime up, reads the
+// command line and hands over: to the script runner for a script, to the
+// console for the interactive loop (alone, or after the script with
+// "--catch").
 #include <pthread.h>
+#include <sys/time.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,8 +13,10 @@
 #include "boot/boot_routines.h"
 #include "boot/console.h"
 #include "boot/init.h"
+#include "boot/script_runner.h"
 #include "boot/startup_split.h"
 #include "datatypes/error.h"
+#include "evaluator/interpreter.h"
 #include "runtime/console_output.h"
 #include "runtime/raise.h"
 #include "runtime/fatal.h"
@@ -31,6 +37,37 @@ __attribute__((no_sanitize("undefined"))) int divide_by_zero() {
     volatile int zero = 0;
     volatile int one = 1;
     return one / zero;
+}
+
+// The test hook: VYX_TEST_HALT_AFTER_MS asks for one halt that many
+// milliseconds after start-up, as a key that stops an evaluation would.
+void arm_halt_hook() {
+    const char* ms = std::getenv("VYX_TEST_HALT_AFTER_MS");
+    if (!ms) return;
+    struct sigaction sa{};
+    sa.sa_handler = [](int) { vyx::interp::request_halt(); };
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGALRM, &sa, nullptr);
+    long n = std::atol(ms);
+    itimerval t{};
+    t.it_value.tv_sec = n / 1000;
+    t.it_value.tv_usec = (n % 1000) * 1000;
+    setitimer(ITIMER_REAL, &t, nullptr);
+}
+
+// After start-up: the script runner and the console, as the command line
+// asks; answers the exit status.
+int hand_over(int argc, char** argv) {
+    vyx::install_stop_signals();
+    arm_halt_hook();
+    vyx::startup_split::lap(vyx::startup_split::HAND_OVER);
+    vyx::startup_split::report();
+    using vyx::console::Banner;
+    vyx::script_runner::Request request = vyx::script_runner::read_command_line(argc, argv);
+    if (!request.script) return vyx::console::run(Banner::SHOW);
+    int status = vyx::script_runner::run(request.script);
+    if (!request.catch_) return status;
+    return vyx::console::run(Banner::OMIT);
 }
 
 struct Args {
@@ -54,7 +91,7 @@ void* run(void* p) {
         a->status = vyx::error::report_uncaught(e);
         return nullptr;
     }
-    a->status = vyx::console::run(a->argc, a->argv);
+    a->status = hand_over(a->argc, a->argv);
     return nullptr;
 }
 

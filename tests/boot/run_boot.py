@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Start-up through the vyx executable: the command line as the library splits
-it, the cache path from HOME, a library module that raises or names a routine
-the runtime lacks, the start-up split, boot data given in place of the
-embedded one, and the generator writing the same boot data every time.
+it, the switches before a script and "--catch", the cache path from HOME, a
+library module that raises or names a routine the runtime lacks, the start-up
+split, boot data given in place of the embedded one, and the generator
+writing the same boot data every time.
 
 usage: run_boot.py VYX GEN_BOOT_DATA LIBRARY_DIR BOOT_BLOB
 """
@@ -47,6 +48,23 @@ with tempfile.TemporaryDirectory() as tmp:
     r = run(["s.vyx", "", "\t"], cwd=tmp)
     check("empty and blank arguments", r.stdout.decode().split("\n")[:2],
           ['["s.vyx" "" "^-"]', '{s.vyx "" "^-"}'])
+
+    # Switches before the script are passed over and "--" ends them, so the
+    # script may be named like a switch; its error ends the run with 254.
+    # "--catch" opens the console after the script, without the banner.
+    write("--s.vyx", "Vyx []\nprint mold system/options/args\n1 / 0\nprint {after}\n")
+    failing = "*** Math Error: attempt to divide by zero"
+    r = run(["--quiet", "--", "--s.vyx", "a"], stdin=b"print 2\n", cwd=tmp)
+    out = r.stdout.decode().split("\n")
+    check("switches, then a script with arguments that fails",
+          (r.returncode, out[:2], "after" in out or "2" in out), (254, ['["--quiet" "--" "--s.vyx" "a"]', failing], False))
+    r = run(["--catch", "--", "--s.vyx"], stdin=b"print 1 + 1\n", cwd=tmp)
+    out = r.stdout.decode().split("\n")
+    check("--catch after a failing script", (r.returncode, out[:2], out[-2:], b"--==" in r.stdout),
+          (0, ['["--catch" "--" "--s.vyx"]', failing], ["2", ""], False))
+    r = run(["--catch"], stdin=b"print 1 + 1\n")
+    out = r.stdout.decode().split("\n")
+    check("--catch with no script", (r.returncode, out[0], out[3:]), (0, "--== Vyx 0.1.0 ==--", ["2", ""]))
 
     # No arguments: the console reads its input.
     r = run([], stdin=b"print mold reduce [system/options/args system/options/boot system/script/args]\n")
