@@ -12,7 +12,7 @@
 
 #include "boot/init.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "evaluator/lexer.h"
 #include "runtime/base_codecs.h"
 #include "runtime/collector.h"

@@ -11,7 +11,7 @@
 #include "datatypes/actions.h"
 #include "datatypes/block.h"
 #include "datatypes/string.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 
 using namespace vyx;

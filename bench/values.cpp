@@ -5,7 +5,7 @@
 
 #include "boot/init.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 #include "runtime/collector.h"
 #include "tests/unit/source_text.h"

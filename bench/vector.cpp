@@ -11,7 +11,7 @@
 #include "datatypes/actions.h"
 #include "datatypes/registry.h"
 #include "datatypes/vector.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 

@@ -17,7 +17,7 @@
 #include "evaluator/helpers.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/lz_block.h"
 #include "io/vyxbin.h"
 #include "runtime/collector.h"

@@ -16,7 +16,7 @@
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
 #include "evaluator/routine_registry.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/vyxbin.h"
 #include "datatypes/simple.h"
 #include "runtime/collector.h"

@@ -20,7 +20,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/protect.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/console_output.h"
 #include "runtime/platform/platform.h"
 #include "runtime/raise.h"

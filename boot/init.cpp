@@ -17,7 +17,7 @@
 #include "evaluator/parse.h"
 #include "evaluator/random.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "boot/library_modules.h"
 #include "evaluator/routine_registry.h"
 #include "evaluator/stack_routines.h"

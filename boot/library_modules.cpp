@@ -20,7 +20,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/protect.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "evaluator/trace.h"
 #include "io/vyxbin.h"
 #include "runtime/collector.h"

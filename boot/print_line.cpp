@@ -1,7 +1,7 @@
 #include "boot/print_line.h"
 
 #include "datatypes/string.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/output.h"
 
 namespace vyx {

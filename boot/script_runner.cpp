@@ -12,7 +12,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/protect.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/platform/platform.h"
 
 namespace vyx::script_runner {

@@ -3,7 +3,7 @@
 #include "datatypes/function.h"
 #include "datatypes/registry.h"
 #include "runtime/cells.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/raise.h"
 
 namespace vyx::action {

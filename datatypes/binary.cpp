@@ -14,7 +14,7 @@
 #include "datatypes/tuple.h"
 #include "datatypes/types.h"
 #include "datatypes/word.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/base_codecs.h"
 #include "runtime/cells.h"
 #include "runtime/memory.h"

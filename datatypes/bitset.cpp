@@ -12,7 +12,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "datatypes/word.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/ownership.h"
 #include "runtime/raise.h"
 

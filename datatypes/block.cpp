@@ -17,7 +17,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/vector.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/collector.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/hash_index.h"

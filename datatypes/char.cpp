@@ -8,7 +8,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/vector.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cells.h"
 #include "runtime/raise.h"
 #include "runtime/unicode.h"

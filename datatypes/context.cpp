@@ -6,7 +6,7 @@
 #include "datatypes/runtime_words.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cells.h"
 #include "runtime/collector.h"
 #include "runtime/cycle_stack.h"

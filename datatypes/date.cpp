@@ -20,7 +20,7 @@
 #include "datatypes/types.h"
 #include "datatypes/word.h"
 #include "evaluator/random.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/collector.h"
 #include "runtime/cells.h"
 #include "runtime/raise.h"

@@ -16,7 +16,7 @@
 #include "evaluator/helpers.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/protect.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/collector.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/error_catalog.h"

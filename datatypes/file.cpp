@@ -6,7 +6,7 @@
 #include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "datatypes/url.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/file_io.h"
 #include "runtime/raise.h"
 

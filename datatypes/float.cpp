@@ -17,7 +17,7 @@
 #include "datatypes/vector.h"
 #include "evaluator/lexer.h"
 #include "evaluator/random.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cells.h"
 #include "runtime/float_text.h"
 #include "runtime/raise.h"

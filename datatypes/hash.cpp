@@ -15,7 +15,7 @@
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cells.h"
 #include "runtime/hash_index.h"
 #include "runtime/raise.h"

@@ -22,7 +22,7 @@
 #include "evaluator/helpers.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/file_io.h"
 #include "io/image_codecs.h"
 #include "evaluator/routine_registry.h"  // layer: the codec routines are registered beside the codecs

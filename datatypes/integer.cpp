@@ -16,7 +16,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/vector.h"
 #include "evaluator/random.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cells.h"
 #include "runtime/raise.h"
 

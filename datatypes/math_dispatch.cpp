@@ -2,7 +2,7 @@
 
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/raise.h"
 
 namespace vyx::math {

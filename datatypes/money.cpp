@@ -17,7 +17,7 @@
 #include "datatypes/word.h"
 #include "evaluator/lexer.h"
 #include "evaluator/random.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/float_text.h"
 #include "runtime/hash_index.h"
 #include "runtime/raise.h"

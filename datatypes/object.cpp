@@ -15,7 +15,7 @@
 #include "evaluator/call.h"
 #include "runtime/cells.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/collector.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/ownership.h"

@@ -7,7 +7,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "runtime/cells.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/raise.h"
 
 namespace vyx::op {

@@ -13,7 +13,7 @@
 #include "datatypes/types.h"
 #include "evaluator/helpers.h"
 #include "evaluator/random.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cells.h"
 #include "runtime/raise.h"
 

@@ -4,7 +4,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/raise.h"
 

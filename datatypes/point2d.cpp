@@ -15,7 +15,7 @@
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
 #include "evaluator/random.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/hash_index.h"
 #include "runtime/murmur3.h"
 #include "runtime/raise.h"

@@ -1,7 +1,7 @@
 #include "datatypes/point2d.h"
 
 #include "datatypes/types.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 
 namespace vyx::point3d {
 

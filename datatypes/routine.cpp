@@ -8,7 +8,7 @@
 #include "datatypes/function.h"
 #include "datatypes/registry.h"
 #include "runtime/cells.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 
 namespace vyx {
 

@@ -11,7 +11,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/vector.h"
 #include "evaluator/random.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/hash_index.h"
 #include "runtime/murmur3.h"
 #include "runtime/raise.h"

@@ -5,7 +5,7 @@
 
 #include "datatypes/series.h"
 #include "evaluator/call.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/raise.h"
 
 namespace vyx::sorting {

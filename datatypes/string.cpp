@@ -11,7 +11,7 @@
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
 #include "datatypes/sorting.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/case_map.h"
 #include "runtime/cells.h"
 #include "runtime/raise.h"

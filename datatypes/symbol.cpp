@@ -5,7 +5,7 @@
 #include "datatypes/actions.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/collector.h"
 #include "runtime/unicode.h"
 #include "runtime/hash_index.h"

@@ -17,7 +17,7 @@
 #include "datatypes/types.h"
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cells.h"
 #include "runtime/raise.h"
 

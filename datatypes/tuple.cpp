@@ -17,7 +17,7 @@
 #include "datatypes/types.h"
 #include "evaluator/helpers.h"
 #include "evaluator/random.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/raise.h"
 
 namespace vyx::tuple {

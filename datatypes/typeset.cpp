@@ -6,7 +6,7 @@
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cells.h"
 #include "runtime/raise.h"
 

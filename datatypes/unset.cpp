@@ -2,7 +2,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cells.h"
 
 namespace vyx {

@@ -12,7 +12,7 @@
 #include "runtime/cells.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/word.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/http.h"
 #include "runtime/raise.h"
 #include "runtime/unicode.h"

@@ -11,7 +11,7 @@
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
 #include "evaluator/spec_positions.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/raise.h"
 
 namespace vyx::actions {

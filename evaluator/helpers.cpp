@@ -15,7 +15,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/protect.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cells.h"
 #include "runtime/collector.h"
 #include "runtime/raise.h"

@@ -17,7 +17,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/helpers.h"
 #include "evaluator/natives.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "evaluator/trace.h"
 #include "runtime/cells.h"
 #include "runtime/collector.h"

@@ -11,7 +11,7 @@
 #include "evaluator/call.h"
 #include "evaluator/lexer.h"
 #include "evaluator/lexer_internal.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/memory.h"
 
 namespace vyx::lexer {

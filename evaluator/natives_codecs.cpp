@@ -11,7 +11,7 @@
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
 #include "evaluator/native_table.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/checksum.h"
 #include "io/deflate.h"
 #include "io/file_io.h"

@@ -16,7 +16,7 @@
 #include "evaluator/lexer.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/native_table.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "evaluator/trace.h"
 #include "runtime/collector.h"
 #include "runtime/raise.h"

@@ -20,7 +20,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/helpers.h"
 #include "evaluator/native_table.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/raise.h"
 
 namespace vyx::natives {

@@ -15,7 +15,7 @@
 #include "datatypes/url.h"
 #include "evaluator/helpers.h"
 #include "evaluator/native_table.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/external.h"
 #include "io/file_io.h"
 #include "runtime/platform/files.h"

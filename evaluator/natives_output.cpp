@@ -9,7 +9,7 @@
 #include "evaluator/helpers.h"
 #include "evaluator/lexer.h"
 #include "evaluator/native_table.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/collector.h"
 #include "runtime/output.h"
 #include "runtime/raise.h"

@@ -21,7 +21,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/native_table.h"
 #include "evaluator/natives.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/raise.h"
 
 namespace vyx::natives {

@@ -14,7 +14,7 @@
 #include "datatypes/typeset.h"
 #include "evaluator/helpers.h"
 #include "evaluator/native_table.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/base_codecs.h"
 #include "runtime/raise.h"
 

@@ -4,7 +4,7 @@
 #include "datatypes/simple.h"
 #include "evaluator/native_table.h"
 #include "evaluator/natives.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/collector.h"
 #include "runtime/raise.h"
 #include "runtime/stats.h"

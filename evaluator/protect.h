@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/raise.h"
 
 namespace vyx::protect {

@@ -16,7 +16,7 @@
 
 #include "datatypes/function.h"
 #include "datatypes/simple.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cell.h"
 
 namespace vyx::routines {

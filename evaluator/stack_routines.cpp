@@ -5,7 +5,7 @@
 #include "datatypes/simple.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/routine_registry.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/collector.h"
 
 namespace vyx::routines {

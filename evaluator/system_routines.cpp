@@ -11,7 +11,7 @@
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
 #include "evaluator/routine_registry.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/clipboard.h"
 #include "io/file_io.h"
 #include "runtime/platform/files.h"

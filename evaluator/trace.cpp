@@ -8,7 +8,7 @@
 #include "datatypes/word.h"
 #include "evaluator/call.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/collector.h"
 #include "runtime/raise.h"
 

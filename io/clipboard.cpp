@@ -12,7 +12,7 @@
 #include "datatypes/string.h"
 #include "datatypes/url.h"
 #include "evaluator/helpers.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/file_io.h"
 #include "io/image_codecs.h"
 #include "runtime/platform/platform.h"

@@ -10,7 +10,7 @@
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "evaluator/helpers.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/console_output.h"
 #include "runtime/platform/files.h"
 #include "runtime/raise.h"

@@ -16,7 +16,7 @@
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/file_io.h"
 #include "runtime/platform/http.h"
 #include "runtime/raise.h"

@@ -21,7 +21,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/helpers.h"
 #include "evaluator/native_table.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/file_io.h"
 #include "io/http.h"
 #include "io/lz_block.h"

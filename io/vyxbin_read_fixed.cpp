@@ -11,7 +11,7 @@
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/vyxbin_internal.h"
 #include "io/vyxbin_records.h"
 #include "runtime/collector.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "datatypes/registry.h"
 #include "runtime/fatal.h"
 #include "runtime/hash_index.h"

@@ -4,7 +4,7 @@
 #include "datatypes/runtime_words.h"
 #include "datatypes/string.h"
 #include "evaluator/protect.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/collector.h"
 #include "runtime/output.h"
 

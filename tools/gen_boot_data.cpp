@@ -21,7 +21,7 @@
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/vyxbin.h"
 #include "runtime/collector.h"
 

@@ -10,7 +10,7 @@
 #include "datatypes/block.h"
 #include "datatypes/string.h"
 #include "evaluator/helpers.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "io/vyxbin.h"
 #include "runtime/collector.h"
 #include "runtime/raise.h"

@@ -7,7 +7,7 @@
 
 #include "datatypes/binary.h"
 #include "evaluator/helpers.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/collector.h"
 #include "tests/unit/runtime_fixture.h"
 

@@ -8,7 +8,7 @@
 #include "datatypes/context.h"
 #include "datatypes/string.h"
 #include "evaluator/helpers.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cells.h"
 #include "runtime/collector.h"
 #include "runtime/error_catalog.h"

@@ -8,7 +8,7 @@
 #include "datatypes/simple.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/cells.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/raise.h"

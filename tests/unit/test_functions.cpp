@@ -2,7 +2,7 @@
 #include "datatypes/function.h"
 #include "datatypes/context.h"
 #include "evaluator/helpers.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "interp_fixture.h"
 
 using namespace vyx;

@@ -3,7 +3,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/raise.h"
 #include "runtime_fixture.h"
 

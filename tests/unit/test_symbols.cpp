@@ -10,7 +10,7 @@
 #include "datatypes/word.h"
 #include "runtime/collector.h"
 #include <vector>
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime_fixture.h"
 
 using namespace vyx;

@@ -1,4 +1,4 @@
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 
 #include "datatypes/context.h"
 #include "datatypes/string.h"
