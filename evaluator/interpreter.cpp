@@ -340,7 +340,7 @@ inline uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int 
         Cell w = argument_word(g.callable, k);
         raise_error(err::script_no_arg, g.name, &w);
     }
-    if (kind == ARG_NORMAL) return eval_one_expression(g.code, pos, g.single ? pos + 1 : g.end, g.infix, true);
+    if (kind == ARG_NORMAL) return eval_one_expression(g.code, pos, g.single ? pos + 1 : g.end, g.infix);
     return take_quoted_argument(g, kind, pos);
 }
 
@@ -460,7 +460,7 @@ struct Refinements {
             pos++;
             bool on = false;
             if (!g.at_end(pos)) {
-                pos = eval_one_expression(code, pos, end, false, true);
+                pos = eval_one_expression(code, pos, end, false);
                 if (stack::thrown) return pos;
                 Cell* v = stack::top - 1;
                 if (type_of(v) == TYPE_UNSET) raise_error(err::script_no_value, &el);
@@ -600,12 +600,12 @@ uint32_t library_frames = 0;
 namespace {
 
 // What the poll word asked for, between two expressions.
-void serve_poll() {
+void serve_poll(Cell* base) {
     uint32_t bits = poll_word.exchange(0, std::memory_order_relaxed);
     if (bits & POLL_HALT) {
         Cell value = word::load("halt-request");
         Cell name = word::load("console");
-        stack::top = stack::arguments;
+        stack::top = base;
         stack::push(&value);
         stack::push(&name);
         stack::raise_throw(stack::EXIT_THROW);
@@ -747,20 +747,23 @@ void eval_whole_block(const Cell* block, bool keep) {
     // still sees it (nothing else may hold it: a paren that clears its own
     // code, for one).
     suspended.push_back(current_block);
-    stack::push_frame(words::frame_body.data2, words::frame_body.data1,
-                      stack::kind_bits(stack::FRAME_BLOCK) | stack::FRAME_EVAL | library_frames);
+    // A block takes no frame: each expression leaves its value in the cell
+    // where the block began, the last one staying there.
+    Cell* base = stack::top;
     bool observed = tracing;  // trace::fire checks again
     if (observed) [[unlikely]] trace::fire(trace::EV_ENTER, node, pos, nullptr, block);
     if (pos >= end) {
-        stack::store_result_only(&UNSET);
+        stack::push(&UNSET);
     } else {
         *cursor = *block;
         while (pos < end) {
             cursor->data1 = pos;
-            pos = eval_one_expression(node, pos, end, false, false);
+            stack::top = base;
+            uint32_t start = pos;
+            pos = eval_one_expression(node, pos, end, false);
             // The poll point: a pending exit or a request, one test for both.
             if ((stack::thrown | poll_word.load(std::memory_order_relaxed)) != 0) [[unlikely]] {
-                if (!stack::thrown) serve_poll();
+                if (!stack::thrown) serve_poll(base);
                 if (stack::thrown) {
                     current_block = suspended.back();
                     suspended.pop_back();
@@ -768,17 +771,15 @@ void eval_whole_block(const Cell* block, bool keep) {
                     return;
                 }
             }
-            if (pos < end) stack::clear_call_values();
+            if (tracing) [[unlikely]] trace::fire(trace::EV_EXPR, node, start, nullptr, base);
         }
+        stack::top = base + 1;
     }
-    if (observed) [[unlikely]] trace::fire(trace::EV_EXIT, node, pos, nullptr, stack::arguments);
+    if (observed) [[unlikely]] trace::fire(trace::EV_EXIT, node, pos, nullptr, base);
     current_block = suspended.back();
     suspended.pop_back();
     library_frames = outer_library;
-    if (keep)
-        stack::pop_frame_keep_result();
-    else
-        stack::pop_frame_pass_result();
+    if (!keep) *stack::arguments = *base;
 }
 
 uint32_t suspended_depth() { return uint32_t(suspended.size()); }
@@ -792,7 +793,7 @@ uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool 
     stack::push_frame(&words::frame_body, eval_frame_bits());
     uint32_t outer_library = library_frames;
     library_frames = trace::is_library(node) ? stack::FRAME_LIBRARY : 0;
-    uint32_t pos = eval_one_expression(node, position, end, false, true);
+    uint32_t pos = eval_one_expression(node, position, end, false);
     library_frames = outer_library;
     if (stack::thrown) return pos;
     if (push)
@@ -817,12 +818,11 @@ namespace {
 // The core step, in two builds: with the trace events and without them (the
 // untraced one pays nothing for them).
 template <bool Traced>
-uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix, bool push) {
+uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
     Cell* T = stack::top;
     if (pos >= code_size(code)) {
         // The block was shortened under us: nothing is left to evaluate.
         stack::push(&UNSET);
-        if (!push) stack::store_result_only(T);
         return end;
     }
     Cell value = *code_at(code, pos);
@@ -853,7 +853,7 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix, b
         event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         if (pos >= end) raise_error(err::script_need_value, &value);
-        pos = eval_one_expression(code, pos, end, false, true);
+        pos = eval_one_expression(code, pos, end, false);
         if (stack::thrown) return pos;
         Cell* v = stack::arguments + 1;
         event<Traced>(trace::EV_SET, code, at, &value, v);
@@ -871,7 +871,7 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix, b
         pos++;
         if (pos >= end) raise_error(err::script_need_value, &value);
         stack::push_frame(&words::set_path, eval_frame_bits());
-        pos = eval_one_expression(code, pos, end, false, true);
+        pos = eval_one_expression(code, pos, end, false);
         if (stack::thrown) return pos;
         Cell v = *stack::arguments;
         event<Traced>(trace::EV_SET, code, start, &value, &v);
@@ -963,18 +963,13 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix, b
             if (stack::thrown) return pos;
         }
     }
-    if (!push) {
-        stack::store_result_only(T);
-        event<Traced>(trace::EV_EXPR, code, start, nullptr, T);
-    }
     return pos;
 }
 
 }  // namespace
 
-uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infix, bool push) {
-    return tracing ? eval_expression<true>(code, pos, end, no_infix, push)
-                   : eval_expression<false>(code, pos, end, no_infix, push);
+uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
+    return tracing ? eval_expression<true>(code, pos, end, no_infix) : eval_expression<false>(code, pos, end, no_infix);
 }
 
 uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t end, bool keep, const Cell* path,

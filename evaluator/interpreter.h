@@ -53,7 +53,7 @@ void restore_suspended(uint32_t depth);
 uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool push);
 
 // The core step: one expression and the infix operators that follow it.
-uint32_t eval_one_expression(Node code, uint32_t position, uint32_t end, bool no_infix, bool push);
+uint32_t eval_one_expression(Node code, uint32_t position, uint32_t end, bool no_infix);
 
 // Gathers the arguments of a callable and calls it. `path` (or null)
 // supplies refinements from `path_position` on; `name` (or null) names the
