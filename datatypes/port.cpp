@@ -14,6 +14,7 @@
 #include "datatypes/types.h"
 #include "evaluator/call.h"
 #include "evaluator/helpers.h"
+#include "evaluator/arg_frame.h"  // layer: a port forwards its actions to functions of the width their spec gives
 #include "evaluator/interpreter.h"
 #include "runtime/stack.h"
 #include "runtime/collector.h"
@@ -123,16 +124,7 @@ struct Args {
 
 // The number of argument slots of a function before its locals: arguments,
 // refinement flags and refinement arguments.
-uint32_t argument_slots(const Cell* fn) {
-    Node cache = interp::argument_cache(fn);
-    uint32_t n = blk::size(cache), slots = 0;
-    for (uint32_t i = 0; i < n; i++) {
-        Cell c = *blk::at(cache, i);
-        int t = type_of(&c);
-        if ((t == TYPE_TYPESET && interp::arg_kind(&c) != interp::ARG_RETURN) || t == TYPE_ARG_REFINEMENT) slots++;
-    }
-    return slots;
-}
+uint32_t argument_slots(const Cell* fn) { return interp::arg_frame(fn)->width; }
 
 // The result of the last forwarded call: read by the action entry at once.
 Cell forwarded;

@@ -26,23 +26,15 @@ Cell* make_in(Cell* block, uint32_t w1, uint32_t w2, uint32_t w3) {
     return c;
 }
 
-Cell* make_all_in(Cell* block) {
-    Cell* c = append_cell(block);
-    *c = all_but_unset();
-    return c;
-}
-
 static void merge(Cell* ts, const Cell* other) {
     ts->data1 |= other->data1;
     ts->data2 |= other->data2;
     ts->data3 |= other->data3;
 }
 
-Cell* make_from_block(Cell* block, const Cell* spec) {
-    // The spec is read before the target grows: appending may move buffers.
+Cell from_block(const Cell* spec) {
     Cell ts = empty();
-    SeriesBuffer* b = node_buffer(spec->data2);
-    uint32_t n = b->length();
+    uint32_t n = node_buffer(spec->data2)->length();
     for (uint32_t i = spec->data1; i < n; i++) {
         Cell item = node_buffer(spec->data2)->cell_head()[i];
         if (is_any_word(type_of(&item))) item = *interp::word_value(&item);
@@ -53,9 +45,7 @@ Cell* make_from_block(Cell* block, const Cell* spec) {
         default: raise_error(err::script_invalid_type_spec, &item);
         }
     }
-    Cell* c = append_cell(block);
-    *c = ts;
-    return c;
+    return ts;
 }
 
 Cell* push(const Cell* ts) { return stack::push(ts); }

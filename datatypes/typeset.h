@@ -23,11 +23,10 @@ Cell all_but_unset();
 Cell any_type();
 
 Cell* make_in(Cell* block, uint32_t w1, uint32_t w2, uint32_t w3);
-Cell* make_all_in(Cell* block);
-// Appends a typeset made from a spec's type block: words stand for their
-// values, datatypes set their bit, typesets merge in, nested blocks are
-// skipped; anything else raises script/invalid-type-spec.
-Cell* make_from_block(Cell* block, const Cell* spec);
+// The typeset of a spec's type block: words stand for their values,
+// datatypes set their bit, typesets merge in, nested blocks are skipped;
+// anything else raises script/invalid-type-spec.
+Cell from_block(const Cell* spec);
 Cell* push(const Cell* ts);
 inline void clear(Cell* ts) { ts->data1 = ts->data2 = ts->data3 = 0; }
 // Adds a value's types: a word is replaced by its value, a typeset merges in,

@@ -5,6 +5,7 @@
 #include "datatypes/simple.h"
 #include "evaluator/actions.h"
 #include "evaluator/helpers.h"
+#include "evaluator/arg_frame.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "runtime/stack.h"
@@ -28,42 +29,27 @@ Cell* call_function(const Cell* fn_in, const Cell* args, uint32_t count, const C
     else
         stack::push_call_frame(&name);
     for (uint32_t i = 0; i < count; i++) stack::push(args + i);
-    Node cache = interp::argument_cache(&fn);
-    uint32_t n = blk::size(cache);
     // The arguments given are checked against the spec, as a call from
     // source would be: C++ callers pass whatever they hold.
+    Node desc = interp::arg_frame_node(&fn);
     {
         uint32_t slot = 0, k = 0;
-        for (uint32_t i = 0; i < n && slot < count; i++) {
-            Cell c = *blk::at(cache, i);
-            int ct = type_of(&c);
-            if (ct == TYPE_TYPESET) {
-                if (interp::arg_kind(&c) == interp::ARG_RETURN) continue;
-                helpers::typecheck_argument(int(k++), &c, stack::arguments + slot++);
-            } else if (ct == TYPE_ARG_REFINEMENT) {
-                slot++;
-            }
+        for (const interp::ArgSlot& c : *interp::arg_frame_at(desc)) {
+            if (slot >= count) break;
+            if (c.kind != interp::ARG_REFINEMENT) helpers::typecheck_argument(int(k++), &c.types, stack::arguments + slot);
+            slot++;
         }
     }
     if (t == TYPE_FUNCTION || t == TYPE_ROUTINE) {
         // Fill the rest of the frame's layout the way an unused refinement is passed.
-        uint32_t slot = 0;
-        int locals = 0;
-        for (uint32_t i = 0; i < n; i++) {
-            Cell c = *blk::at(cache, i);
-            int ct = type_of(&c);
-            if (ct == TYPE_INTEGER) {
-                locals = int(c.data2);
-                continue;
-            }
-            if (ct == TYPE_TYPESET && interp::arg_kind(&c) == interp::ARG_RETURN) continue;
-            if (slot++ < count) continue;
-            if (ct == TYPE_ARG_REFINEMENT)
+        const interp::ArgFrame* af = interp::arg_frame_at(desc);
+        for (uint32_t i = count; i < af->count; i++) {
+            if (af->slots[i].kind == interp::ARG_REFINEMENT)
                 logic::push(false);
             else
                 none::push();
         }
-        if (locals > 0) function::push_unused_refinement(locals);
+        if (af->locals > 0) function::push_unused_refinement(int(af->locals));
         if (t == TYPE_FUNCTION)
             interp::invoke_function_value(&fn);
         else

@@ -15,6 +15,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
+#include "evaluator/arg_frame.h"
 #include "evaluator/helpers.h"
 #include "evaluator/natives.h"
 #include "runtime/stack.h"
@@ -270,25 +271,6 @@ inline Cell naming(const Cell* name) {
     return words::frame_anon;
 }
 
-// The spec word of argument k (0-based, counting word!, lit-word! and
-// get-word! entries in spec order): the name errors report.
-Cell argument_word(const Cell* callable, int k) {
-    Node spec = callable->data2;
-    uint32_t n = code_size(spec);
-    for (uint32_t i = 0; i < n; i++) {
-        const Cell* c = code_at(spec, i);
-        int t = type_of(c);
-        if (t == TYPE_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD) {
-            if (k-- == 0) {
-                Cell w = *c;
-                w.header = TYPE_WORD;
-                return w;
-            }
-        }
-    }
-    return NONE;
-}
-
 [[noreturn]] void expect_arg(const Cell* name, const Cell* callable, int k, const Cell* value) {
     Cell dt{TYPE_DATATYPE, uint32_t(type_of(value)), 0, 0};
     Cell w = argument_word(callable, k);
@@ -348,8 +330,7 @@ inline uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int 
 // the positional arguments are in.
 struct Refinements {
     const Cell* fn;
-    Node cache;
-    uint32_t n;
+    Node desc;
     bool is_fn;
     bool safer;
     const Gather& gr;
@@ -357,64 +338,59 @@ struct Refinements {
     int& count;
 
     // Whether the callable has refinements at all.
-    bool has_refinements() const {
-        for (uint32_t i = 0; i < n; i++)
-            if (type_of(code_at(cache, i)) == TYPE_ARG_REFINEMENT) return true;
-        return false;
-    }
+    bool has_refinements() const { return arg_frame_at(desc)->refinements > 0; }
 
     // One refinement named by a path element or by the block: switched on or
     // off, then its arguments. `reported` is what dup-refine names.
     bool name_refinement(const Cell& el, bool on, const Cell* reported, uint32_t& pos) {
-        // Find the refinement in the cache.
         int32_t s = symbol::resolve(int32_t(el.data2));
+        const ArgFrame* af = arg_frame_at(desc);
         uint32_t ri = 0;
         int k = 0;  // spec argument number of the refinement's first argument
         bool found = false;
-        for (uint32_t i = 0; i < n; i++) {
-            const Cell* c = code_at(cache, i);
-            if (type_of(c) == TYPE_ARG_REFINEMENT && symbol::resolve(int32_t(c->data2)) == s) {
+        for (uint32_t i = 0; i < af->count; i++) {
+            const ArgSlot& c = af->slots[i];
+            if (c.kind == ARG_REFINEMENT && symbol::resolve(int32_t(c.symbol)) == s) {
                 ri = i;
                 found = true;
                 break;
             }
-            if (type_of(c) == TYPE_TYPESET && arg_kind(c) != ARG_RETURN) k++;
+            if (c.kind != ARG_REFINEMENT) k++;
         }
         if (!found) {
             Cell w = el;
             w.header = TYPE_WORD;
             raise_error(err::script_no_refine, gr.name, &w);
         }
-        Cell ref = *code_at(cache, ri);
+        ArgSlot ref = af->slots[ri];
         if (is_fn) {
-            Cell* flag = stack::arguments + ref.data1;
+            Cell* flag = stack::arguments + ref.slot;
             if (logic::truth(flag)) raise_error(err::script_dup_refine, reported);
             *flag = Cell{TYPE_LOGIC, on ? 1u : 0u, 0, 0};
         } else if (on) {
-            int slot = int(ref.data3) - 1;
+            int slot = int(ref.refinement) - 1;
             if (refs[slot] != -1) raise_error(err::script_dup_refine, reported);
             refs[slot] = count;
         }
         uint32_t a = 1;
-        for (uint32_t i = ri + 1; i < n; i++) {
-            Cell c = *code_at(cache, i);
-            if (type_of(&c) != TYPE_TYPESET) break;
-            uint32_t kind = arg_kind(&c);
-            if (kind == ARG_RETURN) continue;
+        for (uint32_t i = ri + 1;; i++) {
+            af = arg_frame_at(desc);  // an argument's evaluation may have moved it
+            if (i >= af->count || af->slots[i].kind == ARG_REFINEMENT) break;
+            ArgSlot c = af->slots[i];
             if (safer && !on) {
                 // apply/safer steps over an off refinement's argument unevaluated.
                 if (!gr.at_end(pos)) pos++;
             } else {
-                pos = take_argument(gr, kind, pos, k);
+                pos = take_argument(gr, c.kind, pos, k);
                 if (stack::thrown) return false;
                 Cell* v = stack::top - 1;
                 if (!on) {
                     stack::top--;
                 } else {
-                    if (!typeset::has(&c, type_of(v))) expect_arg(gr.name, fn, k, v);
+                    if (!typeset::has(&c.types, type_of(v))) expect_arg(gr.name, fn, k, v);
                     count++;
                     if (is_fn) {
-                        stack::arguments[ref.data1 + a] = *v;
+                        stack::arguments[ref.slot + a] = *v;
                         stack::top--;
                     }
                 }
@@ -428,51 +404,152 @@ struct Refinements {
     // The refinements a path or the rest of an applying call's block names.
     uint32_t take_named(const Gather& g, Node code, uint32_t pos, uint32_t end, const Cell* path, uint32_t path_pos,
                         bool applying, int how) {
-    if (path) {
-        // Refinements named by the path, in the order given.
-        Cell p = *path;
-        uint32_t psize = code_size(p.data2);
-        for (uint32_t e = path_pos; e < psize; e++) {
-            Cell el = *code_at(p.data2, e);
-            int et = type_of(&el);
-            if (et != TYPE_WORD && et != TYPE_GET_WORD) {
-                if (applying && !has_refinements()) break;
-                raise_error(err::script_bad_refine, &el);
+        if (path) {
+            // Refinements named by the path, in the order given.
+            Cell p = *path;
+            uint32_t psize = code_size(p.data2);
+            for (uint32_t e = path_pos; e < psize; e++) {
+                Cell el = *code_at(p.data2, e);
+                int et = type_of(&el);
+                if (et != TYPE_WORD && et != TYPE_GET_WORD) {
+                    if (applying && !has_refinements()) break;
+                    raise_error(err::script_bad_refine, &el);
+                }
+                bool on = true;
+                if (et == TYPE_GET_WORD) {
+                    const Cell* v = word_value(&el);
+                    if (type_of(v) == TYPE_UNSET) raise_error(err::script_no_value, &el);
+                    on = logic::truth(v);
+                }
+                if (!name_refinement(el, on, &p, pos)) return pos;
             }
-            bool on = true;
-            if (et == TYPE_GET_WORD) {
-                const Cell* v = word_value(&el);
-                if (type_of(v) == TYPE_UNSET) raise_error(err::script_no_value, &el);
-                on = logic::truth(v);
+        } else if (how == APPLY_NAMED) {
+            // Refinements named in the rest of the block, each followed by the
+            // expression that switches it.
+            while (!g.at_end(pos)) {
+                Cell el = *code_at(code, pos);
+                int et = type_of(&el);
+                if (et != TYPE_REFINEMENT && et != TYPE_GET_WORD) {
+                    if (!has_refinements()) break;
+                    raise_error(err::script_bad_refine, &el);
+                }
+                pos++;
+                bool on = false;
+                if (!g.at_end(pos)) {
+                    pos = eval_one_expression(code, pos, end, false);
+                    if (stack::thrown) return pos;
+                    Cell* v = stack::top - 1;
+                    if (type_of(v) == TYPE_UNSET) raise_error(err::script_no_value, &el);
+                    on = logic::truth(v);
+                    stack::top--;
+                }
+                if (!name_refinement(el, on, &NONE, pos)) return pos;
             }
-            if (!name_refinement(el, on, &p, pos)) return pos;
         }
-    } else if (how == APPLY_NAMED) {
-        // Refinements named in the rest of the block, each followed by the
-        // expression that switches it.
-        while (!g.at_end(pos)) {
-            Cell el = *code_at(code, pos);
-            int et = type_of(&el);
-            if (et != TYPE_REFINEMENT && et != TYPE_GET_WORD) {
-                if (!has_refinements()) break;
-                raise_error(err::script_bad_refine, &el);
-            }
-            pos++;
-            bool on = false;
-            if (!g.at_end(pos)) {
-                pos = eval_one_expression(code, pos, end, false);
-                if (stack::thrown) return pos;
-                Cell* v = stack::top - 1;
-                if (type_of(v) == TYPE_UNSET) raise_error(err::script_no_value, &el);
-                on = logic::truth(v);
-                stack::top--;
-            }
-            if (!name_refinement(el, on, &NONE, pos)) return pos;
-        }
-    }
-    return pos;
+        return pos;
     }
 };
+
+// The frame cells of a function's refinements not named, and of its locals.
+inline void push_unnamed(Node desc, uint32_t from) {
+    const ArgFrame* af = arg_frame_at(desc);
+    for (uint32_t i = from; i < af->count; i++) {
+        if (af->slots[i].kind == ARG_REFINEMENT)
+            stack::push_slot()[0] = Cell{TYPE_LOGIC, 0, 0, 0};
+        else
+            stack::push(&NONE);
+    }
+    if (af->locals > 0) function::push_unused_refinement(int(af->locals));
+}
+
+// The general gathering: paths naming refinements, applying calls, and
+// arguments taken other than by evaluation. Fills `refs` for natives and
+// actions; answers the position after what the call took.
+uint32_t gather_general(const Cell* fn, Node desc, Node code, uint32_t pos, uint32_t end, const Cell* path,
+                        uint32_t path_pos, const Cell* name, const Cell* element, bool infix, int mode, int* refs) {
+    int t = type_of(fn);
+    bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+    bool applying = mode != APPLY_NONE;
+    bool safer = (mode & APPLY_SAFER) != 0;
+    int how = mode & 3;  // APPLY_ALL or APPLY_NAMED
+    Gather g{fn, name, code, end, infix, safer};
+    // From the refinements on, errors name the path element that fetched the
+    // callable (an applying call names its word throughout).
+    Gather gr{fn, applying ? name : element, code, end, infix, safer};
+    bool collecting = true;
+    int count = 0;  // argument values gathered
+    int argk = 0;   // argument number in the spec
+    for (uint32_t i = 0;; i++) {
+        const ArgFrame* af = arg_frame_at(desc);  // an argument's evaluation may have moved it
+        if (i >= af->count) break;
+        ArgSlot c = af->slots[i];
+        if (c.kind != ARG_REFINEMENT) {
+            if (collecting) {
+                if (applying && g.at_end(pos)) {
+                    // What the block of an applying call does not hold is none.
+                    stack::push(&NONE);
+                    count++;
+                    argk++;
+                    continue;
+                }
+                if (infix && count == 0) {
+                    // The left operand already sits in the first argument cell.
+                } else if (c.kind == ARG_LITERAL && typeset::has(&c.types, TYPE_UNSET) && g.at_end(pos)) {
+                    stack::push(&UNSET);
+                } else {
+                    pos = take_argument(g, c.kind, pos, argk);
+                    if (stack::thrown) return pos;
+                }
+                Cell* v = stack::top - 1;
+                if (!typeset::has(&c.types, type_of(v))) expect_arg(name, fn, argk, v);
+                count++;
+            } else {
+                if (is_fn) stack::push(&NONE);
+                // apply/all evaluates and drops the arguments of a refinement given off.
+                if (mode == APPLY_ALL && !path) {
+                    pos = take_argument(g, c.kind, pos, argk);
+                    if (stack::thrown) return pos;
+                    stack::top--;
+                }
+            }
+            argk++;
+        } else if (applying && !path && how == APPLY_ALL && !g.at_end(pos)) {
+            // apply/all: the switch is the next value, a logic!.
+            pos = take_argument(g, ARG_NORMAL, pos, argk);
+            if (stack::thrown) return pos;
+            Cell* v = stack::top - 1;
+            if (type_of(v) != TYPE_LOGIC) {
+                Cell dt{TYPE_DATATYPE, uint32_t(type_of(v)), 0, 0};
+                Cell w;
+                word::make_at(int32_t(c.symbol), &w);
+                raise_error(err::script_expect_arg, name, &dt, &w);
+            }
+            collecting = v->data1 != 0;
+            if (!is_fn) {
+                stack::top--;
+                if (collecting) refs[int(c.refinement) - 1] = count;
+            }
+        } else if (applying && !path) {
+            // Named refinements come after the arguments; at the end of
+            // the block the refinement's arguments are none.
+            if (is_fn) logic::push(false);
+            collecting = g.at_end(pos);
+        } else {
+            if (is_fn) logic::push(false);
+            collecting = false;
+        }
+    }
+    if (path || how == APPLY_NAMED) {
+        Refinements r{fn, desc, is_fn, safer, gr, refs, count};
+        pos = r.take_named(g, code, pos, end, path, path_pos, applying, how);
+        if (stack::thrown) return pos;
+    }
+    if (is_fn) {
+        const ArgFrame* af = arg_frame_at(desc);
+        if (af->locals > 0) function::push_unused_refinement(int(af->locals));
+    }
+    return pos;
+}
 
 // Fills the frame that invoke_callable pushed and, for natives and actions,
 // calls the entry. A mode above 0 is an applying call (see invoke_callable).
@@ -480,106 +557,34 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
                           uint32_t path_pos, const Cell* name, const Cell* element, bool infix, int mode) {
     int t = type_of(fn);
     bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
-    bool applying = mode != APPLY_NONE;
-    bool safer = (mode & APPLY_SAFER) != 0;
-    int how = mode & 3;  // APPLY_ALL or APPLY_NAMED
-    Node cache = argument_cache(fn);
-    uint32_t n = code_size(cache);
-    Gather g{fn, name, code, end, infix, safer};
-    // From the refinements on, errors name the path element that fetched the
-    // callable (an applying call names its word throughout).
-    Gather gr{fn, applying ? name : element, code, end, infix, safer};
+    Node desc = arg_frame_node(fn);
+    const ArgFrame* af = arg_frame_at(desc);
     int refs[64];
-    int nrefs = 0;
-    if (!is_fn && n > 0) {
-        const Cell* last = code_at(cache, n - 1);
-        if (type_of(last) == TYPE_INTEGER) nrefs = int(last->data2);
-        for (int r = 0; r < nrefs; r++) refs[r] = -1;
-    }
-    bool collecting = true;
-    int count = 0;  // argument values gathered
-    int argk = 0;   // argument number in the spec
-    int locals = 0;
-    for (uint32_t i = 0; i < n; i++) {
-        Cell c = *code_at(cache, i);
-        switch (type_of(&c)) {
-        case TYPE_TYPESET: {
-            uint32_t kind = arg_kind(&c);
-            if (kind == ARG_RETURN) break;
-            if (collecting) {
-                if (applying && g.at_end(pos)) {
-                    // What the block of an applying call does not hold is none.
-                    stack::push(&NONE);
-                    count++;
-                    argk++;
-                    break;
+    if (!is_fn)
+        for (uint32_t r = 0; r < af->refinements && r < 64; r++) refs[r] = -1;
+    if (!path && mode == APPLY_NONE && af->lean) {
+        // The common call: each mandatory argument is the value of the next
+        // expression; every refinement is off.
+        uint32_t m = af->mandatory;
+        for (uint32_t k = 0; k < m; k++) {
+            if (!infix || k > 0) {
+                if (pos >= end || pos >= code_size(code)) {
+                    Cell w = argument_word(fn, int(k));
+                    raise_error(err::script_no_arg, name, &w);
                 }
-                if (infix && count == 0) {
-                    // The left operand already sits in the first argument cell.
-                } else if (kind == ARG_LITERAL && typeset::has(&c, TYPE_UNSET) && g.at_end(pos)) {
-                    stack::push(&UNSET);
-                } else {
-                    pos = take_argument(g, kind, pos, argk);
-                    if (stack::thrown) return pos;
-                }
-                Cell* v = stack::top - 1;
-                if (!typeset::has(&c, type_of(v))) expect_arg(name, fn, argk, v);
-                count++;
-            } else {
-                if (is_fn) stack::push(&NONE);
-                // apply/all evaluates and drops the arguments of a refinement given off.
-                if (mode == APPLY_ALL && !path) {
-                    pos = take_argument(g, kind, pos, argk);
-                    if (stack::thrown) return pos;
-                    stack::top--;
-                }
-            }
-            argk++;
-            break;
-        }
-        case TYPE_ARG_REFINEMENT:
-            if (applying && !path && how == APPLY_ALL && !g.at_end(pos)) {
-                // apply/all: the switch is the next value, a logic!.
-                pos = take_argument(g, ARG_NORMAL, pos, argk);
+                pos = eval_one_expression(code, pos, end, infix);
                 if (stack::thrown) return pos;
-                Cell* v = stack::top - 1;
-                if (type_of(v) != TYPE_LOGIC) {
-                    Cell dt{TYPE_DATATYPE, uint32_t(type_of(v)), 0, 0};
-                    Cell w;
-                    word::make_at(int32_t(c.data2), &w);
-                    raise_error(err::script_expect_arg, name, &dt, &w);
-                }
-                collecting = v->data1 != 0;
-                if (!is_fn) {
-                    stack::top--;
-                    if (collecting) refs[int(c.data3) - 1] = count;
-                }
-            } else if (applying && !path) {
-                // Named refinements come after the arguments; at the end of
-                // the block the refinement's arguments are none.
-                if (is_fn) logic::push(false);
-                collecting = g.at_end(pos);
-            } else {
-                if (is_fn) logic::push(false);
-                collecting = false;
             }
-            break;
-        case TYPE_INTEGER:
-            if (is_fn) locals = int(c.data2);
-            break;
-        default: break;
+            Cell* v = stack::top - 1;
+            if (!typeset::has(&arg_frame_at(desc)->slots[k].types, type_of(v))) expect_arg(name, fn, int(k), v);
         }
-    }
-    if (path || how == APPLY_NAMED) {
-        Refinements r{fn, cache, n, is_fn, safer, gr, refs, count};
-        pos = r.take_named(g, code, pos, end, path, path_pos, applying, how);
+        if (is_fn) push_unnamed(desc, m);
+    } else {
+        pos = gather_general(fn, desc, code, pos, end, path, path_pos, name, element, infix, mode, refs);
         if (stack::thrown) return pos;
     }
-    traced(trace::EV_CALL, applying ? 0 : code, pos, fn, nullptr);
-    if (is_fn) {
-        if (locals > 0) function::push_unused_refinement(locals);
-        return pos;
-    }
+    traced(trace::EV_CALL, mode != APPLY_NONE ? 0 : code, pos, fn, nullptr);
+    if (is_fn) return pos;
     if (t == TYPE_NATIVE) {
         natives::Entry entry = natives::table[fn->data1 - 1];
         if (!entry) raise_error(err::internal_not_done);
@@ -654,78 +659,6 @@ const Cell* word_value(const Cell* word) {
     if (v) return v;
     Cell w = *word;
     return context::get(&w);
-}
-
-// The argument cache -----------------------------------------------------------
-
-Node build_argument_cache(const Cell* callable);
-
-Node argument_cache(const Cell* callable) {
-    const Cell* slot = node_buffer(callable->data3)->cell_head() + function::MORE_CACHE;
-    if (type_of(slot) == TYPE_BLOCK) return slot->data2;
-    return build_argument_cache(callable);
-}
-
-Node build_argument_cache(const Cell* callable) {
-    Cell fn = *callable;
-    int t = type_of(&fn);
-    bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
-    collector::Rooted<1> rooted;
-    Cell& cache = rooted[0];
-    blk::make_at(&cache, 8);
-    Node spec = fn.data2;
-    uint32_t n = code_size(spec);
-    uint32_t stack_slot = 0;  // where the argument lands in a function's frame
-    uint32_t refinement = 0;
-    int32_t local = symbol::resolve(int32_t(words::local.data2));
-    int32_t ret = symbol::resolve(sym::return_);
-    bool has_local = false;
-    for (uint32_t i = 0; i < n; i++) {
-        Cell c = *code_at(spec, i);
-        int ct = type_of(&c);
-        uint32_t kind;
-        switch (ct) {
-        case TYPE_WORD: kind = ARG_NORMAL; break;
-        case TYPE_GET_WORD: kind = ARG_GET; break;
-        case TYPE_LIT_WORD: kind = ARG_LITERAL; break;
-        case TYPE_SET_WORD:
-            if (symbol::resolve(int32_t(c.data2)) != ret) raise_error(err::script_bad_func_def, &c);
-            kind = ARG_RETURN;
-            break;
-        case TYPE_REFINEMENT: {
-            if (symbol::resolve(int32_t(c.data2)) == local) {
-                has_local = true;
-                i = n;
-                continue;
-            }
-            Cell r{TYPE_ARG_REFINEMENT, stack_slot++, c.data2, ++refinement};
-            blk::append(&cache, &r);
-            continue;
-        }
-        default: continue;
-        }
-        Cell* ts;
-        Cell types = i + 1 < n ? *code_at(spec, i + 1) : NONE;
-        if (type_of(&types) == TYPE_BLOCK && blk::length(&types) > 0) {
-            ts = typeset::make_from_block(&cache, &types);
-        } else {
-            ts = typeset::make_all_in(&cache);
-        }
-        ts->header = TYPE_TYPESET | (kind << ARG_KIND_SHIFT);
-        if (kind != ARG_RETURN) stack_slot++;
-    }
-    if (is_fn) {
-        if (has_local) {
-            Cell s{TYPE_BLOCK, 0, spec, 0};
-            Cell count{TYPE_INTEGER, 0, uint32_t(function::count_locals(&s, 0, false)), 0};
-            blk::append(&cache, &count);
-        }
-    } else if (refinement > 0) {
-        Cell count{TYPE_INTEGER, 0, refinement, 0};
-        blk::append(&cache, &count);
-    }
-    node_buffer(fn.data3)->cell_head()[function::MORE_CACHE] = cache;
-    return cache.data2;
 }
 
 // Evaluation -------------------------------------------------------------------

@@ -95,11 +95,5 @@ const Cell* word_value(const Cell* word);
 // stack has grown past its budget.
 void check_machine_stack();
 
-// The argument cache of a callable (built on first use): a block node.
-Node argument_cache(const Cell* callable);
-// Header bits 20-21 of an argument cache typeset: how the argument is taken.
-enum ArgKind : uint32_t { ARG_NORMAL = 0, ARG_GET = 1, ARG_LITERAL = 2, ARG_RETURN = 3 };
-constexpr uint32_t ARG_KIND_SHIFT = 20;
-inline uint32_t arg_kind(const Cell* ts) { return (ts->header >> ARG_KIND_SHIFT) & 3; }
 
 }  // namespace vyx::interp

@@ -13,6 +13,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/helpers.h"
+#include "evaluator/arg_frame.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/parse.h"
 #include "runtime/stack.h"
@@ -108,23 +109,19 @@ Node values_node = 0;
 const Cell* value_of(uint32_t number) { return blk::at(values_node, number - 1); }
 
 void check_arguments(uint32_t number, const int* refinements) {
-    Cell fn = *value_of(number);
-    Node cache = interp::argument_cache(&fn);
+    const interp::ArgFrame* af = interp::arg_frame(value_of(number));
     int argk = 0;     // argument number in the spec
     uint32_t k = 0;   // cell from where the current group's arguments start
-    int group = -1;   // -1: the mandatory arguments, else the refinement number
-    for (uint32_t i = 0; i < blk::size(cache); i++) {
-        Cell c = *blk::at(cache, i);
-        if (type_of(&c) == TYPE_ARG_REFINEMENT) {
-            group++;
+    for (const interp::ArgSlot& c : *af) {
+        if (c.kind == interp::ARG_REFINEMENT) {
             k = 0;
             continue;
         }
-        if (type_of(&c) != TYPE_TYPESET || interp::arg_kind(&c) == interp::ARG_RETURN) continue;
         // An absent refinement's argument cells are never read.
+        int group = int(c.refinement) - 1;  // -1: the mandatory arguments
         if (group < 0 || refinements[group] >= 0) {
             uint32_t at = group < 0 ? k : uint32_t(refinements[group]) + k;
-            helpers::typecheck_argument(argk, &c, stack::arguments + at);
+            helpers::typecheck_argument(argk, &c.types, stack::arguments + at);
         }
         k++;
         argk++;
