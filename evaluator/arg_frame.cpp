@@ -93,9 +93,8 @@ uint32_t ArgFrame::argument_number(uint32_t i) const {
     return k;
 }
 
-Node arg_frame_node(const Cell* callable) {
-    const Cell* slot = node_buffer(callable->data3)->cell_head() + function::MORE_CACHE;
-    if (type_of(slot) == TYPE_BINARY) [[likely]] return slot->data2;
+Node build_arg_frame(const Cell* callable) {
+    static_assert(function::MORE_CACHE == 1);
     return build(callable);
 }
 

@@ -184,32 +184,44 @@ inline bool fast_math(Fast k, Cell* left, const Cell* right) {
     return true;
 }
 
+// A block's cells as they stand: good until anything allocates.
+struct View {
+    Cell* head;
+    uint32_t size;
+    explicit View(Node n) {
+        SeriesBuffer* b = node_buffer(n);
+        head = b->cell_head();
+        size = (b->tail - b->offset) >> 4;
+    }
+};
+
+// A word of the code found by its symbol (its index still -1, as the lexer
+// leaves words of the global context) keeps the index of its value cell, so
+// the next evaluation reads the value directly.
+inline void keep_index(Cell* word, const Cell* value) {
+    int32_t index = index_of_slot(word, value);
+    if (index >= 0) word->data3 = uint32_t(index);
+}
+
 // The number a code cell stands for without evaluation: a literal, or a word
-// holding one (whose index the code cell then keeps). Null otherwise.
-inline const Cell* number_operand(Node code, uint32_t pos) {
-    const Cell* c = code_at(code, pos);
+// holding one. Null otherwise.
+inline const Cell* number_operand(const View& cv, uint32_t pos) {
+    Cell* c = cv.head + pos;
     if (is_plain_number(c)) return c;
     if (type_of(c) != TYPE_WORD) return nullptr;
     const Cell* v = peek_word(c);
     if (!v || !is_plain_number(v)) return nullptr;
-    if (int32_t(c->data3) < 0) {
-        Cell w = *c;
-        remember_index(code, pos, &w, index_of_slot(&w, v));
-    }
+    if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
     return v;
 }
 
-// The op value of an operator word at `pos` (whose index the code cell then
-// keeps), or null.
-inline const Cell* op_at(Node code, uint32_t pos) {
-    const Cell* next = code_at(code, pos);
+// The op value of an operator word at `pos`, or null.
+inline const Cell* op_at(const View& cv, uint32_t pos) {
+    Cell* next = cv.head + pos;
     if (type_of(next) != TYPE_WORD) return nullptr;
     const Cell* v = peek_word(next);
     if (!v || type_of(v) != TYPE_OP) return nullptr;
-    if (int32_t(next->data3) < 0) {
-        Cell w = *next;
-        remember_index(code, pos, &w, index_of_slot(&w, v));
-    }
+    if (int32_t(next->data3) < 0) [[unlikely]] keep_index(next, v);
     return v;
 }
 
@@ -225,19 +237,19 @@ inline bool can_poke(const Cell* w) {
 // A whole expression of numbers and the operators above (`1`, `s + i`,
 // `i + 1 * 2`): its value goes to `out` and the answer is the position after
 // it; 0 when the expression is anything else (nothing has been changed then).
-inline uint32_t fast_expression(Node code, uint32_t pos, uint32_t end, Cell* out) {
-    uint32_t size = code_size(code);
-    if (pos >= end || pos >= size) return 0;
-    const Cell* first = number_operand(code, pos);
+inline uint32_t fast_expression(const View& cv, uint32_t pos, uint32_t end, Cell* out) {
+    uint32_t limit = end < cv.size ? end : cv.size;
+    if (pos >= limit) return 0;
+    const Cell* first = number_operand(cv, pos);
     if (!first) return 0;
     *out = *first;
     pos++;
-    while (pos < end && pos < size) {
-        const Cell* op = op_at(code, pos);
+    while (pos < limit) {
+        const Cell* op = op_at(cv, pos);
         if (!op) break;
         Fast k = fast_kind(op);
-        if (!k || pos + 1 >= end || pos + 1 >= size) return 0;
-        const Cell* right = number_operand(code, pos + 1);
+        if (!k || pos + 1 >= limit) return 0;
+        const Cell* right = number_operand(cv, pos + 1);
         if (!right || !fast_math(k, out, right)) return 0;
         pos += 2;
     }
@@ -551,6 +563,19 @@ uint32_t gather_general(const Cell* fn, Node desc, Node code, uint32_t pos, uint
     return pos;
 }
 
+// Calls a native's or an action's entry on the arguments in its frame.
+inline void call_entry(const Cell* fn, int* refs) {
+    if (type_of(fn) == TYPE_NATIVE) {
+        natives::Entry entry = natives::table[fn->data1 - 1];
+        if (!entry) raise_error(err::internal_not_done);
+        entry(0, refs);
+    } else {
+        actions::Entry entry = actions::table[fn->data1 - 1];
+        if (!entry) raise_error(err::internal_not_done);
+        entry(refs);
+    }
+}
+
 // Fills the frame that invoke_callable pushed and, for natives and actions,
 // calls the entry. A mode above 0 is an applying call (see invoke_callable).
 uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* path,
@@ -584,16 +609,40 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
         if (stack::thrown) return pos;
     }
     traced(trace::EV_CALL, mode != APPLY_NONE ? 0 : code, pos, fn, nullptr);
-    if (is_fn) return pos;
-    if (t == TYPE_NATIVE) {
-        natives::Entry entry = natives::table[fn->data1 - 1];
-        if (!entry) raise_error(err::internal_not_done);
-        entry(0, refs);
-    } else {
-        actions::Entry entry = actions::table[fn->data1 - 1];
-        if (!entry) raise_error(err::internal_not_done);
-        entry(refs);
+    if (!is_fn) call_entry(fn, refs);
+    return pos;
+}
+
+// An infix operator made from add, subtract, multiply or a comparison whose
+// right operand needs evaluating (`(fib n - 1) + (fib n - 2)`): the operand
+// is evaluated under the operator's frame, as a call would, and two numbers
+// are then computed in place; anything else goes to the operator's entry.
+// The left operand sits at `left`; answers the position after the operand.
+uint32_t infix_arithmetic(Fast k, const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name,
+                          Cell* left) {
+    stack::top = left;
+    stack::push_frame(name, eval_frame_bits());
+    stack::top = left + 1;
+    // The left operand is checked before the right one is evaluated.
+    if (!is_plain_number(left) && !typeset::has(&arg_frame(fn)->slots[0].types, type_of(left)))
+        expect_arg(name, fn, 0, left);
+    View cv(code);
+    if (pos >= end || pos >= cv.size) {
+        Cell w = argument_word(fn, 1);
+        raise_error(err::script_no_arg, name, &w);
     }
+    pos = eval_one_expression(code, pos, end, true);
+    if (stack::thrown) return pos;
+    if (!fast_math(k, left, left + 1)) {
+        Node desc = arg_frame_node(fn);
+        for (int a = 0; a < 2; a++)
+            if (!typeset::has(&arg_frame_at(desc)->slots[a].types, type_of(left + a)))
+                expect_arg(name, fn, a, left + a);
+        int refs[64];
+        for (uint32_t r = 0; r < arg_frame_at(desc)->refinements && r < 64; r++) refs[r] = -1;
+        call_entry(fn, refs);
+    }
+    stack::pop_frame_keep_result();
     return pos;
 }
 
@@ -750,20 +799,80 @@ namespace {
 
 // The core step, in two builds: with the trace events and without them (the
 // untraced one pays nothing for them).
+// A call named by a word of the code (the word's cell a copy the caller
+// holds), with no path, object or tracing: the common call.
+uint32_t invoke_named(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name, bool infix) {
+    check_machine_stack();
+    if (!infix) stack::push(fn);
+    // Frames pushed while library code runs are marked as such.
+    uint32_t bits = eval_frame_bits();
+    int t = type_of(fn);
+    if (t == TYPE_FUNCTION)
+        stack::push_function_frame(name->data2, name->data1, fn->data1, bits & ~stack::KIND_MASK);
+    else
+        stack::push_frame(name, bits);
+    if (infix) stack::top++;
+    pos = gather_arguments(fn, code, pos, end, nullptr, 0, name, name, infix, APPLY_NONE);
+    if (stack::thrown) return pos;
+    if (t == TYPE_FUNCTION) {
+        invoke_function_value(fn);
+        if (stack::thrown) return pos;
+        stack::pop_function_frame();
+    } else {
+        if (t == TYPE_ROUTINE) {
+            invoke_routine_value(fn);
+            if (stack::thrown) return pos;
+        }
+        stack::pop_frame_keep_result();
+    }
+    if (!infix) {
+        stack::top[-2] = stack::top[-1];
+        stack::top--;
+    }
+    return pos;
+}
+
 template <bool Traced>
 uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
     Cell* T = stack::top;
-    if (pos >= code_size(code)) {
+    View cv(code);
+    if (pos >= cv.size) [[unlikely]] {
         // The block was shortened under us: nothing is left to evaluate.
         stack::push(&UNSET);
         return end;
     }
-    Cell value = *code_at(code, pos);
+    Cell value = cv.head[pos];
     uint32_t start = pos;
     event<Traced>(trace::EV_FETCH, code, pos, nullptr, &value);
     switch (type_of(&value)) {
+    case TYPE_WORD: {
+        const Cell* v = peek_word(&value);
+        if (v) {
+            if (int32_t(value.data3) < 0) [[unlikely]] keep_index(cv.head + pos, v);
+        } else {
+            v = word_value(&value);
+        }
+        int vt = type_of(v);
+        if (is_callable(vt)) {
+            Cell fn = *v;
+            if (Traced) {
+                pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &value, false);
+            } else {
+                pos = invoke_named(&fn, code, pos + 1, end, &value, false);
+            }
+            if (stack::thrown) return pos;
+        } else if (vt == TYPE_UNSET) {
+            raise_error(err::script_no_value, &value);
+        } else if (vt == TYPE_OP) {
+            raise_error(err::script_no_op_arg, &value);
+        } else {
+            event<Traced>(trace::EV_PUSH, code, pos, nullptr, stack::push(v));
+            pos++;
+        }
+        break;
+    }
     case TYPE_PAREN:
-        // The block's own frame holds the result, which stays pushed.
+        // The paren's value stays pushed.
         eval_whole_block(&value, true);
         if (stack::thrown) return pos;
         pos++;
@@ -772,7 +881,7 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
         // `x: 1`, `s: s + i`: a value computed without a call is set
         // without a frame (nothing can fail that a frame would name).
         if (!Traced && can_poke(&value)) {
-            uint32_t after = fast_expression(code, pos + 1, end, stack::top);
+            uint32_t after = fast_expression(cv, pos + 1, end, stack::top);
             if (after) {
                 Cell* v = stack::push_slot();
                 poke_word(&value, v);
@@ -824,25 +933,6 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
         event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
         break;
-    case TYPE_WORD: {
-        const Cell* v = peek_word(&value);
-        if (v && int32_t(value.data3) < 0) remember_index(code, pos, &value, index_of_slot(&value, v));
-        if (!v) v = word_value(&value);
-        int vt = type_of(v);
-        if (is_callable(vt)) {
-            Cell fn = *v;
-            pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &value, false);
-            if (stack::thrown) return pos;
-        } else if (vt == TYPE_UNSET) {
-            raise_error(err::script_no_value, &value);
-        } else if (vt == TYPE_OP) {
-            raise_error(err::script_no_op_arg, &value);
-        } else {
-            event<Traced>(trace::EV_PUSH, code, pos, nullptr, stack::push(v));
-            pos++;
-        }
-        break;
-    }
     case TYPE_PATH: case TYPE_GET_PATH:
         pos = walk_path(&value, code, pos + 1, end, true, type_of(&value) == TYPE_GET_PATH ? PATH_GET : PATH_GET_VALUE,
                         nullptr);
@@ -863,7 +953,7 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
     case TYPE_ISSUE: {
         int32_t s = symbol::resolve(int32_t(value.data2));
         if ((s == symbol::resolve(sym::system) || s == symbol::resolve(sym::system_global)) && pos + 1 < end &&
-            type_of(code_at(code, pos + 1)) == TYPE_BLOCK)
+            pos + 1 < cv.size && type_of(cv.head + pos + 1) == TYPE_BLOCK)
             raise_error(err::internal_vyx_system);
         stack::push(&value);
         event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
@@ -871,29 +961,40 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
         break;
     }
     default:
-        stack::push(&value);
-        event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
+        event<Traced>(trace::EV_PUSH, code, pos, nullptr, stack::push(&value));
         pos++;
         break;
     }
     if (!no_infix) {
-        while (pos < end && pos < code_size(code)) {
-            const Cell* v = op_at(code, pos);
+        // Anything above may have moved the code.
+        cv = View(code);
+        while (pos < end && pos < cv.size) {
+            const Cell* v = op_at(cv, pos);
             if (!v) break;
-            if (!Traced && pos + 1 < end && pos + 1 < code_size(code)) {
+            Cell name = cv.head[pos];
+            Cell fn = op::source_of(v);
+            if (!Traced) {
                 Fast k = fast_kind(v);
-                const Cell* right = k ? number_operand(code, pos + 1) : nullptr;
-                if (right && fast_math(k, stack::top - 1, right)) {
-                    pos += 2;
+                if (k) {
+                    const Cell* right = pos + 1 < end && pos + 1 < cv.size ? number_operand(cv, pos + 1) : nullptr;
+                    if (right && fast_math(k, T, right)) {
+                        pos += 2;
+                        continue;
+                    }
+                    pos = infix_arithmetic(k, &fn, code, pos + 1, end, &name, T);
+                    if (stack::thrown) return pos;
+                    cv = View(code);
                     continue;
                 }
             }
-            Cell name = *code_at(code, pos);
-            Cell fn = op::source_of(v);
             event<Traced>(trace::EV_FETCH, code, pos, nullptr, &name);
             stack::top = T;
-            pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &name, true);
+            if (Traced)
+                pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &name, true);
+            else
+                pos = invoke_named(&fn, code, pos + 1, end, &name, true);
             if (stack::thrown) return pos;
+            cv = View(code);
         }
     }
     return pos;

@@ -39,17 +39,11 @@ bool named(const Frame* f) {
     return f->symbol != sym_body && f->symbol != sym_anon;
 }
 
-// Gives a kind-1 frame's function context its values reference back.
-inline void restore_context(const Frame* f) {
-    if (f->function_context) set_context_values_ref(f->function_context, f->saved_values);
-}
 
 }  // namespace
 
 void (*cycle_reset)() = no_cycle_reset;
 
-uint32_t context_values_ref(Node context) { return node_buffer(context)->cell_head()->data2; }
-void set_context_values_ref(Node context, uint32_t ref) { node_buffer(context)->cell_head()->data2 = ref; }
 
 void init() {
     Node n = new_series_outside_gc(VALUE_STACK_CELLS, 16, 0);
@@ -98,12 +92,6 @@ void frame_stack_overflow() {
     overflow();
 }
 
-void push_function_frame(uint32_t symbol, uint32_t word_context, Node function_context, uint32_t bits) {
-    Frame* f = new_record();
-    uint32_t saved = function_context ? context_values_ref(function_context) : 0;
-    *f = Frame{kind_bits(FRAME_FUNCTION) | bits, symbol, index_of(arguments), word_context, function_context, saved};
-    arguments = top;
-}
 
 void enter_function_body(const Cell* word, Node function_context) {
     set_context_values_ref(function_context, values_ref_of(arguments));
@@ -147,15 +135,6 @@ bool is_eval(const Frame* position, bool this_only) {
 
 // Pops ------------------------------------------------------------------------
 
-void pop_function_frame() {
-    restore_context(frame_top - 1);
-    pop_frame_keep_result();
-}
-
-void pop_function_frame_pass_result() {
-    restore_context(frame_top - 1);
-    pop_frame_pass_result();
-}
 
 void pop_frame_discard() {
     Frame* f = --frame_top;

@@ -127,7 +127,7 @@ inline void push_frame(uint32_t symbol, uint32_t word_context, uint32_t bits) {
     *f = Frame{bits, symbol, uint32_t(arguments - bottom), word_context, 0, 0};
     arguments = top;
 }
-void push_function_frame(uint32_t symbol, uint32_t word_context, Node function_context, uint32_t bits = 0);
+inline void push_function_frame(uint32_t symbol, uint32_t word_context, Node function_context, uint32_t bits = 0);
 inline void push_frame(const Cell* word, uint32_t bits) { push_frame(word->data2, word->data1, bits); }
 inline void push_call_frame(const Cell* word) { push_frame(word, kind_bits(FRAME_CALL)); }
 inline void push_try_frame(const Cell* word) { push_frame(word, kind_bits(FRAME_TRY)); }
@@ -157,13 +157,13 @@ inline void pop_frame_keep_result() {
     top = arguments + 1;
     arguments = bottom + f->saved_arguments;
 }
-void pop_function_frame();
 inline void pop_frame_pass_result() {
     Cell* result = arguments;
     pop_frame_keep_result();
     copy_cell(result, arguments);
 }
-void pop_function_frame_pass_result();
+inline void pop_function_frame();
+inline void pop_function_frame_pass_result();
 void pop_frame_discard();
 void pop_function_frame_discard();
 void pop_frame_restore();
@@ -210,7 +210,27 @@ extern uint32_t sym_body, sym_anon;
 // "not running", so indexes are kept one up.
 inline uint32_t values_ref_of(const Cell* base) { return index_of(base) + 1; }
 inline Cell* cell_of_values_ref(uint32_t ref) { return ref ? bottom + (ref - 1) : nullptr; }
-uint32_t context_values_ref(Node context);
-void set_context_values_ref(Node context, uint32_t ref);
+inline uint32_t context_values_ref(Node context) { return node_buffer(context)->cell_head()->data2; }
+inline void set_context_values_ref(Node context, uint32_t ref) { node_buffer(context)->cell_head()->data2 = ref; }
+
+// Gives a function frame's context its values reference back.
+inline void restore_context(const Frame* f) {
+    if (f->function_context) set_context_values_ref(f->function_context, f->saved_values);
+}
+
+inline void push_function_frame(uint32_t symbol, uint32_t word_context, Node function_context, uint32_t bits) {
+    Frame* f = new_record();
+    uint32_t saved = function_context ? context_values_ref(function_context) : 0;
+    *f = Frame{kind_bits(FRAME_FUNCTION) | bits, symbol, index_of(arguments), word_context, function_context, saved};
+    arguments = top;
+}
+inline void pop_function_frame() {
+    restore_context(frame_top - 1);
+    pop_frame_keep_result();
+}
+inline void pop_function_frame_pass_result() {
+    restore_context(frame_top - 1);
+    pop_frame_pass_result();
+}
 
 }  // namespace vyx::stack
