@@ -843,7 +843,10 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
     }
     Cell value = cv.head[pos];
     uint32_t start = pos;
-    event<Traced>(trace::EV_FETCH, code, pos, nullptr, &value);
+    if constexpr (Traced) {
+        trace::fire(trace::EV_FETCH, code, pos, nullptr, &value);
+        cv = View(code);  // the tracer may have moved the code
+    }
     switch (type_of(&value)) {
     case TYPE_WORD: {
         const Cell* v = peek_word(&value);
