@@ -832,85 +832,13 @@ uint32_t invoke_named(const Cell* fn, Node code, uint32_t pos, uint32_t end, con
     return pos;
 }
 
+// The step's less common values: set-paths, get- and lit-words, paths,
+// callables and ops written as values, issues.
 template <bool Traced>
-uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
-    Cell* T = stack::top;
-    View cv(code);
-    if (pos >= cv.size) [[unlikely]] {
-        // The block was shortened under us: nothing is left to evaluate.
-        stack::push(&UNSET);
-        return end;
-    }
-    Cell value = cv.head[pos];
+[[gnu::noinline]] uint32_t eval_other(Node code, uint32_t pos, uint32_t end, Cell* value_in) {
+    Cell value = *value_in;
     uint32_t start = pos;
-    if constexpr (Traced) {
-        trace::fire(trace::EV_FETCH, code, pos, nullptr, &value);
-        cv = View(code);  // the tracer may have moved the code
-    }
     switch (type_of(&value)) {
-    case TYPE_WORD: {
-        const Cell* v = peek_word(&value);
-        if (v) {
-            if (int32_t(value.data3) < 0) [[unlikely]] keep_index(cv.head + pos, v);
-        } else {
-            v = word_value(&value);
-        }
-        int vt = type_of(v);
-        if (is_callable(vt)) {
-            Cell fn = *v;
-            if (Traced) {
-                pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &value, false);
-            } else {
-                pos = invoke_named(&fn, code, pos + 1, end, &value, false);
-            }
-            if (stack::thrown) return pos;
-        } else if (vt == TYPE_UNSET) {
-            raise_error(err::script_no_value, &value);
-        } else if (vt == TYPE_OP) {
-            raise_error(err::script_no_op_arg, &value);
-        } else {
-            event<Traced>(trace::EV_PUSH, code, pos, nullptr, stack::push(v));
-            pos++;
-        }
-        break;
-    }
-    case TYPE_PAREN:
-        // The paren's value stays pushed.
-        eval_whole_block(&value, true);
-        if (stack::thrown) return pos;
-        pos++;
-        break;
-    case TYPE_SET_WORD: {
-        // `x: 1`, `s: s + i`: a value computed without a call is set
-        // without a frame (nothing can fail that a frame would name).
-        if (!Traced && can_poke(&value)) {
-            uint32_t after = fast_expression(cv, pos + 1, end, stack::top);
-            if (after) {
-                Cell* v = stack::push_slot();
-                poke_word(&value, v);
-                pos = after;
-                break;
-            }
-        }
-        uint32_t at = pos;
-        stack::push_frame(&value, eval_frame_bits());
-        stack::push(&value);
-        event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
-        pos++;
-        if (pos >= end) raise_error(err::script_need_value, &value);
-        pos = eval_one_expression(code, pos, end, false);
-        if (stack::thrown) return pos;
-        Cell* v = stack::arguments + 1;
-        event<Traced>(trace::EV_SET, code, at, &value, v);
-        if (type_of(v) == TYPE_UNSET) raise_error(err::script_need_value, &value);
-        if (!poke_word(stack::arguments, v)) {
-            context::set(stack::arguments, v);
-            if (int32_t(value.data3) < 0) remember_index(code, at, &value, int32_t(stack::arguments->data3));
-        }
-        *stack::arguments = *v;
-        stack::pop_frame_keep_result();
-        break;
-    }
     case TYPE_SET_PATH: {
         event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
         pos++;
@@ -955,6 +883,7 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
         break;
     case TYPE_ISSUE: {
         int32_t s = symbol::resolve(int32_t(value.data2));
+        View cv(code);
         if ((s == symbol::resolve(sym::system) || s == symbol::resolve(sym::system_global)) && pos + 1 < end &&
             pos + 1 < cv.size && type_of(cv.head + pos + 1) == TYPE_BLOCK)
             raise_error(err::internal_vyx_system);
@@ -963,14 +892,117 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
         pos++;
         break;
     }
+    default: break;
+    }
+    return pos;
+}
+
+// A set-word whose value needs a call or more: evaluated under a frame that
+// names the word, so an error in the value says where it was going.
+template <bool Traced>
+[[gnu::noinline]] uint32_t set_word(Node code, uint32_t pos, uint32_t end, const Cell* word) {
+    Cell value = *word;
+    uint32_t at = pos;
+    stack::push_frame(&value, eval_frame_bits());
+    stack::push(&value);
+    event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
+    pos++;
+    if (pos >= end) raise_error(err::script_need_value, &value);
+    pos = eval_one_expression(code, pos, end, false);
+    if (stack::thrown) return pos;
+    Cell* v = stack::arguments + 1;
+    event<Traced>(trace::EV_SET, code, at, &value, v);
+    if (type_of(v) == TYPE_UNSET) raise_error(err::script_need_value, &value);
+    if (!poke_word(stack::arguments, v)) {
+        context::set(stack::arguments, v);
+        if (int32_t(value.data3) < 0) remember_index(code, at, &value, int32_t(stack::arguments->data3));
+    }
+    *stack::arguments = *v;
+    stack::pop_frame_keep_result();
+    return pos;
+}
+
+template <bool Traced>
+uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
+    Cell* T = stack::top;
+    View cv(code);
+    if (pos >= cv.size) [[unlikely]] {
+        // The block was shortened under us: nothing is left to evaluate.
+        stack::push(&UNSET);
+        return end;
+    }
+    Cell value = cv.head[pos];
+    bool called = false;  // whether anything ran that may have moved the code
+    if constexpr (Traced) {
+        trace::fire(trace::EV_FETCH, code, pos, nullptr, &value);
+        cv = View(code);  // the tracer may have moved the code
+    }
+    switch (type_of(&value)) {
+    case TYPE_WORD: {
+        const Cell* v = peek_word(&value);
+        if (v) {
+            if (int32_t(value.data3) < 0) [[unlikely]] keep_index(cv.head + pos, v);
+        } else {
+            v = word_value(&value);
+        }
+        int vt = type_of(v);
+        if (is_callable(vt)) {
+            Cell fn = *v;
+            if (Traced) {
+                pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &value, false);
+            } else {
+                pos = invoke_named(&fn, code, pos + 1, end, &value, false);
+            }
+            if (stack::thrown) return pos;
+            called = true;
+        } else if (vt == TYPE_UNSET) {
+            raise_error(err::script_no_value, &value);
+        } else if (vt == TYPE_OP) {
+            raise_error(err::script_no_op_arg, &value);
+        } else {
+            event<Traced>(trace::EV_PUSH, code, pos, nullptr, stack::push(v));
+            pos++;
+        }
+        break;
+    }
+    case TYPE_PAREN:
+        // The paren's value stays pushed.
+        eval_whole_block(&value, true);
+        if (stack::thrown) return pos;
+        called = true;
+        pos++;
+        break;
+    case TYPE_SET_WORD: {
+        // `x: 1`, `s: s + i`: a value computed without a call is set
+        // without a frame (nothing can fail that a frame would name).
+        if (!Traced && can_poke(&value)) {
+            uint32_t after = fast_expression(cv, pos + 1, end, stack::top);
+            if (after) {
+                Cell* v = stack::push_slot();
+                poke_word(&value, v);
+                pos = after;
+                break;
+            }
+        }
+        pos = set_word<Traced>(code, pos, end, &value);
+        if (stack::thrown) return pos;
+        called = true;
+        break;
+    }
+    case TYPE_SET_PATH: case TYPE_GET_WORD: case TYPE_LIT_WORD: case TYPE_PATH: case TYPE_GET_PATH:
+    case TYPE_LIT_PATH: case TYPE_OP: case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE:
+    case TYPE_ISSUE:
+        pos = eval_other<Traced>(code, pos, end, &value);
+        if (stack::thrown) return pos;
+        called = true;
+        break;
     default:
         event<Traced>(trace::EV_PUSH, code, pos, nullptr, stack::push(&value));
         pos++;
         break;
     }
     if (!no_infix) {
-        // Anything above may have moved the code.
-        cv = View(code);
+        if (called) cv = View(code);
         while (pos < end && pos < cv.size) {
             const Cell* v = op_at(cv, pos);
             if (!v) break;
