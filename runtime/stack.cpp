@@ -1,8 +1,5 @@
 #include "runtime/stack.h"
 
-#include "datatypes/context.h"
-#include "datatypes/string.h"
-#include "datatypes/word.h"
 #include "runtime/cells.h"
 #include "runtime/memory.h"
 #include "runtime/raise.h"
@@ -273,42 +270,6 @@ void collect_calls(Cell* block) {
         Cell* n = append_cell(block);
         *n = Cell{TYPE_INTEGER, 0, f->saved_arguments, 0};
     }
-}
-
-namespace {
-
-// The naming words of the frames below `end` that a call trace shows.
-template <typename Visit>
-void visit_call_stack(int level, uint32_t end, Visit visit) {
-    Frame* last = frame_bottom + end;
-    if (last > frame_limit) last = frame_limit;
-    for (Frame* f = frame_bottom; f < last; f++) {
-        if (!named(f)) continue;
-        Node ctx = f->word_context ? f->word_context : context::global;
-        Cell w = word::from_symbol_in(ctx, int32_t(f->symbol));
-        if (level <= 1) {
-            const Cell* v = context::get_value_ptr(int32_t(f->symbol), w.data1 ? w.data1 : context::global);
-            if (!v || type_of(v) != TYPE_FUNCTION) continue;
-        }
-        visit(w);
-    }
-}
-
-}  // namespace
-
-void capture_call_stack(int level, Cell* block, uint32_t end) {
-    visit_call_stack(level, end, [&](Cell w) { *append_cell(block) = w; });
-}
-
-int form_call_stack(int level, Cell* buffer, uint32_t end, int part) {
-    bool first = true;
-    visit_call_stack(level, end, [&](Cell w) {
-        if (part <= 0) return;
-        if (!first) part = string::concatenate_literal(buffer, " ", part);
-        first = false;
-        part = word::form(&w, buffer, part);
-    });
-    return part;
 }
 
 }  // namespace vyx::stack

@@ -194,13 +194,6 @@ void collect_calls(Cell* block);
 // Frame-top position recorded for an error (its `stack` field): the frames
 // below it are what the error report lists.
 inline uint32_t frame_position() { return uint32_t(frame_top - frame_bottom); }
-// Appends to the block, outermost first, the naming word of every frame
-// below `end` (a recorded frame position) that is not <body> or <anon>, when
-// `level` is above 1 or the word's value is a function!.
-void capture_call_stack(int level, Cell* block, uint32_t end);
-// The same words formed into `buffer` separated by single spaces, within the
-// length budget; returns the budget left.
-int form_call_stack(int level, Cell* buffer, uint32_t end, int part);
 
 // Symbols of the runtime words that name frames, set by init_frame_names once
 // the symbol table exists (0 before: then every frame counts as named).

@@ -1,6 +1,7 @@
 // The evaluation stack and the frame stack: the stack effect of every push
 // and pop, overflow, and the exits that find no target.
 #include "datatypes/context.h"
+#include "datatypes/error.h"
 #include "datatypes/runtime_words.h"
 #include "evaluator/helpers.h"
 #include "interp_fixture.h"
@@ -175,14 +176,10 @@ TEST_F(StackTest, CallStackOfAnErrorReport) {
     stack::push_call_frame(&f);  // above the recorded position: not listed
     Cell list;
     blk::make_at(&list, 4);
-    stack::capture_call_stack(1, &list, at);
+    error::capture_call_stack(1, &list, at);
     EXPECT_EQ(mold(list), "[f g]");
     Cell all;
     blk::make_at(&all, 4);
-    stack::capture_call_stack(2, &all, at);
+    error::capture_call_stack(2, &all, at);
     EXPECT_EQ(mold(all), "[f n g]");
-    Cell text;
-    string::make_at(&text, 16);
-    stack::form_call_stack(1, &text, at, NO_LIMIT);
-    EXPECT_EQ(string::to_utf8(&text), "f g");
 }
