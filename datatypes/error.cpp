@@ -20,6 +20,7 @@
 #include "runtime/collector.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/error_catalog.h"
+#include "runtime/output.h"
 #include "runtime/raise.h"
 
 namespace vyx::error {
@@ -384,6 +385,7 @@ void init() {
     stack_trace_level = 0;
     // Raised errors are held by the guard that will catch them.
     protect::reset();
+    raise_hooks = RaiseHooks{attach_value, to_raised, note_raise, protect::hold};
     collector::add_gc_root_callback(protect::mark_roots);
     make_prototype();
     collector::Rooted<1> r;
@@ -590,6 +592,19 @@ void attach_value(VyxError& ev) {
     // Too little memory or stack to make the value: it travels without.
     if (!made) ev.value = none_cell();
     attaching = false;
+}
+
+void push_error_result(err::Id id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
+    stack::push_call_frame(&words::frame_body);
+    collector::Rooted<2> r;
+    create(id, arg1, arg2, arg3, &r[0]);
+    note_raise(&r[0], false);
+    std::string text = report(&r[0]);
+    string::load(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), 0, &r[1]);
+    run_print_hooks(&r[1], true);
+    stack::pop_frame_discard();
+    const Cell unset{TYPE_UNSET, 0, 0, 0};
+    stack::store_result_only(&unset);
 }
 
 std::string report(const Cell* e) {

@@ -82,6 +82,12 @@ void note_raise(const Cell* error, bool skip_top);
 // near, where and the frame position) when the catalog exists. Never throws.
 void attach_value(VyxError& e);
 
+// For dialects that report an error and go on: prints the error's report as
+// print would, naming the running native as where, and leaves unset! as the
+// current call's result.
+void push_error_result(err::Id id, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr,
+                       const Cell* arg3 = nullptr);
+
 // The report as UTF-8: the form of the error! when the error carries one,
 // else the plain report from the C++ table.
 std::string report(const Cell* error);

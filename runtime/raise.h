@@ -23,16 +23,27 @@ struct VyxError {
 // Told of every error just before it is raised (the evaluation tracer).
 extern void (*error_raised_hook)(const VyxError& e);
 
+// What a raise needs from the layers above it, installed by the error module
+// when it starts. Until then errors travel as catalog entries without a value
+// and there is nothing to hold.
+struct RaiseHooks {
+    // Gives a raise by catalog entry its error! value; never throws.
+    void (*attach_value)(VyxError& e);
+    // The entry and arguments of an existing error! value.
+    VyxError (*to_raised)(const Cell* error);
+    // Fills in near, where and stack where the error! value has none.
+    void (*note_raise)(const Cell* error, bool skip_top);
+    // Hands the error to the innermost protected evaluation, which keeps its
+    // value reachable while it travels.
+    void (*hold)(const VyxError& e);
+};
+extern RaiseHooks raise_hooks;
+
 [[noreturn]] void raise_error(err::Id id, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr,
                               const Cell* arg3 = nullptr);
 // Raises an existing error! value, filling in what the raise notes (near,
 // where, stack) where it has none; skip_top names the caller of the native
 // on the top frame as where.
 [[noreturn]] void raise_error_value(const Cell* error, bool skip_top);
-// For dialects that report an error and go on: prints the error's report as
-// print would, naming the running native as where, and leaves unset! as the
-// current call's result.
-void push_error_result(err::Id id, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr,
-                       const Cell* arg3 = nullptr);
 
 }  // namespace vyx

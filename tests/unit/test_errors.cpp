@@ -246,7 +246,7 @@ TEST_F(ErrorTest, AReportedErrorIsPrintedAndTheCallGoesOn) {
     stack::push_call_frame(&name);
     Cell seven{TYPE_INTEGER, 0, 7, 0};
     testing::internal::CaptureStdout();
-    push_error_result(err::script_invalid_arg, &seven);
+    error::push_error_result(err::script_invalid_arg, &seven);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "*** Script Error: invalid argument: 7\n*** Where: draw\n*** Near : none\n");
     EXPECT_EQ(type_of(stack::result()), TYPE_UNSET);
