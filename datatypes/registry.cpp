@@ -66,6 +66,7 @@ void register_type_services(int type, int parent, TypeServices services, bool in
 }
 
 void register_all_datatypes() {
+    collector::type_name = [](int type) { return type_names[type].name; };
     // Parents before children; `series!` comes before the series types.
     for (auto reg : {datatype::register_type, unset::register_type, none::register_type,
                      logic::register_type, series::register_type, block::register_type,

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "runtime/stack.h"
-#include "datatypes/registry.h"
 #include "runtime/fatal.h"
 #include "runtime/hash_index.h"
 #include "runtime/handles.h"
@@ -95,9 +94,7 @@ int cell_type = -1;
 
 [[noreturn]] void heap_fault(Node n, const char* what) {
     char where[160] = "";
-    const char* type = cell_type > 0 && cell_type <= TYPE_MAX && type_names[cell_type].name
-                           ? type_names[cell_type].name
-                           : nullptr;
+    const char* type = cell_type > 0 && cell_type <= TYPE_MAX && type_name ? type_name(cell_type) : nullptr;
     if (type)
         std::snprintf(where, sizeof where, " by a %s cell", type);
     else if (cell_type >= 0)
@@ -510,6 +507,7 @@ void set_cell_marker(int type, CellMarker marker, bool word2_series) {
     word2_node[type & 0xFF] = marker && word2_series;
 }
 CellMarker cell_marker(int type) { return markers[type & 0xFF]; }
+const char* (*type_name)(int type) = nullptr;
 
 void (*hash_index_marker)(Node index) = mark_hash_index_layout;
 

@@ -128,6 +128,9 @@ using CellMarker = void (*)(const Cell* cell);
 // ahead (a hint; the marker decides what is marked).
 void set_cell_marker(int type, CellMarker marker, bool word2_series = false);
 CellMarker cell_marker(int type);
+// Names a type id in the heap check's fault reports; the datatype registry
+// installs it (null: the report gives the number).
+extern const char* (*type_name)(int type);
 
 // ---- root scopes
 
