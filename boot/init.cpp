@@ -32,7 +32,7 @@
 #include "runtime/handles.h"
 #include "runtime/memory.h"
 #include "runtime/output.h"
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "runtime/platform/platform.h"
 
 namespace vyx {

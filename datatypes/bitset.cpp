@@ -13,7 +13,7 @@
 #include "datatypes/types.h"
 #include "datatypes/word.h"
 #include "runtime/stack.h"
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "runtime/raise.h"
 
 namespace vyx::bitset {

@@ -18,7 +18,7 @@
 #include "runtime/stack.h"
 #include "runtime/collector.h"
 #include "runtime/cycle_stack.h"
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "runtime/raise.h"
 
 namespace vyx::object {

@@ -1,6 +1,6 @@
 // Series ownership: deep-change notification of the objects that own a
 // series, and what the collector does with the records.
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 
 #include "datatypes/context.h"
 #include "datatypes/object.h"

@@ -1,4 +1,4 @@
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 
 #include <vector>
 
