@@ -14,6 +14,7 @@
 #include "runtime/stack.h"
 #include "runtime/case_map.h"
 #include "runtime/cells.h"
+#include "runtime/cycle_stack.h"
 #include "runtime/raise.h"
 #include "runtime/unicode.h"
 
@@ -764,3 +765,30 @@ void register_type() {
 }
 
 }  // namespace vyx::string
+
+namespace vyx {
+
+bool mold_cycle_marker(const Cell* value, Cell* buffer, int* limit, bool mold) {
+    int t = type_of(value);
+    Node node = t == TYPE_OBJECT ? value->data1 : value->data2;
+    if (!is_cycle_found(node)) return false;
+    const char* marker = "...";
+    if (mold) {
+        switch (t) {
+        case TYPE_BLOCK: case TYPE_HASH: marker = "[...]"; break;
+        case TYPE_PAREN: marker = "(...)"; break;
+        case TYPE_MAP: marker = "#[...]"; break;
+        case TYPE_OBJECT: marker = "make object! [...]"; break;
+        default: break;
+        }
+    }
+    *limit = string::concatenate_literal(buffer, marker, *limit);
+    return true;
+}
+
+int mold_indent(Cell* buffer, int levels, int limit) {
+    for (int i = 0; i < levels; i++) limit = string::concatenate_literal(buffer, "    ", limit);
+    return limit;
+}
+
+}  // namespace vyx

@@ -149,3 +149,21 @@ void register_series_actions(Registration& r);
 std::string to_utf8(const Cell* str);
 
 }  // namespace vyx::string
+
+namespace vyx {
+
+// When the value (block-like, path, map! or object!) is on the cycle stack,
+// writes its marker into `buffer`, lowers *limit by the marker's length and
+// answers true; else writes nothing and answers false.
+bool mold_cycle_marker(const Cell* value, Cell* buffer, int* limit, bool mold);
+
+// Writes four spaces per level; answers limit - 4 * levels.
+int mold_indent(Cell* buffer, int levels, int limit);
+
+// Changes a string (from its index to its tail, or `part` characters: an
+// integer! count, or a position in the same series) or a char! in place and
+// returns it (direction CASE_LOWER or CASE_UPPER). A string widens when a
+// mapped character needs a wider unit. `value` must not live in a movable series.
+Cell* change_case(Cell* value, int direction, const Cell* part = nullptr);
+
+}  // namespace vyx

@@ -22,6 +22,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "runtime/stack.h"
+#include "runtime/case_map.h"
 #include "runtime/cells.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/raise.h"
@@ -696,3 +697,38 @@ void register_series_actions(Registration& r) {
 }
 
 }  // namespace vyx::string
+
+namespace vyx {
+
+Cell* change_case(Cell* value, int direction, const Cell* part) {
+    if (type_of(value) == TYPE_CHAR) {
+        value->data2 = case_fold_char(value->data2, direction);
+        return value;
+    }
+    Node node = value->data2;
+    uint32_t n = unicode::chars_from_index(value);
+    uint32_t index = value->data1;
+    if (index > node_buffer(node)->length()) index = node_buffer(node)->length();
+    if (part) {
+        int64_t count;
+        if (type_of(part) == TYPE_INTEGER) {
+            count = int32_t(part->data2);
+        } else if (is_any_string(type_of(part)) && part->data2 == node) {
+            count = int64_t(part->data1) - int64_t(index);
+        } else {
+            Cell word{TYPE_WORD, 0, uint32_t(symbol::make("part")), uint32_t(-1)};
+            raise_error(err::script_invalid_refine_arg, &word, part);
+        }
+        if (count < 0) count = 0;
+        if (count < n) n = uint32_t(count);
+    }
+    for (uint32_t i = index; i < index + n; i++) {
+        SeriesBuffer* b = node_buffer(node);  // re-read: a poke may have widened it
+        uint32_t c = string::char_at(b, b->offset / b->unit() + i);
+        uint32_t m = case_fold_char(c, direction);
+        if (m != c) unicode::poke_char(node, i, m);
+    }
+    return value;
+}
+
+}  // namespace vyx

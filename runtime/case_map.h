@@ -15,11 +15,6 @@ constexpr int CASE_UPPER = 1;
 void init_case_tables();
 // The mapped code point, or cp itself when it has none.
 uint32_t case_fold_char(uint32_t cp, int direction);
-// Changes a string (from its index to its tail, or `part` characters: an
-// integer! count, or a position in the same series) or a char! in place and
-// returns it. A string widens when a mapped character needs a wider unit.
-// `value` must not live in a movable series.
-Cell* change_case(Cell* value, int direction, const Cell* part = nullptr);
 
 namespace case_data {
 // Generated pair lists (runtime/case_tables.cpp): {from, to}, keys ascending.

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "datatypes/string.h"
 #include "runtime/stack.h"
 #include "runtime/raise.h"
 
@@ -46,29 +45,6 @@ bool is_cycle_found(Node node) {
 
 void forward_cycle_stack(Node (*forward)(Node)) {
     for (uint32_t i = 0; i < top; i++) entries[i] = forward(entries[i]);
-}
-
-bool mold_cycle_marker(const Cell* value, Cell* buffer, int* limit, bool mold) {
-    int t = type_of(value);
-    Node node = t == TYPE_OBJECT ? value->data1 : value->data2;
-    if (!is_cycle_found(node)) return false;
-    const char* marker = "...";
-    if (mold) {
-        switch (t) {
-        case TYPE_BLOCK: case TYPE_HASH: marker = "[...]"; break;
-        case TYPE_PAREN: marker = "(...)"; break;
-        case TYPE_MAP: marker = "#[...]"; break;
-        case TYPE_OBJECT: marker = "make object! [...]"; break;
-        default: break;
-        }
-    }
-    *limit = string::concatenate_literal(buffer, marker, *limit);
-    return true;
-}
-
-int mold_indent(Cell* buffer, int levels, int limit) {
-    for (int i = 0; i < levels; i++) limit = string::concatenate_literal(buffer, "    ", limit);
-    return limit;
 }
 
 uint8_t* fill_by_doubling(uint8_t* base, uint32_t size, uint32_t count) {

@@ -32,14 +32,6 @@ uint32_t cycle_depth();
 // answers the node's new id (or the same id when it did not move).
 void forward_cycle_stack(Node (*forward)(Node));
 
-// When the value (block-like, path, map! or object!) is on the stack, writes
-// its marker into `buffer`, lowers *limit by the marker's length and answers
-// true; else writes nothing and answers false.
-bool mold_cycle_marker(const Cell* value, Cell* buffer, int* limit, bool mold);
-
-// Writes four spaces per level; answers limit - 4 * levels.
-int mold_indent(Cell* buffer, int levels, int limit);
-
 // `base` holds one item of `size` bytes; fills it with `count` items in all by
 // copying the filled part onto its end, doubling while it fits, then the rest
 // once. Answers the end of the filled area.
