@@ -17,8 +17,6 @@ namespace {
 Node table_node = 0;
 Node index_node = 0;
 
-inline uint8_t ascii_lower(uint8_t c) { return (c >= 'A' && c <= 'Z') ? uint8_t(c + 32) : c; }
-
 // The name's string! form: its UTF-8 decoded; a name that is not well-formed
 // UTF-8 (or starts with a byte-order mark, which decoding would drop) reads
 // byte for byte, so every stored name has a faithful form.
@@ -70,6 +68,7 @@ void init(uint32_t capacity) {
     collector::Rooted<1> keep;
     keep[0] = Cell{TYPE_BLOCK, 0, table_node, 0};
     index_node = make_hash_index(capacity, table_node, HASH_KIND_CELLS);
+    symbol_records = table_node;
 }
 
 Node table() { return table_node; }
@@ -107,11 +106,6 @@ int32_t make_chars(const void* chars, uint32_t count, uint32_t unit) {
 
 int32_t make_from_string(const Cell* str) { return make(string::to_utf8(str)); }
 
-int32_t resolve(int32_t id) {
-    int32_t alias = int32_t(record(id)->data1);
-    return alias > 0 ? alias : id;
-}
-
 int32_t alias_of(int32_t id) { return int32_t(record(id)->data1); }
 
 Cell* get(int32_t id) {
@@ -133,13 +127,6 @@ Cell* push_name(int32_t id) {
     ensure_string_form(id);
     Cell* slot = stack::push_slot();
     return name_at(id, slot);
-}
-
-bool equal_ascii_fold(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); i++)
-        if (ascii_lower(uint8_t(a[i])) != ascii_lower(uint8_t(b[i]))) return false;
-    return true;
 }
 
 int compare_names(int32_t a, int32_t b, int op) {

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "runtime/cell.h"
+#include "runtime/hash_index.h"
 #include "runtime/memory.h"
 
 namespace vyx::symbol {
@@ -36,7 +37,7 @@ int32_t make_from_string(const Cell* str);
 int32_t make_any_case(std::string_view utf8);
 
 // The canonical id: the alias when it is above 0, else the id itself.
-int32_t resolve(int32_t id);
+inline int32_t resolve(int32_t id) { return resolve_symbol(id); }
 // The raw alias field (-1 for a canonical symbol).
 int32_t alias_of(int32_t id);
 // Number of symbols interned so far (the largest valid id).
@@ -58,9 +59,8 @@ Cell* push_name(int32_t id);
 // Writes such a string! into `target`.
 Cell* name_at(int32_t id, Cell* target);
 
-// Byte-wise equality with ASCII-only case folding; never the C library's
-// locale-dependent compare.
-bool equal_ascii_fold(std::string_view a, std::string_view b);
+// Byte-wise equality with ASCII-only case folding.
+using vyx::equal_ascii_fold;
 
 // Compares two symbols' names as strings under a comparison operator:
 // -1, 0 or 1 (case is ignored except for strict equality and case-sensitive

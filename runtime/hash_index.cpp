@@ -4,8 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "datatypes/string.h"
-#include "datatypes/symbol.h"
 #include "runtime/collector.h"
 #include "runtime/murmur3.h"
 #include "runtime/raise.h"
@@ -144,7 +142,7 @@ bool cells_key_equal(const Cell* a, const Cell* b) {
     if (type_of(a) != type_of(b)) return false;
     int t = type_of(a);
     if (t == TYPE_SYMBOL) return symbol_bytes(a) == symbol_bytes(b);
-    if (t >= TYPE_WORD && t <= TYPE_ISSUE) return symbol::resolve(int32_t(a->data2)) == symbol::resolve(int32_t(b->data2));
+    if (t >= TYPE_WORD && t <= TYPE_ISSUE) return resolve_symbol(int32_t(a->data2)) == resolve_symbol(int32_t(b->data2));
     return std::memcmp(&a->data1, &b->data1, 12) == 0;
 }
 
@@ -619,6 +617,16 @@ void hash_index_put(Node index, uint32_t position, int* out_code) {
     occupy(h, uint32_t(free_bucket), position);
 }
 
+Node symbol_records = 0;
+
+bool equal_ascii_fold(std::string_view a, std::string_view b) {
+    auto lower = [](uint8_t c) { return (c >= 'A' && c <= 'Z') ? uint8_t(c + 32) : c; };
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); i++)
+        if (lower(uint8_t(a[i])) != lower(uint8_t(b[i]))) return false;
+    return true;
+}
+
 int32_t intern_symbol(Node index, const char* name, uint32_t length, bool any_case) {
     grow_if_full(index);
     HashIndexHeader* h = hash_index_header(index);
@@ -640,10 +648,10 @@ int32_t intern_symbol(Node index, const char* name, uint32_t length, bool any_ca
             std::string_view stored = symbol_bytes(record);
             if (stored.size() != length) return false;
             if (!any_case && stored == wanted) return true;
-            if (symbol::equal_ascii_fold(stored, wanted)) {
+            if (equal_ascii_fold(stored, wanted)) {
                 if (any_case) return true;
                 // A variant met first still leads to the one canonical spelling.
-                if (canonical < 0) canonical = symbol::resolve(int32_t(slot) + 1);
+                if (canonical < 0) canonical = resolve_symbol(int32_t(slot) + 1);
             }
             return false;
         };
@@ -680,13 +688,13 @@ int32_t intern_symbol(Node index, const char* name, uint32_t length, bool any_ca
 int32_t context_index_put(Node index, int32_t symbol, bool by_canonical, Node ctx, int32_t* out_position) {
     if (ctx) grow_if_full(index);
     HashIndexHeader* h = hash_index_header(index);
-    const int32_t canonical = symbol::resolve(symbol);
+    const int32_t canonical = resolve_symbol(symbol);
     int64_t free_bucket;
     {
         const Cell* cells = block_cells(h);
         auto same_word = [&](uint32_t slot) {
             int32_t stored = int32_t(cells[slot].data2);
-            return by_canonical ? symbol::resolve(stored) == canonical : stored == symbol;
+            return by_canonical ? resolve_symbol(stored) == canonical : stored == symbol;
         };
         int64_t bucket = probe_chain(h, hash_pointer(uint32_t(canonical)), &free_bucket, same_word);
         if (bucket >= 0) return int32_t(key_slots(h)[bucket]);

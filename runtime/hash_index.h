@@ -18,6 +18,7 @@
 // fields (position map, duplicate lists) in place for them.
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -160,6 +161,18 @@ constexpr uint32_t SYMBOL_FRAGMENT_SHIFT = 8;
 // Symbol table side: the 1-based symbol id of the name, interning it when new.
 // With any_case, any spelling that matches ignoring ASCII case is returned.
 int32_t intern_symbol(Node index, const char* name, uint32_t length, bool any_case);
+
+// The symbol table's block of records (symbol id N at cell N - 1), set by the
+// symbol table when it is made: word keys compare by canonical symbol.
+extern Node symbol_records;
+// The canonical id: the record's alias when it is above 0, else the id itself.
+inline int32_t resolve_symbol(int32_t id) {
+    int32_t alias = int32_t(node_buffer(symbol_records)->cell_head()[id - 1].data1);
+    return alias > 0 ? alias : id;
+}
+// Byte-wise equality with ASCII-only case folding; never the C library's
+// locale-dependent compare.
+bool equal_ascii_fold(std::string_view a, std::string_view b);
 
 // Context side: the word index of a context is a CELLS index over word! cells
 // (ctx, symbol, position). Looks the symbol up (exactly, or by canonical
