@@ -26,19 +26,8 @@ EXCEPTIONS = {
     ("datatypes", "evaluator/interpreter.h"): "make and do of objects, errors, typesets and images evaluate blocks",
     ("datatypes", "evaluator/lexer.h"): "to/make from text and mold of numbers go through the lexer",
     ("datatypes", "evaluator/call.h"): "sort/compare and object/port actors call functions",
-    ("datatypes", "evaluator/protect.h"): "error! needs the protected-evaluation frame when it is raised",
-    ("runtime", "evaluator/protect.h"): "raise unwinds to the innermost protected evaluation",
-    ("runtime", "datatypes/string.h"):
-        "case maps, hash indexes, raise and the cycle stack read string cells; the stack forms call traces",
-    ("runtime", "datatypes/symbol.h"): "case maps and hash indexes read symbol names",
-    ("runtime", "datatypes/registry.h"): "the collector marks cells through the datatype registry",
-    ("runtime", "datatypes/error.h"): "raise makes the error! value",
-    ("runtime", "datatypes/runtime_words.h"): "raise names the words of its error fields",
-    ("runtime", "datatypes/context.h"):
-        "the ownership check walks contexts; the stack looks up the values of the words naming frames",
-    ("runtime", "datatypes/object.h"): "the ownership check walks objects",
-    ("runtime", "datatypes/series.h"): "the ownership check walks series",
-    ("runtime", "datatypes/word.h"): "the ownership check reads words; the stack makes the words naming frames",
+    ("datatypes", "evaluator/protect.h"):
+        "error! is raised under the protected-evaluation frames, and hands raise the guard that holds it",
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/([^"]+)"(.*)$')
