@@ -53,8 +53,11 @@ def strip_banner(lines):
 def run(vyx, case):
     text = "".join(line + "\n" for line in case["input"])
     try:
+        # The bound catches a hang, not slowness: under the collection-stress
+        # build a deep structure is collected at every allocation, and a
+        # loaded machine may take minutes over it.
         p = subprocess.run([vyx], input=text.encode(), stdout=subprocess.PIPE,
-                           stderr=subprocess.DEVNULL, timeout=60)
+                           stderr=subprocess.DEVNULL, timeout=600)
     except subprocess.TimeoutExpired:
         return ["<timed out>"]
     out = p.stdout.decode("utf-8", "replace").split("\n")
