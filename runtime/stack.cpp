@@ -69,18 +69,6 @@ void value_stack_overflow() {
     overflow();
 }
 
-void drop_values(uint32_t n) {
-    top = uint32_t(top - bottom) < n ? bottom : top - n;
-}
-
-void keep_last_error() {
-    if (top > bottom && type_of(top - 1) == TYPE_ERROR) copy_cell(top - 1, arguments);
-    top = arguments + 1;
-}
-
-int stack_top_type() { return type_of(stack_top_cell()); }
-Cell* stack_top_cell() { return top > bottom ? top - 1 : bottom; }
-
 // Frames --------------------------------------------------------------------
 
 void frame_stack_overflow() {
@@ -90,29 +78,6 @@ void frame_stack_overflow() {
 }
 
 
-void enter_function_body(const Cell* word, Node function_context) {
-    set_context_values_ref(function_context, values_ref_of(arguments));
-    push_frame(word, kind_bits(FRAME_CALL) | FRAME_BODY);
-}
-
-void set_frame_body_flag(bool on) {
-    Frame* f = current_frame();
-    if (on)
-        f->header |= FRAME_BODY;
-    else
-        f->header &= ~FRAME_BODY;
-}
-
-void mark_frame_eval() { current_frame()->header |= FRAME_EVAL; }
-
-Frame* claim_body_flag() {
-    if (frame_top - frame_bottom < 2) return nullptr;
-    Frame* f = frame_top - 2;
-    if (f->body()) return nullptr;
-    f->header |= FRAME_BODY;
-    return f;
-}
-
 uint32_t frame_base(const Frame* f) {
     return f + 1 < frame_top ? (f + 1)->saved_arguments : index_of(arguments);
 }
@@ -121,37 +86,12 @@ void restore_frame_top(Frame* position) {
     while (frame_top > position) restore_context(--frame_top);
 }
 
-bool is_eval(const Frame* position, bool this_only) {
-    const Frame* f = (position ? position : frame_top) - 1;
-    for (; f >= frame_bottom; f--) {
-        if (f->header & FRAME_EVAL) return true;
-        if (this_only) return false;
-    }
-    return false;
-}
-
 // Pops ------------------------------------------------------------------------
 
 
 void pop_frame_discard() {
     Frame* f = --frame_top;
     top = arguments = bottom + f->saved_arguments;
-}
-
-void pop_function_frame_discard() {
-    restore_context(frame_top - 1);
-    pop_frame_discard();
-}
-
-void pop_frame_restore() {
-    Frame* f = --frame_top;
-    restore_context(f);
-    if (frame_top == frame_bottom) {
-        top = arguments = bottom;
-        return;
-    }
-    top = arguments;
-    arguments = bottom + f->saved_arguments;
 }
 
 void pop_frames_to_kind(FrameKind kind, bool keep) {

@@ -37,7 +37,6 @@ enum FrameKind : uint32_t {
     FRAME_TRY = 4,
     FRAME_TRY_ALL = 5,
     FRAME_CATCH = 6,
-    FRAME_BLOCK = 7,
     FRAME_LOOP = 8,
 };
 constexpr uint32_t KIND_SHIFT = 24;
@@ -104,17 +103,11 @@ inline Cell* push(const Cell* cell) {
 }
 inline Cell* result() { return arguments; }
 inline void set_last(const Cell* cell) { copy_cell(cell, arguments); }
-void drop_values(uint32_t n);
-inline void clear_call_values() { top = arguments; }
 inline void keep_result_only() { top = arguments + 1; }
 inline void store_result_only(const Cell* cell) {
     top = arguments + 1;
     copy_cell(cell, arguments);
 }
-// After try and catch code: an error! on top becomes the result.
-void keep_last_error();
-int stack_top_type();
-Cell* stack_top_cell();
 
 // Frame operations. Each push makes the value top the new arguments base.
 [[noreturn, gnu::cold]] void frame_stack_overflow();
@@ -134,14 +127,6 @@ inline void push_try_frame(const Cell* word) { push_frame(word, kind_bits(FRAME_
 inline void push_try_all_frame(const Cell* word) { push_frame(word, kind_bits(FRAME_TRY_ALL)); }
 inline void push_catch_frame(const Cell* word) { push_frame(word, kind_bits(FRAME_CATCH)); }
 inline void push_loop_frame(const Cell* word) { push_frame(word, kind_bits(FRAME_LOOP)); }
-inline void push_eval_call_frame(const Cell* word) { push_frame(word, kind_bits(FRAME_CALL) | FRAME_EVAL); }
-// Points the context's values at the current arguments base, then pushes a
-// call frame marked as a function body.
-void enter_function_body(const Cell* word, Node function_context);
-void set_frame_body_flag(bool on);
-void mark_frame_eval();
-Frame* claim_body_flag();
-inline void clear_body_flag(Frame* f) { f->header &= ~FRAME_BODY; }
 inline Frame* current_frame() { return frame_top - 1; }
 inline uint32_t frame_depth() { return uint32_t(frame_top - frame_bottom); }
 // The value-stack index at which frame f's call begins.
@@ -149,7 +134,6 @@ uint32_t frame_base(const Frame* f);
 // Sets the frame top back to a saved position, giving every function
 // context above it its saved values back.
 void restore_frame_top(Frame* position);
-bool is_eval(const Frame* position, bool this_only);
 
 // Pops (the popped frame is the callee; its base is the current arguments base).
 inline void pop_frame_keep_result() {
@@ -165,11 +149,8 @@ inline void pop_frame_pass_result() {
 inline void pop_function_frame();
 inline void pop_function_frame_pass_result();
 void pop_frame_discard();
-void pop_function_frame_discard();
-void pop_frame_restore();
 void pop_frames_to_kind(FrameKind kind, bool keep);
 void pop_frames_to_kind_pass_result(FrameKind kind);
-inline void pop_frames_to_loop(bool keep) { pop_frames_to_kind(FRAME_LOOP, keep); }
 
 // Non-local exits. Each cuts the stacks back to its target frame, sets
 // `thrown` and returns; with no target it raises the throw error instead.

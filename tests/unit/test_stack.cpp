@@ -145,7 +145,7 @@ TEST_F(StackTest, BreakFindsTheLoopAndClearsItsCall) {
 TEST_F(StackTest, CollectCallsListsNamedFramesInnermostFirst) {
     Cell outer = word::load("outer"), inner = word::load("inner");
     stack::push_call_frame(&outer);
-    stack::push_frame(&words::frame_body, stack::kind_bits(stack::FRAME_BLOCK) | stack::FRAME_EVAL);
+    stack::push_frame(&words::frame_body, stack::kind_bits(stack::FRAME_CALL) | stack::FRAME_EVAL);
     stack::push_call_frame(&inner);
     Cell calls;
     blk::make_at(&calls, 4);
@@ -169,7 +169,7 @@ TEST_F(StackTest, CallStackOfAnErrorReport) {
     Cell words_used = test::load("f g n");
     Cell f = *blk::at(words_used.data2, 0), g = *blk::at(words_used.data2, 1), n = *blk::at(words_used.data2, 2);
     stack::push_call_frame(&f);
-    stack::push_frame(&words::frame_body, stack::kind_bits(stack::FRAME_BLOCK) | stack::FRAME_EVAL);
+    stack::push_frame(&words::frame_body, stack::kind_bits(stack::FRAME_CALL) | stack::FRAME_EVAL);
     stack::push_call_frame(&n);
     stack::push_call_frame(&g);
     uint32_t at = stack::frame_position();
