@@ -85,16 +85,18 @@ with tempfile.TemporaryDirectory() as tmp:
         check(f"{label} script: status", r.returncode, 1)
         check(f"{label} script: output", r.stdout.decode(), f"*** Access Error: cannot open: %{path}\n")
 
-    busy = script("busy.vyx", 'print "a" forever []')
-    # Time to start and print before the signal comes: start-up takes much
-    # longer in the checking builds.
-    began = time.monotonic()
-    subprocess.run([vyx, script("empty.vyx", "")], stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
-    settle = 0.5 + 2 * (time.monotonic() - began)
+    # The script says it has printed by making a file, and the signal comes
+    # only then: a loaded machine may take any time to start it.
+    ready = os.path.join(tmp, "ready")
+    busy = script("busy.vyx", f'print "a" write %{ready} "" forever []')
     for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        if os.path.exists(ready):
+            os.remove(ready)
         p = subprocess.Popen([vyx, busy], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                              stderr=subprocess.DEVNULL)
-        time.sleep(settle)
+        waited = time.monotonic()
+        while not os.path.exists(ready) and p.poll() is None and time.monotonic() - waited < 120:
+            time.sleep(0.01)
         p.send_signal(sig)
         try:
             status = p.wait(timeout=30)
