@@ -39,7 +39,7 @@ void BM_BlockAppendInteger(benchmark::State& state) {
     for (auto _ : state) {
         restart(state);
         Cell b;
-        block::make_at(&b, 1);
+        blk::make_at(&b, 1);
         Cell* base = stack::top;
         stack::arguments = base;
         for (int i = 0; i < N; i++) {
@@ -124,10 +124,10 @@ void BM_MoldBlock(benchmark::State& state) {
         restart(state);
         state.PauseTiming();
         Cell b;
-        block::make_at(&b, N);
+        blk::make_at(&b, N);
         for (int i = 0; i < N; i++) {
             Cell v{TYPE_INTEGER, 0, uint32_t(i) * 7919u, 0};
-            block::append_copy(&b, &v);
+            blk::append(&b, &v);
         }
         state.ResumeTiming();
         Cell out;

@@ -76,11 +76,11 @@ void command_line_string() {
 // The arguments exactly as the process received them, as a block of strings.
 void boot_argv() {
     collector::Rooted<1> r;
-    block::make_at(&r[0], int32_t(arguments.size()));
+    blk::make_at(&r[0], arguments.size());
     for (const std::string& a : arguments) {
         Cell* top = stack::top;
         Cell s = *push_text(a);
-        block::append_copy(&r[0], &s);
+        blk::append(&r[0], &s);
         stack::top = top;
     }
     stack::store_result_only(&r[0]);

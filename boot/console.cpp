@@ -239,7 +239,7 @@ void do_command(const std::string& buffer) {
     protect::Guard guard;
     bool done = guard.run([&] {
         lexer::load_block(code, buffer);
-        if (block::rs_length(code) == 0) return;
+        if (blk::length(code) == 0) return;
         interp::eval_whole_block(code, false);
         Cell value = *stack::bottom;
         if (type_of(&value) == TYPE_UNSET) return;

@@ -65,8 +65,8 @@ int run(const char* path) {
     protect::Guard guard;
     bool done = guard.run([&] {
         lexer::load_block(code, std::string_view(source).substr(at));
-        Cell* items = block::rs_head(code);
-        uint32_t n = block::rs_length(code);
+        Cell* items = blk::head(code);
+        uint32_t n = blk::length(code);
         if (n < 2 || type_of(&items[0]) != TYPE_WORD || type_of(&items[1]) != TYPE_BLOCK) {
             std::string lower = source;
             for (char& ch : lower) ch = char(std::tolower(uint8_t(ch)));

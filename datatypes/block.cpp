@@ -27,11 +27,8 @@ namespace vyx::block {
 
 namespace {
 
-constexpr uint32_t MAX_CELLS = 0x0FFFFFF0;  // a buffer's byte size stays within 32 bits
+using blk::MAX_CELLS;
 
-inline SeriesBuffer* buf(const Cell* blk) { return node_buffer(blk->data2); }
-inline Cell* cells(SeriesBuffer* b) { return reinterpret_cast<Cell*>(b->head()); }
-inline uint32_t count_of(SeriesBuffer* b) { return (b->tail - b->offset) >> 4; }
 
 Cell datatype_cell(int t) { return Cell{TYPE_DATATYPE, uint32_t(t), 0, 0}; }
 
@@ -46,7 +43,7 @@ Cell* new_slot() {
 // Makes room for `extra` cells at the tail; `doubling` asks for twice the need.
 SeriesBuffer* ensure_room(Node node, uint64_t extra, bool doubling) {
     SeriesBuffer* b = node_buffer(node);
-    uint64_t cells_now = count_of(b);
+    uint64_t cells_now = blk::size(node);
     if (cells_now + extra > MAX_CELLS) raise_error(err::internal_no_memory);
     uint64_t need = uint64_t(b->tail) + (extra << 4);
     if (need <= b->size) return b;
@@ -90,14 +87,15 @@ void copy_series_cell(Cell* cell_in_block, Node owner, uint32_t index, bool deep
         Cell from = value;
         series::copy(&from, &copy, nullptr, false, nullptr);
     }
-    reinterpret_cast<Cell*>(node_buffer(owner)->head())[index] = copy;
+    *blk::at(owner, index) = copy;
 }
 
 void deep_copy_cells(Cell* blk) {
-    uint32_t n = count_of(buf(blk));
+    uint32_t n = blk::size(blk->data2);
     for (uint32_t k = 0; k < n; k++) {
-        Cell c = cells(buf(blk))[k];
-        if (is_series_type(type_of(&c)) && type_of(&c) != TYPE_IMAGE) copy_series_cell(&cells(buf(blk))[k], blk->data2, k, true);
+        Cell c = *blk::at(blk->data2, k);
+        if (is_series_type(type_of(&c)) && type_of(&c) != TYPE_IMAGE)
+            copy_series_cell(blk::at(blk->data2, k), blk->data2, k, true);
     }
 }
 
@@ -114,110 +112,26 @@ Cell found_scratch;
 
 }  // namespace
 
-// ---------------------------------------------------------------- positions
-
-Cell* rs_head(Cell* blk) {
-    SeriesBuffer* b = buf(blk);
-    uint32_t n = count_of(b);
-    if (blk->data1 > n) blk->data1 = n;
-    return cells(b) + blk->data1;
-}
-
-Cell* rs_tail(const Cell* blk) { return buf(blk)->cell_tail(); }
-bool is_rs_tail(const Cell* blk) { return blk->data1 >= count_of(buf(blk)); }
-uint32_t rs_length(const Cell* blk) { return series::rs_length(blk); }
-Cell* rs_abs_at(const Cell* blk, uint32_t n) { return cells(buf(blk)) + n; }
-
-bool next(Cell* blk) {
-    if (is_rs_tail(blk)) return true;
-    blk->data1++;
-    return false;
-}
-
-void clear_at(Cell* blk) { set_length(blk, blk->data1); }
-
-void set_length(Cell* blk, uint32_t n) {
-    SeriesBuffer* b = buf(blk);
-    if (n > count_of(b)) n = count_of(b);
-    b->tail = b->offset + (n << 4);
-}
-
-void remove_last(Cell* blk) {
-    SeriesBuffer* b = buf(blk);
-    uint32_t n = count_of(b);
-    if (n == 0) return;
-    b->tail -= 16;
-    if (blk->data1 > n - 1) blk->data1 = n - 1;
-}
-
-// ---------------------------------------------------------------- append, insert
-
-Cell* append_copy(Cell* blk, const Cell* value) {
-    Cell v = *value;  // the value may live in the buffer about to move
-    SeriesBuffer* b = buf(blk);
-    Cell* c = append_cell_to_buffer(b);
-    *c = v;
-    return c;
-}
-
-void append_values(Cell* blk, const Cell* source) {
-    Cell src = *source;
-    uint32_t n = series::rs_length(&src);
-    if (!n) return;
-    SeriesBuffer* b = ensure_room(blk->data2, n, true);
-    SeriesBuffer* sb = buf(&src);
-    std::memmove(b->tail_ptr(), cells(sb) + src.data1, size_t(n) << 4);
-    b->tail += n << 4;
-}
-
-Cell* insert_cell(Cell* blk, const Cell* value, bool at_start, bool advance) {
-    Cell v = *value;
-    SeriesBuffer* b = ensure_room(blk->data2, 1, true);
-    uint32_t n = count_of(b);
-    uint32_t at = at_start ? 0 : (blk->data1 > n ? n : blk->data1);
-    Cell* c = cells(b) + at;
-    std::memmove(c + 1, c, size_t(n - at) << 4);
-    *c = v;
-    b->tail += 16;
-    if (advance) blk->data1 = at + 1;
-    return c;
-}
-
-void insert_values(Cell* blk, const Cell* source, bool at_start, bool advance) {
-    Cell src = *source;
-    uint32_t count = series::rs_length(&src);
-    if (!count) return;
-    std::vector<Cell> held(cells(buf(&src)) + src.data1, cells(buf(&src)) + src.data1 + count);
-    SeriesBuffer* b = ensure_room(blk->data2, count, true);
-    uint32_t n = count_of(b);
-    uint32_t at = at_start ? 0 : (blk->data1 > n ? n : blk->data1);
-    Cell* c = cells(b) + at;
-    std::memmove(c + count, c, size_t(n - at) << 4);
-    std::memcpy(c, held.data(), size_t(count) << 4);
-    b->tail += count << 4;
-    if (advance) blk->data1 = at + count;
-}
-
 // ---------------------------------------------------------------- lookups
 
 const Cell* find_value(const Cell* blk, const Cell* value) {
     Cell v = *value;
-    uint32_t n = count_of(buf(blk));
+    uint32_t n = blk::size(blk->data2);
     for (uint32_t k = blk->data1; k < n; k++) {
-        Cell c = cells(buf(blk))[k];
-        if (cells_equal(&v, &c, COMP_FIND)) return k + 1 < n ? cells(buf(blk)) + k + 1 : &NONE_CELL;
+        Cell c = *blk::at(blk->data2, k);
+        if (cells_equal(&v, &c, COMP_FIND)) return k + 1 < n ? blk::at(blk->data2, k + 1) : &NONE_CELL;
     }
     return &NONE_CELL;
 }
 
 void remove_value(Cell* blk, const Cell* value, bool from_start) {
     Cell v = *value;
-    uint32_t n = count_of(buf(blk));
+    uint32_t n = blk::size(blk->data2);
     for (uint32_t k = from_start ? 0 : blk->data1; k < n; k++) {
-        Cell c = cells(buf(blk))[k];
+        Cell c = *blk::at(blk->data2, k);
         if (cells_equal(&v, &c, COMP_FIND)) {
-            SeriesBuffer* b = buf(blk);
-            std::memmove(cells(b) + k, cells(b) + k + 1, size_t(n - k - 1) << 4);
+            SeriesBuffer* b = node_buffer(blk->data2);
+            std::memmove(b->cell_head() + k, b->cell_head() + k + 1, size_t(n - k - 1) << 4);
             b->tail -= 16;
             return;
         }
@@ -227,10 +141,9 @@ void remove_value(Cell* blk, const Cell* value, bool from_start) {
 const Cell* select_word(const Cell* blk, const Cell* word, bool case_) {
     int32_t sym = int32_t(word->data2);
     if (!case_) sym = symbol::resolve(sym);
-    SeriesBuffer* b = buf(blk);
-    uint32_t n = count_of(b);
+    uint32_t n = blk::size(blk->data2);
     for (uint32_t k = blk->data1; k < n; k++) {
-        const Cell* c = cells(b) + k;
+        const Cell* c = blk::at(blk->data2, k);
         int t = type_of(c);
         if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_LIT_WORD && t != TYPE_GET_WORD) continue;
         int32_t s = int32_t(c->data2);
@@ -254,36 +167,20 @@ Cell* copy_at(const Cell* blk, Cell* target) {
 void copy_typed_series(Cell* blk, uint32_t from, uint32_t to, uint32_t step, const Cell* types, bool deep) {
     if (step == 0) step = 1;
     Cell t = *types;
-    for (uint32_t k = from; k < to && k < count_of(buf(blk)); k += step) {
-        Cell c = cells(buf(blk))[k];
+    for (uint32_t k = from; k < to && k < blk::size(blk->data2); k += step) {
+        Cell c = *blk::at(blk->data2, k);
         int ct = type_of(&c);
         if (!types_match(&t, ct) || !is_series_type(ct) || ct == TYPE_IMAGE) continue;
-        copy_series_cell(&cells(buf(blk))[k], blk->data2, k, deep);
+        copy_series_cell(blk::at(blk->data2, k), blk->data2, k, deep);
     }
-}
-
-Cell* make_at(Cell* target, int32_t n) { return make_at_with(target, n, false); }
-
-Cell* make_at_with(Cell* target, int32_t n, bool outside_gc) {
-    if (n < 1) n = 1;
-    target->header = TYPE_UNSET;
-    Node node = outside_gc ? new_series_outside_gc(uint32_t(n), 16, 0) : new_cell_series(uint32_t(n));
-    *target = Cell{TYPE_BLOCK, 0, node, 0};
-    return target;
 }
 
 Cell* make_from_value(Cell* target, const Cell* value) {
     Cell v = *value;
-    make_at(target, 1);
-    append_copy(target, &v);
+    blk::make_at(target, 1);
+    blk::append(target, &v);
     return target;
 }
-
-Cell* make_copy_of(Cell* target, const Cell* source) { return copy_at(source, target); }
-
-Cell* push(const Cell* blk) { return stack::push(blk); }
-
-Cell* push_only(int32_t n) { return make_at(new_slot(), n < 1 ? 1 : n); }
 
 // ---------------------------------------------------------------- text
 
@@ -308,9 +205,9 @@ int mold_items(Cell* blk_in, Cell* buffer, bool only, bool all, bool flat, int p
     {
         CycleGuard guard(blk.data2);
         uint32_t first = blk.data1;
-        for (uint32_t k = first; k < count_of(buf(&blk)); k++) {
+        for (uint32_t k = first; k < blk::size(blk.data2); k++) {
             if (part <= 0) break;
-            Cell item = cells(buf(&blk))[k];
+            Cell item = *blk::at(blk.data2, k);
             if (!flat && (item.header & FLAG_NEW_LINE)) {
                 if (k == first && !only) {
                     indent++;
@@ -340,10 +237,10 @@ int form(Cell* value, Cell* buffer, int part) {
     Cell blk = *value;
     if (mold_cycle_marker(&blk, buffer, &part, false)) return part;
     CycleGuard guard(blk.data2);
-    uint32_t n = count_of(buf(&blk));
+    uint32_t n = blk::size(blk.data2);
     for (uint32_t k = blk.data1; k < n; k++) {
         if (part <= 0) break;
-        Cell item = cells(buf(&blk))[k];
+        Cell item = *blk::at(blk.data2, k);
         part = form_cell(&item, buffer, part);
         if (k + 1 < n) {
             SeriesBuffer* sb = node_buffer(buffer->data2);
@@ -351,7 +248,7 @@ int form(Cell* value, Cell* buffer, int part) {
             uint32_t last = len ? string::char_at(buffer, len - 1) : 0;
             if (last != '\t' && last != '\n' && last != '\r') part = string::concatenate_literal(buffer, " ", part);
         }
-        n = count_of(buf(&blk));
+        n = blk::size(blk.data2);
     }
     return part;
 }
@@ -394,8 +291,8 @@ int compare(Cell* a_in, Cell* b_in, int op) {
         CycleGuard gb(b.data2);
         uint32_t n = l1 < l2 ? l1 : l2;
         for (uint32_t i = 0; i < n && answer == 0; i++) {
-            Cell x = cells(buf(&a))[a.data1 + i];
-            Cell y = cells(buf(&b))[b.data1 + i];
+            Cell x = *blk::at(a.data2, a.data1 + i);
+            Cell y = *blk::at(b.data2, b.data1 + i);
             answer = compare_cells(&x, &y, op);
         }
     }
@@ -417,7 +314,7 @@ const Cell* make(Cell* proto, Cell* spec, int type) {
     if (t == TYPE_INTEGER || t == TYPE_FLOAT) {
         double d = t == TYPE_INTEGER ? double(int32_t(spec->data2)) : cell_float(spec);
         int32_t n = !(d >= 1.0) ? 1 : d > double(MAX_CELLS) ? int32_t(MAX_CELLS) : int32_t(d);
-        Cell* slot = make_at(new_slot(), n);
+        Cell* slot = blk::make_at(new_slot(), n);
         set_cell_type(slot, type);
         return slot;
     }
@@ -445,11 +342,11 @@ const Cell* to(Cell* proto, Cell* spec, int type) {
         copy_at(spec, slot);
     } else if (t == TYPE_TYPESET) {
         Cell ts = *spec;
-        slot = make_at(new_slot(), 8);
+        slot = blk::make_at(new_slot(), 8);
         for (int id = 1; id <= TYPE_MAX; id++) {
             if (!types_match(&ts, id)) continue;
             Cell d = datatype_cell(id);
-            append_copy(slot, &d);
+            blk::append(slot, &d);
         }
     } else if (t == TYPE_STRING) {
         slot = new_slot();
@@ -482,7 +379,7 @@ const Cell* copy(Cell* s, Cell* result, Cell* part, bool deep, Cell* types) {
     *slot = *result;
     {
         CycleGuard guard(source.data2);
-        if (types) copy_typed_series(slot, 0, count_of(buf(slot)), 1, types, deep);
+        if (types) copy_typed_series(slot, 0, blk::size(slot->data2), 1, types, deep);
         else deep_copy_cells(slot);
     }
     *result = *slot;
@@ -524,15 +421,14 @@ void insert_worker(Cell* s, Cell* value, int part, bool only, int dup, bool at_t
     const Cell* from = &v;
     if (splice) {
         if (v.data2 == series_cell.data2 || dup > 1 || at != n) {
-            SeriesBuffer* vb = buf(&v);
-            held.assign(cells(vb) + v.data1, cells(vb) + v.data1 + count);
+            held.assign(blk::at(v.data2, v.data1), blk::at(v.data2, v.data1 + count));
             from = held.data();
         }
     }
     SeriesBuffer* b = ensure_room(series_cell.data2, total, dup < 5);
-    Cell* dst = cells(b) + at;
+    Cell* dst = b->cell_head() + at;
     if (at < n) std::memmove(dst + total, dst, size_t(n - at) << 4);
-    if (splice && held.empty()) from = cells(buf(&v)) + v.data1;  // re-read: growth may have moved it
+    if (splice && held.empty()) from = blk::at(v.data2, v.data1);  // re-read: growth may have moved it
     std::memcpy(dst, from, size_t(count) << 4);
     if (dup > 1) fill_by_doubling(reinterpret_cast<uint8_t*>(dst), count << 4, uint32_t(dup));
     b->tail += uint32_t(total) << 4;
@@ -571,12 +467,12 @@ void change(Cell* s, Cell* value, int part, bool only, int dup) {
     else replaced = added < after ? uint32_t(added) : after;
     bool owned = series::notify(&sc, series::Change::CHANGE, false, &v, int32_t(at), int32_t(replaced));
     std::vector<Cell> held;
-    if (splice) held.assign(cells(buf(&v)) + v.data1, cells(buf(&v)) + v.data1 + count);
+    if (splice) held.assign(blk::at(v.data2, v.data1), blk::at(v.data2, v.data1 + count));
     else held.push_back(v);
     uint64_t new_len = uint64_t(n) + added - replaced;
     if (new_len > MAX_CELLS) raise_error(err::internal_no_memory);
-    SeriesBuffer* b = new_len > n ? ensure_room(sc.data2, new_len - n, true) : buf(&sc);
-    Cell* dst = cells(b) + at;
+    SeriesBuffer* b = new_len > n ? ensure_room(sc.data2, new_len - n, true) : node_buffer(sc.data2);
+    Cell* dst = b->cell_head() + at;
     std::memmove(dst + added, dst + replaced, size_t(n - at - replaced) << 4);
     if (count) {
         std::memcpy(dst, held.data(), size_t(count) << 4);
@@ -633,7 +529,7 @@ FindResult find_in(Cell* s, Cell* value_in, Cell* part, bool only, bool case_, b
     std::vector<Cell> pattern;
     if (run) {
         uint32_t len = series::rs_length(&value);
-        pattern.assign(cells(buf(&value)) + value.data1, cells(buf(&value)) + value.data1 + len);
+        pattern.assign(blk::at(value.data2, value.data1), blk::at(value.data2, value.data1 + len));
         if (pattern.empty()) return {-1, 0};
     }
     uint32_t runlen = run ? uint32_t(pattern.size()) : 1;
@@ -641,16 +537,16 @@ FindResult find_in(Cell* s, Cell* value_in, Cell* part, bool only, bool case_, b
 
     auto matches_at = [&](int64_t k) -> bool {
         if (k < 0 || k + runlen - 1 > limit) return false;
-        if (by_type) return types_match(&value, type_of(cells(buf(&sc)) + k));
+        if (by_type) return types_match(&value, type_of(blk::at(sc.data2, k)));
         if (run) {
             for (uint32_t i = 0; i < runlen; i++) {
-                Cell c = cells(buf(&sc))[k + i];
+                Cell c = *blk::at(sc.data2, k + i);
                 Cell p = pattern[i];
                 if (!cells_equal(&p, &c, op)) return false;
             }
             return true;
         }
-        Cell c = cells(buf(&sc))[k];
+        Cell c = *blk::at(sc.data2, k);
         return cells_equal(&value, &c, op);
     };
 
@@ -692,7 +588,7 @@ const Cell* select(Cell* s, Cell* value, Cell* part, bool only, bool case_, bool
     if (r.pos < 0) return &NONE_CELL;
     uint64_t after = uint64_t(r.pos) + r.run;
     if (after >= series::length_from_head(s)) return &NONE_CELL;
-    return cells(buf(s)) + after;
+    return blk::at(s->data2, after);
 }
 
 const Cell* put(Cell* s, Cell* key, Cell* value, bool case_) {
@@ -700,15 +596,15 @@ const Cell* put(Cell* s, Cell* key, Cell* value, bool case_) {
     FindResult r = find_in(&sc, &k, nullptr, false, case_, false, nullptr, false, false, false);
     bool owned = series::notify(&sc, series::Change::PUT, false, &v, int32_t(r.pos < 0 ? 0 : r.pos), 1);
     if (r.pos < 0) {
-        append_copy(&sc, &k);
-        append_copy(&sc, &v);
+        blk::append(&sc, &k);
+        blk::append(&sc, &v);
     } else {
         uint64_t after = uint64_t(r.pos) + r.run;
         if (after >= series::length_from_head(&sc)) {
-            append_copy(&sc, &v);
+            blk::append(&sc, &v);
         } else {
-            Cell current = cells(buf(&sc))[after];
-            if (!cells_equal(&current, &v, COMP_FIND)) cells(buf(&sc))[after] = v;
+            Cell current = *blk::at(sc.data2, after);
+            if (!cells_equal(&current, &v, COMP_FIND)) *blk::at(sc.data2, after) = v;
         }
     }
     if (owned) series::notify(&sc, series::Change::PUT, true, &v, int32_t(r.pos < 0 ? 0 : r.pos), 1);
@@ -719,10 +615,10 @@ const Cell* put(Cell* s, Cell* key, Cell* value, bool case_) {
 void swap(Cell* a, Cell* b) {
     Cell x = *a, y = *b;
     if (!is_any_block(type_of(&y))) raise_error(err::script_invalid_arg, &y);
-    if (!is_rs_tail(&x) && !is_rs_tail(&y)) {
+    if (!series::is_rs_tail(&x) && !series::is_rs_tail(&y)) {
         bool owned = series::notify(&x, series::Change::SWAP, false, &y, int32_t(x.data1), 1);
-        Cell* p = cells(buf(&x)) + x.data1;
-        Cell* q = cells(buf(&y)) + y.data1;
+        Cell* p = blk::at(x.data2, x.data1);
+        Cell* q = blk::at(y.data2, y.data1);
         Cell t = *p;
         *p = *q;
         *q = t;
@@ -749,7 +645,7 @@ const Cell* take(Cell* s, Cell* part, bool deep, bool last) {
         Cell* kept = stack::push(r);
         Cell* slot = make_from_value(new_slot(), kept);
         deep_copy_cells(slot);
-        *kept = cells(buf(slot))[0];
+        *kept = *blk::at(slot->data2, 0);
         stack::top = kept + 1;
         return kept;
     }
@@ -761,8 +657,8 @@ void trim(Cell* s, bool, bool, bool, bool, bool, Cell*) {
     uint32_t n = series::length_from_head(&sc);
     if (sc.data1 < n) {
         bool owned = series::notify(&sc, series::Change::TRIM, false, nullptr, int32_t(sc.data1), 0);
-        SeriesBuffer* b = buf(&sc);
-        Cell* c = cells(b);
+        SeriesBuffer* b = node_buffer(sc.data2);
+        Cell* c = b->cell_head();
         uint32_t w = sc.data1;
         for (uint32_t k = sc.data1; k < n; k++)
             if (type_of(c + k) != TYPE_NONE) c[w++] = c[k];
@@ -837,7 +733,7 @@ private:
     }
 
     Cell element(size_t ref) override { return record(ref)[r_.field]; }
-    void make_scratch(Cell* target) override { make_at(target, int32_t(r_.size)); }
+    void make_scratch(Cell* target) override { blk::make_at(target, r_.size); }
     uint8_t* spare_at(size_t slot) override { return reinterpret_cast<uint8_t*>(spare_.data() + slot * r_.size); }
 
     int op_;
@@ -877,11 +773,11 @@ public:
         uint32_t start = series->data1;
         if (is_any_block(type_of(&k))) {
             auto equal_at = [&](uint32_t p) {
-                Cell c = cells(buf(series))[p];
+                Cell c = *blk::at(series->data2, p);
                 return cells_equal(&k, &c, COMP_FIND);
             };
             if (only_starts_) return std::any_of(starts_.begin(), starts_.end(), equal_at);
-            for (uint32_t p = start, n = count_of(buf(series)); p < n; p += size_)
+            for (uint32_t p = start, n = blk::size(series->data2); p < n; p += size_)
                 if (equal_at(p)) return true;
             return false;
         }
@@ -911,7 +807,7 @@ private:
 Cell* indexed(const Cell* series, uint32_t room) {
     Cell* holder = new_slot();
     *holder = Cell{TYPE_HASH, series->data1, series->data2, 0};
-    Node index = make_hash_index(std::max(room, count_of(buf(series))), series->data2, HASH_KIND_HASH);
+    Node index = make_hash_index(std::max(room, blk::size(series->data2)), series->data2, HASH_KIND_HASH);
     holder->data3 = index;
     return holder;
 }
@@ -935,21 +831,21 @@ const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell
         size = uint32_t(k);
     }
     uint32_t len1 = series::rs_length(&a), len2 = op == series::SET_UNIQUE ? 0 : series::rs_length(&b);
-    Cell* result = make_at(new_slot(), int32_t(len1 + (op == series::SET_UNION ? len2 : 0)));
+    Cell* result = blk::make_at(new_slot(), len1 + (op == series::SET_UNION ? len2 : 0));
     set_cell_type(result, type_of(&a));
     Cell* result_index = indexed(result, len1 + len2);
     RecordKeys seen(result_index, size, case_, true);
     auto pass = [&](const Cell& from, const RecordKeys* other, bool keep_if_found) {
         uint32_t n = series::length_from_head(&from);
         for (uint32_t k = from.data1 > n ? n : from.data1; k < n; k += size) {
-            Cell key = cells(buf(&from))[k];
+            Cell key = *blk::at(from.data2, k);
             if (other && other->contains(&key) != keep_if_found) continue;
             if (seen.contains(&key)) continue;
-            uint32_t at = count_of(buf(result));
+            uint32_t at = blk::size(result->data2);
             uint32_t cells_in_record = size < n - k ? size : n - k;
             for (uint32_t i = 0; i < cells_in_record; i++) {
-                Cell c = cells(buf(&from))[k + i];
-                append_copy(result, &c);
+                Cell c = *blk::at(from.data2, k + i);
+                blk::append(result, &c);
             }
             seen.add(at);
         }

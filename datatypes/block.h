@@ -3,36 +3,16 @@
 //
 // The helpers that answer a cell inside a block answer an address that is only
 // good until the next allocation; the shared none! they answer when nothing
-// matches is read-only.
+// matches is read-only. Cell-level access (length, position, make, append)
+// is blk:: in runtime/cells.h.
 #pragma once
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/cells.h"
 #include "runtime/memory.h"
 
 namespace vyx::block {
-
-// Positions. rs_head clamps the head to the tail first.
-Cell* rs_head(Cell* blk);
-Cell* rs_tail(const Cell* blk);
-bool is_rs_tail(const Cell* blk);
-uint32_t rs_length(const Cell* blk);
-// The n-th cell from the buffer's start.
-Cell* rs_abs_at(const Cell* blk, uint32_t n);
-// head + 1 unless at the tail; answers whether it was at the tail.
-bool next(Cell* blk);
-// tail := head (clear_at) or n cells (set_length).
-void clear_at(Cell* blk);
-void set_length(Cell* blk, uint32_t n);
-void remove_last(Cell* blk);
-
-// Appending and inserting (growing a full buffer to twice the needed size).
-Cell* append_copy(Cell* blk, const Cell* value);
-void append_values(Cell* blk, const Cell* source);
-// At head, or at the buffer's start with `at_start`; `advance` moves the
-// head past what was inserted.
-Cell* insert_cell(Cell* blk, const Cell* value, bool at_start = false, bool advance = false);
-void insert_values(Cell* blk, const Cell* source, bool at_start = false, bool advance = false);
 
 // Linear search for a cell equal to `value` (find equality): the cell after
 // the match, or the shared none! when nothing matches or the match is last.
@@ -50,13 +30,8 @@ Cell* copy_at(const Cell* blk, Cell* target);
 // typeset!) and that is a series by its copy, deep when asked.
 void copy_typed_series(Cell* blk, uint32_t from, uint32_t to, uint32_t step, const Cell* types, bool deep);
 
-// Constructors. make_at: an empty block with room for n cells (negative: 1).
-Cell* make_at(Cell* target, int32_t n);
-Cell* make_at_with(Cell* target, int32_t n, bool outside_gc);
+// A new block holding one copy of the value.
 Cell* make_from_value(Cell* target, const Cell* value);
-Cell* make_copy_of(Cell* target, const Cell* source);
-Cell* push(const Cell* blk);
-Cell* push_only(int32_t n);
 
 // Text writers shared with paren! and the path types.
 int mold_cell(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent);

@@ -47,7 +47,7 @@ const Cell* make(Cell* proto, Cell* spec, int type) {
     if (t == TYPE_INTEGER || t == TYPE_FLOAT) {
         double d = t == TYPE_INTEGER ? double(int32_t(spec->data2)) : cell_float(spec);
         if (t == TYPE_FLOAT && !(d >= -2147483648.0 && d <= 2147483647.0)) raise_error(err::script_out_of_range, spec);
-        block::make_at(slot, d < 1 ? 1 : int32_t(d));
+        blk::make_at(slot, d < 1 ? 1 : int32_t(d));
         return index_block(slot);
     }
     if (t == TYPE_BLOCK) {

@@ -130,7 +130,7 @@ uint32_t set_pair(Cell* m, const Cell* key_in, const Cell* value, int op, const 
 }
 
 Cell* new_map(Cell* target, uint32_t cell_capacity) {
-    block::make_at(target, int32_t(cell_capacity ? cell_capacity : 2));
+    blk::make_at(target, cell_capacity ? cell_capacity : 2);
     target->header = TYPE_MAP;
     build_index(target);
     return target;
@@ -334,7 +334,7 @@ void reflect_into(const Cell* value, int32_t field, Cell* out) {
     uint32_t live = live_count(&m);
     collector::Rooted<2> r;
     r[0] = m;
-    block::make_at(&r[1], int32_t((live ? live : 1) * (body ? 2 : 1)));
+    blk::make_at(&r[1], (live ? live : 1) * (body ? 2 : 1));
     uint32_t n = cell_count(&r[0]);
     for (uint32_t k = 0, done = 0; k + 1 < n && done < live; k += 2) {
         Cell key = cells(&r[0])[k], v = cells(&r[0])[k + 1];
@@ -342,13 +342,13 @@ void reflect_into(const Cell* value, int32_t field, Cell* out) {
         done++;
         if (words) {
             if (type_of(&key) == TYPE_SET_WORD) key.header = TYPE_WORD;
-            block::append_copy(&r[1], &key);
+            blk::append(&r[1], &key);
         } else if (values) {
-            block::append_copy(&r[1], &v);
+            blk::append(&r[1], &v);
         } else {
             key.header |= FLAG_NEW_LINE;
-            block::append_copy(&r[1], &key);
-            block::append_copy(&r[1], &v);
+            blk::append(&r[1], &key);
+            blk::append(&r[1], &v);
         }
     }
     *out = r[1];

@@ -10,18 +10,6 @@
 
 namespace vyx::path {
 
-Cell* push(const Cell* value) {
-    Cell* c = stack::push(value);
-    set_cell_type(c, TYPE_PATH);
-    return c;
-}
-
-Cell* make_at(Cell* target, int32_t capacity) {
-    block::make_at(target, capacity);
-    set_cell_type(target, TYPE_PATH);
-    return target;
-}
-
 namespace {
 
 int write_items(Cell* value, Cell* buffer, bool mold, bool all, bool flat, int part, int indent) {
@@ -32,7 +20,7 @@ int write_items(Cell* value, Cell* buffer, bool mold, bool all, bool flat, int p
     for (uint32_t k = first; k < series::length_from_head(&p); k++) {
         if (part <= 0) break;
         if (k != first) part = string::concatenate_literal(buffer, "/", part);
-        Cell item = *block::rs_abs_at(&p, k);
+        Cell item = *blk::at(p.data2, k);
         part = mold ? block::mold_cell(&item, buffer, false, all, flat, part, indent)
                     : block::form_cell(&item, buffer, part);
     }
@@ -54,12 +42,8 @@ const Cell* make(Cell* proto, Cell* spec, int type) {
     if (is_any_block(t)) return block::make(proto, spec, type);
     if (t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT) {
         double d = t == TYPE_INTEGER ? double(int32_t(spec->data2)) : cell_float(spec);
-        int32_t n = !(d >= 1.0) ? 1 : d > 0x0FFFFFF0 ? 0x0FFFFFF0 : int32_t(d);
-        Cell* slot = stack::push_slot();
-        slot->header = TYPE_UNSET;
-        make_at(slot, n);
-        set_cell_type(slot, type);
-        return slot;
+        uint32_t n = !(d >= 1.0) ? 1 : d > double(blk::MAX_CELLS) ? blk::MAX_CELLS : uint32_t(d);
+        return blk::make_at(stack::push_slot(), n, type);
     }
     Cell dt{TYPE_DATATYPE, uint32_t(type), 0, 0};
     raise_error(err::script_bad_make_arg, &dt, spec);

@@ -8,11 +8,6 @@
 
 namespace vyx::path {
 
-// Pushes a copy of the cell typed path!.
-Cell* push(const Cell* value);
-// An empty path! with room for `capacity` cells.
-Cell* make_at(Cell* target, int32_t capacity);
-
 // Writes the elements with "/" between them; `prefix` and `suffix` ("'", ":")
 // count against the budget like any character.
 int mold_with(Cell* value, Cell* buffer, bool all, bool flat, int part, int indent, const char* prefix,

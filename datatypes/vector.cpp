@@ -164,7 +164,7 @@ Cell* to_block(const Cell* v, Cell* target) {
     Cell src = *v;
     uint32_t n = series::length_from_head(&src);
     uint32_t from = std::min(src.data1, n);
-    block::make_at(target, int32_t(n - from));
+    blk::make_at(target, n - from);
     for (uint32_t k = from; k < n; k++) {
         Cell value;
         element_value(&src, k, &value);

@@ -64,7 +64,7 @@ inline void push_scratch() { stack::push(&NONE_VALUE); }
 void add(Target& t, const Cell* value) {
     Cell v = *value;
     if (!t.insert) {
-        block::append_copy(t.block, &v);
+        blk::append(t.block, &v);
         return;
     }
     Cell scratch = v;
@@ -82,7 +82,7 @@ Target open_target(Cell* slot, const Cell* out, uint32_t capacity) {
         t.insert = slot->data1 < n;
         t.start = n;
     } else {
-        block::make_at(slot, int32_t(capacity));
+        blk::make_at(slot, capacity);
     }
     return t;
 }
@@ -99,8 +99,8 @@ void close_target(Target& t, bool into) {
 // gives its value, a paren its result, a path what walking it gives.
 void eval_single(const Cell* value) {
     Cell* holder = stack::push_slot();
-    block::make_at(holder, 1);
-    block::append_copy(holder, value);
+    blk::make_at(holder, 1);
+    blk::append(holder, value);
     Cell code = *holder;
     interp::eval_next_at(&code, 0, 1, true);
 }

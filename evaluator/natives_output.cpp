@@ -37,7 +37,7 @@ struct PrintBufferUse {
     PrintBufferUse() : saved_index(print_index), start(blk::size(print_node)) { print_index = start; }
     ~PrintBufferUse() {
         Cell b{TYPE_BLOCK, 0, print_node, 0};
-        if (blk::size(print_node) > start) block::set_length(&b, start);
+        if (blk::size(print_node) > start) blk::set_length(&b, start);
         print_index = saved_index;
     }
 };
@@ -84,7 +84,7 @@ void print_value(bool newline) {
 
 void make_print_buffer() {
     Cell b;
-    block::make_at(&b, 32);
+    blk::make_at(&b, 32);
     context::keep_in_root(&b);
     print_node = b.data2;
     print_index = 0;
@@ -177,7 +177,7 @@ void transcode_(int check, const int* refs) {
     uint32_t consumed = 0;
     if (one) {
         lexer::scan_string_value(result, src, count, true, true, true, false, &consumed, trace, nullptr);
-        if (target) block::append_copy(target, result);
+        if (target) blk::append(target, result);
         Cell answer = *result;
         stack::store_result_only(&answer);
         return;
@@ -187,7 +187,7 @@ void transcode_(int check, const int* refs) {
     if (next && type_of(out) == TYPE_BLOCK) {
         Cell rest = *src;
         rest.data1 += consumed;
-        block::append_copy(out, &rest);
+        blk::append(out, &rest);
     }
     Cell answer = *out;
     stack::store_result_only(&answer);

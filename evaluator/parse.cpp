@@ -531,7 +531,7 @@ struct Engine {
         Cell blk = c->b;
         Cell v = *value;
         clear_new_line_flag(&v);
-        block::append_copy(&blk, &v);
+        blk::append(&blk, &v);
     }
 
     void keep_part(uint32_t from, uint32_t to, bool pick) {
@@ -587,7 +587,7 @@ struct Engine {
         for (size_t k = base; k < frames.size(); k++) {
             if (frames[k].kind != F_BLOCK) continue;
             Cell b = frames[k].b;
-            block::append_copy(st, &b);
+            blk::append(st, &b);
         }
         Cell fn = callback;
         Cell* res = call::call_function(&fn, args, 5);
@@ -1083,7 +1083,7 @@ struct Engine {
                     } else if (outer) {
                         if (r) {
                             Cell ob = outer->b;
-                            block::append_copy(&ob, slot);
+                            blk::append(&ob, slot);
                         }
                     } else {
                         result_block = *slot;

@@ -15,8 +15,12 @@ inline Cell* append_cell(Cell* block) {
     return append_cell_to_buffer(b);
 }
 
-// Block access by position.
+// Block access by position: the cell-level helpers every layer uses. The
+// actions on blocks (copy, find, insert ...) are block!'s, in datatypes/.
 namespace blk {
+// The most cells a block holds: its buffer's byte size stays within 32 bits.
+constexpr uint32_t MAX_CELLS = 0x0FFFFFF0;
+
 // Cells from the block's head to its tail.
 inline uint32_t length(const Cell* b) {
     SeriesBuffer* s = node_buffer(b->data2);
@@ -31,9 +35,25 @@ inline uint32_t size(Node n) {
     SeriesBuffer* s = node_buffer(n);
     return (s->tail - s->offset) >> 4;
 }
-// A new empty block! written into `target`.
+// The cell at the value's index, the index first clamped to the tail.
+inline Cell* head(Cell* b) {
+    uint32_t n = size(b->data2);
+    if (b->data1 > n) b->data1 = n;
+    return at(b->data2, b->data1);
+}
+// Cuts the buffer to n cells from its head (never lengthens it).
+inline void set_length(Cell* b, uint32_t n) {
+    SeriesBuffer* s = node_buffer(b->data2);
+    if (n > (s->tail - s->offset) >> 4) return;
+    s->tail = s->offset + (n << 4);
+}
+// A new empty block! (or another cell series type) written into `target`,
+// with room for `capacity` cells (at least one). The target reads unset!
+// while the buffer is allocated, so a collection then never sees what it held.
 inline Cell* make_at(Cell* target, uint32_t capacity, int type = TYPE_BLOCK) {
-    *target = Cell{uint32_t(type), 0, new_cell_series(capacity ? capacity : 1), 0};
+    target->header = TYPE_UNSET;
+    Node node = new_cell_series(capacity ? capacity : 1);
+    *target = Cell{uint32_t(type), 0, node, 0};
     return target;
 }
 // Appends a copy of the cell (the source may live in the block's buffer: it

@@ -59,15 +59,14 @@ inline uint32_t unit_of(const Cell& s) { return node_buffer(s.data2)->unit(); }
 // The values of a block of integers, from its position on.
 inline std::vector<int> ints(const Cell& b) {
     std::vector<int> out;
-    for (uint32_t k = b.data1; k < series::length_from_head(&b); k++) out.push_back(int(block::rs_abs_at(&b, k)->data2));
+    for (uint32_t k = b.data1; k < series::length_from_head(&b); k++) out.push_back(int(blk::at(b.data2, k)->data2));
     return out;
 }
 
-inline Cell blk(std::initializer_list<Cell> items, int type = TYPE_BLOCK) {
+inline Cell block_of(std::initializer_list<Cell> items, int type = TYPE_BLOCK) {
     Cell b;
-    block::make_at(&b, int32_t(items.size()));
-    for (const Cell& c : items) block::append_copy(&b, &c);
-    set_cell_type(&b, type);
+    blk::make_at(&b, items.size(), type);
+    for (const Cell& c : items) blk::append(&b, &c);
     return b;
 }
 

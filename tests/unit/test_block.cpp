@@ -30,38 +30,38 @@ Cell insert_(Cell s, Cell v, int part = -1, bool only = false, int dup = 1) {
 }  // namespace
 
 TEST_F(RuntimeTest, BlockMoldNewLines) {
-    Cell lines = blk({with_new_line(int_(1)), with_new_line(int_(2)), with_new_line(str("x"))});
+    Cell lines = block_of({with_new_line(int_(1)), with_new_line(int_(2)), with_new_line(str("x"))});
     EXPECT_EQ(mold(lines), "[\n    1\n    2\n    \"x\"\n]");
     EXPECT_EQ(mold(lines, false, false, true), "[1 2 \"x\"]");  // /flat
     EXPECT_EQ(mold(lines, false, true), "1\n2\n\"x\"");           // /only: no brackets, no indent
-    EXPECT_EQ(mold(blk({int_(1), with_new_line(int_(2)), int_(3)})), "[1\n2 3]");
-    Cell nested = blk({with_new_line(int_(1)), with_new_line(blk({with_new_line(int_(2))}))});
+    EXPECT_EQ(mold(block_of({int_(1), with_new_line(int_(2)), int_(3)})), "[1\n2 3]");
+    Cell nested = block_of({with_new_line(int_(1)), with_new_line(block_of({with_new_line(int_(2))}))});
     EXPECT_EQ(mold(nested), "[\n    1\n    [\n        2\n    ]\n]");
-    EXPECT_EQ(mold(blk({})), "[]");
-    EXPECT_EQ(mold(blk({int_(1), blk({int_(2), str("a")}), blk({}, TYPE_PAREN)})), "[1 [2 \"a\"] ()]");
-    EXPECT_EQ(mold(blk({int_(1), int_(2)}, TYPE_PAREN)), "(1 2)");
-    EXPECT_EQ(mold(blk({int_(123), int_(456)}), false, false, false, 5), "[123 ");  // stops when spent
+    EXPECT_EQ(mold(block_of({})), "[]");
+    EXPECT_EQ(mold(block_of({int_(1), block_of({int_(2), str("a")}), block_of({}, TYPE_PAREN)})), "[1 [2 \"a\"] ()]");
+    EXPECT_EQ(mold(block_of({int_(1), int_(2)}, TYPE_PAREN)), "(1 2)");
+    EXPECT_EQ(mold(block_of({int_(123), int_(456)}), false, false, false, 5), "[123 ");  // stops when spent
 }
 
 TEST_F(RuntimeTest, BlockTextCutsCycles) {
-    Cell b = blk({int_(1)});
-    block::append_copy(&b, &b);
+    Cell b = block_of({int_(1)});
+    blk::append(&b, &b);
     EXPECT_EQ(mold(b), "[1 [...]]");
     EXPECT_EQ(form(b), "1 ...");
-    Cell p = blk({int_(1)}, TYPE_PAREN);
-    block::append_copy(&p, &p);
+    Cell p = block_of({int_(1)}, TYPE_PAREN);
+    blk::append(&p, &p);
     EXPECT_EQ(mold(p), "(1 (...))");
-    Cell path = blk({int_(1)}, TYPE_PATH);
-    block::append_copy(&path, &path);
+    Cell path = block_of({int_(1)}, TYPE_PATH);
+    blk::append(&path, &path);
     EXPECT_EQ(mold(path), "1/...");
     EXPECT_EQ(cycle_depth(), 0u);
 
     auto chain = [](int depth) {
-        Cell outer = blk({});
+        Cell outer = block_of({});
         Cell inner = outer;
         for (int i = 1; i < depth; i++) {
-            Cell next = blk({});
-            block::append_copy(&inner, &next);
+            Cell next = block_of({});
+            blk::append(&inner, &next);
             inner = next;
         }
         return outer;
@@ -76,66 +76,66 @@ TEST_F(RuntimeTest, BlockTextCutsCycles) {
 }
 
 TEST_F(RuntimeTest, BlockForm) {
-    EXPECT_EQ(form(blk({str("a\n"), str("b\t"), str("c"), int_(1)})), "a\nb\tc 1");
-    EXPECT_EQ(form(blk({int_(1), blk({int_(2), int_(3)})})), "1 2 3");
-    EXPECT_EQ(form(at(blk({int_(1), int_(2)}), 1)), "2");
+    EXPECT_EQ(form(block_of({str("a\n"), str("b\t"), str("c"), int_(1)})), "a\nb\tc 1");
+    EXPECT_EQ(form(block_of({int_(1), block_of({int_(2), int_(3)})})), "1 2 3");
+    EXPECT_EQ(form(at(block_of({int_(1), int_(2)}), 1)), "2");
 }
 
 TEST_F(RuntimeTest, BlockCompare) {
-    Cell empty = blk({}), one = blk({int_(1)}), two = blk({int_(1), int_(2)});
+    Cell empty = block_of({}), one = block_of({int_(1)}), two = block_of({int_(1), int_(2)});
     struct { Cell a, b; int op; int answer; } cases[] = {
         {empty, one, COMP_LESSER, -1},  // [] < [1]
         {one, empty, COMP_LESSER, 1},
         {empty, one, COMP_SORT, -1},
-        {empty, blk({}), COMP_SORT, 0},
+        {empty, block_of({}), COMP_SORT, 0},
         {empty, one, COMP_EQUAL, 1},
         {one, two, COMP_SORT, -1},
-        {blk({int_(2)}), two, COMP_SORT, 1},
-        {blk({int_(1), str("A")}), blk({int_(1), str("a")}), COMP_EQUAL, 0},
-        {blk({int_(1), str("A")}), blk({int_(1), str("a")}), COMP_STRICT_EQUAL, -1},
-        {blk({int_(1)}), blk({str("1")}), COMP_SORT, 1},  // different types order by type id
-        {one, blk({int_(1)}, TYPE_PAREN), COMP_EQUAL, NOT_COMPARABLE},
-        {blk({int_(1)}, TYPE_PATH), blk({int_(1)}, TYPE_LIT_PATH), COMP_LIT_STRICT_EQUAL, 0},
+        {block_of({int_(2)}), two, COMP_SORT, 1},
+        {block_of({int_(1), str("A")}), block_of({int_(1), str("a")}), COMP_EQUAL, 0},
+        {block_of({int_(1), str("A")}), block_of({int_(1), str("a")}), COMP_STRICT_EQUAL, -1},
+        {block_of({int_(1)}), block_of({str("1")}), COMP_SORT, 1},  // different types order by type id
+        {one, block_of({int_(1)}, TYPE_PAREN), COMP_EQUAL, NOT_COMPARABLE},
+        {block_of({int_(1)}, TYPE_PATH), block_of({int_(1)}, TYPE_LIT_PATH), COMP_LIT_STRICT_EQUAL, 0},
         {one, one, COMP_SAME, 0},
-        {one, blk({int_(1)}), COMP_SAME, -1},
+        {one, block_of({int_(1)}), COMP_SAME, -1},
     };
     for (auto& c : cases) EXPECT_EQ(cmp(c.a, c.b, c.op), c.answer) << mold(c.a) << " " << c.op << " " << mold(c.b);
 
-    Cell self = blk({int_(1)});
-    block::append_copy(&self, &self);
-    Cell other = blk({int_(1)});
-    block::append_copy(&other, &other);
+    Cell self = block_of({int_(1)});
+    blk::append(&self, &self);
+    Cell other = block_of({int_(1)});
+    blk::append(&other, &other);
     EXPECT_EQ(cmp(self, other, COMP_EQUAL), 0);
     EXPECT_EQ(cycle_depth(), 0u);
 }
 
 TEST_F(RuntimeTest, BlockAppendInsertChange) {
-    Cell b = at(blk({int_(1), int_(2)}), 1);
+    Cell b = at(block_of({int_(1), int_(2)}), 1);
     Cell r = append_(b, int_(3));
     EXPECT_EQ(r.data1, 0u);  // at its head, wherever it was
     EXPECT_EQ(ints(r), (std::vector<int>{1, 2, 3}));
-    append_(b, blk({int_(4), int_(5), int_(6)}), 2);
+    append_(b, block_of({int_(4), int_(5), int_(6)}), 2);
     EXPECT_EQ(ints(at(b, 0)), (std::vector<int>{1, 2, 3, 4, 5}));
-    append_(b, blk({int_(7)}), -1, true);
+    append_(b, block_of({int_(7)}), -1, true);
     EXPECT_EQ(series::length_from_head(&b), 6u);
-    EXPECT_EQ(type_of(block::rs_abs_at(&b, 5)), TYPE_BLOCK);
+    EXPECT_EQ(type_of(blk::at(b.data2, 5)), TYPE_BLOCK);
 
-    Cell d = blk({});
+    Cell d = block_of({});
     append_(d, int_(9), -1, false, 3);
-    append_(d, blk({int_(1), int_(2)}), -1, false, 2);
+    append_(d, block_of({int_(1), int_(2)}), -1, false, 2);
     EXPECT_EQ(ints(d), (std::vector<int>{9, 9, 9, 1, 2, 1, 2}));
     append_(d, d);  // a block spliced into itself
     EXPECT_EQ(series::length_from_head(&d), 14u);
 
-    Cell i = at(blk({int_(1), int_(4)}), 1);
-    Cell after = insert_(i, blk({int_(2), int_(3)}));
+    Cell i = at(block_of({int_(1), int_(4)}), 1);
+    Cell after = insert_(i, block_of({int_(2), int_(3)}));
     EXPECT_EQ(after.data1, 3u);  // just after what was inserted
     EXPECT_EQ(ints(at(i, 0)), (std::vector<int>{1, 2, 3, 4}));
-    Cell far = at(blk({int_(1)}), 9);
+    Cell far = at(block_of({int_(1)}), 9);
     EXPECT_EQ(insert_(far, int_(2)).data1, 2u);  // a head past the tail inserts at the tail
 
-    Cell c = blk({int_(1), int_(2), int_(3), int_(4)});
-    Cell r2 = with_args({at(c, 1), blk({int_(8), int_(9)})}, [&](Cell* a) { block::change(a, a + 1, -1, false, 1); });
+    Cell c = block_of({int_(1), int_(2), int_(3), int_(4)});
+    Cell r2 = with_args({at(c, 1), block_of({int_(8), int_(9)})}, [&](Cell* a) { block::change(a, a + 1, -1, false, 1); });
     EXPECT_EQ(ints(at(c, 0)), (std::vector<int>{1, 8, 9, 4}));
     EXPECT_EQ(r2.data1, 3u);
     with_args({at(c, 1), int_(0)}, [&](Cell* a) { block::change(a, a + 1, 3, false, 1); });
@@ -145,34 +145,34 @@ TEST_F(RuntimeTest, BlockAppendInsertChange) {
 }
 
 TEST_F(RuntimeTest, BlockCopyDeep) {
-    Cell inner = blk({int_(2)});
+    Cell inner = block_of({int_(2)});
     Cell s = str("t");
-    Cell b = blk({int_(1), inner, s});
+    Cell b = block_of({int_(1), inner, s});
     Cell shallow, deep;
     with_args({}, [&](Cell*) {
         block::copy(&b, &shallow, nullptr, false, nullptr);
         block::copy(&b, &deep, nullptr, true, nullptr);
     });
-    EXPECT_EQ(block::rs_abs_at(&shallow, 1)->data2, inner.data2);
-    EXPECT_NE(block::rs_abs_at(&deep, 1)->data2, inner.data2);
-    EXPECT_NE(block::rs_abs_at(&deep, 2)->data2, s.data2);
+    EXPECT_EQ(blk::at(shallow.data2, 1)->data2, inner.data2);
+    EXPECT_NE(blk::at(deep.data2, 1)->data2, inner.data2);
+    EXPECT_NE(blk::at(deep.data2, 2)->data2, s.data2);
     EXPECT_EQ(mold(deep), "[1 [2] \"t\"]");
 
     Cell typed;
     Cell only_strings = dt(TYPE_STRING);
     with_args({}, [&](Cell*) { block::copy(&b, &typed, nullptr, false, &only_strings); });
-    EXPECT_EQ(block::rs_abs_at(&typed, 1)->data2, inner.data2);
-    EXPECT_NE(block::rs_abs_at(&typed, 2)->data2, s.data2);
+    EXPECT_EQ(blk::at(typed.data2, 1)->data2, inner.data2);
+    EXPECT_NE(blk::at(typed.data2, 2)->data2, s.data2);
 
-    Cell self = blk({int_(1)});
-    block::append_copy(&self, &self);
+    Cell self = block_of({int_(1)});
+    blk::append(&self, &self);
     Cell out;
     EXPECT_RAISES(with_args({}, [&](Cell*) { block::copy(&self, &out, nullptr, true, nullptr); }), err::internal_no_cycle);
     EXPECT_EQ(cycle_depth(), 0u);
 }
 
 TEST_F(RuntimeTest, BlockFindAndSelect) {
-    Cell b = blk({int_(1), str("a"), int_(2), str("b"), int_(1), str("c")});
+    Cell b = block_of({int_(1), str("a"), int_(2), str("b"), int_(1), str("c")});
     auto find = [&](Cell s, Cell v, Cell* part = nullptr, bool only = false, bool last = false, bool reverse = false,
                     bool tail = false, bool match = false, Cell* skip = nullptr, bool case_ = false) {
         const Cell* r = block::find(&s, &v, part, only, case_, false, false, nullptr, skip, last, reverse, tail, match);
@@ -181,9 +181,9 @@ TEST_F(RuntimeTest, BlockFindAndSelect) {
     EXPECT_EQ(find(b, int_(2)), 2);
     EXPECT_EQ(find(b, dt(TYPE_STRING)), 1);
     EXPECT_EQ(find(b, dt(TYPE_STRING), nullptr, true), -1);  // /only looks for the datatype itself
-    EXPECT_EQ(find(blk({int_(1), dt(TYPE_STRING)}), dt(TYPE_STRING), nullptr, true), 1);
-    EXPECT_EQ(find(b, blk({int_(1), str("c")})), 4);
-    EXPECT_EQ(find(b, blk({int_(2), str("b")}), nullptr, false, false, false, true), 4);  // /tail after the run
+    EXPECT_EQ(find(block_of({int_(1), dt(TYPE_STRING)}), dt(TYPE_STRING), nullptr, true), 1);
+    EXPECT_EQ(find(b, block_of({int_(1), str("c")})), 4);
+    EXPECT_EQ(find(b, block_of({int_(2), str("b")}), nullptr, false, false, false, true), 4);  // /tail after the run
     EXPECT_EQ(find(b, int_(1), nullptr, false, true), 4);                              // /last
     EXPECT_EQ(find(at(b, 4), int_(1), nullptr, false, false, true), 0);                // /reverse
     EXPECT_EQ(find(b, int_(2), nullptr, false, false, false, false, true), -1);        // /match
@@ -203,12 +203,12 @@ TEST_F(RuntimeTest, BlockFindAndSelect) {
     };
     EXPECT_EQ(text(select(b, int_(2))), "b");
     EXPECT_EQ(type_of(&(const Cell&)select(b, str("c"))), TYPE_NONE);  // the last cell has nothing after it
-    EXPECT_EQ(select(b, blk({int_(2), str("b")})).data2, 1u);
+    EXPECT_EQ(select(b, block_of({int_(2), str("b")})).data2, 1u);
 
     auto word = [](const char* name, int type = TYPE_WORD) {
         return Cell{uint32_t(type), 0, uint32_t(symbol::make(name)), uint32_t(-1)};
     };
-    Cell words = blk({word("key", TYPE_SET_WORD), int_(1), word("other"), int_(2), word("last")});
+    Cell words = block_of({word("key", TYPE_SET_WORD), int_(1), word("other"), int_(2), word("last")});
     Cell upper = word("KEY"), last = word("last");
     EXPECT_EQ(block::select_word(&words, &upper, false)->data2, 1u);  // canonical symbols match
     EXPECT_EQ(block::select_word(&words, &upper, true), &NONE_CELL);
@@ -223,25 +223,25 @@ TEST_F(RuntimeTest, BlockFindAndSelect) {
 }
 
 TEST_F(RuntimeTest, BlockPutSwapTrimTake) {
-    Cell b = blk({str("k"), int_(1)});
+    Cell b = block_of({str("k"), int_(1)});
     Cell k = str("K"), v = int_(5), k2 = str("new");
     block::put(&b, &k, &v, false);
     block::put(&b, &k2, &v, false);
     EXPECT_EQ(mold(b), "[\"k\" 5 \"new\" 5]");
 
-    Cell x = blk({int_(1), int_(2)}), y = at(blk({int_(8), int_(9)}), 1);
+    Cell x = block_of({int_(1), int_(2)}), y = at(block_of({int_(8), int_(9)}), 1);
     with_args({x, y}, [&](Cell* a) { block::swap(a, a + 1); });
     EXPECT_EQ(mold(x), "[9 2]");
     EXPECT_EQ(mold(at(y, 0)), "[8 1]");
     Cell not_block = int_(1);
     EXPECT_RAISES(with_args({x, not_block}, [&](Cell* a) { block::swap(a, a + 1); }), err::script_invalid_arg);
 
-    Cell t = blk({none_(), int_(1), none_(), int_(2), none_()});
+    Cell t = block_of({none_(), int_(1), none_(), int_(2), none_()});
     with_args({at(t, 1)}, [&](Cell* a) { block::trim(a, false, false, false, false, false, nullptr); });
     EXPECT_EQ(mold(t), "[none 1 2]");
 
-    Cell inner = blk({int_(3)});
-    Cell src = blk({with_new_line(inner), int_(4)});
+    Cell inner = block_of({int_(3)});
+    Cell src = block_of({with_new_line(inner), int_(4)});
     with_args({}, [&](Cell*) {
         const Cell* taken = block::take(&src, nullptr, true, false);
         EXPECT_EQ(type_of(taken), TYPE_BLOCK);
@@ -258,7 +258,7 @@ TEST_F(RuntimeTest, BlockMakeToAndPath) {
         const Cell* made = block::make(&proto, &zero, TYPE_BLOCK);
         EXPECT_EQ(series::length_from_head(made), 0u);
         EXPECT_GE(node_buffer(made->data2)->size, 16u);
-        Cell src = at(blk({int_(1), int_(2)}), 1);
+        Cell src = at(block_of({int_(1), int_(2)}), 1);
         EXPECT_EQ(mold(*block::make(&proto, &src, TYPE_PAREN)), "(2)");
         Cell one = int_(1);
         EXPECT_EQ(mold(*block::to(&proto, &one, TYPE_BLOCK)), "[1]");
@@ -271,27 +271,27 @@ TEST_F(RuntimeTest, BlockMakeToAndPath) {
         reinterpret_cast<uint8_t*>(&ts.data1)[TYPE_STRING >> 3] |= 0x80 >> (TYPE_STRING & 7);
         const Cell* types = block::to(&proto, &ts, TYPE_BLOCK);
         ASSERT_EQ(series::length_from_head(types), 2u);
-        EXPECT_EQ(block::rs_abs_at(types, 0)->data1, uint32_t(TYPE_STRING));
-        EXPECT_EQ(block::rs_abs_at(types, 1)->data1, uint32_t(TYPE_INTEGER));
+        EXPECT_EQ(blk::at(types->data2, 0)->data1, uint32_t(TYPE_STRING));
+        EXPECT_EQ(blk::at(types->data2, 1)->data1, uint32_t(TYPE_INTEGER));
 
         Cell pproto = dt(TYPE_PATH);
         const Cell* p = path::make(&pproto, &zero, TYPE_PATH);
         EXPECT_EQ(type_of(p), TYPE_PATH);
         EXPECT_EQ(series::length_from_head(p), 0u);
-        Cell words = blk({int_(1), str("a")});
+        Cell words = block_of({int_(1), str("a")});
         EXPECT_EQ(mold(*path::to(&pproto, &words, TYPE_SET_PATH)), "1/\"a\":");
     });
-    Cell p = blk({int_(1), str("a")}, TYPE_PATH);
+    Cell p = block_of({int_(1), str("a")}, TYPE_PATH);
     EXPECT_EQ(mold(p), "1/\"a\"");
     EXPECT_EQ(form(p), "1/a");
     EXPECT_EQ(form(at(p, 1)), "a");
-    EXPECT_EQ(mold(blk({int_(1), str("a")}, TYPE_LIT_PATH)), "'1/\"a\"");
-    EXPECT_EQ(mold(blk({int_(1), str("a")}, TYPE_GET_PATH)), ":1/\"a\"");
+    EXPECT_EQ(mold(block_of({int_(1), str("a")}, TYPE_LIT_PATH)), "'1/\"a\"");
+    EXPECT_EQ(mold(block_of({int_(1), str("a")}, TYPE_GET_PATH)), ":1/\"a\"");
     EXPECT_EQ(get_handler(TYPE_PATH, A_TRIM), nullptr);
     EXPECT_NE(get_handler(TYPE_PAREN, A_TRIM), nullptr);
 
     auto eval = handler<act::EvalPath>(TYPE_BLOCK, A_EVAL_PATH);
-    Cell b = blk({str("k"), int_(1), int_(7)});
+    Cell b = block_of({str("k"), int_(1), int_(7)});
     Cell key = str("k"), two = int_(2), v = int_(9);
     EXPECT_EQ(eval(&b, &key, nullptr, nullptr, false)->data2, 1u);
     EXPECT_EQ(eval(&b, &two, nullptr, nullptr, false)->data2, 1u);
@@ -305,7 +305,7 @@ TEST_F(RuntimeTest, BlockMakeToAndPath) {
 // must reach their series only through nodes.
 TEST_F(RuntimeTest, BlockAndStringActionsUnderCollections) {
     collector::Rooted<4> r;
-    block::make_at(&r[0], 1);
+    blk::make_at(&r[0], 1);
     collector::active = true;
     collector::stress_every = 1;
     collector::evacuate = true;
@@ -352,36 +352,36 @@ TEST_F(RuntimeTest, BlockSortAndSetOperations) {
         with_args({b}, [&](Cell* a) { block::sort(a, case_, skip, compare, part, all, reverse, stable); });
         return mold(at(b, 0));
     };
-    EXPECT_EQ(sort(blk({int_(3), int_(1), int_(2)})), "[1 2 3]");
-    EXPECT_EQ(sort(blk({str("b"), str("B"), str("a")})), "[\"a\" \"b\" \"B\"]");  // stable among equals
-    EXPECT_EQ(sort(blk({str("b"), str("B"), str("a")}), nullptr, nullptr, nullptr, true), "[\"B\" \"a\" \"b\"]");
-    EXPECT_EQ(sort(blk({int_(1), str("x"), none_(), blk({}), blk({int_(1)})})), "[none [] [1] \"x\" 1]");
-    EXPECT_EQ(sort(blk({int_(3), int_(1), int_(2)}), nullptr, nullptr, nullptr, false, false, true), "[3 2 1]");
+    EXPECT_EQ(sort(block_of({int_(3), int_(1), int_(2)})), "[1 2 3]");
+    EXPECT_EQ(sort(block_of({str("b"), str("B"), str("a")})), "[\"a\" \"b\" \"B\"]");  // stable among equals
+    EXPECT_EQ(sort(block_of({str("b"), str("B"), str("a")}), nullptr, nullptr, nullptr, true), "[\"B\" \"a\" \"b\"]");
+    EXPECT_EQ(sort(block_of({int_(1), str("x"), none_(), block_of({}), block_of({int_(1)})})), "[none [] [1] \"x\" 1]");
+    EXPECT_EQ(sort(block_of({int_(3), int_(1), int_(2)}), nullptr, nullptr, nullptr, false, false, true), "[3 2 1]");
     Cell two = int_(2), one = int_(1), zero = int_(0);
-    Cell records = blk({int_(2), str("b"), int_(1), str("z"), int_(3), str("a")});
+    Cell records = block_of({int_(2), str("b"), int_(1), str("z"), int_(3), str("a")});
     EXPECT_EQ(sort(records, &two), "[1 \"z\" 2 \"b\" 3 \"a\"]");
     EXPECT_EQ(sort(records, &two, &two), "[3 \"a\" 2 \"b\" 1 \"z\"]");  // by the second field
     EXPECT_RAISES(sort(records, &two, &zero), err::script_out_of_range);
     Cell four = int_(4);
     EXPECT_RAISES(sort(records, &four, nullptr), err::script_invalid_refine_arg);
     EXPECT_RAISES(sort(records, nullptr, &one), err::script_bad_refines);
-    EXPECT_EQ(sort(at(blk({int_(9), int_(3), int_(1), int_(0)}), 1), nullptr, nullptr, &two), "[9 1 3 0]");
+    EXPECT_EQ(sort(at(block_of({int_(9), int_(3), int_(1), int_(0)}), 1), nullptr, nullptr, &two), "[9 1 3 0]");
 
     auto set_op = [](int op, Cell a, Cell b, bool case_ = false, Cell* skip = nullptr) {
         std::string out;
         with_args({}, [&](Cell*) { out = mold(*block::set_operation(op, &a, &b, case_, skip)); });
         return out;
     };
-    Cell x = blk({int_(1), str("a"), int_(1), blk({int_(5)}), str("A")});
-    Cell y = blk({int_(2), str("a"), blk({int_(5)})});
+    Cell x = block_of({int_(1), str("a"), int_(1), block_of({int_(5)}), str("A")});
+    Cell y = block_of({int_(2), str("a"), block_of({int_(5)})});
     EXPECT_EQ(set_op(series::SET_UNIQUE, x, x), "[1 \"a\" [5]]");
     EXPECT_EQ(set_op(series::SET_UNIQUE, x, x, true), "[1 \"a\" [5] \"A\"]");
     EXPECT_EQ(set_op(series::SET_UNION, x, y), "[1 \"a\" [5] 2]");
     EXPECT_EQ(set_op(series::SET_INTERSECT, x, y), "[\"a\" [5]]");
     EXPECT_EQ(set_op(series::SET_EXCLUDE, x, y), "[1]");
     EXPECT_EQ(set_op(series::SET_DIFFERENCE, x, y), "[1 2]");
-    Cell pairs = blk({int_(1), str("p"), int_(2), str("q"), int_(1), str("r")});
+    Cell pairs = block_of({int_(1), str("p"), int_(2), str("q"), int_(1), str("r")});
     EXPECT_EQ(set_op(series::SET_UNIQUE, pairs, pairs, false, &two), "[1 \"p\" 2 \"q\"]");
     EXPECT_RAISES(set_op(series::SET_UNIQUE, pairs, pairs, false, &zero), err::script_invalid_refine_arg);
-    EXPECT_EQ(set_op(series::SET_UNION, blk({}, TYPE_PAREN), blk({int_(1)})), "(1)");
+    EXPECT_EQ(set_op(series::SET_UNION, block_of({}, TYPE_PAREN), block_of({int_(1)})), "(1)");
 }

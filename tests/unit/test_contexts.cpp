@@ -40,7 +40,6 @@ struct ContextTest : RuntimeTest {
         Cell w = word::make_cell(type, context::global, symbol::make(name), -1);
         *append_cell(block) = w;
     }
-    static Cell* cell_at(const Cell* block, uint32_t i) { return node_buffer(block->data2)->cell_head() + i; }
     static Cell integer(int32_t v) { return Cell{TYPE_INTEGER, 0, uint32_t(v), 0}; }
 
     static err::Id raised(void (*fn)()) {
@@ -185,21 +184,21 @@ TEST_F(ContextTest, DeepBindTouchesEveryWordKindButIssues) {
 
     context::bind(&top, ctx, false);
     EXPECT_EQ(cycle_depth(), 0u);
-    for (uint32_t i : {0u, 4u, 5u, 6u}) EXPECT_EQ(word::ctx_of(cell_at(&top, i)), ctx) << i;
-    EXPECT_EQ(word::ctx_of(cell_at(&nested, 0)), ctx);
-    EXPECT_EQ(word::ctx_of(cell_at(&paren, 0)), ctx);
-    EXPECT_EQ(word::ctx_of(cell_at(&path, 0)), ctx);
-    EXPECT_EQ(word::index_of(cell_at(&top, 0)), 0);
-    EXPECT_EQ(word::ctx_of(cell_at(&top, 7)), context::global) << "issues are left alone";
-    EXPECT_EQ(word::index_of(cell_at(&top, 7)), -1);
-    EXPECT_EQ(word::ctx_of(cell_at(&top, 8)), context::global) << "unknown words keep their binding";
+    for (uint32_t i : {0u, 4u, 5u, 6u}) EXPECT_EQ(word::ctx_of(blk::at(top.data2, i)), ctx) << i;
+    EXPECT_EQ(word::ctx_of(blk::at(nested.data2, 0)), ctx);
+    EXPECT_EQ(word::ctx_of(blk::at(paren.data2, 0)), ctx);
+    EXPECT_EQ(word::ctx_of(blk::at(path.data2, 0)), ctx);
+    EXPECT_EQ(word::index_of(blk::at(top.data2, 0)), 0);
+    EXPECT_EQ(word::ctx_of(blk::at(top.data2, 7)), context::global) << "issues are left alone";
+    EXPECT_EQ(word::index_of(blk::at(top.data2, 7)), -1);
+    EXPECT_EQ(word::ctx_of(blk::at(top.data2, 8)), context::global) << "unknown words keep their binding";
 
     // With self? a `self` word stands for the owner.
     Cell body = new_block();
     add_word(&body, "self", TYPE_WORD);
     context::bind(&body, ctx, true);
-    EXPECT_EQ(word::ctx_of(cell_at(&body, 0)), ctx);
-    EXPECT_EQ(word::index_of(cell_at(&body, 0)), -1);
+    EXPECT_EQ(word::ctx_of(blk::at(body.data2, 0)), ctx);
+    EXPECT_EQ(word::index_of(blk::at(body.data2, 0)), -1);
 }
 
 TEST_F(ContextTest, ObjectFieldsAreMarkedWhenSet) {

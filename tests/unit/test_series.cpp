@@ -11,10 +11,10 @@ using namespace vyx::test;
 namespace {
 
 Cell numbers(int n) {
-    Cell b = blk({});
+    Cell b = block_of({});
     for (int i = 1; i <= n; i++) {
         Cell v = int_(i);
-        block::append_copy(&b, &v);
+        blk::append(&b, &v);
     }
     return b;
 }
@@ -53,7 +53,7 @@ TEST_F(RuntimeTest, SeriesPositionsClampToTheSeries) {
 TEST_F(RuntimeTest, SeriesHeadBeyondAShrunkBuffer) {
     Cell b = numbers(5);
     Cell late = at(b, 4);
-    block::set_length(&b, 2);
+    blk::set_length(&b, 2);
     auto length = handler<act::Length>(TYPE_BLOCK, A_LENGTH_Q);
     auto pick = handler<act::Pick>(TYPE_BLOCK, A_PICK);
     EXPECT_EQ(type_of(pick(&late, 1, nullptr)), TYPE_NONE);

@@ -161,7 +161,7 @@ TEST_F(RuntimeTest, StringMakeAndTo) {
     auto to = handler<act::Make>(TYPE_STRING, A_TO);
     with_args({}, [&](Cell*) {
         Cell proto = dt(TYPE_STRING);
-        Cell b = blk({int_(1), str("a"), chr('b')});
+        Cell b = block_of({int_(1), str("a"), chr('b')});
         EXPECT_EQ(text(*to(&proto, &b, TYPE_STRING)), "1ab");
         Cell n = int_(-1);
         EXPECT_RAISES(make(&proto, &n, TYPE_STRING), err::script_out_of_range);
@@ -192,10 +192,10 @@ TEST_F(RuntimeTest, StringLoad) {
     Cell w;
     string::load(utf16, 6, -1, &w);
     EXPECT_EQ(text(w), "h\xC3\xA9\xE2\x98\xBA");
-    Cell b = blk({});
+    Cell b = block_of({});
     string::load_in(reinterpret_cast<const uint8_t*>(utf8), 3, 0, &b);
     EXPECT_EQ(mold(b), "[\"a\xC3\xA9\"]");
-    EXPECT_EQ(unit_of(*block::rs_abs_at(&b, 0)), 1u);  // 0xE9 fits one byte
+    EXPECT_EQ(unit_of(*blk::at(b.data2, 0)), 1u);  // 0xE9 fits one byte
 }
 
 TEST_F(RuntimeTest, StringPath) {

@@ -162,8 +162,8 @@ struct Blob {
     }
 };
 
-uint32_t root_size() { return vyx::blk::size(root_block.data2); }
-Cell root_at(uint32_t i) { return *vyx::blk::at(root_block.data2, i); }
+uint32_t root_size() { return blk::size(root_block.data2); }
+Cell root_at(uint32_t i) { return *blk::at(root_block.data2, i); }
 
 }  // namespace
 
@@ -217,7 +217,7 @@ TEST_F(RuntimeTest, SetPairIsRefusedThroughTheCodec) {
     blob.records = {0xC4, 0x0F, foo, 0x85};
     Bytes data = blob.bytes();
     collector::Rooted<1> target;
-    vyx::blk::make_at(&target[0], 1);
+    blk::make_at(&target[0], 1);
     EXPECT_RAISES(vyxbin::decode(data.data(), data.size(), &target[0], true), err::script_vb_invalid_record);
 }
 
@@ -246,7 +246,7 @@ TEST_F(RuntimeTest, PackedPayloadErrorsCountUnpackedPositions) {
     Bytes data = {'V', 'Y', 'X', 'B', 'I', 'N', 2, 3};
     data.insert(data.end(), s.begin(), s.end());
     collector::Rooted<1> target;
-    vyx::blk::make_at(&target[0], 1);
+    blk::make_at(&target[0], 1);
     try {
         vyxbin::decode(data.data(), data.size(), &target[0], true);
         FAIL() << "decoded";
@@ -266,7 +266,7 @@ TEST_F(RuntimeTest, ValuesWithoutARecordAreNoCodec) {
     for (Cell c : {ctx, sym, series, handle, triple}) {
         for (bool compact : {true, false}) EXPECT_RAISES(vyxbin::encode(&c, compact, &r[0]), err::access_no_codec);
         // Inside a block too: writing nothing would misalign the counts.
-        Cell b = test::blk({int_(1), c});
+        Cell b = test::block_of({int_(1), c});
         EXPECT_RAISES(vyxbin::encode(&b, true, &r[0]), err::access_no_codec);
     }
 }
@@ -305,12 +305,12 @@ TEST_F(InterpTest, BootWriterLiteralsAndSetPairs) {
     std::vector<uint8_t> bytes = finished(boot);
     EXPECT_EQ(bytes[6], 1);
     EXPECT_EQ(bytes[7], 5);
-    uint32_t before = vyx::blk::size(root_block.data2);
+    uint32_t before = blk::size(root_block.data2);
     vyxbin::load_boot(bytes.data(), bytes.size(), false);
-    ASSERT_EQ(vyx::blk::size(root_block.data2), before + 2);
+    ASSERT_EQ(blk::size(root_block.data2), before + 2);
     EXPECT_EQ(vyxbin::literal_base, before);
-    Cell loaded = *vyx::blk::at(root_block.data2, before);
-    Cell pair = *vyx::blk::at(root_block.data2, before + 1);
+    Cell loaded = *blk::at(root_block.data2, before);
+    Cell pair = *blk::at(root_block.data2, before + 1);
     Cell w = word::load("loaded");
     context::set(&w, &loaded);
     w = word::load("pair");
@@ -335,10 +335,10 @@ TEST_F(InterpTest, BootSetPairsOfNativesAndActions) {
     boot.set(&r[2], &r[3]);
     EXPECT_EQ(boot.literal(&r[4]), 0u);
     std::vector<uint8_t> bytes = finished(boot);
-    uint32_t before = vyx::blk::size(root_block.data2);
+    uint32_t before = blk::size(root_block.data2);
     vyxbin::load_boot(bytes.data(), bytes.size(), false);
-    ASSERT_EQ(vyx::blk::size(root_block.data2), before + 1);
-    EXPECT_EQ(mold(*vyx::blk::at(root_block.data2, before)), "[after the pairs]");
+    ASSERT_EQ(blk::size(root_block.data2), before + 1);
+    EXPECT_EQ(mold(*blk::at(root_block.data2, before)), "[after the pairs]");
     EXPECT_EQ(mold(eval("b: copy [] boot-append b 1 reduce [type? :boot-append type? :boot-print b]")),
               "[action! native! [1]]");
 }
