@@ -267,10 +267,6 @@ void text_utf8(const Cell* str, int32_t limit, Bytes& out) {
     }
 }
 
-void collect(const Cell* value, int32_t limit, bool only, bool any, Bytes& out) {
-    collect_into(value, limit, only, any, out);
-}
-
 // ---------------------------------------------------------------- comparison
 
 namespace {
@@ -321,22 +317,6 @@ int equal(const Cell* bin, const Cell* other, int op, bool match) {
 int compare(Cell* a, Cell* b, int op) {
     if (type_of(b) != TYPE_BINARY) return NOT_COMPARABLE;
     return equal(a, b, op, false);
-}
-
-bool match(const Cell* bin, const Cell* pattern, int op) {
-    int t = type_of(pattern);
-    if (t == TYPE_CHAR) {
-        Cell a = *bin;
-        return rs_length(&a) > 0 && *rs_head(&a) == pattern->data2;
-    }
-    if (t == TYPE_BINARY || is_any_string(t)) return equal(bin, pattern, op, true) == 0;
-    return false;
-}
-
-bool bit_set(const Cell* bin, const Cell* bs) {
-    Cell a = *bin;
-    if (rs_length(&a) == 0) return false;
-    return bitset::test_bit(bs, *rs_head(&a));
 }
 
 uint8_t get_byte_arg(const Cell* value) {

@@ -42,13 +42,6 @@ void from_integer(int32_t value, Cell* bin);
 // raises script/invalid-data [issue] when it is not an even count of digits.
 Cell* from_hex(const Cell* issue, Cell* target);
 
-// The bytes a value contributes to a binary (append, insert, change, to):
-// chars and strings as UTF-8, integers -128..255 as one byte, binaries and
-// tuples as their bytes, blocks element by element. `limit` is the /part
-// count (-1 absent); with `any` every other value gives its formed text,
-// without it such a value raises script/bad-to-arg. Every check runs before
-// anything is written, so a refused value leaves the target untouched.
-void collect(const Cell* value, int32_t limit, bool only, bool any, std::vector<uint8_t>& out);
 // The UTF-8 form of a string-like value's characters from its index (at most
 // `limit` characters when limit >= 0).
 void text_utf8(const Cell* str, int32_t limit, std::vector<uint8_t>& out);
@@ -57,10 +50,6 @@ void text_utf8(const Cell* str, int32_t limit, std::vector<uint8_t>& out);
 // their UTF-8 bytes): -1, 0 or 1, or -2 for another type. In match mode the
 // second value is a pattern the first must start with.
 int equal(const Cell* bin, const Cell* other, int op, bool match);
-// parse on binary input: whether the bytes at the head match the pattern.
-bool match(const Cell* bin, const Cell* pattern, int op);
-// Whether the byte at the head is a member of the bitset.
-bool bit_set(const Cell* bin, const Cell* bitset);
 // The byte a poke writes: an integer! 0..255 or a char! up to 0xFF; anything
 // else raises script/invalid-arg.
 uint8_t get_byte_arg(const Cell* value);

@@ -15,24 +15,6 @@
 
 namespace vyx::char_ {
 
-Cell* make_at(Cell* target, uint32_t cp) {
-    set_cell_type(target, TYPE_CHAR);
-    target->data2 = cp;
-    return target;
-}
-
-Cell* push(uint32_t cp) {
-    Cell* c = stack::push_slot();
-    *c = Cell{TYPE_CHAR, 0, cp, 0};
-    return c;
-}
-
-Cell* make_in(Cell* block, uint32_t cp) {
-    Cell* c = append_cell(block);
-    *c = Cell{TYPE_CHAR, 0, cp, 0};
-    return c;
-}
-
 void do_math(int op) {
     Cell* left = stack::arguments;
     Cell* right = left + 1;

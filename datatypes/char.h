@@ -8,10 +8,6 @@ namespace vyx::char_ {
 
 constexpr uint32_t MAX_CODE_POINT = 0x10FFFF;
 
-Cell* make_at(Cell* target, uint32_t cp);
-Cell* push(uint32_t cp);
-Cell* make_in(Cell* block, uint32_t cp);
-
 // Char math: the result stays a char! in the code point range, or raises
 // math/overflow.
 void do_math(int op);

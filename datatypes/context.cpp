@@ -144,21 +144,6 @@ Cell* get_value_ptr(int32_t symbol, Node ctx) {
     return pos < 0 ? nullptr : slot_of(ctx, uint32_t(pos));
 }
 
-void set_default(Node ctx, const Cell* word, const Cell* value) {
-    int32_t symbol = word::symbol_of(word);
-    if (find_word(ctx, symbol, true) >= 0) return;
-    Cell copy = *value;
-    int32_t pos = add(ctx, symbol);
-    if (Cell* slot = slot_of(ctx, uint32_t(pos))) *slot = copy;
-}
-
-Cell* fetch_value(Node ctx, int32_t symbol, Cell* target) {
-    int32_t pos = add(ctx, symbol);
-    Cell* slot = slot_of(ctx, uint32_t(pos));
-    *target = slot ? *slot : Cell{TYPE_UNSET, 0, 0, 0};
-    return target;
-}
-
 Node create(uint32_t count, bool stack_values, bool self, Node source, uint32_t kind) {
     if (count == 0) count = 1;
     // The context record comes first and is a root while its parts are made;
@@ -174,7 +159,7 @@ Node create(uint32_t count, bool stack_values, bool self, Node source, uint32_t 
         c[1] = Cell{TYPE_UNSET, 0, 0, 0};
         b->tail = b->offset + 32;
     }
-    set_series_flags(ctx, series_flag::CONTEXT_RECORD | (stack_values ? series_flag::STACK_VALUES : 0));
+    set_series_flags(ctx, series_flag::CONTEXT_RECORD);
     collector::Rooted<1> keep;
     keep[0] = context_holder(ctx);
     uint32_t copied = 0;
@@ -294,30 +279,6 @@ Cell* set_in(Cell* word, const Cell* value, Node ctx, bool notify) {
 Cell* set(Cell* word, const Cell* value) { return set_in(word, value, word::ctx_of(word), true); }
 
 Cell* value_at(Node ctx, uint32_t n) { return slot_of(ctx, n); }
-
-Cell* push_value(Node ctx, uint32_t n) {
-    Cell* slot = slot_of(ctx, n);
-    if (!slot) raise_error(err::script_not_defined, key_word(ctx, n));
-    return stack::push(slot);
-}
-
-Cell* set_value_from_top(Node ctx, uint32_t n) {
-    Cell* slot = slot_of(ctx, n);
-    if (!slot) raise_error(err::script_not_defined, key_word(ctx, n));
-    *slot = stack::top[-1];
-    mark_if_object(ctx, n);
-    return slot;
-}
-
-Cell* push_old_and_set(Node ctx, uint32_t n) {
-    Cell* slot = slot_of(ctx, n);
-    if (!slot) raise_error(err::script_not_defined, key_word(ctx, n));
-    Cell incoming = stack::top[-1];
-    stack::push(slot);
-    *slot = incoming;
-    mark_if_object(ctx, n);
-    return slot;
-}
 
 Cell* set_word_assign() {
     Cell* word = stack::arguments;

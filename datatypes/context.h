@@ -23,7 +23,7 @@ enum Kind : uint32_t { KIND_GLOBAL = 0, KIND_FUNCTION = 1, KIND_OBJECT = 2 };
 
 constexpr uint32_t KIND_SHIFT = 11;
 constexpr uint32_t KIND_MASK = 0x3u << KIND_SHIFT;
-constexpr uint32_t FLAG_STACK = 0x00400000;  // values are the running call's arguments
+constexpr uint32_t FLAG_STACK = FLAG_CONTEXT_ON_STACK;  // values are the running call's arguments
 constexpr uint32_t FLAG_SELF = 0x01000000;   // `self` bound here stands for the owner
 constexpr uint32_t FLAG_OWNER = 0x00010000;  // the owning object watches its series
 // On a key word of an object context: the field was set since the marks were cleared.
@@ -66,10 +66,6 @@ int32_t add(Node ctx, int32_t symbol);
 // whose values are on the stack, the running call's argument cell. Null when
 // the context does not hold the symbol or its call is not running.
 Cell* get_value_ptr(int32_t symbol, Node ctx);
-// Adds the word with a copy of the value when absent; a present word is left alone.
-void set_default(Node ctx, const Cell* word, const Cell* value);
-// Copies the symbol's value into `target`, adding the symbol (unset!) when absent.
-Cell* fetch_value(Node ctx, int32_t symbol, Cell* target);
 
 // Makes a context for `count` words (0 taken as 1). With a source context its
 // keys are copied. Both cells start unset!.
@@ -97,10 +93,6 @@ Cell* set(Cell* word, const Cell* value);
 // Value cell n of a context.
 Cell* value_at(Node ctx, uint32_t n);
 
-// Stack helpers for compiled code.
-Cell* push_value(Node ctx, uint32_t n);
-Cell* set_value_from_top(Node ctx, uint32_t n);
-Cell* push_old_and_set(Node ctx, uint32_t n);
 // Set-word assignment: the word in argument slot 0, the value in slot 1; the
 // value becomes the result.
 Cell* set_word_assign();

@@ -8,18 +8,6 @@
 
 namespace vyx::datatype {
 
-Cell* make_in(Cell* block, int type) {
-    Cell* c = append_cell(block);
-    *c = Cell{TYPE_DATATYPE, uint32_t(type), 0, 0};
-    return c;
-}
-
-Cell* push(int type) {
-    Cell* c = stack::push_slot();
-    *c = Cell{TYPE_DATATYPE, uint32_t(type), 0, 0};
-    return c;
-}
-
 namespace {
 
 std::string_view name_of(const Cell* value) {

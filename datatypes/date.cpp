@@ -97,8 +97,7 @@ uint32_t from_days(int32_t g, uint32_t zone, bool has_time) {
     int64_t month = floor_mod(mi + 2, 12) + 1;
     int64_t year = y + floor_div(mi + 2, 12);
     int64_t day = r - floor_div(306 * mi + 5, 10) + 1;
-    return (uint32_t(year) << 17) | (uint32_t(month) << 12) | (uint32_t(day) << 7) | (zone & ZONE_MASK) |
-           (has_time ? HAS_TIME : 0);
+    return pack_day(int32_t(year), int32_t(month), int32_t(day)) | (zone & ZONE_MASK) | (has_time ? HAS_TIME : 0);
 }
 
 int32_t zone_seconds(uint32_t zone) {
@@ -121,10 +120,10 @@ Cell* make_from_parts(Cell* target, int32_t year, int32_t month, int32_t day, do
         zone = ZONE_SIGN;
         zone_hours = -zone_hours;
     }
-    zone |= (uint32_t(zone_hours << 2) & 0x7F) | uint32_t(zone_minutes / 15);
+    zone |= (uint32_t(zone_hours << 2) & ZONE_MASK) | uint32_t(zone_minutes / 15);
     zone &= ZONE_MASK;
     set_cell_type(target, TYPE_DATE);
-    target->data1 = (uint32_t(year) << 17) | (uint32_t(month & 15) << 12) | (uint32_t(day & 31) << 7);
+    target->data1 = pack_day(year, month, day);
     if (has_time) {
         target->data1 |= HAS_TIME | zone;
         set_cell_float(target, time - zone_seconds(zone));
@@ -137,7 +136,7 @@ Cell* make_from_parts(Cell* target, int32_t year, int32_t month, int32_t day, do
 Cell* make_from_clock(Cell* target, int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
                       int32_t second, int32_t nanoseconds) {
     set_cell_type(target, TYPE_DATE);
-    target->data1 = (uint32_t(year) << 17) | (uint32_t(month & 15) << 12) | (uint32_t(day & 31) << 7) | HAS_TIME;
+    target->data1 = pack_day(year, month, day) | HAS_TIME;
     set_cell_float(target, hour * 3600.0 + minute * 60.0 + second + nanoseconds * 1e-9);
     return target;
 }
@@ -149,20 +148,6 @@ Cell* make_from_epoch(Cell* target, double unix_seconds, int32_t zone_offset) {
     target->data1 = from_days(int32_t(days) + EPOCH_DAY, zone_of_seconds(zone_offset), true);
     normalize(target, unix_seconds - days * 86400.0, false);
     return target;
-}
-
-Cell* make_in(Cell* block, uint32_t packed, double seconds) {
-    Cell* c = append_cell(block);
-    *c = Cell{TYPE_DATE, packed, 0, 0};
-    set_cell_float(c, seconds);
-    return c;
-}
-
-Cell* push(uint32_t packed, double seconds) {
-    Cell* c = stack::push_slot();
-    *c = Cell{TYPE_DATE, packed, 0, 0};
-    set_cell_float(c, seconds);
-    return c;
 }
 
 void set_isoweek(Cell* c, int32_t week) { rebuild(c, isoweek_start(year(c)) + 7 * int64_t(week - 1)); }
@@ -255,10 +240,6 @@ int32_t to_integer(const Cell* c) {
         raise_error(err::script_type_limit, &dt);
     }
     return int32_t(e);
-}
-
-double difference(const Cell* a, const Cell* b) {
-    return double(to_days(a->data1) - to_days(b->data1)) * 86400.0 + (seconds(a) - seconds(b));
 }
 
 namespace {
@@ -437,8 +418,7 @@ const Cell* from_block(Cell* spec, bool make) {
     if (!std::isfinite(t)) bad_to(spec);
 
     static Cell result;
-    result = Cell{TYPE_DATE, uint32_t(int32_t(v[YEAR])) << 17, 0, 0};
-    result.data1 |= 1u << 12 | 1u << 7;
+    result = Cell{TYPE_DATE, pack_day(int32_t(v[YEAR]), 1, 1), 0, 0};
     double month_given = v[MONTH];
     int64_t y = int64_t(v[YEAR]) + floor_div(int64_t(month_given) - 1, 12);
     int64_t m = floor_mod(int64_t(month_given) - 1, 12) + 1;
@@ -548,7 +528,7 @@ void do_math(int op) {
 
 int compare(Cell* a, Cell* b, int op) {
     if (type_of(b) != TYPE_DATE) return NOT_COMPARABLE;
-    uint32_t ka = (a->data1 & ~HAS_TIME) >> 7, kb = (b->data1 & ~HAS_TIME) >> 7;
+    uint32_t ka = (a->data1 & ~HAS_TIME) >> DAY_SHIFT, kb = (b->data1 & ~HAS_TIME) >> DAY_SHIFT;
     if (op == COMP_SAME) return ka == kb && float_::bits_of(seconds(a)) == float_::bits_of(seconds(b)) ? 0 : 1;
     // Dates are instants: the day and the UTC-based seconds.
     double days = double(to_days(a->data1) - to_days(b->data1));

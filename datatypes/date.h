@@ -15,6 +15,13 @@
 
 namespace vyx::date {
 
+// The packed word (data1): the year, signed, in bits 17-31, the month in bits
+// 12-15, the day in bits 7-11, HAS_TIME, and the zone in bits 0-6.
+constexpr uint32_t YEAR_SHIFT = 17;
+constexpr uint32_t MONTH_SHIFT = 12;
+constexpr uint32_t MONTH_BITS = 15;
+constexpr uint32_t DAY_SHIFT = 7;
+constexpr uint32_t DAY_BITS = 31;
 constexpr uint32_t HAS_TIME = 0x10000;
 constexpr uint32_t ZONE_MASK = 0x7F;
 constexpr uint32_t ZONE_SIGN = 0x40;
@@ -23,12 +30,20 @@ constexpr int32_t MAX_YEAR = 16383;
 // Day number of 1 January 1970.
 constexpr int32_t EPOCH_DAY = 719468;
 
+inline uint32_t pack_day(int32_t year, int32_t month, int32_t day) {
+    return (uint32_t(year) << YEAR_SHIFT) | (uint32_t(month) & MONTH_BITS) << MONTH_SHIFT |
+           (uint32_t(day) & DAY_BITS) << DAY_SHIFT;
+}
+inline int32_t year_of(uint32_t packed) { return int32_t(packed) >> YEAR_SHIFT; }
+inline int32_t month_of(uint32_t packed) { return int32_t((packed >> MONTH_SHIFT) & MONTH_BITS); }
+inline int32_t day_of(uint32_t packed) { return int32_t((packed >> DAY_SHIFT) & DAY_BITS); }
+
 bool is_leap_year(int32_t year);
 // Day number: day 0 is 1 March of year 0 (proleptic Gregorian). The day is not
 // range-checked, so day 0 is the last day of the previous month.
 int32_t to_days(int32_t year, int32_t month, int32_t day);
 inline int32_t to_days(uint32_t packed) {
-    return to_days(int32_t(packed) >> 17, int32_t((packed >> 12) & 15), int32_t((packed >> 7) & 31));
+    return to_days(year_of(packed), month_of(packed), day_of(packed));
 }
 // The packed word of a day number (unchecked: see in_range).
 uint32_t from_days(int32_t days, uint32_t zone, bool has_time);
@@ -50,9 +65,6 @@ Cell* make_from_clock(Cell* target, int32_t year, int32_t month, int32_t day, in
 // shown in the zone of `zone_offset` seconds east of UTC (the `now` native,
 // file times). Raises math/overflow beyond the year range.
 Cell* make_from_epoch(Cell* target, double unix_seconds, int32_t zone_offset);
-// Appends a new date to a block; pushes one on the evaluation stack.
-Cell* make_in(Cell* block, uint32_t packed, double seconds);
-Cell* push(uint32_t packed, double seconds);
 
 // Moves the date to the Monday of ISO week n of its year; to weekday n (1 Monday
 // .. 7 Sunday) of its week; to day n of its year. Zone and time are kept.
@@ -74,17 +86,15 @@ Cell get_field(const Cell* date, int field);
 double to_epoch(const Cell* date);
 // The same as an integer!'s value; raises script/type-limit beyond 32 bits.
 int32_t to_integer(const Cell* date);
-// The time between two dates (the `difference` native).
-double difference(const Cell* a, const Cell* b);
 // The text: d-Mon-yyyy[/h:mm:ss[+hh:mm]].
 std::string text(const Cell* date);
 // The same into `out` (TEXT_MAX bytes); answers the length.
 constexpr int TEXT_MAX = 480;
 int write_chars(const Cell* date, char* out);
 
-inline int32_t year(const Cell* c) { return int32_t(c->data1) >> 17; }
-inline int32_t month(const Cell* c) { return int32_t((c->data1 >> 12) & 15); }
-inline int32_t day(const Cell* c) { return int32_t((c->data1 >> 7) & 31); }
+inline int32_t year(const Cell* c) { return year_of(c->data1); }
+inline int32_t month(const Cell* c) { return month_of(c->data1); }
+inline int32_t day(const Cell* c) { return day_of(c->data1); }
 inline bool has_time(const Cell* c) { return (c->data1 & HAS_TIME) != 0; }
 inline uint32_t zone(const Cell* c) { return c->data1 & ZONE_MASK; }
 inline double seconds(const Cell* c) { return cell_float(c); }

@@ -510,23 +510,6 @@ VyxError to_raised(const Cell* e) {
     return v;
 }
 
-int32_t get_type(const Cell* e) {
-    Cell t = field_value(e, F_TYPE);
-    return word_symbol(&t);
-}
-
-int32_t get_id(const Cell* e) {
-    Cell t = field_value(e, F_ID);
-    return word_symbol(&t);
-}
-
-bool get_where(const Cell* e, Cell* target) {
-    Cell w = field_value(e, F_WHERE);
-    if (type_of(&w) == TYPE_NONE) return false;
-    *target = w;
-    return true;
-}
-
 void capture_call_stack(int level, Cell* block, uint32_t depth) {
     if (!stack::frame_bottom) return;
     uint32_t limit = depth;

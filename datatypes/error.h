@@ -58,12 +58,6 @@ Cell* field(const Cell* error, Field f);
 // The VyxError a caught error! value stands for.
 VyxError to_raised(const Cell* error);
 
-// error/get-type, error/get-id: the symbol of the type or id word (0 when not a word).
-int32_t get_type(const Cell* error);
-int32_t get_id(const Cell* error);
-// error/get-where: copies `where` into target unless it is none; answers whether it did.
-bool get_where(const Cell* error, Cell* target);
-constexpr uint32_t stack_field() { return F_STACK; }
 // error/set-stack: turns an integer `stack` (the frame depth at the raise)
 // into the block of the calling words, innermost last. Frame records above
 // the current top are read as the raise left them, so this runs where the

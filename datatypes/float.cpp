@@ -32,30 +32,11 @@ const double MAX_FINITE = from_bits(0x7FEFFFFFFFFFFFFFull);
 namespace {
 
 bool pretty_print_on = true;
-bool full_support_on = false;
 
 }  // namespace
 
 bool pretty_print() { return pretty_print_on; }
-bool full_support() { return full_support_on; }
-void set_options(bool pretty, bool full) {
-    pretty_print_on = pretty;
-    full_support_on = full;
-}
-
-Cell* make_in(Cell* block, double value) {
-    Cell* c = append_cell(block);
-    *c = Cell{TYPE_FLOAT, 0, 0, 0};
-    set_cell_float(c, value);
-    return c;
-}
-
-Cell* push(double value) {
-    Cell* c = stack::push_slot();
-    *c = Cell{TYPE_FLOAT, 0, 0, 0};
-    set_cell_float(c, value);
-    return c;
-}
+void set_pretty_print(bool pretty) { pretty_print_on = pretty; }
 
 Cell* box(double value) {
     *stack::arguments = Cell{TYPE_FLOAT, 0, 0, 0};

@@ -24,9 +24,6 @@ inline Cell* make_kind_at(Cell* target, int type, double value) {
 }
 // Writes a float! holding `value` into `target`, keeping its header flags.
 inline Cell* make_at(Cell* target, double value) { return make_kind_at(target, TYPE_FLOAT, value); }
-// Appends a fresh float! to a block.
-Cell* make_in(Cell* block, double value);
-Cell* push(double value);
 // Writes a float! into the current call's result slot.
 Cell* box(double value);
 inline double get(const Cell* c) { return cell_float(c); }
@@ -45,12 +42,11 @@ inline double from_bits(uint64_t b) {
 constexpr double EPSILON = 2.220446049250313e-16;
 extern const double POSITIVE_INFINITY, NEGATIVE_INFINITY, QUIET_NAN, MAX_FINITE;
 
-// The process-wide float options. Forming reads them through pretty_print(),
+// The process-wide float option. Forming reads it through pretty_print(),
 // so the change handler of the float options object only has to call
-// set_options. Pretty printing starts on, full support off.
+// set_pretty_print. Pretty printing starts on.
 bool pretty_print();
-bool full_support();
-void set_options(bool pretty, bool full);
+void set_pretty_print(bool pretty);
 
 double abs(double d);
 // NaN or an infinity: all exponent bits set.

@@ -89,7 +89,12 @@ void register_type();
 namespace action { void register_type(); }
 
 namespace op {
-inline int source_type(const Cell* op) { return int((op->header >> 16) & 0xFF); }
+// An op!'s header holds, above its type byte, the type of the callable it
+// was made from.
+constexpr uint32_t SOURCE_SHIFT = 16;
+constexpr uint32_t SOURCE_MASK = 0xFFu << SOURCE_SHIFT;
+inline uint32_t header_for(int source) { return TYPE_OP | (uint32_t(source) << SOURCE_SHIFT); }
+inline int source_type(const Cell* op) { return int((op->header & SOURCE_MASK) >> SOURCE_SHIFT); }
 // The callable an op was made from (its cell retyped back).
 inline Cell source_of(const Cell* op) {
     Cell c = *op;

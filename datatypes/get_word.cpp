@@ -4,9 +4,6 @@
 
 namespace vyx::get_word {
 
-Cell* push(const Cell* word) { return word::push(word, TYPE_GET_WORD); }
-Cell* push_in(Node ctx, uint32_t n) { return word::push_in(ctx, n, TYPE_GET_WORD); }
-
 void register_type() {
     Registration(TYPE_GET_WORD, TYPE_WORD, "get-word!")
         .on<A_MOLD>(word::mold)

@@ -11,10 +11,6 @@
 
 namespace vyx::handle {
 
-Cell* box(uint32_t value, uint32_t class_) { return make_at(stack::arguments, value, class_); }
-
-Cell* push_null() { return make_at(stack::push_slot(), 0, CLASS_NULL); }
-
 namespace {
 
 const char* const class_names[] = {"null", "fd", "monitor", "window", "font", "rich-text"};

@@ -15,10 +15,6 @@ inline Cell* make_at(Cell* target, uint32_t value, uint32_t class_) {
     *target = Cell{TYPE_HANDLE, class_, value, 0xFFFFFFFFu};
     return target;
 }
-// Into the current call's result slot.
-Cell* box(uint32_t value, uint32_t class_);
-// The null handle: value 0, class null.
-Cell* push_null();
 
 void register_type();
 

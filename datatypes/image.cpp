@@ -86,11 +86,6 @@ const Cell* copy_rect(const Cell* img, Cell* target, int64_t x, int64_t y, int64
 
 // ---------------------------------------------------------------- entry points
 
-Cell* make_at(Cell* target, Node node) {
-    *target = Cell{TYPE_IMAGE, 0, node, imaging::node_word(node, imaging::NODE_SIZE)};
-    return target;
-}
-
 Cell* make_from_pixels(Cell* target, uint32_t w, uint32_t h, uint8_t* pixels) {
     if (w == 0 || h == 0) {
         std::free(pixels);
@@ -270,20 +265,6 @@ void assign_words(const Cell* words, const Cell* img, uint32_t count) {
 
 void release(const Cell* img) {
     if (img->data2) imaging::release(img->data2);
-}
-
-Cell* push_scaled(const Cell* img, uint32_t w, uint32_t h) {
-    Cell* slot = stack::push_slot();
-    *slot = EMPTY_IMAGE;
-    if (w > imaging::MAX_SIDE || h > imaging::MAX_SIDE) out_of_range(slot);
-    if (pixel_count(img) == 0 || !img->data2 || w == 0 || h == 0) {
-        slot->data3 = size_word(w, h);
-        return slot;
-    }
-    uint8_t* px = imaging::alloc_pixels(w, h);
-    if (!px) raise_error(err::internal_no_memory);
-    imaging::scale(pixels_of(img), width(img), height(img), px, w, h);
-    return make_from_pixels(slot, w, h, px);
 }
 
 // ---------------------------------------------------------------- actions

@@ -24,8 +24,6 @@ inline uint32_t width(const Cell* img) { return img->data3 & 0xFFFF; }
 inline uint32_t height(const Cell* img) { return img->data3 >> 16; }
 inline uint32_t pixel_count(const Cell* img) { return width(img) * height(img); }
 
-// Writes an image! over the node: head 0, the node's size.
-Cell* make_at(Cell* target, Node node);
 // A new image of the size owning `pixels` (malloc'd; given back on failure),
 // written into `target` (a rooted cell). A 0 side makes no node.
 Cell* make_from_pixels(Cell* target, uint32_t width, uint32_t height, uint8_t* pixels);
@@ -55,8 +53,6 @@ uint32_t pixel_offset(const Cell* img, const Cell* index, int base, bool* out_of
 void assign_words(const Cell* words, const Cell* img, uint32_t count);
 // Frees the pixels now (for temporary images); the values keep the node.
 void release(const Cell* img);
-// Pushes a new image: the image scaled (nearest neighbour) to the size.
-Cell* push_scaled(const Cell* img, uint32_t width, uint32_t height);
 
 // Registers the encode and decode routines of the png, jpeg, bmp, gif and
 // tiff codecs (the library makes the codec objects over them).

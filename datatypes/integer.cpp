@@ -28,25 +28,10 @@ Cell* make_at(Cell* target, int32_t value) {
     return target;
 }
 
-Cell* make_in(Cell* block, int32_t value) {
-    Cell* c = append_cell(block);
-    *c = Cell{TYPE_INTEGER, 0, uint32_t(value), 0};
-    return c;
-}
-
-Cell* push(int32_t value) {
-    Cell* c = stack::push_slot();
-    *c = Cell{TYPE_INTEGER, 0, uint32_t(value), 0};
-    return c;
-}
-
 Cell* box(int32_t value) {
     *stack::arguments = Cell{TYPE_INTEGER, 0, uint32_t(value), 0};
     return stack::arguments;
 }
-
-int32_t get_arg() { return get(stack::arguments); }
-int32_t get_any_arg() { return type_of(stack::arguments) == TYPE_INTEGER ? get(stack::arguments) : 0; }
 
 int32_t sign_of(int32_t value) { return value > 0 ? 1 : value < 0 ? -1 : 0; }
 

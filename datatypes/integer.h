@@ -12,12 +12,8 @@
 namespace vyx::integer {
 
 Cell* make_at(Cell* target, int32_t value);
-Cell* make_in(Cell* block, int32_t value);
-Cell* push(int32_t value);
 Cell* box(int32_t value);
 inline int32_t get(const Cell* c) { return int32_t(c->data2); }
-int32_t get_arg();
-int32_t get_any_arg();
 
 int32_t sign_of(int32_t value);
 // Raises math/overflow for the minimum value.

@@ -42,20 +42,6 @@ int compare(Cell* a, Cell* b, int op) {
 
 }  // namespace
 
-Cell* make_at(std::string_view name, Cell* cell) {
-    *cell = of_symbol(symbol::make(name));
-    return cell;
-}
-
-Cell* make_in(std::string_view name, Cell* block) {
-    Cell issue = of_symbol(symbol::make(name));
-    Cell* c = append_cell(block);
-    *c = issue;
-    return c;
-}
-
-Cell* push(const Cell* word) { return word::push(word, TYPE_ISSUE); }
-
 Cell load(std::string_view name) {
     Cell issue = of_symbol(symbol::make(name));
     if (word::collecting)

@@ -4,8 +4,6 @@
 
 namespace vyx::lit_word {
 
-Cell* push(const Cell* word) { return word::push(word, TYPE_LIT_WORD); }
-
 void register_type() {
     Registration(TYPE_LIT_WORD, TYPE_WORD, "lit-word!")
         .on<A_MOLD>(word::mold)

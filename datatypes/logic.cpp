@@ -12,12 +12,6 @@
 
 namespace vyx::logic {
 
-Cell* make_in(Cell* block, bool value) {
-    Cell* c = append_cell(block);
-    *c = Cell{TYPE_LOGIC, value ? 1u : 0u, 0, 0};
-    return c;
-}
-
 Cell* push(bool value) {
     Cell* c = stack::push_slot();
     *c = Cell{TYPE_LOGIC, value ? 1u : 0u, 0, 0};
@@ -36,14 +30,6 @@ bool is_true() {
 }
 
 bool is_false() { return !truth(stack::arguments); }
-
-bool truth_of(const Cell* cell, bool check, const Cell* word) {
-    if (check && type_of(cell) == TYPE_UNSET) raise_error(err::script_no_value, word);
-    return truth(cell);
-}
-
-bool top_true() { return truth(stack::top - 1); }
-bool not_truth() { return !truth(stack::top - 1); }
 
 namespace {
 

@@ -434,8 +434,6 @@ Cell make_from_block(const Cell* block) {
     return r[0];
 }
 
-uint32_t count(const Cell* m) { return live_count(m); }
-
 void body(const Cell* m, Cell* out) { reflect_into(m, symbol::resolve(sym::body), out); }
 
 const Cell* extend(Cell* m_in, Cell* spec, bool case_) {

@@ -15,8 +15,6 @@ bool is_valid_key_type(int type);
 Cell make_from_block(const Cell* block);
 // The live pairs as a block: key, value, key, value ... (keys as stored).
 void body(const Cell* m, Cell* out);
-// The number of live pairs.
-uint32_t count(const Cell* m);
 // Adds or replaces the key/value pairs of a block (keys compared strictly
 // with `case_`); answers the map.
 const Cell* extend(Cell* m, Cell* spec, bool case_);

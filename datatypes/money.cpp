@@ -145,15 +145,6 @@ int32_t currency_symbol(uint32_t index) {
 
 int digit(const Cell* c, int i) { return digit_of(payload_of(c), i); }
 
-Cell* make_at(Cell* target, bool negative, uint32_t currency, const uint8_t digits[11]) {
-    target->header = TYPE_MONEY | (negative ? NEGATIVE : 0);
-    Payload p;
-    p.bytes[0] = uint8_t(currency);
-    std::memcpy(p.bytes + 1, digits, 11);
-    store_payload(target, p);
-    return target;
-}
-
 Cell* from_string(Cell* target, bool negative, std::string_view currency, const char* start,
                   const char* mark, const char* end) {
     int index = 0;
@@ -229,11 +220,6 @@ Amount from_float(double d, bool strict) {
     return a;
 }
 
-int sign(const Cell* c) {
-    Amount a = amount_of(c);
-    return a > 0 ? 1 : a < 0 ? -1 : 0;
-}
-
 int32_t to_integer(const Cell* c) {
     Amount a = amount_of(c) / UNIT;
     if (a > 2147483647 || a < -Amount(2147483648)) type_limit(TYPE_INTEGER);
@@ -271,11 +257,6 @@ int write_chars(const Cell* c, bool all, bool grouping, char* out) {
         for (int k = 0, scale = 10000; k < f; k++, scale /= 10) *p++ = char('0' + int(fraction / uint64_t(scale) % 10));
     }
     return int(p - out);
-}
-
-std::string text(const Cell* c, bool all, bool grouping) {
-    char out[TEXT_MAX];
-    return std::string(out, size_t(write_chars(c, all, grouping, out)));
 }
 
 double to_float(const Cell* c) {

@@ -32,7 +32,6 @@ int currency_index(std::string_view code);
 // The symbol of the currency word at a position of the list, or 0.
 int32_t currency_symbol(uint32_t index);
 
-Cell* make_at(Cell* target, bool negative, uint32_t currency, const uint8_t digits[11]);
 // Reads the amount from text: integer digits from `start` up to the decimal
 // mark (or `end`), ' skipped, fraction digits after the mark (beyond five
 // dropped). An empty currency means none. Returns nullptr when the currency
@@ -52,8 +51,6 @@ Amount from_float(double d, bool strict);
 int digit(const Cell* c, int i);
 inline bool is_negative(const Cell* c) { return (c->header & NEGATIVE) != 0; }
 inline uint32_t currency(const Cell* c) { return c->data1 & 0xFF; }
-// -1, 0 or 1 (a zero with the sign bit is 0).
-int sign(const Cell* c);
 
 int32_t to_integer(const Cell* c);
 double to_float(const Cell* c);
@@ -65,8 +62,6 @@ void do_math(int op);
 // -2 when not comparable.
 int compare_number(Cell* number, Cell* m, int op);
 
-// The text: [-][CUR]$int[.fraction]; grouped with ' for form.
-std::string text(const Cell* c, bool all, bool grouping);
 // The same into `out` (TEXT_MAX bytes); answers the length.
 constexpr int TEXT_MAX = 64;
 int write_chars(const Cell* c, bool all, bool grouping, char* out);

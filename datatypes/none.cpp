@@ -12,12 +12,6 @@ const Cell NONE_CELL{TYPE_NONE, 0, 0, 0};
 
 namespace none {
 
-Cell* make_in(Cell* block) {
-    Cell* c = append_cell(block);
-    *c = NONE_CELL;
-    return c;
-}
-
 Cell* push() {
     Cell* c = stack::push_slot();
     *c = NONE_CELL;

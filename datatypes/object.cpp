@@ -179,8 +179,6 @@ const Cell* field_ptr(const Cell* obj, const Cell* word) {
     return context::value_at(obj->data1, uint32_t(pos));
 }
 
-Cell get_word(Node ctx, uint32_t n) { return *context::key_word(ctx, n); }
-
 Cell* value_at(const Cell* obj, uint32_t n) { return context::value_at(obj->data1, n); }
 
 void put_field(Cell* obj, int32_t symbol, const Cell* value) {

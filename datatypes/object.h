@@ -37,8 +37,6 @@ int32_t find_field(const Cell* obj, int32_t symbol);
 // The field's value, or a shared none! for an absent field. The shared cell
 // is read-only: write through context::set_in or eval_path instead.
 const Cell* field_ptr(const Cell* obj, const Cell* word);
-// Key word n, by copy.
-Cell get_word(Node ctx, uint32_t n);
 // Value cell n (only good until the next allocation).
 Cell* value_at(const Cell* obj, uint32_t n);
 // Adds the word when absent and stores a copy of the value (no notification).

@@ -55,7 +55,7 @@ const Cell* make(Cell*, Cell* spec, int) {
     check_spec(&s);
     if (t == TYPE_FUNCTION || t == TYPE_ROUTINE) function::more(&source)[function::MORE_OP_SOURCE] = source;
     Cell* slot = stack::push_slot();
-    *slot = Cell{TYPE_OP | (uint32_t(t) << 16), source.data1, source.data2, source.data3};
+    *slot = Cell{header_for(t), source.data1, source.data2, source.data3};
     return slot;
 }
 

@@ -19,18 +19,6 @@
 
 namespace vyx::pair {
 
-Cell* make_in(Cell* block, int32_t x, int32_t y) {
-    Cell* c = append_cell(block);
-    *c = Cell{TYPE_PAIR, 0, 0, 0};
-    return make_at(c, x, y);
-}
-
-Cell* push(int32_t x, int32_t y) {
-    Cell* c = stack::push_slot();
-    *c = Cell{TYPE_PAIR, 0, 0, 0};
-    return make_at(c, x, y);
-}
-
 int32_t coordinate_of(const Cell* number) {
     if (type_of(number) == TYPE_INTEGER) return integer::get(number);
     double d = cell_float(number);

@@ -17,8 +17,6 @@ inline Cell* make_at(Cell* target, int32_t x, int32_t y) {
     target->data3 = uint32_t(y);
     return target;
 }
-Cell* make_in(Cell* block, int32_t x, int32_t y);
-Cell* push(int32_t x, int32_t y);
 inline int32_t x(const Cell* c) { return int32_t(c->data2); }
 inline int32_t y(const Cell* c) { return int32_t(c->data3); }
 

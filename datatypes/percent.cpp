@@ -7,13 +7,6 @@
 
 namespace vyx::percent {
 
-Cell* make_in(Cell* block, double fraction) {
-    Cell* c = append_cell(block);
-    *c = Cell{TYPE_PERCENT, 0, 0, 0};
-    set_cell_float(c, fraction);
-    return c;
-}
-
 namespace {
 
 // The number of percent points with up to 13 significant digits and "%";

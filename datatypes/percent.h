@@ -7,7 +7,6 @@
 namespace vyx::percent {
 
 inline Cell* make_at(Cell* target, double fraction) { return float_::make_kind_at(target, TYPE_PERCENT, fraction); }
-Cell* make_in(Cell* block, double fraction);
 
 void register_type();
 

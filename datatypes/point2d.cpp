@@ -355,12 +355,6 @@ template void register_row<3>(int, const char*);
 
 namespace point2d {
 
-Cell* push(float x, float y) {
-    Cell* c = stack::push_slot();
-    *c = Cell{TYPE_POINT2D, 0, 0, 0};
-    return make_at(c, x, y);
-}
-
 void do_math(int op) { coords::do_math_n<2>(op); }
 
 int compare(Cell* a, Cell* b, int op) { return coords::compare_n<2>(a, b, op); }

@@ -32,7 +32,6 @@ inline Cell* make_at(Cell* target, float x, float y) {
     target->data3 = 0;
     return target;
 }
-Cell* push(float x, float y);
 inline float x(const Cell* c) { return point_detail::value(c->data1); }
 inline float y(const Cell* c) { return point_detail::value(c->data2); }
 // Arithmetic on the two argument cells at stack::arguments (the first
@@ -50,7 +49,6 @@ inline Cell* make_at(Cell* target, float x, float y, float z) {
     target->data3 = point_detail::bits(z);
     return target;
 }
-Cell* push(float x, float y, float z);
 inline float z(const Cell* c) { return point_detail::value(c->data3); }
 }  // namespace point3d
 

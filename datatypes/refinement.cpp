@@ -6,9 +6,6 @@
 
 namespace vyx::refinement {
 
-Cell* push(const Cell* word) { return word::push(word, TYPE_REFINEMENT); }
-Cell* push_in(Node ctx, uint32_t n) { return word::push_in(ctx, n, TYPE_REFINEMENT); }
-
 Cell load(std::string_view name) {
     // Spec tables compare refinements by symbol only, so these stay unbound.
     Cell r = word::make_cell(TYPE_REFINEMENT, 0, symbol::make(name), -1);

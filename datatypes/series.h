@@ -18,7 +18,6 @@ namespace vyx::series {
 inline uint32_t unit_shift(uint32_t unit) { return uint32_t(__builtin_ctz(unit)); }
 
 inline SeriesBuffer* buffer_of(const Cell* s) { return node_buffer(s->data2); }
-inline uint32_t head_of(const Cell* s) { return s->data1; }
 
 // Elements from the buffer's start (its offset) to the tail.
 inline uint32_t length_from_head(const Cell* s) {

@@ -4,8 +4,6 @@
 
 namespace vyx::set_word {
 
-Cell* push(const Cell* word) { return word::push(word, TYPE_SET_WORD); }
-
 void register_type() {
     Registration(TYPE_SET_WORD, TYPE_WORD, "set-word!")
         .on<A_MOLD>(word::mold)

@@ -9,25 +9,16 @@ namespace vyx {
 extern const Cell NONE_CELL;
 extern const Cell UNSET_CELL;
 
-namespace datatype {
-Cell* make_in(Cell* block, int type);
-Cell* push(int type);
-}  // namespace datatype
-
 namespace unset {
-Cell* make_in(Cell* block);
-Cell* push();
 Cell* box();
 }  // namespace unset
 
 namespace none {
-Cell* make_in(Cell* block);
 Cell* push();
 Cell* box();
 }  // namespace none
 
 namespace logic {
-Cell* make_in(Cell* block, bool value);
 Cell* push(bool value);
 Cell* box(bool value);
 inline bool get(const Cell* c) { return c->data1 != 0; }
@@ -41,11 +32,6 @@ inline bool truth(const Cell* c) {
 bool is_true();
 // The opposite of the truth rule on the result slot, without the unset check.
 bool is_false();
-// The truth of a cell; with `check`, an unset! raises script/no-value with `word`.
-bool truth_of(const Cell* cell, bool check, const Cell* word);
-// On the value last pushed.
-bool top_true();
-bool not_truth();
 }  // namespace logic
 
 }  // namespace vyx

@@ -36,29 +36,9 @@ Cell* push(uint32_t capacity) {
     return make_at(slot, capacity);
 }
 
-Cell* push(const Cell* str) { return stack::push(str); }
-
 uint32_t char_at(const Cell* str, uint32_t k) {
     SeriesBuffer* b = node_buffer(str->data2);
     return get_char(series::element_at(b, k), b->unit());
-}
-
-uint8_t* rs_head(Cell* str) {
-    SeriesBuffer* b = node_buffer(str->data2);
-    uint32_t n = (b->tail - b->offset) >> unit_shift(b->unit());
-    if (str->data1 > n) str->data1 = n;
-    return series::element_at(b, str->data1);
-}
-
-uint8_t* rs_tail(const Cell* str) { return node_buffer(str->data2)->tail_ptr(); }
-
-bool is_tail(const Cell* str) { return series::is_rs_tail(str); }
-
-bool skip_index(Cell* str, int32_t n) {
-    int64_t len = series::length_from_head(str);
-    int64_t pos = int64_t(str->data1) + n;
-    if (pos >= 0 && pos <= len) str->data1 = uint32_t(pos);
-    return int64_t(str->data1) >= len;
 }
 
 int32_t position_at(const Cell* str, uint32_t cp) {
@@ -100,13 +80,6 @@ SeriesBuffer* widen_to(SeriesBuffer* b, uint32_t unit) {
     b->offset = first << ns;
     b->tail = (first + n) << ns;
     return b;
-}
-
-SeriesBuffer* grow_widen(SeriesBuffer* b, uint32_t size, uint32_t unit) {
-    uint32_t old = b->unit();
-    uint64_t old_bytes = (uint64_t(size) >> unit_shift(unit)) << unit_shift(old);
-    if (old_bytes > b->size) b = grow_series(b, int64_t(old_bytes));
-    return widen_to(b, unit);
 }
 
 namespace {
@@ -168,8 +141,6 @@ SeriesBuffer* poke_char(SeriesBuffer* b, uint32_t index, uint32_t cp) {
     put_char(series::element_at(b, index), b->unit(), cp);
     return b;
 }
-
-void remove_char(Cell* str, uint32_t index) { remove_part(str, index, 1); }
 
 void remove_part(Cell* str, uint32_t index, uint32_t n) {
     SeriesBuffer* b = node_buffer(str->data2);
@@ -261,15 +232,6 @@ int concatenate_literal(Cell* str, std::string_view ascii, int part) {
     return part - int(ascii.size());
 }
 
-void append_byte_string(Cell* str, const char* bytes) {
-    append_bytes(node_buffer(str->data2), reinterpret_cast<const uint8_t*>(bytes), uint32_t(std::strlen(bytes)));
-}
-
-SeriesBuffer* append_bytes(SeriesBuffer* b, const uint8_t* bytes, uint32_t n) {
-    for (uint32_t i = 0; i < n; i++) b = append_char(b, bytes[i]);
-    return b;
-}
-
 // ---------------------------------------------------------------- loading
 
 Cell* make_from_bytes(Cell* cell, const uint8_t* bytes, uint32_t length, int encoding) {
@@ -318,11 +280,6 @@ bool is_match_ascii(const Cell* str, const char* bytes) {
     for (size_t i = 0; i < n; i++)
         if (char_at(str, uint32_t(str->data1 + i)) != uint8_t(bytes[i])) return false;
     return true;
-}
-
-bool is_head_in_bitset(const Cell* str, const Cell* bitset) {
-    if (series::is_rs_tail(str)) return false;
-    return bitset::test_bit(bitset, char_at(str, str->data1));
 }
 
 bool is_match_tag(const Cell* str, const Cell* tag) {

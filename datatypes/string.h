@@ -30,8 +30,6 @@ Cell* make_at(Cell* target, uint32_t capacity, uint32_t unit = 1);
 Cell* rs_make_at(Cell* target, uint32_t capacity);
 // Pushes an empty string! on the evaluation stack.
 Cell* push(uint32_t capacity);
-// Pushes a copy of a string cell.
-Cell* push(const Cell* str);
 
 // The code point at element index i of a buffer, counted from its data start.
 inline uint32_t char_at(SeriesBuffer* b, uint32_t i) {
@@ -59,14 +57,6 @@ inline void put_char(uint8_t* p, uint32_t unit, uint32_t cp) {
 // The code point at index k from the string buffer's start (its offset).
 uint32_t char_at(const Cell* str, uint32_t k);
 
-// Position primitives. rs_head clamps the cell's head to the tail first;
-// addresses are only good until the next allocation.
-uint8_t* rs_head(Cell* str);
-uint8_t* rs_tail(const Cell* str);
-bool is_tail(const Cell* str);
-// Move head by n when the result stays within 0..tail; answer whether at tail.
-bool skip_index(Cell* str, int32_t n);
-inline bool next_index(Cell* str) { return skip_index(str, 1); }
 // Index from head of the first occurrence of cp, or -1.
 int32_t position_at(const Cell* str, uint32_t cp);
 
@@ -82,15 +72,12 @@ SeriesBuffer* overwrite_char(SeriesBuffer* b, uint32_t index, uint32_t cp);
 SeriesBuffer* insert_char(SeriesBuffer* b, uint32_t index, uint32_t cp);
 // Writes at an index inside the text; widens above 0xFF / 0xFFFF.
 SeriesBuffer* poke_char(SeriesBuffer* b, uint32_t index, uint32_t cp);
-void remove_char(Cell* str, uint32_t index);
 // n must not exceed the characters from index to the tail.
 void remove_part(Cell* str, uint32_t index, uint32_t n);
 // Moves the tail back to n characters when that lies before it.
 void cut_tail(SeriesBuffer* b, uint32_t n);
 // Converts the characters in place to a wider unit (2 or 4).
 SeriesBuffer* widen_to(SeriesBuffer* b, uint32_t unit);
-// Copies the text into a buffer of at least `size` bytes of `unit` in one pass.
-SeriesBuffer* grow_widen(SeriesBuffer* b, uint32_t size, uint32_t unit);
 // The unit a code point needs when written inside text (not appended).
 inline uint32_t unit_for(uint32_t cp) { return cp > 0xFFFF ? 4 : cp > 0xFF ? 2 : 1; }
 
@@ -102,9 +89,6 @@ void concatenate(Cell* dst, const Cell* src, int32_t part, uint32_t offset, bool
 // Appends ASCII text, writing no more than the budget allows; returns the
 // budget less the text's length.
 int concatenate_literal(Cell* str, std::string_view ascii, int part);
-// Every byte as a character (code points 0-0xFF).
-void append_byte_string(Cell* str, const char* bytes);
-SeriesBuffer* append_bytes(SeriesBuffer* b, const uint8_t* bytes, uint32_t n);
 
 // Strings from encoded text: encoding 0 is UTF-8, -1 UTF-16LE (`length` in
 // bytes). Any other encoding is a fault of the caller: the process reports it
@@ -118,7 +102,6 @@ Cell* make_from_bytes(Cell* cell, const uint8_t* bytes, uint32_t length, int enc
 
 // Matching.
 bool is_match_ascii(const Cell* str, const char* bytes);
-bool is_head_in_bitset(const Cell* str, const Cell* bitset);
 bool is_match_tag(const Cell* str, const Cell* tag);
 bool is_match_value(const Cell* str, const Cell* value, int case_flag);
 // Inserts n characters from src's head into dst at its head, then removes

@@ -23,20 +23,6 @@
 
 namespace vyx::time {
 
-Cell* make_in(Cell* block, double seconds) {
-    Cell* c = append_cell(block);
-    *c = Cell{TYPE_TIME, 0, 0, 0};
-    set_cell_float(c, seconds);
-    return c;
-}
-
-Cell* push(double seconds) {
-    Cell* c = stack::push_slot();
-    *c = Cell{TYPE_TIME, 0, 0, 0};
-    set_cell_float(c, seconds);
-    return c;
-}
-
 int32_t get_hours(double s) { return int32_t(std::trunc(s / 3600.0)); }
 int32_t get_minutes(double s) { return int32_t(std::floor(std::fmod(std::fabs(s), 3600.0) / 60.0)); }
 double get_seconds(double s) { return std::fmod(s, 60.0); }
@@ -89,11 +75,6 @@ int field_of(const Cell* element) {
     for (int i = 0; i < 3; i++)
         if (symbol::resolve(names[i]) == s) return i + 1;
     return 0;
-}
-
-std::string text(double s) {
-    char out[TEXT_MAX];
-    return std::string(out, size_t(write_chars(s, out)));
 }
 
 int write_chars(double s, char* out) {

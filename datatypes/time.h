@@ -8,8 +8,6 @@
 namespace vyx::time {
 
 inline Cell* make_at(double seconds, Cell* target) { return float_::make_kind_at(target, TYPE_TIME, seconds); }
-Cell* make_in(Cell* block, double seconds);
-Cell* push(double seconds);
 
 // The fields: hour truncated toward zero, minute of |s| (never negative),
 // second with the sign of s.
@@ -26,8 +24,6 @@ double set_field(double seconds, int field, const Cell* value);
 // The field a word or integer names (1-3), or 0.
 int field_of(const Cell* element);
 
-// The text: [-]h:mm:ss[.fraction], the seconds rounded to 6 significant digits.
-std::string text(double seconds);
 // The same into `out` (TEXT_MAX bytes: room for the hours of the largest
 // double, 309 digits, and the rest); answers the length.
 constexpr int TEXT_MAX = 400;

@@ -49,21 +49,6 @@ uint8_t saturate(double v) {
 
 }  // namespace
 
-Cell* push(int length, uint32_t word1, uint32_t word2, uint32_t word3) {
-    Cell* c = stack::push_slot();
-    *c = Cell{TYPE_TUPLE | (uint32_t(length) << LENGTH_SHIFT), word1, word2, word3};
-    return c;
-}
-
-Cell* make_from_bytes(int n, const int32_t* values) {
-    uint8_t bytes[MAX_LENGTH] = {};
-    int count = std::min(n, MAX_LENGTH);
-    for (int i = 0; i < count; i++) bytes[i] = uint8_t(values[i]);
-    Cell* c = stack::push_slot();
-    *c = Cell{TYPE_TUPLE, 0, 0, 0};
-    return make_at(c, bytes, std::max(count, 3));
-}
-
 Cell* from_binary(const Cell* binary, Cell* target) {
     uint32_t n = std::min<uint32_t>(series::rs_length(binary), MAX_LENGTH);
     uint8_t bytes[MAX_LENGTH] = {};
@@ -145,12 +130,6 @@ int compare(const Cell* a, const Cell* b) {
         if (x != y) return x < y ? -1 : 1;
     }
     return 0;
-}
-
-bool all_zero(const Cell* t) {
-    for (int i = 0; i < length(t); i++)
-        if (byte_at(t, i)) return false;
-    return true;
 }
 
 namespace {

@@ -28,10 +28,6 @@ inline int length(const Cell* c) {
 inline uint8_t byte_at(const Cell* c, int i) { return reinterpret_cast<const uint8_t*>(c)[4 + i]; }
 inline uint8_t* bytes_of(Cell* c) { return reinterpret_cast<uint8_t*>(c) + 4; }
 
-// A tuple of that length whose 12 bytes are the three payload words as given.
-Cell* push(int length, uint32_t word1, uint32_t word2, uint32_t word3);
-// The low byte of each of the n values, zero-padded to at least 3 bytes.
-Cell* make_from_bytes(int n, const int32_t* values);
 // At most 12 bytes from a binary!'s head into `target`.
 Cell* from_binary(const Cell* binary, Cell* target);
 // The hexadecimal colour digits of an issue! (3, 6 or 8 of them) into
@@ -44,8 +40,6 @@ void do_math(int op);
 // Byte by byte up to the longer length, a missing byte counting as 0; -2
 // for a value that is not a tuple.
 int compare(const Cell* a, const Cell* b);
-// Every byte within the length is 0.
-bool all_zero(const Cell* t);
 
 void register_type();
 

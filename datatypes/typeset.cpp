@@ -20,12 +20,6 @@ Cell all_but_unset() {
 
 Cell any_type() { return Cell{TYPE_TYPESET, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF}; }
 
-Cell* make_in(Cell* block, uint32_t w1, uint32_t w2, uint32_t w3) {
-    Cell* c = append_cell(block);
-    *c = Cell{TYPE_TYPESET, w1, w2, w3};
-    return c;
-}
-
 static void merge(Cell* ts, const Cell* other) {
     ts->data1 |= other->data1;
     ts->data2 |= other->data2;
@@ -48,8 +42,6 @@ Cell from_block(const Cell* spec) {
     return ts;
 }
 
-Cell* push(const Cell* ts) { return stack::push(ts); }
-
 void set_type(Cell* ts, const Cell* value) {
     const Cell* v = value;
     if (is_any_word(type_of(v))) v = interp::word_value(v);
@@ -64,14 +56,6 @@ int count(const Cell* ts) {
     int n = 0;
     for (int t = 1; t <= max_type_id; t++) n += has(ts, t);
     return n;
-}
-
-Cell* to_block(const Cell* ts, Cell* target) {
-    Cell copy = *ts;
-    *target = Cell{TYPE_BLOCK, 0, new_cell_series(4), 0};
-    for (int t = 1; t <= max_type_id; t++)
-        if (has(&copy, t)) datatype::make_in(target, t);
-    return target;
 }
 
 bool by_name(const char* name, Cell* out) {
@@ -116,7 +100,7 @@ const Cell* make(Cell* proto, Cell* spec, int type) {
         *result = empty();
         SeriesBuffer* b = node_buffer(spec->data2);
         uint32_t n = b->length();
-        for (uint32_t i = spec->data1; i < n; i++) set_type(result, node_buffer(spec->data2)->cell_head() + i);
+        for (uint32_t i = spec->data1; i < n; i++) set_type(result, blk::at(spec->data2, i));
         return result;
     }
     default: {

@@ -22,19 +22,15 @@ Cell all_but_unset();
 // Every bit set.
 Cell any_type();
 
-Cell* make_in(Cell* block, uint32_t w1, uint32_t w2, uint32_t w3);
 // The typeset of a spec's type block: words stand for their values,
 // datatypes set their bit, typesets merge in, nested blocks are skipped;
 // anything else raises script/invalid-type-spec.
 Cell from_block(const Cell* spec);
-Cell* push(const Cell* ts);
 inline void clear(Cell* ts) { ts->data1 = ts->data2 = ts->data3 = 0; }
 // Adds a value's types: a word is replaced by its value, a typeset merges in,
 // a datatype sets its bit; anything else raises script/invalid-arg.
 void set_type(Cell* ts, const Cell* value);
 int count(const Cell* ts);
-// A new block of the datatypes present, in id order, written into `target`.
-Cell* to_block(const Cell* ts, Cell* target);
 
 // Typesets known by name (any-type!, series!, number! ...): fills `out` and
 // answers true when `name` (with its "!") is one of them.

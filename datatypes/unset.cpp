@@ -11,18 +11,6 @@ const Cell UNSET_CELL{TYPE_UNSET, 0, 0, 0};
 
 namespace unset {
 
-Cell* make_in(Cell* block) {
-    Cell* c = append_cell(block);
-    *c = UNSET_CELL;
-    return c;
-}
-
-Cell* push() {
-    Cell* c = stack::push_slot();
-    *c = UNSET_CELL;
-    return c;
-}
-
 Cell* box() {
     *stack::arguments = UNSET_CELL;
     return stack::arguments;

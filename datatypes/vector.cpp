@@ -95,8 +95,6 @@ SeriesBuffer* ensure_bytes(Cell* v, uint32_t bytes) {
 
 // ---------------------------------------------------------------- elements
 
-uint32_t rs_length(const Cell* v) { return series::rs_length(v); }
-
 int32_t get_int(const uint8_t* p, uint32_t unit) {
     switch (unit) {
     case 1: return int8_t(*p);

@@ -20,9 +20,6 @@ inline int element_type(const Cell* v) { return int(v->data3); }
 inline bool is_float_kind(int type) { return type == TYPE_FLOAT || type == TYPE_PERCENT; }
 inline bool is_int_kind(int type) { return type == TYPE_INTEGER || type == TYPE_CHAR; }
 
-// Elements from the head to the tail.
-uint32_t rs_length(const Cell* v);
-
 // An integer element, sign-extended.
 int32_t get_int(const uint8_t* p, uint32_t unit);
 // A char element, zero-extended.

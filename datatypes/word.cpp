@@ -143,27 +143,10 @@ Cell* make_at(int32_t symbol, Cell* cell, int type) {
     return cell;
 }
 
-Cell* make_in(int32_t symbol, Cell* block, int type) {
-    Cell w = bound_global(symbol, type);
-    Cell* c = append_cell(block);
-    *c = w;
-    return c;
-}
-
 Cell* push_new(int32_t symbol, int type) {
     Cell w = bound_global(symbol, type);
     return stack::push(&w);
 }
-
-Cell* push(const Cell* word, int type) {
-    Cell* c = stack::push(word);
-    if (type) set_cell_type(c, type);
-    return c;
-}
-
-Cell* at_in(Node ctx, uint32_t n) { return context::key_word(ctx, n); }
-
-Cell* push_in(Node ctx, uint32_t n, int type) { return push(context::key_word(ctx, n), type); }
 
 Cell load(std::string_view name) {
     int32_t symbol = symbol::make(name);
@@ -185,15 +168,11 @@ Cell from_symbol_in(Node ctx, int32_t symbol) {
     return bound_global(symbol, TYPE_WORD);
 }
 
-Cell* symbol_record(const Cell* word) { return symbol::get(symbol_of(word)); }
-
 Cell* get(const Cell* word) {
     Cell* value = context::get(word);
     if (type_of(value) == TYPE_UNSET) raise_error(err::script_no_value, word);
     return stack::push(value);
 }
-
-Cell* push_value(const Cell* word) { return stack::push(context::get(word)); }
 
 // ---- text writers ---------------------------------------------------------
 

@@ -29,13 +29,7 @@ inline int32_t index_of(const Cell* w) { return int32_t(w->data3); }
 // when absent). `type` retypes it (word! by default). Adding may allocate, so
 // `cell` must not live in a series buffer (use make_in to append to a block).
 Cell* make_at(int32_t symbol, Cell* cell, int type = TYPE_WORD);
-Cell* make_in(int32_t symbol, Cell* block, int type = TYPE_WORD);
 Cell* push_new(int32_t symbol, int type = TYPE_WORD);
-// Pushes a copy of a word cell, retyped when `type` is given.
-Cell* push(const Cell* word, int type = 0);
-// Key word n of a context, pushed (retyped when asked) or by address.
-Cell* push_in(Node ctx, uint32_t n, int type = 0);
-Cell* at_in(Node ctx, uint32_t n);
 // A word of the symbol exactly as given, bound to `ctx` at `index`.
 inline Cell make_cell(int type, Node ctx, int32_t symbol, int32_t index) {
     return Cell{uint32_t(type), ctx, uint32_t(symbol), uint32_t(index)};
@@ -48,13 +42,9 @@ Cell* load_in(std::string_view name, Cell* block);
 // The key word of the symbol in the context (exact compare), or the symbol
 // added to the global context.
 Cell from_symbol_in(Node ctx, int32_t symbol);
-// The symbol record of the word (string form ensured).
-Cell* symbol_record(const Cell* word);
 
 // Copies the word's value onto the stack; unset! raises no-value.
 Cell* get(const Cell* word);
-// Pushes the word's value (no check).
-Cell* push_value(const Cell* word);
 
 // Word collection: while on (during boot), loaded words are also kept in the
 // root block so the collector never takes them.
@@ -83,24 +73,11 @@ std::optional<ScannedWord> scan_word_token(std::string_view utf8);
 
 }  // namespace word
 
-namespace set_word { Cell* push(const Cell* word); }
-namespace lit_word { Cell* push(const Cell* word); }
-namespace get_word {
-Cell* push(const Cell* word);
-Cell* push_in(Node ctx, uint32_t n);
-}  // namespace get_word
 namespace refinement {
-Cell* push(const Cell* word);
-Cell* push_in(Node ctx, uint32_t n);
 // An unbound refinement (ctx 0) kept in the root block, for spec tables.
 Cell load(std::string_view name);
 }  // namespace refinement
 namespace issue {
-// Issues keep their name as written: the symbol is not added to any context
-// (ctx is the global context, index -1).
-Cell* make_at(std::string_view name, Cell* cell);
-Cell* make_in(std::string_view name, Cell* block);
-Cell* push(const Cell* word);
 // Kept in the root block while word collection is on, else pushed.
 Cell load(std::string_view name);
 }  // namespace issue

@@ -71,18 +71,9 @@ const Cell* typecheck_argument(int n, const Cell* ts, const Cell* value) {
     return value;
 }
 
-const Cell* check_argument_set(int n, const Cell* value) {
-    if (type_of(value) == TYPE_UNSET) expect_arg(n, TYPE_UNSET);
-    return value;
-}
-
 void raise_bad_make_arg(int type, const Cell* value) {
     Cell dt{TYPE_DATATYPE, uint32_t(type), 0, 0};
     raise_error(err::script_bad_make_arg, &dt, value);
-}
-
-void assert_value_type(const Cell* value, int type) {
-    if (type_of(value) != type) raise_error(err::script_invalid_arg, value);
 }
 
 int32_t check_float_to_integer(const Cell* value) {

@@ -17,12 +17,9 @@ namespace helpers {
 // Raises script/expect-arg for the running function's argument number `n`
 // (0-based among its spec arguments) when the typeset does not allow the value.
 const Cell* typecheck_argument(int n, const Cell* typeset, const Cell* value);
-// The same error with unset! as the type when the value is unset.
-const Cell* check_argument_set(int n, const Cell* value);
 // The same error for a value the handler refuses by its own rule.
 [[noreturn]] void raise_expect_arg(int n, int type);
 [[noreturn]] void raise_bad_make_arg(int type, const Cell* value);
-void assert_value_type(const Cell* value, int type);
 // A float! truncated toward zero (out of range raises script/out-of-range);
 // any other value answers its integer payload.
 int32_t check_float_to_integer(const Cell* value);

@@ -519,17 +519,17 @@ void scan_tokens(State& s, bool one_value, bool prescan) {
             uint32_t c = class_table[*p];
             flags |= c;
             prev = state;
-            state = transition_table[state][c & 0xFF];
+            state = transition_table[state][c & CLASS_MASK];
             if (state >= FIRST_FINAL) break;
             skip += state == S_BETWEEN;            // skip_table
-            line += (c & 0xFF) == C_LINE;          // line_table
+            line += (c & CLASS_MASK) == C_LINE;    // line_table
             p++;
         }
         if (p >= end) {
             prev = state;
             state = transition_table[state][C_END];
         }
-        flags &= 0xFFFFFF00u;
+        flags &= ~CLASS_MASK;
         const uint8_t* tstart = start + skip;
         int kind = state;
         s.pos = p;
@@ -830,8 +830,6 @@ bool is_word_text(std::string_view utf8) {
     int type = scan_single_token_type(utf8, &consumed);
     return type >= TYPE_WORD && type <= TYPE_ISSUE && consumed == utf8.size();
 }
-
-void set_exit_states(const Cell* block) { exit_states = block ? *block : Cell{TYPE_NONE, 0, 0, 0}; }
 
 void init_lexer_tables() {
     init_tables();

@@ -116,10 +116,6 @@ double load_float_syntax(const Cell* str, uint32_t pos, uint32_t count, int& cod
 void load_tuple_syntax(const Cell* str, uint32_t pos, uint32_t count, int& code, Cell* result);
 void load_money_syntax(const Cell* str, uint32_t pos, uint32_t count, int& code, Cell* result);
 
-// system/lexer/exit-states: the block whose items are the types reported for
-// token kinds without a datatype (none when not a block).
-void set_exit_states(const Cell* block);
-
 // Start-up: the value buffer, the Unicode space set.
 void init_lexer_tables();
 

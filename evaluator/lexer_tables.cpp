@@ -265,10 +265,6 @@ void init_tables() {
     for (uint32_t cp : UNICODE_SPACES) unicode_space_set[cp >> 3] |= uint8_t(0x80 >> (cp & 7));
 }
 
-const char* kind_name(int kind) {
-    return kind >= FIRST_FINAL && kind < STATE_COUNT ? KIND_NAMES[kind - FIRST_FINAL] : "";
-}
-
 }  // namespace vyx::lexer
 
 namespace vyx::lexer {

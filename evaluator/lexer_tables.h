@@ -66,8 +66,9 @@ extern const std::array<uint8_t, STATE_COUNT> type_table;  // datatype of a fina
 extern const std::array<uint8_t, RUNNING_STATES> skip_table;
 extern const std::array<uint8_t, CLASS_COUNT> line_table;
 
-inline int class_of(uint8_t byte) { return int(class_table[byte] & 0xFF); }
-inline uint32_t flags_of(uint8_t byte) { return class_table[byte] & 0xFFFFFF00u; }
+// A class entry: the class in the low byte, the token flags above it.
+constexpr uint32_t CLASS_MASK = 0xFF;
+inline int class_of(uint8_t byte) { return int(class_table[byte] & CLASS_MASK); }
 
 // Unit width of a string's characters chosen from the token flags: 1, 2 or 4.
 inline uint32_t unit_from_flags(uint32_t flags) {

@@ -445,8 +445,8 @@ void init() {
     // The one infix operator the library cannot make yet: `//` waits for its
     // function, modulo; until then it is remainder's.
     const Cell& rem = action_values[A_REMAINDER];
-    Cell op{TYPE_OP | (uint32_t(type_of(&rem)) << 16), rem.data1, rem.data2, rem.data3};
-    define("//", &op);
+    Cell remainder_op{op::header_for(type_of(&rem)), rem.data1, rem.data2, rem.data3};
+    define("//", &remainder_op);
 }
 
 }  // namespace vyx::natives

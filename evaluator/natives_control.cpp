@@ -6,6 +6,7 @@
 // on the value stack: the collector sees them there, and nested calls cannot
 // overwrite them.
 #include "datatypes/context.h"
+#include "datatypes/function.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/simple.h"
 #include "datatypes/tuple.h"
@@ -177,7 +178,7 @@ bool is_same(const Cell* a, const Cell* b) {
         return a->data1 == b->data1 && a->data2 == b->data2;
     case TYPE_OP:
         // An op is the same when made from the same callable.
-        return ((a->header ^ b->header) & 0x00FF0000) == 0 && a->data1 == b->data1 && a->data2 == b->data2 &&
+        return ((a->header ^ b->header) & op::SOURCE_MASK) == 0 && a->data1 == b->data1 && a->data2 == b->data2 &&
                a->data3 == b->data3;
     default:
         return a->data1 == b->data1 && a->data2 == b->data2 && a->data3 == b->data3;

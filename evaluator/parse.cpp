@@ -272,9 +272,8 @@ struct Engine {
         if (!ctx || !slot || int32_t(word->data3) != -1 || at >= rule_count()) return;
         const Cell* cc = node_buffer(ctx)->cell_head();
         if (cc->header & context::FLAG_STACK) return;
-        SeriesBuffer* values = node_buffer(cc->data2);
-        const Cell* head = values->cell_head();
-        if (slot < head || slot >= head + ((values->tail - values->offset) >> 4)) return;
+        const Cell* head = blk::at(cc->data2, 0);
+        if (slot < head || slot >= head + blk::size(cc->data2)) return;
         Cell* c = blk::at(rules.data2, at);
         if (int32_t(c->data3) == -1 && c->data1 == word->data1 && c->data2 == word->data2)
             c->data3 = uint32_t(slot - head);

@@ -25,8 +25,6 @@ void add(std::string_view name, std::string_view spec, routine::Code code) {
     table().push_back(Entry{std::string(name), std::string(spec), code});
 }
 
-const std::vector<Entry>& entries() { return table(); }
-
 const Entry* find(std::string_view name) {
     for (const Entry& e : table())
         if (e.name == name) return &e;

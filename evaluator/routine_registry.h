@@ -29,7 +29,6 @@ struct Entry {
 
 // Adds (or, by the same name, replaces) an entry.
 void add(std::string_view name, std::string_view spec, routine::Code code);
-const std::vector<Entry>& entries();
 const Entry* find(std::string_view name);
 // A routine! value of an entry, pushed on the stack.
 Cell* push_routine(const Entry& entry);

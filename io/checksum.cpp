@@ -112,8 +112,6 @@ int method_of(int32_t sym) {
     return -1;
 }
 
-int32_t method_symbol(int method) { return method_symbols[method]; }
-
 int method_id(int method) {
     switch (method) {
     case M_TCP: return ID_TCP;
@@ -218,8 +216,6 @@ bool crypto_acquire() {
         if (!digest(id, reinterpret_cast<const uint8_t*>("abc"), 3, out)) crypto_ok = false;
     return crypto_ok;
 }
-
-bool crypto_ready() { return crypto_ok; }
 
 // Random bytes -------------------------------------------------------------------------
 

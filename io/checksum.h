@@ -26,8 +26,6 @@ enum Method : int { M_TCP, M_MD5, M_SHA1, M_CRC32, M_ADLER32, M_SHA256, M_SHA384
 void init_checksum_words();
 // The method of a word's symbol (any letter case), or -1.
 int method_of(int32_t symbol);
-// The symbol of a method word.
-int32_t method_symbol(int method);
 
 // Algorithm ids: tcp 0, crc32 1, md5 2, sha1 3, sha256 4, sha384 5, sha512 6.
 enum Id : int { ID_TCP, ID_CRC32, ID_MD5, ID_SHA1, ID_SHA256, ID_SHA384, ID_SHA512 };
@@ -48,7 +46,6 @@ bool hmac(int id, const uint8_t* bytes, size_t length, const uint8_t* key, size_
 // Start-up check that libcrypto answers with every digest; the digest calls
 // fail while it has not succeeded.
 bool crypto_acquire();
-bool crypto_ready();
 
 // Fills the buffer from the kernel's cryptographic source. A failed draw is
 // retried; a source that keeps failing ends the process (never predictable bytes).

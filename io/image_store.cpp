@@ -23,8 +23,6 @@ uint32_t init_factory() {
     return image_kind;
 }
 
-uint32_t kind() { return image_kind; }
-
 Node make_node(uint32_t width, uint32_t height, uint8_t* pixels) {
     Node node;
     try {
@@ -42,8 +40,6 @@ Node make_node(uint32_t width, uint32_t height, uint8_t* pixels) {
     w[NODE_HANDLE] = uint32_t(handles::alloc_handle(pixels, image_kind));
     return node;
 }
-
-uint32_t node_word(Node node, NodeWord word) { return words(node)[word]; }
 
 uint8_t* pixels(Node node) {
     return static_cast<uint8_t*>(handles::handle_object(int32_t(words(node)[NODE_HANDLE])));

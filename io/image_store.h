@@ -30,16 +30,11 @@ constexpr uint32_t FLAG_CURRENT = 0x01;
 // Registers the handle kind "image" (once per runtime, from image!'s
 // registration). Answers the kind's number.
 uint32_t init_factory();
-uint32_t kind();
 
 // A new node owning `pixels` (malloc'd, width x height x 4 bytes; given back
 // when the node cannot be made). The node must reach a rooted cell before
 // anything else allocates.
 Node make_node(uint32_t width, uint32_t height, uint8_t* pixels);
-
-uint32_t node_word(Node node, NodeWord word);
-inline uint32_t width(Node node) { return node_word(node, NODE_SIZE) & 0xFFFF; }
-inline uint32_t height(Node node) { return node_word(node, NODE_SIZE) >> 16; }
 
 // The node's pixels, null once released. Only good until the pixels are
 // released (nothing in the series heap moves them).

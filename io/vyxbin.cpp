@@ -181,7 +181,7 @@ bool valid_money(const uint8_t bytes[12]) {
 }
 
 bool valid_date(uint32_t packed, uint32_t lo, uint32_t hi, bool has_time) {
-    uint32_t month = (packed >> 12) & 15, day = (packed >> 7) & 31;
+    int32_t month = date::month_of(packed), day = date::day_of(packed);
     if (month < 1 || month > 12 || day < 1) return false;
     if (((packed >> 2) & 15) > 15) return false;
     if (!has_time) return true;

@@ -7,6 +7,7 @@
 #include "datatypes/context.h"
 #include "datatypes/date.h"
 #include "datatypes/error.h"
+#include "datatypes/function.h"
 #include "datatypes/money.h"
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
@@ -241,7 +242,7 @@ const uint8_t* Fixed::body(const uint8_t* p, const uint8_t* at, uint32_t h, Out 
     case TYPE_OP: {
         p = record(p, out, &idx);
         Cell* inner = placed(out, idx);
-        if (type_of(inner) != int((h >> 16) & 0xFF) || !make_op(inner)) s.invalid(at);
+        if (type_of(inner) != int((h & op::SOURCE_MASK) >> op::SOURCE_SHIFT) || !make_op(inner)) s.invalid(at);
         return p;
     }
     case TYPE_ERROR: {

@@ -240,7 +240,7 @@ bool RecordBuilder::restore_handlers(Node ctx, Out out, uint32_t at) {
 bool RecordBuilder::make_op(Cell* inner) {
     int t = type_of(inner);
     if (t != TYPE_FUNCTION && t != TYPE_NATIVE && t != TYPE_ACTION) return false;
-    inner->header = (inner->header & FLAG_NEW_LINE) | uint32_t(t) << 16 | TYPE_OP;
+    inner->header = (inner->header & FLAG_NEW_LINE) | op::header_for(t);
     return true;
 }
 
@@ -258,7 +258,7 @@ Cell RecordBuilder::boot_word(int t, int32_t symbol, uint32_t root, int32_t inde
     uint64_t i = uint64_t(s.first) + root;
     Node series = s.target->data2;
     if (i >= series_length(series)) s.invalid(at);
-    const Cell* holder = node_buffer(series)->cell_head() + i;
+    const Cell* holder = blk::at(series, i);
     int ht = type_of(holder);
     Node ctx = 0;
     if (ht == TYPE_OBJECT || ht == TYPE_FUNCTION || ht == TYPE_ERROR || (is_any_word(ht) && ht != TYPE_ISSUE))

@@ -570,7 +570,7 @@ void Writer::native(const Cell* v, int t, uint32_t h) {
 void Writer::op(const Cell* v, uint32_t h) {
     int source = op::source_type(v);
     if (source != TYPE_FUNCTION && source != TYPE_NATIVE && source != TYPE_ACTION) no_codec(v);
-    if (compact) header(TYPE_OP, false); else int32(h | uint32_t(source) << 16);
+    if (compact) header(TYPE_OP, false); else int32(h | uint32_t(source) << op::SOURCE_SHIFT);
     Cell inner = op::source_of(v);
     value(&inner);
     current--;

@@ -20,11 +20,6 @@ uint32_t array_length(Node array) {
     return (b->tail - b->offset) >> log2_width(b->unit());
 }
 
-void clear_array(Node array) {
-    SeriesBuffer* b = node_buffer(array);
-    b->tail = b->offset;
-}
-
 void set_array_tail(Node array, int32_t n) {
     SeriesBuffer* b = node_buffer(array);
     // A count of 0 or less would put the tail before the head.
@@ -45,8 +40,6 @@ Node copy_array(Node array) {
     c->tail = c->offset + bytes;
     return n;
 }
-
-uint32_t array_flags(Node array) { return node_buffer(array)->flags; }
 
 void array_append_byte(Node array, uint8_t byte) {
     SeriesBuffer* b = node_buffer(array);

@@ -12,20 +12,15 @@ namespace vyx {
 
 Node new_array(uint32_t count, uint32_t width);
 uint32_t array_length(Node array);
-void clear_array(Node array);
 // Keeps n - 1 items (n below 1 keeps none).
 void set_array_tail(Node array, int32_t n);
 Node copy_array(Node array);
-uint32_t array_flags(Node array);
 void array_append_byte(Node array, uint8_t byte);
 void array_append_bytes(Node array, const uint8_t* source, uint32_t length);
 void array_append_int(Node array, uint32_t value);
-inline void array_append_pointer(Node array, uint32_t value) { array_append_int(array, value); }
 // Byte offset from the head of the first equal 32-bit item, or -1.
 int32_t find_array_int(Node array, uint32_t value);
-inline int32_t find_array_pointer(Node array, uint32_t value) { return find_array_int(array, value); }
 uint32_t array_int_at(Node array, uint32_t item);
-inline uint32_t array_pointer_at(Node array, uint32_t item) { return array_int_at(array, item); }
 void set_array_int_at(Node array, uint32_t item, uint32_t value);
 void remove_array_at(Node array, uint32_t offset, uint32_t count);
 void remove_array_pointer(Node array, uint32_t value);

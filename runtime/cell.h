@@ -49,6 +49,10 @@ enum InternalType : uint8_t {
 // Header flags shared by all datatypes; single datatypes define their own above bit 8.
 constexpr uint32_t FLAG_NEW_LINE = 0x40000000;  // mold starts a new line before this value
 constexpr uint32_t TYPE_MASK = 0xFF;
+// On the first cell of a context's record: the values are the running call's
+// argument cells on the evaluation stack, not a series (context! names it
+// FLAG_STACK; the collector reads it too).
+constexpr uint32_t FLAG_CONTEXT_ON_STACK = 0x00400000;
 
 inline int type_of(const Cell* c) { return int(c->header & TYPE_MASK); }
 

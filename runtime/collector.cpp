@@ -48,7 +48,6 @@ LastCollection last{};
 namespace {
 
 constexpr uint32_t CALLBACK_CAPACITY = 100;
-constexpr uint32_t CONTEXT_VALUES_ON_STACK = 0x400000;
 
 bool collecting = false;
 
@@ -213,7 +212,7 @@ void mark_frames() {
         if (f->function_context) {
             mark_context_node(f->function_context);
             SeriesBuffer* ctx = live_buffer(f->function_context);
-            if (f->saved_values && ctx && !(ctx->cell_head()->header & CONTEXT_VALUES_ON_STACK))
+            if (f->saved_values && ctx && !(ctx->cell_head()->header & FLAG_CONTEXT_ON_STACK))
                 mark_series_node(f->saved_values);
         }
     }
@@ -506,7 +505,6 @@ void set_cell_marker(int type, CellMarker marker, bool word2_series) {
     markers[type & 0xFF] = marker ? marker : mark_nothing;
     word2_node[type & 0xFF] = marker && word2_series;
 }
-CellMarker cell_marker(int type) { return markers[type & 0xFF]; }
 const char* (*type_name)(int type) = nullptr;
 
 void (*hash_index_marker)(Node index) = mark_hash_index_layout;
@@ -608,10 +606,6 @@ void mark_hash_index(Node index) {
         return;
     }
     hash_index_marker(index);
-}
-
-void clear_node_mark(Node node) {
-    if (SeriesBuffer* b = live_buffer(node)) b->flags &= ~series_flag::MARK;
 }
 
 bool is_marked(Node node) {

@@ -101,7 +101,6 @@ inline void mark_cell(const Cell* cell) { mark_cells(cell, cell + 1); }
 // it through hash_index_marker.
 void mark_hash_index(Node index);
 extern void (*hash_index_marker)(Node index);
-void clear_node_mark(Node node);
 // Whether the node's buffer is marked in the running collection (for the
 // steps that run after marking: weak tables drop their dead entries).
 bool is_marked(Node node);
@@ -127,7 +126,6 @@ using CellMarker = void (*)(const Cell* cell);
 // `word2_series` says payload word 2 names a series, which marking fetches
 // ahead (a hint; the marker decides what is marked).
 void set_cell_marker(int type, CellMarker marker, bool word2_series = false);
-CellMarker cell_marker(int type);
 // Names a type id in the heap check's fault reports; the datatype registry
 // installs it (null: the report gives the number).
 extern const char* (*type_name)(int type);

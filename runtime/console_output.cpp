@@ -179,7 +179,6 @@ void print_integer(int32_t value) { print_formatted("%i", value); }
 void print_hex_byte(uint8_t value) { print_formatted("%02X", value); }
 void print_hex(uint32_t value) { print_formatted("%08X", value); }
 void print_float(double value) { print_formatted("%.16g", value); }
-void print_float32(float value) { print_formatted("%.7g", double(value)); }
 
 void flush_output() {
     flush_pending();

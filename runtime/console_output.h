@@ -53,7 +53,6 @@ void print_integer(int32_t value);
 void print_hex_byte(uint8_t value);
 void print_hex(uint32_t value);
 void print_float(double value);
-void print_float32(float value);
 // Writes what is pending (the writers already do before they return).
 void flush_output();
 // SIGINT, SIGTERM and SIGHUP write out what is waiting to be printed, then

@@ -27,10 +27,6 @@ void push_cycle(Node node) {
     }
 }
 
-void pop_cycle() {
-    if (top > 0) top--;
-}
-
 void drop_cycles(uint32_t n) { top = n > top ? 0 : top - n; }
 
 void reset_cycles() { top = 0; }
@@ -41,10 +37,6 @@ bool is_cycle_found(Node node) {
     for (uint32_t i = 0; i < top; i++)
         if (entries[i] == node) return true;
     return false;
-}
-
-void forward_cycle_stack(Node (*forward)(Node)) {
-    for (uint32_t i = 0; i < top; i++) entries[i] = forward(entries[i]);
 }
 
 uint8_t* fill_by_doubling(uint8_t* base, uint32_t size, uint32_t count) {

@@ -21,16 +21,11 @@ constexpr uint32_t CYCLE_STACK_SIZE = 1000;
 void init_cycle_stack();
 
 void push_cycle(Node node);
-void pop_cycle();
 void drop_cycles(uint32_t n);
 void reset_cycles();
 bool is_cycle_found(Node node);
 // Entries on the stack now.
 uint32_t cycle_depth();
-
-// After the collector moved nodes: every entry goes through `forward`, which
-// answers the node's new id (or the same id when it did not move).
-void forward_cycle_stack(Node (*forward)(Node));
 
 // `base` holds one item of `size` bytes; fills it with `count` items in all by
 // copying the filled part onto its end, doubling while it fits, then the rest

@@ -80,7 +80,6 @@ Node make_hash_index(uint32_t count, Node block, uint32_t kind, uint32_t extra =
 // (a hash! index keeps equal values in duplicate lists). `out_code`
 // (when given) is set to 2 when the table was rebuilt around the cell, else 0.
 void hash_index_put(Node index, uint32_t position, int* out_code = nullptr);
-inline void hash_index_add(Node index, uint32_t position) { hash_index_put(index, position, nullptr); }
 
 // The equality that hash! indexes compare values with, by a comparison
 // operator (plain, case-sensitive, same or find equality). The datatypes

@@ -263,12 +263,6 @@ void release_series_frame(SeriesFrame* f) {
     return_os_block(f);
 }
 
-SeriesFrame* find_series_frame_with_room(uint32_t chunk) {
-    for (SeriesFrame* f = memory.first_frame; f; f = f->next)
-        if (f->heap + chunk < f->end) return f;
-    return nullptr;
-}
-
 SeriesFrame* find_series_frame_to_reuse(uint32_t chunk) {
     for (SeriesFrame* f = memory.first_frame; f; f = f->next)
         if (f->heap + chunk < f->end && uint32_t(f->end - f->heap) >= FRAME_REUSE_MIN) return f;
@@ -374,26 +368,11 @@ Node new_series(uint32_t count, uint32_t unit, int32_t offset) {
 
 Node new_cell_series(uint32_t n) { return new_series(n, 16, 0); }
 
-Node new_unset_cell_series(uint32_t n) {
-    Node node = new_series(n, 16, 0);
-    SeriesBuffer* b = node_buffer(node);
-    auto* c = reinterpret_cast<Cell*>(b->data());
-    for (uint32_t i = 0; i < b->size / 16; i++) c[i] = Cell{TYPE_UNSET, 0, 0, 0};
-    return node;
-}
-
 Node new_byte_series(uint32_t n) { return new_series(n ? n : 16, 1, 0); }
 
 Node new_char_series(uint32_t n, uint32_t unit) {
     if (n == 0) n = 16 >> (unit >> 1);
     return new_series(n, unit, 0);
-}
-
-Node new_filled_byte_series(uint32_t n, uint8_t byte) {
-    Node node = new_byte_series(n);
-    SeriesBuffer* b = node_buffer(node);
-    std::memset(b->data(), byte, b->size);
-    return node;
 }
 
 Node new_series_outside_gc(uint32_t count, uint32_t unit, int32_t offset) {
@@ -404,7 +383,7 @@ Node new_series_outside_gc(uint32_t count, uint32_t unit, int32_t offset) {
     outside_blocks.push_back(OutsideBlock{raw, size_t(size) + 24});
     auto* b = reinterpret_cast<SeriesBuffer*>(static_cast<uint8_t*>(raw) + 4);
     b->size = size;
-    b->flags = unit | 0xA0100000u;
+    b->flags = unit | series_flag::IN_USE | series_flag::FRESH | series_flag::OUTSIDE_GC;
     if (offset == -1) {
         offset = int32_t(size) >> 1;
         b->flags |= series_flag::MIDDLE;

@@ -29,7 +29,6 @@ constexpr uint32_t LIBRARY = 0x200;          // library source: behaves as compi
 constexpr uint32_t COMPLEMENTED = 0x00080000; // bitset: complemented
 constexpr uint32_t OWNED = 0x00020000;       // an object watches this series
 constexpr uint32_t OUTSIDE_GC = 0x00100000;  // from the process heap: never moves, never reclaimed
-constexpr uint32_t STACK_VALUES = 0x00400000; // context whose values live on the evaluation stack
 constexpr uint32_t BIG = 0x01000000;         // has an OS block of its own
 constexpr uint32_t MARK = 0x08000000;        // collector mark
 constexpr uint32_t MIDDLE = 0x10000000;      // head placed mid-buffer

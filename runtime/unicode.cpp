@@ -370,12 +370,6 @@ int utf8_length_of(uint32_t cp) {
     raise_invalid_char(cp);
 }
 
-uint64_t utf8_size_of_buffer(const uint8_t* start, uint32_t count, uint32_t unit) {
-    uint64_t n = 0;
-    for (uint32_t i = 0; i < count; i++) n += uint64_t(utf8_length_of(get_char(start + uint64_t(i) * unit, unit)));
-    return n;
-}
-
 namespace {
 
 // The UTF-8 bytes of cp; from 0x10000 on always four (callers check the range).
@@ -652,11 +646,6 @@ uint16_t* to_utf16_buffer(Cell* value, int32_t& limit_then_units, bool crlf) {
     out[w] = 0;
     limit_then_units = int32_t(w);
     return out;
-}
-
-uint16_t* to_utf16_whole(Cell* value) {
-    int32_t n = -1;
-    return to_utf16_buffer(value, n, true);
 }
 
 // ------------------------------------------------------------ widening

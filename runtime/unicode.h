@@ -65,8 +65,6 @@ Node load_utf8_new(const uint8_t* bytes, uint32_t count);
 
 // 1-4; raises script/invalid-char above 0x10FFFF.
 int utf8_length_of(uint32_t cp);
-// Bytes of the UTF-8 form of `count` characters of `unit` bytes at `start`.
-uint64_t utf8_size_of_buffer(const uint8_t* start, uint32_t count, uint32_t unit);
 // Writes one character; returns the bytes written. Surrogate values are
 // written as three-byte sequences like any other BMP value.
 int write_utf8_char(uint32_t cp, uint8_t* out);
@@ -111,7 +109,6 @@ int write_utf16_char(uint32_t cp, uint16_t* out);
 // NUL-terminated UTF-16 in the scratch buffer; `limit_then_units` comes back as
 // the units written. Null when a character is above 0x10FFFF.
 uint16_t* to_utf16_buffer(Cell* value, int32_t& limit_then_units, bool crlf);
-uint16_t* to_utf16_whole(Cell* value);
 
 // The scratch buffer of a string value with at least `size` bytes.
 uint8_t* reserve_output(Cell* value, uint32_t size);

@@ -49,11 +49,6 @@ int64_t path_size(const char* path) {
     return n;
 }
 
-bool is_regular(int fd) {
-    struct stat st;
-    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool is_directory_fd(int fd) {
     struct stat st;
     return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
@@ -148,11 +143,6 @@ bool make_dir(const char* path) { return ::mkdir(path, 0777) == 0; }
 bool path_exists(const char* path) {
     struct stat st;
     return ::stat(path, &st) == 0;
-}
-
-bool is_directory(const char* path) {
-    struct stat st;
-    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool remove_dir(const char* path) { return ::rmdir(path) == 0; }

@@ -28,7 +28,6 @@ void close_file(int fd);
 // The size in bytes; 0 for what is not a regular file (pipes, devices); -1
 // when it cannot be asked.
 int64_t file_size(int fd);
-bool is_regular(int fd);
 bool is_directory_fd(int fd);
 
 // A growable byte buffer whose new room is not cleared (a 100 MB read should
@@ -70,7 +69,6 @@ bool write_fully(int fd, const void* data, size_t n);
 
 bool make_dir(const char* path);
 bool path_exists(const char* path);
-bool is_directory(const char* path);
 // Removes a directory (which must be empty) or a file.
 bool remove_dir(const char* path);
 bool remove_file(const char* path);

@@ -16,8 +16,8 @@ using namespace vyx;
 namespace {
 
 struct PrettyOff {
-    PrettyOff() { float_::set_options(false, false); }
-    ~PrettyOff() { float_::set_options(true, false); }
+    PrettyOff() { float_::set_pretty_print(false); }
+    ~PrettyOff() { float_::set_pretty_print(true); }
 };
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
 #include "evaluator/lexer.h"
+#include "runtime/cells.h"
 #include "runtime/collector.h"
 #include "runtime/error_catalog.h"
 #include "runtime/memory.h"
@@ -37,10 +38,7 @@ Cell scan(const std::string& text) {
     return result;
 }
 
-uint32_t length_of(const Cell& block) {
-    SeriesBuffer* b = node_buffer(block.data2);
-    return (b->tail - b->offset) / 16 - block.data1;
-}
+uint32_t length_of(const Cell& block) { return blk::length(&block); }
 
 Cell item(const Cell& block, uint32_t i) {
     SeriesBuffer* b = node_buffer(block.data2);
