@@ -520,7 +520,7 @@ void capture_call_stack(int level, Cell* block, uint32_t depth) {
         Node ctx = f.word_context ? f.word_context : context::global;
         const Cell* v = context::get_value_ptr(int32_t(f.symbol), ctx);
         if (level <= 1 && (!v || type_of(v) != TYPE_FUNCTION)) continue;
-        Cell w{TYPE_WORD, ctx, f.symbol, 0xFFFFFFFF};
+        Cell w = word::make_cell(TYPE_WORD, ctx, f.symbol, -1);
         blk::append(block, &w);
     }
 }
@@ -547,7 +547,7 @@ void note_raise(const Cell* e, bool skip_top) {
     if (type_of(&where) == TYPE_NONE) {
         stack::CallName who = stack::calling_function_name(skip_top);
         if (who.symbol) {
-            where = Cell{TYPE_WORD, who.context ? who.context : context::global, who.symbol, 0xFFFFFFFF};
+            where = word::make_cell(TYPE_WORD, who.context ? who.context : context::global, who.symbol, -1);
             set_field(e, F_WHERE, &where);
         }
     }

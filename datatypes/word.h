@@ -27,7 +27,7 @@ inline int32_t index_of(const Cell* w) { return int32_t(w->data3); }
 
 // A word of the symbol bound to the global context (the symbol is added there
 // when absent). `type` retypes it (word! by default). Adding may allocate, so
-// `cell` must not live in a series buffer (use make_in to append to a block).
+// `cell` must not live in a series buffer.
 Cell* make_at(int32_t symbol, Cell* cell, int type = TYPE_WORD);
 Cell* push_new(int32_t symbol, int type = TYPE_WORD);
 // A word of the symbol exactly as given, bound to `ctx` at `index`.

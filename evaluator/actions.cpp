@@ -125,7 +125,7 @@ Cell first_argument_word(const stack::CallName& who) {
 
 [[noreturn]] void unsupported(const Cell* value) {
     stack::CallName who = stack::calling_function_name();
-    Cell name = who.symbol ? Cell{TYPE_WORD, who.context ? who.context : context::global, who.symbol, 0xFFFFFFFF}
+    Cell name = who.symbol ? word::make_cell(TYPE_WORD, who.context ? who.context : context::global, who.symbol, -1)
                            : words::frame_not_found;
     Cell dt{TYPE_DATATYPE, uint32_t(type_of(value)), 0, 0};
     Cell w = first_argument_word(who);

@@ -35,7 +35,7 @@ void argument_names(int n, Cell* name, Cell* word) {
         return;
     }
     Node ctx = who.context ? who.context : context::global;
-    *name = Cell{TYPE_WORD, ctx, who.symbol, 0xFFFFFFFF};
+    *name = word::make_cell(TYPE_WORD, ctx, who.symbol, -1);
     const Cell* fn = context::get_value_ptr(int32_t(who.symbol), ctx);
     if (!fn) return;
     int t = type_of(fn);

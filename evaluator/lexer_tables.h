@@ -83,7 +83,4 @@ bool is_unicode_space(uint32_t cp);
 // Builds the run-time parts of the tables (the Unicode space bitmap).
 void init_tables();
 
-// The kind's name as the trace reports it ("word", "block-open" ...).
-const char* kind_name(int kind);
-
 }  // namespace vyx::lexer

@@ -144,7 +144,6 @@ void review_node_frames();  // run by the collector at the end of every collecti
 // Series frames.
 SeriesFrame* new_series_frame();
 void release_series_frame(SeriesFrame* frame);
-SeriesFrame* find_series_frame_with_room(uint32_t chunk);
 // The first frame with room for the chunk and at least FRAME_REUSE_MIN bytes free.
 SeriesFrame* find_series_frame_to_reuse(uint32_t chunk);
 // Whether allocating `chunk` more bytes should run a collection first (when
@@ -156,10 +155,8 @@ bool collection_due(uint64_t chunk);
 SeriesBuffer* new_series_buffer(uint32_t count, uint32_t unit, int32_t offset);
 Node new_series(uint32_t count, uint32_t unit, int32_t offset);
 Node new_cell_series(uint32_t n);
-Node new_unset_cell_series(uint32_t n);
 Node new_byte_series(uint32_t n);
 Node new_char_series(uint32_t n, uint32_t unit);
-Node new_filled_byte_series(uint32_t n, uint8_t byte);
 Node new_series_outside_gc(uint32_t count, uint32_t unit, int32_t offset);
 void set_series_flags(Node node, uint32_t bits);
 
