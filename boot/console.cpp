@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "boot/print_line.h"
+#include "boot/top_level.h"
 #include "datatypes/block.h"
 #include "datatypes/error.h"
 #include "datatypes/pair.h"
@@ -231,11 +232,7 @@ void print_result(Cell* value) {
 
 // Loads and evaluates one complete input; prints its outcome.
 void do_command(const std::string& buffer) {
-    stack::reset();
-    Cell* result = stack::push_slot();
-    *result = Cell{TYPE_UNSET, 0, 0, 0};
-    Cell* code = stack::push_slot();
-    code->header = TYPE_UNSET;
+    Cell* code = begin_top_level();
     protect::Guard guard;
     bool done = guard.run([&] {
         lexer::load_block(code, buffer);

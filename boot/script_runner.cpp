@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "boot/print_line.h"
+#include "boot/top_level.h"
 #include "datatypes/block.h"
 #include "datatypes/error.h"
 #include "evaluator/interpreter.h"
@@ -57,11 +58,7 @@ int run(const char* path) {
         print_line("*** Error: Vyx header not found!");
         return 0;
     }
-    stack::reset();
-    Cell* result = stack::push_slot();
-    *result = Cell{TYPE_UNSET, 0, 0, 0};
-    Cell* code = stack::push_slot();
-    code->header = TYPE_UNSET;
+    Cell* code = begin_top_level();
     protect::Guard guard;
     bool done = guard.run([&] {
         lexer::load_block(code, std::string_view(source).substr(at));
