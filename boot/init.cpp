@@ -1,5 +1,8 @@
 #include "boot/init.h"
 
+#include <cstdlib>
+#include <optional>
+
 #include "boot/boot_routines.h"
 #include "boot/startup_split.h"
 #include "boot/system_object.h"
@@ -26,7 +29,6 @@
 #include "io/deflate.h"
 #include "io/vyxbin.h"
 #include "runtime/case_map.h"
-#include "runtime/collector.h"
 #include "runtime/collector.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/handles.h"
@@ -88,7 +90,12 @@ void init_runtime() {
     startup_split::lap(startup_split::INIT);
     // The library's boot data, then its modules as library code: constants,
     // typesets, colours, ops, the system object and its codecs, the command
-    // line.
+    // line. Under the stress build a collection at every allocation of this
+    // start-up would cost every process over a second; it is stressed when
+    // VYX_GC_STRESS_BOOT=1 asks (a test does).
+    const char* stress_boot = std::getenv("VYX_GC_STRESS_BOOT");
+    std::optional<collector::StressPause> pause;
+    if (!(stress_boot && stress_boot[0] == '1')) pause.emplace();
     library::define_modules();
 }
 

@@ -55,6 +55,15 @@ extern uint32_t nodes_cycles;
 // Collect at every Nth series allocation while `active` (0: never). GC-stress
 // builds set it from VYX_GC_STRESS_N (default 1); tests may set it.
 extern uint32_t stress_every;
+// A stretch of allocation without the stress build's forced collections
+// (collections the heap calls for still run). Nests.
+struct StressPause {
+    uint32_t saved;
+    StressPause() : saved(stress_every) { stress_every = 0; }
+    ~StressPause() { stress_every = saved; }
+    StressPause(const StressPause&) = delete;
+    StressPause& operator=(const StressPause&) = delete;
+};
 // Move every live buffer into fresh frames at each collection and give the old
 // frames back, so any stale buffer pointer faults at once. On in GC-stress
 // builds; layout tests switch it off.
