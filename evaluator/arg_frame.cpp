@@ -86,13 +86,6 @@ Node build(const Cell* callable) {
 
 }  // namespace
 
-uint32_t ArgFrame::argument_number(uint32_t i) const {
-    uint32_t k = 0;
-    for (uint32_t j = 0; j < i && j < count; j++)
-        if (slots[j].kind != ARG_REFINEMENT) k++;
-    return k;
-}
-
 Node build_arg_frame(const Cell* callable) {
     static_assert(function::MORE_CACHE == 1);
     return build(callable);

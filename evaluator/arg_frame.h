@@ -38,8 +38,6 @@ struct ArgFrame {
 
     const ArgSlot* begin() const { return slots; }
     const ArgSlot* end() const { return slots + count; }
-    // The spec argument number of entry i (refinements not counted).
-    uint32_t argument_number(uint32_t i) const;
 };
 
 // The description of a native, action, function, routine (built on first

@@ -27,7 +27,6 @@ TEST_F(InterpTest, ArgFrameOfAFunction) {
     EXPECT_EQ(af->slots[2].slot, 2);
     EXPECT_EQ(af->slots[2].refinement, 1);
     EXPECT_TRUE(typeset::has(&af->slots[2].types, TYPE_STRING));
-    EXPECT_EQ(af->argument_number(2), 1u);
 }
 
 TEST_F(InterpTest, ArgFrameKindsAndDefaults) {
