@@ -44,12 +44,12 @@ struct ArgFrame {
 // use) and its node.
 Node build_arg_frame(const Cell* callable);
 inline Node arg_frame_node(const Cell* callable) {
-    const Cell* slot = node_buffer(callable->data3)->cell_head() + 1;  // the callable's MORE_CACHE cell
+    const Cell* slot = node_buffer(callable->data3)->read_cells() + 1;  // the callable's MORE_CACHE cell
     if (type_of(slot) == TYPE_BINARY) [[likely]] return slot->data2;
     return build_arg_frame(callable);
 }
 inline const ArgFrame* arg_frame_at(Node node) {
-    return reinterpret_cast<const ArgFrame*>(node_buffer(node)->head());
+    return reinterpret_cast<const ArgFrame*>(node_buffer(node)->read_head());
 }
 inline const ArgFrame* arg_frame(const Cell* callable) { return arg_frame_at(arg_frame_node(callable)); }
 

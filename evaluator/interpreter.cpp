@@ -46,7 +46,7 @@ const Cell NONE{TYPE_NONE, 0, 0, 0};
 intptr_t stack_base = 0;
 intptr_t stack_budget = 0;
 
-inline Cell* code_at(Node n, uint32_t i) { return node_buffer(n)->cell_head() + i; }
+inline Cell* code_at(Node n, uint32_t i) { return node_buffer(n)->code_cells() + i; }
 inline uint32_t code_size(Node n) {
     SeriesBuffer* b = node_buffer(n);
     return (b->tail - b->offset) >> 4;
@@ -59,11 +59,11 @@ inline const Cell* peek_word(const Cell* w) {
     Node ctx = w->data1;
     int32_t index = int32_t(w->data3);
     if (ctx == 0) return nullptr;
-    const Cell* cc = node_buffer(ctx)->cell_head();
+    const Cell* cc = node_buffer(ctx)->read_cells();
     if (index < 0) return context::get_value_ptr(int32_t(w->data2), ctx);
     if (cc->header & context::FLAG_STACK) return cc->data2 ? stack::bottom + (cc->data2 - 1) + index : nullptr;
     // A bound index is always inside the values: contexts never shrink.
-    return node_buffer(cc->data2)->cell_head() + index;
+    return node_buffer(cc->data2)->read_cells() + index;
 }
 
 // Assignment without the context's general road when nothing about it is
@@ -72,7 +72,7 @@ inline bool poke_word(const Cell* w, const Cell* value) {
     Node ctx = w->data1;
     int32_t index = int32_t(w->data3);
     if (ctx == 0 || index < 0) return false;
-    const Cell* cc = node_buffer(ctx)->cell_head();
+    const Cell* cc = node_buffer(ctx)->read_cells();
     if ((cc->header & context::KIND_MASK) == (context::KIND_OBJECT << context::KIND_SHIFT)) return false;
     if (cc->header & context::FLAG_STACK) {
         if (!cc->data2) return false;
@@ -97,11 +97,11 @@ void remember_index(Node code, uint32_t pos, const Cell* word, int32_t index) {
 int32_t index_of_slot(const Cell* word, const Cell* slot) {
     Node ctx = word->data1;
     if (!ctx || !slot) return -1;
-    const Cell* cc = node_buffer(ctx)->cell_head();
+    const Cell* cc = node_buffer(ctx)->read_cells();
     if (cc->header & context::FLAG_STACK) return -1;
     SeriesBuffer* values = node_buffer(cc->data2);
-    const Cell* head = values->cell_head();
-    if (slot < head || slot >= values->cell_tail()) return -1;
+    const Cell* head = values->read_cells();
+    if (slot < head || slot >= values->read_cells_tail()) return -1;
     return int32_t(slot - head);
 }
 
@@ -190,7 +190,7 @@ struct View {
     uint32_t size;
     explicit View(Node n) {
         SeriesBuffer* b = node_buffer(n);
-        head = b->cell_head();
+        head = b->code_cells();
         size = (b->tail - b->offset) >> 4;
     }
 };
@@ -229,7 +229,7 @@ inline const Cell* op_at(const View& cv, uint32_t pos) {
 inline bool can_poke(const Cell* w) {
     Node ctx = w->data1;
     if (ctx == 0 || int32_t(w->data3) < 0) return false;
-    const Cell* cc = node_buffer(ctx)->cell_head();
+    const Cell* cc = node_buffer(ctx)->read_cells();
     if ((cc->header & context::KIND_MASK) == (context::KIND_OBJECT << context::KIND_SHIFT)) return false;
     return !(cc->header & context::FLAG_STACK) || cc->data2;
 }
@@ -618,8 +618,9 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
 // is evaluated under the operator's frame, as a call would, and two numbers
 // are then computed in place; anything else goes to the operator's entry.
 // The left operand sits at `left`; answers the position after the operand.
+template <class Right>
 uint32_t infix_arithmetic(Fast k, const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name,
-                          Cell* left) {
+                          Cell* left, Right right) {
     stack::top = left;
     stack::push_frame(name, eval_frame_bits());
     stack::top = left + 1;
@@ -631,7 +632,7 @@ uint32_t infix_arithmetic(Fast k, const Cell* fn, Node code, uint32_t pos, uint3
         Cell w = argument_word(fn, 1);
         raise_error(err::script_no_arg, name, &w);
     }
-    pos = eval_one_expression(code, pos, end, true);
+    pos = right(pos);
     if (stack::thrown) return pos;
     if (!fast_math(k, left, left + 1)) {
         Node desc = arg_frame_node(fn);
@@ -801,7 +802,10 @@ namespace {
 // untraced one pays nothing for them).
 // A call named by a word of the code (the word's cell a copy the caller
 // holds), with no path, object or tracing: the common call.
-uint32_t invoke_named(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name, bool infix) {
+// `gather` fills the frame (and calls a native's or action's entry) and
+// answers the position after the arguments.
+template <class Gatherer>
+inline uint32_t invoke_with(const Cell* fn, const Cell* name, bool infix, Gatherer gather) {
     check_machine_stack();
     if (!infix) stack::push(fn);
     // Frames pushed while library code runs are marked as such.
@@ -812,7 +816,7 @@ uint32_t invoke_named(const Cell* fn, Node code, uint32_t pos, uint32_t end, con
     else
         stack::push_frame(name, bits);
     if (infix) stack::top++;
-    pos = gather_arguments(fn, code, pos, end, nullptr, 0, name, name, infix, APPLY_NONE);
+    uint32_t pos = gather();
     if (stack::thrown) return pos;
     if (t == TYPE_FUNCTION) {
         invoke_function_value(fn);
@@ -830,6 +834,11 @@ uint32_t invoke_named(const Cell* fn, Node code, uint32_t pos, uint32_t end, con
         stack::top--;
     }
     return pos;
+}
+
+uint32_t invoke_named(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name, bool infix) {
+    return invoke_with(fn, name, infix,
+                       [&] { return gather_arguments(fn, code, pos, end, nullptr, 0, name, name, infix, APPLY_NONE); });
 }
 
 // The step's less common values: set-paths, get- and lit-words, paths,
@@ -899,8 +908,8 @@ template <bool Traced>
 
 // A set-word whose value needs a call or more: evaluated under a frame that
 // names the word, so an error in the value says where it was going.
-template <bool Traced>
-[[gnu::noinline]] uint32_t set_word(Node code, uint32_t pos, uint32_t end, const Cell* word) {
+template <bool Traced, class Value>
+[[gnu::noinline]] uint32_t set_word(Node code, uint32_t pos, uint32_t end, const Cell* word, Value evaluate) {
     Cell value = *word;
     uint32_t at = pos;
     stack::push_frame(&value, eval_frame_bits());
@@ -908,7 +917,7 @@ template <bool Traced>
     event<Traced>(trace::EV_PUSH, code, pos, nullptr, &value);
     pos++;
     if (pos >= end) raise_error(err::script_need_value, &value);
-    pos = eval_one_expression(code, pos, end, false);
+    pos = evaluate(pos);
     if (stack::thrown) return pos;
     Cell* v = stack::arguments + 1;
     event<Traced>(trace::EV_SET, code, at, &value, v);
@@ -919,6 +928,42 @@ template <bool Traced>
     }
     *stack::arguments = *v;
     stack::pop_frame_keep_result();
+    return pos;
+}
+
+// The operators after an expression's value (sitting at T): each takes the
+// value so far as its left operand. Answers the position after the last.
+template <bool Traced>
+inline uint32_t infix_loop(Node code, uint32_t pos, uint32_t end, Cell* T, View cv) {
+    while (pos < end && pos < cv.size) {
+        const Cell* v = op_at(cv, pos);
+        if (!v) break;
+        Cell name = cv.head[pos];
+        Cell fn = op::source_of(v);
+        if (!Traced) {
+            Fast k = fast_kind(v);
+            if (k) {
+                const Cell* right = pos + 1 < end && pos + 1 < cv.size ? number_operand(cv, pos + 1) : nullptr;
+                if (right && fast_math(k, T, right)) {
+                    pos += 2;
+                    continue;
+                }
+                pos = infix_arithmetic(k, &fn, code, pos + 1, end, &name, T,
+                                       [&](uint32_t at) { return eval_one_expression(code, at, end, true); });
+                if (stack::thrown) return pos;
+                cv = View(code);
+                continue;
+            }
+        }
+        event<Traced>(trace::EV_FETCH, code, pos, nullptr, &name);
+        stack::top = T;
+        if (Traced)
+            pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &name, true);
+        else
+            pos = invoke_named(&fn, code, pos + 1, end, &name, true);
+        if (stack::thrown) return pos;
+        cv = View(code);
+    }
     return pos;
 }
 
@@ -984,7 +1029,8 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
                 break;
             }
         }
-        pos = set_word<Traced>(code, pos, end, &value);
+        pos = set_word<Traced>(code, pos, end, &value,
+                               [&](uint32_t at) { return eval_one_expression(code, at, end, false); });
         if (stack::thrown) return pos;
         called = true;
         break;
@@ -1003,34 +1049,7 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
     }
     if (!no_infix) {
         if (called) cv = View(code);
-        while (pos < end && pos < cv.size) {
-            const Cell* v = op_at(cv, pos);
-            if (!v) break;
-            Cell name = cv.head[pos];
-            Cell fn = op::source_of(v);
-            if (!Traced) {
-                Fast k = fast_kind(v);
-                if (k) {
-                    const Cell* right = pos + 1 < end && pos + 1 < cv.size ? number_operand(cv, pos + 1) : nullptr;
-                    if (right && fast_math(k, T, right)) {
-                        pos += 2;
-                        continue;
-                    }
-                    pos = infix_arithmetic(k, &fn, code, pos + 1, end, &name, T);
-                    if (stack::thrown) return pos;
-                    cv = View(code);
-                    continue;
-                }
-            }
-            event<Traced>(trace::EV_FETCH, code, pos, nullptr, &name);
-            stack::top = T;
-            if (Traced)
-                pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &name, true);
-            else
-                pos = invoke_named(&fn, code, pos + 1, end, &name, true);
-            if (stack::thrown) return pos;
-            cv = View(code);
-        }
+        return infix_loop<Traced>(code, pos, end, T, cv);
     }
     return pos;
 }

@@ -154,13 +154,13 @@ void mark_hash_index_layout(Node index) {
     if (!mark_node(index)) return;
     SeriesBuffer* b = node_buffer(index);
     if (b->size - b->offset < 44) return;
-    const uint32_t* h = reinterpret_cast<const uint32_t*>(b->head());
+    const uint32_t* h = reinterpret_cast<const uint32_t*>(b->read_head());
     uint32_t kind = h[9];
     if (kind == 0) {
         if (h[1]) mark_node(h[1]);
         if (h[2] && mark_node(h[2])) {
             SeriesBuffer* d = node_buffer(h[2]);
-            const uint32_t* lists = reinterpret_cast<const uint32_t*>(d->head());
+            const uint32_t* lists = reinterpret_cast<const uint32_t*>(d->read_head());
             for (uint32_t i = 0, n = (d->tail - d->offset) / 4; i < n; i++)
                 if (lists[i]) mark_node(lists[i]);
         }
@@ -172,7 +172,7 @@ void mark_hash_index_layout(Node index) {
         if (blk && blk->unit() == 16) {
             uint32_t record = h[1];
             for (uint32_t at = blk->offset; at + record <= blk->tail; at += record) {
-                const Cell* first = reinterpret_cast<const Cell*>(blk->data() + at);
+                const Cell* first = reinterpret_cast<const Cell*>(blk->read_data() + at);
                 if ((first->header & TYPE_MASK) != TYPE_UNSET || !first->data1) continue;
                 if (mark_node(first->data1) && node_buffer(first->data1)->unit() == 16)
                     push_work(node_buffer(first->data1), SCAN_CELLS);
@@ -194,9 +194,9 @@ void drain() {
         if ((item & 3) == SCAN_CONTEXT) {
             // Cell 0 the context! cell (word index, values), cell 1 the owner.
             if (b->unit() != 16 || b->size - b->offset < 32) continue;
-            mark_cells(b->cell_head(), b->cell_head() + 2);
+            mark_cells(b->read_cells(), b->read_cells() + 2);
         } else {
-            mark_cells(b->cell_head(), b->cell_tail());
+            mark_cells(b->read_cells(), b->read_cells_tail());
         }
     }
 }
@@ -212,7 +212,7 @@ void mark_frames() {
         if (f->function_context) {
             mark_context_node(f->function_context);
             SeriesBuffer* ctx = live_buffer(f->function_context);
-            if (f->saved_values && ctx && !(ctx->cell_head()->header & FLAG_CONTEXT_ON_STACK))
+            if (f->saved_values && ctx && !(ctx->read_cells()->header & FLAG_CONTEXT_ON_STACK))
                 mark_series_node(f->saved_values);
         }
     }
@@ -420,10 +420,10 @@ void check_heap() {
         if (b->flags & series_flag::MARK) heap_fault(n, "is still marked after the collection");
         if (b->unit() != 16) continue;
         if ((b->flags & series_flag::CONTEXT_RECORD) &&
-            (b->tail - b->offset < 32 || type_of(b->cell_head()) != TYPE_CONTEXT))
+            (b->tail - b->offset < 32 || type_of(b->read_cells()) != TYPE_CONTEXT))
             heap_fault(n, "is a context record without its context! cell");
-        const Cell* head = b->cell_head();
-        for (const Cell* c = head; c < b->cell_tail(); c++) {
+        const Cell* head = b->read_cells();
+        for (const Cell* c = head; c < b->read_cells_tail(); c++) {
             checking_cell = uint32_t(c - head);
             cell_type = int(c->header & TYPE_MASK);
             markers[cell_type](c);
@@ -593,7 +593,7 @@ void mark_hash_index(Node index) {
     }
     if (checking) {
         // Its tables: live buffers of their kinds.
-        const HashIndexHeader* h = reinterpret_cast<const HashIndexHeader*>(b->data());
+        const HashIndexHeader* h = reinterpret_cast<const HashIndexHeader*>(b->read_data());
         int type = cell_type;
         cell_type = -1;
         for (Node part : {h->flags, h->keys})

@@ -166,7 +166,7 @@ int32_t intern_symbol(Node index, const char* name, uint32_t length, bool any_ca
 extern Node symbol_records;
 // The canonical id: the record's alias when it is above 0, else the id itself.
 inline int32_t resolve_symbol(int32_t id) {
-    int32_t alias = int32_t(node_buffer(symbol_records)->cell_head()[id - 1].data1);
+    int32_t alias = int32_t(node_buffer(symbol_records)->read_cells()[id - 1].data1);
     return alias > 0 ? alias : id;
 }
 // Byte-wise equality with ASCII-only case folding; never the C library's
@@ -213,7 +213,7 @@ void map_index_visit(Node index, const Cell* key, int op, Visit&& visit) {
     } st{key, op, index, &visit};
     map_index_walk(index, key, [](void* p, uint32_t position) {
         State* s = static_cast<State*>(p);
-        const Cell* stored = reinterpret_cast<const Cell*>(node_buffer(hash_index_header(s->index)->block)->head()) + position;
+        const Cell* stored = reinterpret_cast<const Cell*>(node_buffer(hash_index_header(s->index)->block)->read_head()) + position;
         if (type_of(stored) != type_of(s->key) || !hash_cell_equality(s->key, stored, s->op)) return false;
         return (*s->visit)(position);
     }, &st);

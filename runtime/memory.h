@@ -27,6 +27,10 @@ constexpr uint32_t CONTEXT_RECORD = 0x40;    // the two-cell record of a context
 constexpr uint32_t HASH_INDEX = 0x80;        // the header of a hash index
 constexpr uint32_t LIBRARY = 0x200;          // library source: behaves as compiled code
 constexpr uint32_t COMPLEMENTED = 0x00080000; // bitset: complemented
+// The interpreter keeps a decoded form of these cells. Every writable access
+// to the buffer clears it (see SeriesBuffer), so a decoded form never outlives
+// a change to the code it was made from.
+constexpr uint32_t DECODED = 0x00040000;
 constexpr uint32_t OWNED = 0x00020000;       // an object watches this series
 constexpr uint32_t OUTSIDE_GC = 0x00100000;  // from the process heap: never moves, never reclaimed
 constexpr uint32_t BIG = 0x01000000;         // has an OS block of its own
@@ -47,15 +51,31 @@ struct SeriesBuffer {
     uint32_t offset;
     uint32_t tail;
 
-    uint8_t* data() { return reinterpret_cast<uint8_t*>(this) + sizeof(SeriesBuffer); }
+    // Writable access. Each of these clears DECODED: whoever takes a pointer
+    // it may write through tells the interpreter that the cells may change.
+    uint8_t* data() {
+        flags &= ~series_flag::DECODED;
+        return base();
+    }
     uint8_t* head() { return data() + offset; }
     uint8_t* tail_ptr() { return data() + tail; }
     uint8_t* end() { return data() + size; }
+    Cell* cell_head() { return reinterpret_cast<Cell*>(head()); }
+    Cell* cell_tail() { return reinterpret_cast<Cell*>(tail_ptr()); }
+    // Read-only access, which leaves DECODED alone.
+    const uint8_t* read_data() const { return base(); }
+    const uint8_t* read_head() const { return base() + offset; }
+    const Cell* read_cells() const { return reinterpret_cast<const Cell*>(base() + offset); }
+    const Cell* read_cells_tail() const { return reinterpret_cast<const Cell*>(base() + tail); }
+    // The interpreter's own access to code: its only writes (a word's
+    // remembered value index) never change what the code means.
+    Cell* code_cells() { return reinterpret_cast<Cell*>(base() + offset); }
     uint32_t unit() const { return flags & series_flag::UNIT_MASK; }
     // Elements from head to tail.
     uint32_t length() const { return (tail - offset) / unit(); }
-    Cell* cell_head() { return reinterpret_cast<Cell*>(head()); }
-    Cell* cell_tail() { return reinterpret_cast<Cell*>(tail_ptr()); }
+
+private:
+    uint8_t* base() const { return const_cast<uint8_t*>(reinterpret_cast<const uint8_t*>(this)) + sizeof(SeriesBuffer); }
 };
 static_assert(sizeof(SeriesBuffer) == 20);
 

@@ -184,7 +184,7 @@ extern uint32_t sym_body, sym_anon;
 // "not running", so indexes are kept one up.
 inline uint32_t values_ref_of(const Cell* base) { return index_of(base) + 1; }
 inline Cell* cell_of_values_ref(uint32_t ref) { return ref ? bottom + (ref - 1) : nullptr; }
-inline uint32_t context_values_ref(Node context) { return node_buffer(context)->cell_head()->data2; }
+inline uint32_t context_values_ref(Node context) { return node_buffer(context)->read_cells()->data2; }
 inline void set_context_values_ref(Node context, uint32_t ref) { node_buffer(context)->cell_head()->data2 = ref; }
 
 // Gives a function frame's context its values reference back.
