@@ -1,5 +1,6 @@
 #include "evaluator/interpreter.h"
 
+#include <array>
 #include <vector>
 
 #include <pthread.h>
@@ -16,6 +17,7 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/arg_frame.h"
+#include "evaluator/decoded.h"
 #include "evaluator/helpers.h"
 #include "evaluator/natives.h"
 #include "runtime/stack.h"
@@ -29,8 +31,29 @@ namespace vyx::interp {
 Cell current_block{TYPE_NONE, 0, 0, 0};
 
 namespace {
-// Blocks whose evaluation waits for a nested evaluation to end.
-std::vector<Cell> suspended;
+// Blocks whose evaluation waits for a nested evaluation to end: a stack
+// that grows by doubling and never shrinks.
+struct Suspended {
+    Cell* cells = nullptr;
+    uint32_t size = 0;
+    uint32_t capacity = 0;
+    std::vector<Cell> store;
+
+    void push(const Cell& c) {
+        if (size == capacity) [[unlikely]] grow();
+        cells[size++] = c;
+    }
+    [[gnu::noinline]] void grow() {
+        store.resize(capacity ? capacity * 2 : 64);
+        cells = store.data();
+        capacity = uint32_t(store.size());
+    }
+    const Cell& pop() { return cells[--size]; }
+    void clear() { size = 0; }
+    bool empty() const { return size == 0; }
+    const Cell* data() const { return cells; }
+};
+Suspended suspended;
 }  // namespace
 bool trace_requested = false;
 bool tracing = false;
@@ -237,7 +260,7 @@ inline bool can_poke(const Cell* w) {
 // A whole expression of numbers and the operators above (`1`, `s + i`,
 // `i + 1 * 2`): its value goes to `out` and the answer is the position after
 // it; 0 when the expression is anything else (nothing has been changed then).
-inline uint32_t fast_expression(const View& cv, uint32_t pos, uint32_t end, Cell* out) {
+[[gnu::always_inline]] inline uint32_t fast_expression(const View& cv, uint32_t pos, uint32_t end, Cell* out) {
     uint32_t limit = end < cv.size ? end : cv.size;
     if (pos >= limit) return 0;
     const Cell* first = number_operand(cv, pos);
@@ -576,6 +599,39 @@ inline void call_entry(const Cell* fn, int* refs) {
     }
 }
 
+// Whether a value of the type evaluates to itself (the step's default).
+constexpr bool evaluates_to_itself(int t) {
+    switch (t) {
+    case TYPE_WORD: case TYPE_PAREN: case TYPE_SET_WORD: case TYPE_SET_PATH: case TYPE_GET_WORD:
+    case TYPE_LIT_WORD: case TYPE_PATH: case TYPE_GET_PATH: case TYPE_LIT_PATH: case TYPE_OP: case TYPE_NATIVE:
+    case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE: case TYPE_ISSUE:
+        return false;
+    default:
+        return true;
+    }
+}
+constexpr auto self_evaluating = [] {
+    std::array<bool, 256> table{};
+    for (int t = 0; t < 256; t++) table[size_t(t)] = evaluates_to_itself(t);
+    return table;
+}();
+
+// One argument taken normally: the value of the next expression. A value
+// that evaluates to itself with no word after it (so no operator can
+// follow) is pushed as it stands.
+inline uint32_t lean_argument(Node code, uint32_t pos, uint32_t end, bool no_infix) {
+    View cv(code);
+    const Cell* c = cv.head + pos;
+    if (self_evaluating[size_t(type_of(c))] && !tracing) {
+        uint32_t next = pos + 1;
+        if (no_infix || next >= end || next >= cv.size || type_of(c + 1) != TYPE_WORD) {
+            stack::push(c);
+            return next;
+        }
+    }
+    return eval_one_expression(code, pos, end, no_infix);
+}
+
 // Fills the frame that invoke_callable pushed and, for natives and actions,
 // calls the entry. A mode above 0 is an applying call (see invoke_callable).
 uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* path,
@@ -597,7 +653,7 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
                     Cell w = argument_word(fn, int(k));
                     raise_error(err::script_no_arg, name, &w);
                 }
-                pos = eval_one_expression(code, pos, end, infix);
+                pos = lean_argument(code, pos, end, infix);
                 if (stack::thrown) return pos;
             }
             Cell* v = stack::top - 1;
@@ -670,6 +726,7 @@ void serve_poll(Cell* base) {
 }  // namespace
 
 void init() {
+    decoded::init();
     current_block = NONE;
     stack::sym_body = words::frame_body.data2;
     stack::sym_anon = words::frame_anon.data2;
@@ -677,7 +734,7 @@ void init() {
     suspended.clear();
     collector::add_gc_root_callback([] {
         collector::mark_cell(&current_block);
-        if (!suspended.empty()) collector::mark_cells(suspended.data(), suspended.data() + suspended.size());
+        if (!suspended.empty()) collector::mark_cells(suspended.data(), suspended.data() + suspended.size);
     });
     char here;
     stack_base = reinterpret_cast<intptr_t>(&here);
@@ -713,6 +770,39 @@ const Cell* word_value(const Cell* word) {
 
 // Evaluation -------------------------------------------------------------------
 
+namespace {
+
+// A decoded form being run: its record, its block and the block's end.
+struct Run {
+    decoded::Record* r;
+    Node code;
+    uint32_t end;
+};
+
+// Whether the decoded form still describes the block: nothing wrote to its
+// buffer, its head and tail stayed, and no tracer wants the walker's events.
+inline bool still_good(const Run& x) {
+    const SeriesBuffer* b = node_buffer(x.code);
+    return (b->flags & series_flag::DECODED) && b->offset == x.r->offset && b->tail == x.r->tail && !tracing;
+}
+
+uint32_t run_step(const Run& x, const decoded::Op* op);
+uint32_t eval_block_expression(Node code, uint32_t pos, uint32_t end);
+uint32_t run_decoded_block(Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor);
+
+// After each expression of a block: the poll point (a pending exit or a
+// request, one test for both) and the tracer. False when the block ends there.
+[[gnu::always_inline]] inline bool between_expressions(Node node, uint32_t start, Cell* base) {
+    if ((stack::thrown | poll_word.load(std::memory_order_relaxed)) != 0) [[unlikely]] {
+        if (!stack::thrown) serve_poll(base);
+        if (stack::thrown) return false;
+    }
+    if (tracing) [[unlikely]] trace::fire(trace::EV_EXPR, node, start, nullptr, base);
+    return true;
+}
+
+}  // namespace
+
 void eval_whole_block(const Cell* block, bool keep) {
     check_machine_stack();
     Node node = block->data2;
@@ -729,7 +819,7 @@ void eval_whole_block(const Cell* block, bool keep) {
     // The block we were in waits on the suspended stack, where the collector
     // still sees it (nothing else may hold it: a paren that clears its own
     // code, for one).
-    suspended.push_back(current_block);
+    suspended.push(current_block);
     // A block takes no frame: each expression leaves its value in the cell
     // where the block began, the last one staying there.
     Cell* base = stack::top;
@@ -739,36 +829,36 @@ void eval_whole_block(const Cell* block, bool keep) {
         stack::push(&UNSET);
     } else {
         *cursor = *block;
+        // A pending exit leaves the block at once.
+        auto leave = [&] {
+            current_block = suspended.pop();
+            library_frames = outer_library;
+        };
+        // A block evaluated again runs from its decoded form while that holds;
+        // the walker goes on from wherever it stops holding.
+        if (decoded::enabled && !observed) {
+            pos = run_decoded_block(node, pos, end, base, cursor);
+            if (stack::thrown) [[unlikely]] return leave();
+        }
         while (pos < end) {
             cursor->data1 = pos;
             stack::top = base;
             uint32_t start = pos;
-            pos = eval_one_expression(node, pos, end, false);
-            // The poll point: a pending exit or a request, one test for both.
-            if ((stack::thrown | poll_word.load(std::memory_order_relaxed)) != 0) [[unlikely]] {
-                if (!stack::thrown) serve_poll(base);
-                if (stack::thrown) {
-                    current_block = suspended.back();
-                    suspended.pop_back();
-                    library_frames = outer_library;
-                    return;
-                }
-            }
-            if (tracing) [[unlikely]] trace::fire(trace::EV_EXPR, node, start, nullptr, base);
+            pos = eval_block_expression(node, pos, end);
+            if (!between_expressions(node, start, base)) [[unlikely]] return leave();
         }
         stack::top = base + 1;
     }
     if (observed) [[unlikely]] trace::fire(trace::EV_EXIT, node, pos, nullptr, base);
-    current_block = suspended.back();
-    suspended.pop_back();
+    current_block = suspended.pop();
     library_frames = outer_library;
     if (!keep) *stack::arguments = *base;
 }
 
-uint32_t suspended_depth() { return uint32_t(suspended.size()); }
+uint32_t suspended_depth() { return suspended.size; }
 
 void restore_suspended(uint32_t depth) {
-    if (depth < suspended.size()) suspended.resize(depth);
+    if (depth < suspended.size) suspended.size = depth;
 }
 
 uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool push) {
@@ -934,7 +1024,7 @@ template <bool Traced, class Value>
 // The operators after an expression's value (sitting at T): each takes the
 // value so far as its left operand. Answers the position after the last.
 template <bool Traced>
-inline uint32_t infix_loop(Node code, uint32_t pos, uint32_t end, Cell* T, View cv) {
+[[gnu::always_inline]] inline uint32_t infix_loop(Node code, uint32_t pos, uint32_t end, Cell* T, View cv) {
     while (pos < end && pos < cv.size) {
         const Cell* v = op_at(cv, pos);
         if (!v) break;
@@ -967,13 +1057,23 @@ inline uint32_t infix_loop(Node code, uint32_t pos, uint32_t end, Cell* T, View 
     return pos;
 }
 
+// How eval_expression takes an expression.
+enum : uint32_t {
+    NO_INFIX = 1,     // without the operators after its value
+    BLOCK_LEVEL = 2,  // a whole expression of a block's evaluation, its value going where the last one is
+};
+
 template <bool Traced>
-uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
+uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, uint32_t how) {
     Cell* T = stack::top;
     View cv(code);
     if (pos >= cv.size) [[unlikely]] {
-        // The block was shortened under us: nothing is left to evaluate.
-        stack::push(&UNSET);
+        // The block was shortened under us: nothing is left to evaluate. A
+        // block's value stays its last expression's.
+        if (how & BLOCK_LEVEL)
+            stack::top = T + 1;
+        else
+            stack::push(&UNSET);
         return end;
     }
     Cell value = cv.head[pos];
@@ -1047,18 +1147,405 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
         pos++;
         break;
     }
-    if (!no_infix) {
+    if (!(how & NO_INFIX)) {
         if (called) cv = View(code);
         return infix_loop<Traced>(code, pos, end, T, cv);
     }
     return pos;
 }
 
+
+// Decoded blocks ---------------------------------------------------------------
+//
+// The second evaluation of a block from the same position decodes it (see
+// decoded.h): each whole expression becomes a tree of steps made with the
+// bindings of that moment. Running a step does what the walker's step does,
+// frames and errors included, without finding out again what the code is: a
+// call's arguments are the steps that follow it, an operator's right operand
+// the step after the operator. A callee or operator word is re-read and
+// compared with the value decoded before it is relied on; when it differs,
+// when anything wrote to the block, or when a step ended elsewhere than
+// decoded, the walker takes over from that position for the rest of the
+// expression, and the rest of the block.
+
+using decoded::Op;
+
+// The value of a callee or operator is the same as when decoded.
+inline bool same_value(const Cell* a, const Cell* b) {
+    return ((a->header ^ b->header) & TYPE_MASK) == 0 && a->data1 == b->data1 && a->data2 == b->data2 &&
+           a->data3 == b->data3;
+}
+
+// Builds the steps of a block from `pos` to `end` with the current bindings.
+// It runs nothing; it may allocate (a callee's argument-frame description
+// made on first use), so it re-reads the code after that.
+struct Decoder {
+    Node code;
+    uint32_t end;
+    std::vector<Op>& ops;
+    uint32_t depth = 0;
+
+    static constexpr uint32_t MAX_DEPTH = 200;
+
+    uint32_t add(uint8_t kind, uint32_t pos, uint8_t no_infix) {
+        Op op{};
+        op.kind = kind;
+        op.pos = pos;
+        op.no_infix = no_infix;
+        op.size = 1;
+        ops.push_back(op);
+        return uint32_t(ops.size() - 1);
+    }
+    uint32_t close(uint32_t i, uint32_t next) {
+        ops[i].next = next;
+        ops[i].size = uint32_t(ops.size()) - i;
+        return next;
+    }
+    bool inside(uint32_t pos) const { return pos < end && pos < code_size(code); }
+
+    // A whole expression, operators included; 0 when it is not decoded.
+    uint32_t full(uint32_t pos) {
+        if (++depth > MAX_DEPTH) return 0;
+        uint32_t at = add(decoded::K_EXPR, pos, 0);
+        uint32_t q = primary(pos, 1);
+        bool pairs = false;
+        while (q && inside(q)) {
+            View cv(code);
+            const Cell* v = op_at(cv, q);
+            if (!v) break;
+            if (!inside(q + 1)) return 0;  // the missing operand is the walker's error to report
+            uint32_t p = add(decoded::K_PAIR, q, 1);
+            ops[p].fast = uint8_t(fast_kind(v));
+            ops[p].ident = *v;
+            q = primary(q + 1, 1);
+            if (q) close(p, q);
+            pairs = true;
+        }
+        depth--;
+        if (!q) return 0;
+        bool word_next = inside(q) && type_of(code_at(code, q)) == TYPE_WORD;
+        if (!pairs && !word_next) {
+            // A value alone: the walker would take it over as a whole expression.
+            ops.erase(ops.begin() + at);
+            ops[at].no_infix = 0;
+            return q;
+        }
+        ops[at].check_next = word_next;
+        return close(at, q);
+    }
+
+    // A value with no operators after it; 0 when it is not decoded.
+    uint32_t primary(uint32_t pos, uint8_t no_infix) {
+        if (!inside(pos)) return 0;
+        Cell c = *code_at(code, pos);
+        switch (type_of(&c)) {
+        case TYPE_WORD: {
+            const Cell* v = peek_word(&c);
+            int t = v ? type_of(v) : TYPE_UNSET;
+            if (is_callable(t)) {
+                Cell fn = *v;
+                Node desc = arg_frame_node(&fn);
+                const ArgFrame* af = arg_frame_at(desc);
+                uint32_t m = af->mandatory;
+                // A call whose arguments are all taken normally is decoded
+                // with them; the walker takes any other, the decoder only
+                // stepping over its arguments.
+                bool lean = af->lean && t != TYPE_ROUTINE;
+                uint32_t i = add(lean ? decoded::K_CALL : decoded::K_WALK, pos, no_infix);
+                ops[i].ident = fn;
+                ops[i].count = m;
+                uint32_t q = pos + 1;
+                for (uint32_t k = 0; k < m; k++) {
+                    if (!inside(q)) {
+                        if (lean) return 0;
+                        break;
+                    }
+                    if (arg_frame_at(desc)->slots[k].kind == ARG_NORMAL) {
+                        q = full(q);
+                        if (!q) return 0;
+                    } else {
+                        q++;
+                    }
+                }
+                if (!lean) ops.resize(i + 1);
+                return close(i, q);
+            }
+            if (t == TYPE_UNSET || t == TYPE_OP) return close(add(decoded::K_WALK, pos, no_infix), pos + 1);
+            return close(add(decoded::K_WORD, pos, no_infix), pos + 1);
+        }
+        case TYPE_PAREN: return close(add(decoded::K_PAREN, pos, no_infix), pos + 1);
+        case TYPE_SET_WORD:
+        case TYPE_SET_PATH: {
+            bool word = type_of(&c) == TYPE_SET_WORD;
+            uint32_t i = add(word ? decoded::K_SET : decoded::K_WALK, pos, no_infix);
+            if (!inside(pos + 1)) return 0;
+            uint32_t q = full(pos + 1);
+            if (!q) return 0;
+            if (!word) ops.resize(i + 1);
+            return close(i, q);
+        }
+        case TYPE_GET_WORD: case TYPE_LIT_WORD: case TYPE_LIT_PATH: case TYPE_ISSUE:
+        // A path is taken by the walker; what follows is decoded as if it took
+        // no arguments, and a path that does take some ends the decoded run.
+        case TYPE_PATH: case TYPE_GET_PATH:
+            return close(add(decoded::K_WALK, pos, no_infix), pos + 1);
+        case TYPE_OP: case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE:
+            return 0;
+        default:
+            return close(add(decoded::K_VALUE, pos, no_infix), pos + 1);
+        }
+    }
+};
+
+// The record of a block about to be evaluated from `pos`, when its decoded
+// form can be run; null when the walker evaluates it. The first evaluation
+// only leaves a record and the flag; the second decodes.
+decoded::Record* decoded_record(Node node, uint32_t pos, uint32_t end) {
+    SeriesBuffer* b = node_buffer(node);
+    decoded::Record* r = decoded::find(node);
+    if (r && (b->flags & series_flag::DECODED) && r->pos == pos && r->offset == b->offset && r->tail == b->tail) {
+        if (r->decoded) return r->tops.empty() ? nullptr : r;
+        decoded::Running hold(r);
+        r->ops.clear();
+        r->tops.clear();
+        Decoder d{node, end, r->ops};
+        for (uint32_t q = pos; q < end;) {
+            uint32_t i = uint32_t(r->ops.size());
+            d.depth = 0;
+            uint32_t next = d.full(q);
+            if (!next) {
+                r->ops.resize(i);
+                break;
+            }
+            r->tops.push_back(i);
+            q = next;
+        }
+        r->decoded = true;
+        return r->tops.empty() ? nullptr : r;
+    }
+    // A decoded form still running further up the machine stack must never
+    // see the flag set again for cells it was not made from.
+    if (r && r->running) return nullptr;
+    r = r ? r : decoded::fresh(node);
+    r->pos = pos;
+    r->end = end;
+    b = node_buffer(node);
+    r->offset = b->offset;
+    r->tail = b->tail;
+    r->decoded = false;
+    r->ops.clear();
+    r->tops.clear();
+    b->flags |= series_flag::DECODED;
+    return nullptr;
+}
+
+// Runs a block's whole expressions from its decoded form while that holds;
+// answers where the walker goes on (the end when all ran). A pending exit
+// answers at once, the walker's loop then leaving.
+[[gnu::noinline]] uint32_t run_decoded_block(Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor) {
+    decoded::Record* rec = decoded_record(node, pos, end);
+    if (!rec) return pos;
+    decoded::Running hold(rec);
+    Run x{rec, node, end};
+    for (uint32_t t : rec->tops) {
+        const decoded::Op* op = rec->ops.data() + t;
+        if (pos != op->pos || !still_good(x)) break;
+        cursor->data1 = pos;
+        stack::top = base;
+        uint32_t start = pos;
+        pos = run_step(x, op);
+        if (!between_expressions(node, start, base)) return end;
+    }
+    return pos;
+}
+
+inline const Cell* step_cell(const Run& x, uint32_t pos) { return node_buffer(x.code)->read_cells() + pos; }
+
+// Runs a step, a value or a word holding one without a call. `ran` tells
+// whether anything ran (which may have changed the code).
+inline uint32_t run_operand(const Run& x, const Op* op, bool& ran) {
+    if (op->kind == decoded::K_VALUE) {
+        stack::push(step_cell(x, op->pos));
+        ran = false;
+        return op->next;
+    }
+    if (op->kind == decoded::K_WORD) {
+        if (const Cell* v = peek_word(step_cell(x, op->pos))) {
+            int t = type_of(v);
+            if (!is_callable(t) && t != TYPE_UNSET && t != TYPE_OP) {
+                stack::push(v);
+                ran = false;
+                return op->next;
+            }
+        }
+    }
+    ran = true;
+    return run_step(x, op);
+}
+
+// After a step: whether the decoded form holds from `pos` on.
+inline bool on_track(const Run& x, const Op* op, uint32_t pos, bool ran) {
+    return pos == op->next && (!ran || still_good(x));
+}
+
+// The walker's operators after a value, for a decoded expression that left
+// its decoded form.
+[[gnu::noinline]] uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T) {
+    return infix_loop<false>(code, pos, end, T, View(code));
+}
+
+// The number an operand step stands for without running anything, or null.
+inline const Cell* quick_number(const Run& x, const Op* r) {
+    if (r->kind != decoded::K_VALUE && r->kind != decoded::K_WORD) return nullptr;
+    const Cell* c = step_cell(x, r->pos);
+    if (r->kind == decoded::K_WORD && !(c = peek_word(c))) return nullptr;
+    return is_plain_number(c) ? c : nullptr;
+}
+
+// A call whose callee is still the one decoded: its arguments are the steps
+// after it (the walker's from wherever one ends off the decoded form).
+uint32_t run_call(const Run& x, const Op* op) {
+    const Cell* w = step_cell(x, op->pos);
+    const Cell* v = peek_word(w);
+    if (!v || !same_value(v, &op->ident)) return eval_one_expression(x.code, op->pos, x.end, op->no_infix);
+    Cell fn = *v;
+    Cell name = *w;
+    return invoke_with(&fn, &name, false, [&]() -> uint32_t {
+        bool is_fn = type_of(&fn) == TYPE_FUNCTION;
+        Node desc = arg_frame_node(&fn);
+        uint32_t m = arg_frame_at(desc)->mandatory;
+        const Op* a = op + 1;
+        uint32_t pos = op->pos + 1;
+        bool track = m == op->count;
+        for (uint32_t k = 0; k < m; k++) {
+            if (track) {
+                bool ran;
+                pos = run_operand(x, a, ran);
+                if (stack::thrown) return pos;
+                track = on_track(x, a, pos, ran);
+                a += a->size;
+            } else {
+                if (pos >= x.end || pos >= code_size(x.code)) {
+                    Cell aw = argument_word(&fn, int(k));
+                    raise_error(err::script_no_arg, &name, &aw);
+                }
+                pos = eval_one_expression(x.code, pos, x.end, false);
+                if (stack::thrown) return pos;
+            }
+            Cell* val = stack::top - 1;
+            if (!typeset::has(&arg_frame_at(desc)->slots[k].types, type_of(val))) expect_arg(&name, &fn, int(k), val);
+        }
+        if (is_fn) push_unnamed(desc, m);
+        traced(trace::EV_CALL, x.code, pos, &fn, nullptr);
+        if (!is_fn) {
+            int refs[64];
+            for (uint32_t r = 0; r < arg_frame_at(desc)->refinements && r < 64; r++) refs[r] = -1;
+            call_entry(&fn, refs);
+        }
+        return pos;
+    });
+}
+
+// A value and its operators.
+uint32_t run_expr(const Run& x, const Op* op) {
+    Cell* T = stack::top;
+    const Op* c = op + 1;
+    bool ran;
+    uint32_t q = run_operand(x, c, ran);
+    if (stack::thrown) return q;
+    bool track = on_track(x, c, q, ran);
+    const Op* stop = op + op->size;
+    for (c += c->size; track && c < stop; c += c->size) {
+        const Cell* w = step_cell(x, c->pos);
+        const Cell* v = peek_word(w);
+        if (!v || !same_value(v, &c->ident)) {
+            track = false;
+            break;
+        }
+        Cell name = *w;
+        Cell fn = op::source_of(v);
+        const Op* r = c + 1;
+        Fast k = Fast(c->fast);
+        if (k) {
+            const Cell* right = quick_number(x, r);
+            if (right && fast_math(k, T, right)) {
+                q = r->next;
+                continue;
+            }
+            q = infix_arithmetic(k, &fn, x.code, c->pos + 1, x.end, &name, T,
+                                 [&](uint32_t) { return run_step(x, r); });
+        } else {
+            stack::top = T;
+            q = invoke_named(&fn, x.code, c->pos + 1, x.end, &name, true);
+        }
+        if (stack::thrown) return q;
+        track = on_track(x, r, q, true);
+    }
+    if (!track) return infix_tail(x.code, q, x.end, T);
+    if (op->check_next && q < x.end) {
+        View cv(x.code);
+        if (q < cv.size && op_at(cv, q)) return infix_tail(x.code, q, x.end, T);
+    }
+    return q;
+}
+
+// A set-word: its value's expression is the step after it.
+uint32_t run_set(const Run& x, const Op* op) {
+    Cell word = *step_cell(x, op->pos);
+    if (can_poke(&word)) {
+        uint32_t after = fast_expression(View(x.code), op->pos + 1, x.end, stack::top);
+        if (after) {
+            poke_word(&word, stack::push_slot());
+            return after;
+        }
+    }
+    return set_word<false>(x.code, op->pos, x.end, &word, [&](uint32_t) { return run_step(x, op + 1); });
+}
+
+uint32_t run_step(const Run& x, const Op* op) {
+    switch (op->kind) {
+    case decoded::K_VALUE:
+        stack::push(step_cell(x, op->pos));
+        return op->next;
+    case decoded::K_WORD: {
+        const Cell* v = peek_word(step_cell(x, op->pos));
+        if (v) {
+            int t = type_of(v);
+            if (!is_callable(t) && t != TYPE_UNSET && t != TYPE_OP) {
+                stack::push(v);
+                return op->next;
+            }
+        }
+        break;
+    }
+    case decoded::K_PAREN: {
+        Cell paren = *step_cell(x, op->pos);
+        eval_whole_block(&paren, true);
+        return op->next;
+    }
+    case decoded::K_CALL: return run_call(x, op);
+    case decoded::K_EXPR: return run_expr(x, op);
+    case decoded::K_SET: return run_set(x, op);
+    default: break;
+    }
+    return eval_one_expression(x.code, op->pos, x.end, op->no_infix);
+}
+
 }  // namespace
 
 uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
-    return tracing ? eval_expression<true>(code, pos, end, no_infix) : eval_expression<false>(code, pos, end, no_infix);
+    uint32_t how = no_infix ? NO_INFIX : 0;
+    return tracing ? eval_expression<true>(code, pos, end, how) : eval_expression<false>(code, pos, end, how);
 }
+
+namespace {
+
+uint32_t eval_block_expression(Node code, uint32_t pos, uint32_t end) {
+    return tracing ? eval_expression<true>(code, pos, end, BLOCK_LEVEL)
+                   : eval_expression<false>(code, pos, end, BLOCK_LEVEL);
+}
+
+}  // namespace
 
 uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t end, bool keep, const Cell* path,
                          uint32_t path_pos, const Cell* name, bool infix, const Cell* object, int mode) {
