@@ -616,18 +616,33 @@ constexpr auto self_evaluating = [] {
     return table;
 }();
 
-// One argument taken normally: the value of the next expression. A value
-// that evaluates to itself with no word after it (so no operator can
-// follow) is pushed as it stands.
+// One argument taken normally: the value of the next expression. The common
+// ones are taken here without a step: a value that evaluates to itself or a
+// word holding one that is not called, with no operator after it, and
+// arithmetic on numbers that fast_expression computes.
 inline uint32_t lean_argument(Node code, uint32_t pos, uint32_t end, bool no_infix) {
+    if (tracing) [[unlikely]] return eval_one_expression(code, pos, end, no_infix);
     View cv(code);
-    const Cell* c = cv.head + pos;
-    if (self_evaluating[size_t(type_of(c))] && !tracing) {
-        uint32_t next = pos + 1;
-        if (no_infix || next >= end || next >= cv.size || type_of(c + 1) != TYPE_WORD) {
-            stack::push(c);
-            return next;
-        }
+    Cell* c = cv.head + pos;
+    const Cell* v = c;
+    if (type_of(c) == TYPE_WORD) {
+        v = peek_word(c);
+        if (!v) return eval_one_expression(code, pos, end, no_infix);
+        int t = type_of(v);
+        if (is_callable(t) || t == TYPE_UNSET || t == TYPE_OP) return eval_one_expression(code, pos, end, no_infix);
+        if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
+    } else if (!self_evaluating[size_t(type_of(c))]) {
+        return eval_one_expression(code, pos, end, no_infix);
+    }
+    uint32_t next = pos + 1;
+    if (no_infix || next >= end || next >= cv.size || type_of(c + 1) != TYPE_WORD || !op_at(cv, next)) {
+        stack::push(v);
+        return next;
+    }
+    if (is_plain_number(v)) {
+        uint32_t after = fast_expression(cv, pos, end, stack::push_slot());
+        if (after) return after;
+        stack::top--;
     }
     return eval_one_expression(code, pos, end, no_infix);
 }
