@@ -1625,10 +1625,33 @@ uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t
     return pos;
 }
 
+namespace {
+
+// The end of a function body's run: the context's values back, and a return
+// or exit aimed at this call taken.
+inline void end_body(Node ctx, uint32_t old) {
+    stack::set_context_values_ref(ctx, old);
+    uint32_t code = stack::thrown;
+    if (code == stack::EXIT_RETURN || code == stack::EXIT_EXIT) stack::thrown = stack::EXIT_NONE;
+    if (!stack::thrown) stack::current_frame()->header &= ~stack::FRAME_BODY;
+}
+
+}  // namespace
+
 void invoke_function_value(const Cell* fn) {
-    Cell body = function::more(fn)[function::MORE_BODY];
+    Cell body = node_buffer(fn->data3)->read_cells()[function::MORE_BODY];
     if (type_of(&body) != TYPE_BLOCK) {
         stack::set_last(&UNSET);
+        return;
+    }
+    if (!tracing && !(fn->header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))) [[likely]] {
+        // Nothing traces: the body runs with the call's values as its context's.
+        Node ctx = fn->data1;
+        uint32_t old = stack::context_values_ref(ctx);
+        stack::set_context_values_ref(ctx, stack::values_ref_of(stack::arguments));
+        stack::current_frame()->header |= stack::FRAME_BODY;
+        eval_whole_block(&body, false);
+        end_body(ctx, old);
         return;
     }
     // An interpreted body is a call of its own to the tracer; a library
@@ -1666,10 +1689,7 @@ void eval_function_body(const Cell* fn, const Cell* body) {
         if (!stack::thrown) stack::thrown = pending;
     }
     tracing = saved_tracing;
-    stack::set_context_values_ref(ctx, old);
-    uint32_t code = stack::thrown;
-    if (code == stack::EXIT_RETURN || code == stack::EXIT_EXIT) stack::thrown = stack::EXIT_NONE;
-    if (!stack::thrown) stack::current_frame()->header &= ~stack::FRAME_BODY;
+    end_body(ctx, old);
 }
 
 void invoke_routine_value(const Cell* routine) {
