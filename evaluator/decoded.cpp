@@ -57,8 +57,8 @@ void retire(Record* r) {
 
 // After marking: the records of blocks nothing reaches any more go.
 void sweep() {
+    // Downwards: a retired record's place takes the last one, already seen.
     for (size_t i = all.size(); i-- > 0;) {
-        if (i >= all.size()) continue;
         Record* r = all[i];
         if (!collector::is_marked(r->node)) retire(r);
     }
@@ -96,7 +96,5 @@ Record* fresh(Node node) {
     *e = r;
     return r;
 }
-
-void release(Record* r) { delete r; }
 
 }  // namespace vyx::decoded

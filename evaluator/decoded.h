@@ -41,14 +41,12 @@ struct Op {
     uint32_t next;       // the position after it
     uint32_t size;       // steps in its subtree, itself included
     uint32_t count;      // K_CALL: arguments
-    uint32_t pad;
     Cell ident;          // K_CALL, K_PAIR: the callee's or the operator's value when decoded
 };
 
 struct Record {
     Node node = 0;
     uint32_t pos = 0;        // where the evaluation began
-    uint32_t end = 0;        // the block's length then
     uint32_t offset = 0;     // the buffer's head and tail then
     uint32_t tail = 0;
     uint32_t running = 0;    // evaluations using the record now
@@ -74,15 +72,12 @@ void init();
 Record* find(Node node);
 // A fresh record for the node, replacing (and retiring) any other.
 Record* fresh(Node node);
-// Frees a retired record once nothing runs it.
-void release(Record* r);
-
 // Keeps a record from being freed while an evaluation uses it.
 struct Running {
     Record* r;
     explicit Running(Record* record) : r(record) { r->running++; }
     ~Running() {
-        if (--r->running == 0 && r->retired) release(r);
+        if (--r->running == 0 && r->retired) delete r;
     }
     Running(const Running&) = delete;
     Running& operator=(const Running&) = delete;

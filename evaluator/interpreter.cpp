@@ -34,24 +34,14 @@ namespace {
 // Blocks whose evaluation waits for a nested evaluation to end: a stack
 // that grows by doubling and never shrinks.
 struct Suspended {
-    Cell* cells = nullptr;
+    std::vector<Cell> cells;
     uint32_t size = 0;
-    uint32_t capacity = 0;
-    std::vector<Cell> store;
 
     void push(const Cell& c) {
-        if (size == capacity) [[unlikely]] grow();
+        if (size == cells.size()) [[unlikely]] cells.resize(cells.empty() ? 64 : cells.size() * 2);
         cells[size++] = c;
     }
-    [[gnu::noinline]] void grow() {
-        store.resize(capacity ? capacity * 2 : 64);
-        cells = store.data();
-        capacity = uint32_t(store.size());
-    }
     const Cell& pop() { return cells[--size]; }
-    void clear() { size = 0; }
-    bool empty() const { return size == 0; }
-    const Cell* data() const { return cells; }
 };
 Suspended suspended;
 }  // namespace
@@ -298,6 +288,14 @@ inline void traced(uint32_t event, Node code, uint32_t pos, const Cell* ref, con
 
 inline bool is_callable(int t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+// Whether a word's value (null when it cannot be read) is pushed as it
+// stands: not called, not an operator, not unset.
+inline bool is_plain_value(const Cell* v) {
+    if (!v) return false;
+    int t = type_of(v);
+    return !is_callable(t) && t != TYPE_UNSET && t != TYPE_OP;
 }
 
 // The word that names a call: the given one when it is a word!, else <anon>.
@@ -627,9 +625,7 @@ inline uint32_t lean_argument(Node code, uint32_t pos, uint32_t end, bool no_inf
     const Cell* v = c;
     if (type_of(c) == TYPE_WORD) {
         v = peek_word(c);
-        if (!v) return eval_one_expression(code, pos, end, no_infix);
-        int t = type_of(v);
-        if (is_callable(t) || t == TYPE_UNSET || t == TYPE_OP) return eval_one_expression(code, pos, end, no_infix);
+        if (!is_plain_value(v)) return eval_one_expression(code, pos, end, no_infix);
         if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
     } else if (!self_evaluating[size_t(type_of(c))]) {
         return eval_one_expression(code, pos, end, no_infix);
@@ -746,10 +742,10 @@ void init() {
     stack::sym_body = words::frame_body.data2;
     stack::sym_anon = words::frame_anon.data2;
     trace_requested = tracing = false;
-    suspended.clear();
+    suspended.size = 0;
     collector::add_gc_root_callback([] {
         collector::mark_cell(&current_block);
-        if (!suspended.empty()) collector::mark_cells(suspended.data(), suspended.data() + suspended.size);
+        if (suspended.size) collector::mark_cells(suspended.cells.data(), suspended.cells.data() + suspended.size);
     });
     char here;
     stack_base = reinterpret_cast<intptr_t>(&here);
@@ -1343,7 +1339,6 @@ decoded::Record* decoded_record(Node node, uint32_t pos, uint32_t end) {
     if (r && r->running) return nullptr;
     r = r ? r : decoded::fresh(node);
     r->pos = pos;
-    r->end = end;
     b = node_buffer(node);
     r->offset = b->offset;
     r->tail = b->tail;
@@ -1376,23 +1371,22 @@ decoded::Record* decoded_record(Node node, uint32_t pos, uint32_t end) {
 
 inline const Cell* step_cell(const Run& x, uint32_t pos) { return node_buffer(x.code)->read_cells() + pos; }
 
+// The value a value step stands for, or a word step's when it holds one
+// pushed as it stands; null otherwise.
+inline const Cell* plain_operand(const Run& x, const Op* op) {
+    if (op->kind == decoded::K_VALUE) return step_cell(x, op->pos);
+    if (op->kind != decoded::K_WORD) return nullptr;
+    const Cell* v = peek_word(step_cell(x, op->pos));
+    return is_plain_value(v) ? v : nullptr;
+}
+
 // Runs a step, a value or a word holding one without a call. `ran` tells
 // whether anything ran (which may have changed the code).
 inline uint32_t run_operand(const Run& x, const Op* op, bool& ran) {
-    if (op->kind == decoded::K_VALUE) {
-        stack::push(step_cell(x, op->pos));
+    if (const Cell* v = plain_operand(x, op)) {
+        stack::push(v);
         ran = false;
         return op->next;
-    }
-    if (op->kind == decoded::K_WORD) {
-        if (const Cell* v = peek_word(step_cell(x, op->pos))) {
-            int t = type_of(v);
-            if (!is_callable(t) && t != TYPE_UNSET && t != TYPE_OP) {
-                stack::push(v);
-                ran = false;
-                return op->next;
-            }
-        }
     }
     ran = true;
     return run_step(x, op);
@@ -1411,10 +1405,8 @@ inline bool on_track(const Run& x, const Op* op, uint32_t pos, bool ran) {
 
 // The number an operand step stands for without running anything, or null.
 inline const Cell* quick_number(const Run& x, const Op* r) {
-    if (r->kind != decoded::K_VALUE && r->kind != decoded::K_WORD) return nullptr;
-    const Cell* c = step_cell(x, r->pos);
-    if (r->kind == decoded::K_WORD && !(c = peek_word(c))) return nullptr;
-    return is_plain_number(c) ? c : nullptr;
+    const Cell* c = plain_operand(x, r);
+    return c && is_plain_number(c) ? c : nullptr;
 }
 
 // A call whose callee is still the one decoded: its arguments are the steps
@@ -1519,20 +1511,12 @@ uint32_t run_set(const Run& x, const Op* op) {
 
 uint32_t run_step(const Run& x, const Op* op) {
     switch (op->kind) {
-    case decoded::K_VALUE:
-        stack::push(step_cell(x, op->pos));
-        return op->next;
-    case decoded::K_WORD: {
-        const Cell* v = peek_word(step_cell(x, op->pos));
-        if (v) {
-            int t = type_of(v);
-            if (!is_callable(t) && t != TYPE_UNSET && t != TYPE_OP) {
-                stack::push(v);
-                return op->next;
-            }
+    case decoded::K_VALUE: case decoded::K_WORD:
+        if (const Cell* v = plain_operand(x, op)) {
+            stack::push(v);
+            return op->next;
         }
         break;
-    }
     case decoded::K_PAREN: {
         Cell paren = *step_cell(x, op->pos);
         eval_whole_block(&paren, true);
@@ -1627,6 +1611,15 @@ uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t
 
 namespace {
 
+// The start of a function body's run: the call's values become its
+// context's; answers the values they replace.
+inline uint32_t begin_body(Node ctx) {
+    uint32_t old = stack::context_values_ref(ctx);
+    stack::set_context_values_ref(ctx, stack::values_ref_of(stack::arguments));
+    stack::current_frame()->header |= stack::FRAME_BODY;
+    return old;
+}
+
 // The end of a function body's run: the context's values back, and a return
 // or exit aimed at this call taken.
 inline void end_body(Node ctx, uint32_t old) {
@@ -1647,9 +1640,7 @@ void invoke_function_value(const Cell* fn) {
     if (!tracing && !(fn->header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))) [[likely]] {
         // Nothing traces: the body runs with the call's values as its context's.
         Node ctx = fn->data1;
-        uint32_t old = stack::context_values_ref(ctx);
-        stack::set_context_values_ref(ctx, stack::values_ref_of(stack::arguments));
-        stack::current_frame()->header |= stack::FRAME_BODY;
+        uint32_t old = begin_body(ctx);
         eval_whole_block(&body, false);
         end_body(ctx, old);
         return;
@@ -1664,10 +1655,7 @@ void invoke_function_value(const Cell* fn) {
 
 void eval_function_body(const Cell* fn, const Cell* body) {
     Node ctx = fn->data1;
-    uint32_t old = stack::context_values_ref(ctx);
-    stack::set_context_values_ref(ctx, stack::values_ref_of(stack::arguments));
-    stack::Frame* frame = stack::current_frame();
-    frame->header |= stack::FRAME_BODY;
+    uint32_t old = begin_body(ctx);
     bool saved_tracing = tracing;
     if (fn->header & function::FLAG_TRACE) tracing = trace_requested;
     if (fn->header & function::FLAG_NO_TRACE) tracing = false;
