@@ -488,8 +488,8 @@ Cell* make(const Cell* spec_in, Cell* target) {
         helpers::raise_bad_make_arg(TYPE_ERROR, &spec);
     }
     // The code that made it, unless its spec set a near of its own.
-    if (type_of(field(&e, F_NEAR)) == TYPE_NONE && is_any_block(type_of(&interp::current_block))) {
-        Cell near = interp::current_block;
+    Cell near = interp::current_block();
+    if (type_of(field(&e, F_NEAR)) == TYPE_NONE && is_any_block(type_of(&near))) {
         set_field(&e, F_NEAR, &near);
     }
     *target = e;
@@ -540,7 +540,7 @@ void note_raise(const Cell* e, bool skip_top) {
     // The code being evaluated, positioned at the failing expression.
     Cell near = field_value(e, F_NEAR);
     if (type_of(&near) == TYPE_NONE) {
-        near = interp::current_block;
+        near = interp::current_block();
         if (is_any_block(type_of(&near))) set_field(e, F_NEAR, &near);
     }
     Cell where = field_value(e, F_WHERE);

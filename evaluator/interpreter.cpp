@@ -28,23 +28,8 @@
 
 namespace vyx::interp {
 
-Cell current_block{TYPE_NONE, 0, 0, 0};
+Running* running = nullptr;
 
-namespace {
-// Blocks whose evaluation waits for a nested evaluation to end: a stack
-// that grows by doubling and never shrinks.
-struct Suspended {
-    std::vector<Cell> cells;
-    uint32_t size = 0;
-
-    void push(const Cell& c) {
-        if (size == cells.size()) [[unlikely]] cells.resize(cells.empty() ? 64 : cells.size() * 2);
-        cells[size++] = c;
-    }
-    const Cell& pop() { return cells[--size]; }
-};
-Suspended suspended;
-}  // namespace
 bool trace_requested = false;
 bool tracing = false;
 
@@ -250,6 +235,8 @@ inline bool can_poke(const Cell* w) {
 // A whole expression of numbers and the operators above (`1`, `s + i`,
 // `i + 1 * 2`): its value goes to `out` and the answer is the position after
 // it; 0 when the expression is anything else (nothing has been changed then).
+[[gnu::always_inline]] inline uint32_t fast_operators(const View& cv, uint32_t pos, uint32_t end, Cell* out,
+                                                      const Cell* op);
 [[gnu::always_inline]] inline uint32_t fast_expression(const View& cv, uint32_t pos, uint32_t end, Cell* out) {
     uint32_t limit = end < cv.size ? end : cv.size;
     if (pos >= limit) return 0;
@@ -257,16 +244,8 @@ inline bool can_poke(const Cell* w) {
     if (!first) return 0;
     *out = *first;
     pos++;
-    while (pos < limit) {
-        const Cell* op = op_at(cv, pos);
-        if (!op) break;
-        Fast k = fast_kind(op);
-        if (!k || pos + 1 >= limit) return 0;
-        const Cell* right = number_operand(cv, pos + 1);
-        if (!right || !fast_math(k, out, right)) return 0;
-        pos += 2;
-    }
-    return pos;
+    const Cell* op = pos < limit ? op_at(cv, pos) : nullptr;
+    return op ? fast_operators(cv, pos, end, out, op) : pos;
 }
 
 // The bits of a call frame the interpreter pushes for the code: frames
@@ -614,31 +593,77 @@ constexpr auto self_evaluating = [] {
     return table;
 }();
 
-// One argument taken normally: the value of the next expression. The common
-// ones are taken here without a step: a value that evaluates to itself or a
-// word holding one that is not called, with no operator after it, and
-// arithmetic on numbers that fast_expression computes.
-inline uint32_t lean_argument(Node code, uint32_t pos, uint32_t end, bool no_infix) {
-    if (tracing) [[unlikely]] return eval_one_expression(code, pos, end, no_infix);
+// The operators after a number, the first at `pos` (its op value `op`),
+// while fast_math computes them on the value at `out`: answers the position
+// after the last, or 0 when one is anything else (only `out` has changed).
+[[gnu::always_inline]] inline uint32_t fast_operators(const View& cv, uint32_t pos, uint32_t end, Cell* out,
+                                                      const Cell* op) {
+    uint32_t limit = end < cv.size ? end : cv.size;
+    for (;;) {
+        Fast k = fast_kind(op);
+        if (!k || pos + 1 >= limit) return 0;
+        const Cell* right = number_operand(cv, pos + 1);
+        if (!right || !fast_math(k, out, right)) return 0;
+        pos += 2;
+        if (pos >= limit || !(op = op_at(cv, pos))) return pos;
+    }
+}
+
+uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name, bool no_infix);
+
+// An expression taken without the step's dispatch: a value that evaluates
+// to itself, or a word holding one that is not called, with no operator
+// after it; arithmetic on numbers that fast_operators computes; a set-word of such
+// arithmetic; a call named by a word. Its value is pushed and the answer is
+// the position after it; 0 when the step must take it (nothing has changed
+// then). Not while tracing.
+[[gnu::always_inline]] inline uint32_t quick_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
     View cv(code);
+    if (pos >= cv.size) [[unlikely]] return 0;
     Cell* c = cv.head + pos;
     const Cell* v = c;
-    if (type_of(c) == TYPE_WORD) {
+    int t = type_of(c);
+    if (t == TYPE_WORD) {
         v = peek_word(c);
-        if (!is_plain_value(v)) return eval_one_expression(code, pos, end, no_infix);
+        if (!v) return 0;
         if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
-    } else if (!self_evaluating[size_t(type_of(c))]) {
-        return eval_one_expression(code, pos, end, no_infix);
+        int vt = type_of(v);
+        if (is_callable(vt)) {
+            Cell fn = *v;
+            Cell name = *c;
+            return call_expression(&fn, code, pos + 1, end, &name, no_infix);
+        }
+        if (vt == TYPE_UNSET || vt == TYPE_OP) return 0;
+    } else if (t == TYPE_SET_WORD) {
+        // Computed without a call, the value is set without a frame:
+        // nothing can fail that a frame would name.
+        if (!can_poke(c)) return 0;
+        uint32_t after = fast_expression(cv, pos + 1, end, stack::top);
+        if (after) poke_word(c, stack::push_slot());
+        return after;
+    } else if (!self_evaluating[size_t(t)]) {
+        return 0;
     }
     uint32_t next = pos + 1;
-    if (no_infix || next >= end || next >= cv.size || type_of(c + 1) != TYPE_WORD || !op_at(cv, next)) {
+    const Cell* op;
+    if (no_infix || next >= end || next >= cv.size || !(op = op_at(cv, next))) {
         stack::push(v);
         return next;
     }
-    if (is_plain_number(v)) {
-        uint32_t after = fast_expression(cv, pos, end, stack::push_slot());
+    if (!is_plain_number(v)) return 0;
+    Cell* out = stack::push_slot();
+    *out = *v;
+    uint32_t after = fast_operators(cv, next, end, out, op);
+    if (!after) stack::top--;
+    return after;
+}
+
+// One argument taken normally: the value of the next expression, taken
+// without a step when it is a quick one.
+inline uint32_t lean_argument(Node code, uint32_t pos, uint32_t end, bool no_infix) {
+    if (!tracing) [[likely]] {
+        uint32_t after = quick_expression(code, pos, end, no_infix);
         if (after) return after;
-        stack::top--;
     }
     return eval_one_expression(code, pos, end, no_infix);
 }
@@ -738,14 +763,12 @@ void serve_poll(Cell* base) {
 
 void init() {
     decoded::init();
-    current_block = NONE;
+    running = nullptr;
     stack::sym_body = words::frame_body.data2;
     stack::sym_anon = words::frame_anon.data2;
     trace_requested = tracing = false;
-    suspended.size = 0;
     collector::add_gc_root_callback([] {
-        collector::mark_cell(&current_block);
-        if (suspended.size) collector::mark_cells(suspended.cells.data(), suspended.cells.data() + suspended.size);
+        for (Running* r = running; r; r = r->outer) collector::mark_cell(&r->block);
     });
     char here;
     stack_base = reinterpret_cast<intptr_t>(&here);
@@ -825,12 +848,15 @@ void eval_whole_block(const Cell* block, bool keep) {
     // expression, its own positions going to a scratch cell.
     uint32_t outer_library = library_frames;
     library_frames = buffer->flags & series_flag::LIBRARY ? stack::FRAME_LIBRARY : 0;
-    Cell scratch;
-    Cell* cursor = library_frames ? &scratch : &current_block;
-    // The block we were in waits on the suspended stack, where the collector
-    // still sees it (nothing else may hold it: a paren that clears its own
-    // code, for one).
-    suspended.push(current_block);
+    // The block joins the running ones, where the collector sees it (nothing
+    // else may hold it: a paren that clears its own code, for one) and an
+    // error finds it. Library code behaves as compiled code: its frames are
+    // marked, and its block stays out of the chain, leaving an error's near
+    // to the user's expression.
+    Running here{*block, running};
+    Running* outer = running;
+    if (!library_frames) running = &here;
+    Cell* cursor = &here.block;
     // A block takes no frame: each expression leaves its value in the cell
     // where the block began, the last one staying there.
     Cell* base = stack::top;
@@ -839,10 +865,9 @@ void eval_whole_block(const Cell* block, bool keep) {
     if (pos >= end) {
         stack::push(&UNSET);
     } else {
-        *cursor = *block;
         // A pending exit leaves the block at once.
         auto leave = [&] {
-            current_block = suspended.pop();
+            running = outer;
             library_frames = outer_library;
         };
         // A block evaluated again runs from its decoded form while that holds;
@@ -855,21 +880,16 @@ void eval_whole_block(const Cell* block, bool keep) {
             cursor->data1 = pos;
             stack::top = base;
             uint32_t start = pos;
-            pos = eval_block_expression(node, pos, end);
+            uint32_t after = tracing ? 0 : quick_expression(node, pos, end, false);
+            pos = after ? after : eval_block_expression(node, pos, end);
             if (!between_expressions(node, start, base)) [[unlikely]] return leave();
         }
         stack::top = base + 1;
     }
     if (observed) [[unlikely]] trace::fire(trace::EV_EXIT, node, pos, nullptr, base);
-    current_block = suspended.pop();
+    running = outer;
     library_frames = outer_library;
     if (!keep) *stack::arguments = *base;
-}
-
-uint32_t suspended_depth() { return suspended.size; }
-
-void restore_suspended(uint32_t depth) {
-    if (depth < suspended.size) suspended.size = depth;
 }
 
 uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool push) {
@@ -1068,6 +1088,15 @@ template <bool Traced>
     return pos;
 }
 
+// A call named by a word of the code, and the operators after its value
+// unless `no_infix`: the untraced step's common expression.
+uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name, bool no_infix) {
+    Cell* T = stack::top;
+    pos = invoke_named(fn, code, pos, end, name, false);
+    if (stack::thrown || no_infix) return pos;
+    return infix_loop<false>(code, pos, end, T, View(code));
+}
+
 // How eval_expression takes an expression.
 enum : uint32_t {
     NO_INFIX = 1,     // without the operators after its value
@@ -1104,11 +1133,8 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, uint32_t how) {
         int vt = type_of(v);
         if (is_callable(vt)) {
             Cell fn = *v;
-            if (Traced) {
-                pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &value, false);
-            } else {
-                pos = invoke_named(&fn, code, pos + 1, end, &value, false);
-            }
+            if (!Traced) return call_expression(&fn, code, pos + 1, end, &value, how & NO_INFIX);
+            pos = invoke_callable(&fn, code, pos + 1, end, true, nullptr, 0, &value, false);
             if (stack::thrown) return pos;
             called = true;
         } else if (vt == TYPE_UNSET) {

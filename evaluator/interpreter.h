@@ -14,9 +14,17 @@
 
 namespace vyx::interp {
 
-// The block under evaluation, positioned at the expression being evaluated
-// (saved and restored around every whole-block evaluation).
-extern Cell current_block;
+// The blocks under evaluation, innermost first, each positioned at the
+// expression being evaluated: records on the machine stack, linked by the
+// whole-block evaluation that runs them. Library code's blocks take no
+// place here, so an error's near stays the user's expression.
+struct Running {
+    Cell block;
+    Running* outer;
+};
+extern Running* running;
+// The innermost block under evaluation, none when there is none.
+inline Cell current_block() { return running ? running->block : Cell{TYPE_NONE, 0, 0, 0}; }
 // Tracing requested, and tracing active now.
 extern bool trace_requested;
 extern bool tracing;
@@ -45,8 +53,6 @@ void eval_whole_block(const Cell* block, bool keep);
 
 // Evaluations that an error abandoned leave their waiting blocks behind: a
 // catch point notes the depth first and cuts back to it after an error.
-uint32_t suspended_depth();
-void restore_suspended(uint32_t depth);
 
 // Evaluates one expression of the series from `position` (an index from the
 // buffer's head) in a call frame named <body>; returns the position after it.

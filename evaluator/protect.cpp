@@ -27,8 +27,8 @@ void mark_error(const VyxError& e) {
 
 State State::save() {
     return State{stack::frame_top,      stack::arguments,   stack::top,
-                 stack::thrown,         stack::throw_origin, interp::current_block,
-                 interp::suspended_depth(), interp::tracing, interp::trace_requested,
+                 stack::thrown,         stack::throw_origin, interp::running,
+                 interp::tracing, interp::trace_requested,
                  cycle_depth(), interp::library_frames};
 }
 
@@ -38,8 +38,7 @@ void State::restore() const {
     stack::top = top;
     stack::thrown = thrown;
     stack::throw_origin = throw_origin;
-    interp::current_block = current_block;
-    interp::restore_suspended(suspended);
+    interp::running = running;
     interp::tracing = tracing;
     interp::trace_requested = trace_requested;
     interp::library_frames = library_frames;
@@ -79,7 +78,6 @@ void mark_roots() {
     for (Guard* g = innermost; g; g = g->outer_) {
         mark_error(g->held_);
         mark_error(g->error_);
-        collector::mark_cell(&g->saved_.current_block);
     }
 }
 

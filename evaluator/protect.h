@@ -2,11 +2,10 @@
 //
 // A Guard notes all interpreter state when it is made: the frame top, the
 // argument and value tops, any pending exit and where a throw began, the
-// block under evaluation, the depth of suspended blocks, the tracing
-// switches and the cycle stack. When the code run under it raises, it puts
-// every piece back, giving each function context above the saved frame top
-// its saved values, so that no word bound to an abandoned call can reach the
-// cells of a later one.
+// blocks under evaluation, the tracing switches and the cycle stack. When
+// the code run under it raises, it puts every piece back, giving each
+// function context above the saved frame top its saved values, so that no
+// word bound to an abandoned call can reach the cells of a later one.
 //
 // Guards nest, innermost first. A raised error is held by the innermost
 // guard from the moment it is raised, and the guard that catches it keeps it
@@ -19,6 +18,10 @@
 #include "runtime/stack.h"
 #include "runtime/raise.h"
 
+namespace vyx::interp {
+struct Running;
+}
+
 namespace vyx::protect {
 
 struct State {
@@ -27,8 +30,7 @@ struct State {
     Cell* top;
     uint32_t thrown;
     uint32_t throw_origin;
-    Cell current_block;
-    uint32_t suspended;
+    interp::Running* running;
     bool tracing;
     bool trace_requested;
     uint32_t cycles;
@@ -83,7 +85,7 @@ private:
 // The raise gives its error to the innermost guard (or, with none, to a
 // process-wide cell) before it leaves.
 void hold(const VyxError& e);
-// Collector root: every guard's error and saved block.
+// Collector root: every guard's error.
 void mark_roots();
 // A fresh runtime: no error held from the last one (its values name nodes
 // that mean nothing now).
