@@ -610,40 +610,24 @@ constexpr auto self_evaluating = [] {
 }
 
 uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name, bool no_infix);
+uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, const Cell* word);
 
-// An expression taken without the step's dispatch: a value that evaluates
-// to itself, or a word holding one that is not called, with no operator
-// after it; arithmetic on numbers that fast_operators computes; a set-word of such
-// arithmetic; a call named by a word. Its value is pushed and the answer is
-// the position after it; 0 when the step must take it (nothing has changed
-// then). Not while tracing.
-[[gnu::always_inline]] inline uint32_t quick_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
-    View cv(code);
-    if (pos >= cv.size) [[unlikely]] return 0;
+// A set-word of arithmetic that fast_expression computes: computed without a
+// call, the value is set without a frame (nothing can fail that a frame
+// would name). Answers the position after it, or 0 (nothing has changed).
+[[gnu::always_inline]] inline uint32_t quick_set(const View& cv, uint32_t pos, uint32_t end) {
     Cell* c = cv.head + pos;
-    const Cell* v = c;
-    int t = type_of(c);
-    if (t == TYPE_WORD) {
-        v = peek_word(c);
-        if (!v) return 0;
-        if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
-        int vt = type_of(v);
-        if (is_callable(vt)) {
-            Cell fn = *v;
-            Cell name = *c;
-            return call_expression(&fn, code, pos + 1, end, &name, no_infix);
-        }
-        if (vt == TYPE_UNSET || vt == TYPE_OP) return 0;
-    } else if (t == TYPE_SET_WORD) {
-        // Computed without a call, the value is set without a frame:
-        // nothing can fail that a frame would name.
-        if (!can_poke(c)) return 0;
-        uint32_t after = fast_expression(cv, pos + 1, end, stack::top);
-        if (after) poke_word(c, stack::push_slot());
-        return after;
-    } else if (!self_evaluating[size_t(t)]) {
-        return 0;
-    }
+    if (!can_poke(c)) return 0;
+    uint32_t after = fast_expression(cv, pos + 1, end, stack::top);
+    if (after) poke_word(c, stack::push_slot());
+    return after;
+}
+
+// The rest of a quick expression whose first value `v` (the cell at `pos`,
+// or the value of the word there) runs nothing: pushed as it stands when no
+// operator follows, else number arithmetic that fast_operators computes.
+[[gnu::always_inline]] inline uint32_t quick_rest(const View& cv, const Cell* v, uint32_t pos, uint32_t end,
+                                                  bool no_infix) {
     uint32_t next = pos + 1;
     const Cell* op;
     if (no_infix || next >= end || next >= cv.size || !(op = op_at(cv, next))) {
@@ -658,14 +642,52 @@ uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, 
     return after;
 }
 
-// One argument taken normally: the value of the next expression, taken
-// without a step when it is a quick one.
-inline uint32_t lean_argument(Node code, uint32_t pos, uint32_t end, bool no_infix) {
-    if (!tracing) [[likely]] {
-        uint32_t after = quick_expression(code, pos, end, no_infix);
-        if (after) return after;
+// An expression taken without the step that runs nothing: a value that
+// evaluates to itself, or a word holding one that is not called, with no
+// operator after it; arithmetic on numbers that fast_operators computes; a
+// set-word of such arithmetic. Its value is pushed and the answer is the
+// position after it; 0 when the step must take it (nothing has changed
+// then). `pos` lies inside the code. Not while tracing.
+[[gnu::always_inline]] inline uint32_t quick_value(const View& cv, uint32_t pos, uint32_t end, bool no_infix) {
+    Cell* c = cv.head + pos;
+    const Cell* v = c;
+    int t = type_of(c);
+    if (t == TYPE_WORD) {
+        v = peek_word(c);
+        if (!is_plain_value(v)) return 0;
+        if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
+    } else if (t == TYPE_SET_WORD) {
+        return quick_set(cv, pos, end);
+    } else if (!self_evaluating[size_t(t)]) {
+        return 0;
     }
-    return eval_one_expression(code, pos, end, no_infix);
+    return quick_rest(cv, v, pos, end, no_infix);
+}
+
+// A block's expression taken without the step's dispatch: a quick value, a
+// set-word, or a call named by a word (with the operators after its value).
+// 0 when the step must take it. Not while tracing.
+[[gnu::always_inline]] inline uint32_t quick_expression(Node code, uint32_t pos, uint32_t end) {
+    View cv(code);
+    if (pos >= cv.size) [[unlikely]] return 0;
+    Cell* c = cv.head + pos;
+    int t = type_of(c);
+    if (t == TYPE_SET_WORD) {
+        uint32_t after = quick_set(cv, pos, end);
+        return after ? after : set_word_expression(code, pos, end, nullptr);
+    }
+    if (t != TYPE_WORD) return quick_value(cv, pos, end, false);
+    const Cell* v = peek_word(c);
+    if (!v) return 0;
+    if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
+    int vt = type_of(v);
+    if (is_callable(vt)) {
+        Cell fn = *v;
+        Cell name = *c;
+        return call_expression(&fn, code, pos + 1, end, &name, false);
+    }
+    if (vt == TYPE_UNSET || vt == TYPE_OP) return 0;
+    return quick_rest(cv, v, pos, end, false);
 }
 
 // Fills the frame that invoke_callable pushed and, for natives and actions,
@@ -682,18 +704,28 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
     if (!path && mode == APPLY_NONE && af->lean) {
         // The common call: each mandatory argument is the value of the next
         // expression; every refinement is off.
+        // The code and the description stay where they are until an
+        // argument runs something.
         uint32_t m = af->mandatory;
+        View cv(code);
         for (uint32_t k = 0; k < m; k++) {
             if (!infix || k > 0) {
-                if (pos >= end || pos >= code_size(code)) {
+                if (pos >= end || pos >= cv.size) {
                     Cell w = argument_word(fn, int(k));
                     raise_error(err::script_no_arg, name, &w);
                 }
-                pos = lean_argument(code, pos, end, infix);
-                if (stack::thrown) return pos;
+                uint32_t after = tracing ? 0 : quick_value(cv, pos, end, infix);
+                if (after) {
+                    pos = after;
+                } else {
+                    pos = eval_one_expression(code, pos, end, infix);
+                    if (stack::thrown) return pos;
+                    cv = View(code);
+                    af = arg_frame_at(desc);
+                }
             }
             Cell* v = stack::top - 1;
-            if (!typeset::has(&arg_frame_at(desc)->slots[k].types, type_of(v))) expect_arg(name, fn, int(k), v);
+            if (!typeset::has(&af->slots[k].types, type_of(v))) expect_arg(name, fn, int(k), v);
         }
         if (is_fn) push_unnamed(desc, m);
     } else {
@@ -880,8 +912,7 @@ void eval_whole_block(const Cell* block, bool keep) {
             cursor->data1 = pos;
             stack::top = base;
             uint32_t start = pos;
-            uint32_t after = tracing ? 0 : quick_expression(node, pos, end, false);
-            pos = after ? after : eval_block_expression(node, pos, end);
+            pos = eval_block_expression(node, pos, end);
             if (!between_expressions(node, start, base)) [[unlikely]] return leave();
         }
         stack::top = base + 1;
@@ -1052,6 +1083,13 @@ template <bool Traced, class Value>
     return pos;
 }
 
+// A set-word whose value takes the untraced step (`word` null: the one at
+// `pos`).
+[[gnu::noinline]] uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, const Cell* word) {
+    Cell w = word ? *word : *code_at(code, pos);
+    return set_word<false>(code, pos, end, &w, [&](uint32_t at) { return eval_one_expression(code, at, end, false); });
+}
+
 // The operators after an expression's value (sitting at T): each takes the
 // value so far as its left operand. Answers the position after the last.
 template <bool Traced>
@@ -1157,17 +1195,17 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, uint32_t how) {
     case TYPE_SET_WORD: {
         // `x: 1`, `s: s + i`: a value computed without a call is set
         // without a frame (nothing can fail that a frame would name).
-        if (!Traced && can_poke(&value)) {
-            uint32_t after = fast_expression(cv, pos + 1, end, stack::top);
+        if (!Traced) {
+            uint32_t after = quick_set(cv, pos, end);
             if (after) {
-                Cell* v = stack::push_slot();
-                poke_word(&value, v);
                 pos = after;
                 break;
             }
+            pos = set_word_expression(code, pos, end, &value);
+        } else {
+            pos = set_word<Traced>(code, pos, end, &value,
+                                   [&](uint32_t at) { return eval_one_expression(code, at, end, false); });
         }
-        pos = set_word<Traced>(code, pos, end, &value,
-                               [&](uint32_t at) { return eval_one_expression(code, at, end, false); });
         if (stack::thrown) return pos;
         called = true;
         break;
@@ -1566,8 +1604,9 @@ uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infi
 namespace {
 
 uint32_t eval_block_expression(Node code, uint32_t pos, uint32_t end) {
-    return tracing ? eval_expression<true>(code, pos, end, BLOCK_LEVEL)
-                   : eval_expression<false>(code, pos, end, BLOCK_LEVEL);
+    if (tracing) [[unlikely]] return eval_expression<true>(code, pos, end, BLOCK_LEVEL);
+    uint32_t after = quick_expression(code, pos, end);
+    return after ? after : eval_expression<false>(code, pos, end, BLOCK_LEVEL);
 }
 
 }  // namespace
