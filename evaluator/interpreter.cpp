@@ -232,11 +232,12 @@ inline bool can_poke(const Cell* w) {
     return !(cc->header & context::FLAG_STACK) || cc->data2;
 }
 
+[[gnu::always_inline]] inline uint32_t fast_operators(const View& cv, uint32_t pos, uint32_t end, Cell* out,
+                                                      const Cell* op);
+
 // A whole expression of numbers and the operators above (`1`, `s + i`,
 // `i + 1 * 2`): its value goes to `out` and the answer is the position after
 // it; 0 when the expression is anything else (nothing has been changed then).
-[[gnu::always_inline]] inline uint32_t fast_operators(const View& cv, uint32_t pos, uint32_t end, Cell* out,
-                                                      const Cell* op);
 [[gnu::always_inline]] inline uint32_t fast_expression(const View& cv, uint32_t pos, uint32_t end, Cell* out) {
     uint32_t limit = end < cv.size ? end : cv.size;
     if (pos >= limit) return 0;
@@ -703,9 +704,8 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
         for (uint32_t r = 0; r < af->refinements && r < 64; r++) refs[r] = -1;
     if (!path && mode == APPLY_NONE && af->lean) {
         // The common call: each mandatory argument is the value of the next
-        // expression; every refinement is off.
-        // The code and the description stay where they are until an
-        // argument runs something.
+        // expression; every refinement is off. The code and the description
+        // stay where they are until an argument runs something.
         uint32_t m = af->mandatory;
         View cv(code);
         for (uint32_t k = 0; k < m; k++) {
@@ -875,9 +875,6 @@ void eval_whole_block(const Cell* block, bool keep) {
     uint32_t pos = block->data1;
     SeriesBuffer* buffer = node_buffer(node);
     uint32_t end = (buffer->tail - buffer->offset) >> 4;
-    // Library code behaves as compiled code: its frames are marked, and it
-    // leaves the current block (and so an error's near) to the user's
-    // expression, its own positions going to a scratch cell.
     uint32_t outer_library = library_frames;
     library_frames = buffer->flags & series_flag::LIBRARY ? stack::FRAME_LIBRARY : 0;
     // The block joins the running ones, where the collector sees it (nothing

@@ -51,9 +51,6 @@ void init();
 // Returns early, with the stacks already cut back, when an exit is pending.
 void eval_whole_block(const Cell* block, bool keep);
 
-// Evaluations that an error abandoned leave their waiting blocks behind: a
-// catch point notes the depth first and cuts back to it after an error.
-
 // Evaluates one expression of the series from `position` (an index from the
 // buffer's head) in a call frame named <body>; returns the position after it.
 uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool push);
