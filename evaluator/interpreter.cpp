@@ -233,12 +233,14 @@ inline bool can_poke(const Cell* w) {
 }
 
 [[gnu::always_inline]] inline uint32_t fast_operators(const View& cv, uint32_t pos, uint32_t end, Cell* out,
-                                                      const Cell* op);
+                                                      const Cell* op, uint32_t* stop = nullptr);
 
 // A whole expression of numbers and the operators above (`1`, `s + i`,
 // `i + 1 * 2`): its value goes to `out` and the answer is the position after
-// it; 0 when the expression is anything else (nothing has been changed then).
-[[gnu::always_inline]] inline uint32_t fast_expression(const View& cv, uint32_t pos, uint32_t end, Cell* out) {
+// it; 0 when the expression is anything else (nothing has been changed then,
+// but for `out` and, past a first number, `stop`: see fast_operators).
+[[gnu::always_inline]] inline uint32_t fast_expression(const View& cv, uint32_t pos, uint32_t end, Cell* out,
+                                                       uint32_t* stop = nullptr) {
     uint32_t limit = end < cv.size ? end : cv.size;
     if (pos >= limit) return 0;
     const Cell* first = number_operand(cv, pos);
@@ -246,7 +248,7 @@ inline bool can_poke(const Cell* w) {
     *out = *first;
     pos++;
     const Cell* op = pos < limit ? op_at(cv, pos) : nullptr;
-    return op ? fast_operators(cv, pos, end, out, op) : pos;
+    return op ? fast_operators(cv, pos, end, out, op, stop) : pos;
 }
 
 // The bits of a call frame the interpreter pushes for the code: frames
@@ -596,15 +598,19 @@ constexpr auto self_evaluating = [] {
 
 // The operators after a number, the first at `pos` (its op value `op`),
 // while fast_math computes them on the value at `out`: answers the position
-// after the last, or 0 when one is anything else (only `out` has changed).
+// after the last, or 0 when one is anything else. Only `out` has changed
+// then: it holds the value of the expression up to that operator, whose
+// position goes to `stop`, so the walker's operator loop can go on from there.
 [[gnu::always_inline]] inline uint32_t fast_operators(const View& cv, uint32_t pos, uint32_t end, Cell* out,
-                                                      const Cell* op) {
+                                                      const Cell* op, uint32_t* stop) {
     uint32_t limit = end < cv.size ? end : cv.size;
     for (;;) {
         Fast k = fast_kind(op);
-        if (!k || pos + 1 >= limit) return 0;
-        const Cell* right = number_operand(cv, pos + 1);
-        if (!right || !fast_math(k, out, right)) return 0;
+        const Cell* right = k && pos + 1 < limit ? number_operand(cv, pos + 1) : nullptr;
+        if (!right || !fast_math(k, out, right)) {
+            if (stop) *stop = pos;
+            return 0;
+        }
         pos += 2;
         if (pos >= limit || !(op = op_at(cv, pos))) return pos;
     }
@@ -612,23 +618,39 @@ constexpr auto self_evaluating = [] {
 
 uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name, bool no_infix);
 uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, const Cell* word);
+uint32_t set_word_rest(Node code, uint32_t pos, uint32_t end, Cell value, uint32_t stop);
+uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T);
 
 // A set-word of arithmetic that fast_expression computes: computed without a
 // call, the value is set without a frame (nothing can fail that a frame
-// would name). Answers the position after it, or 0 (nothing has changed).
-[[gnu::always_inline]] inline uint32_t quick_set(const View& cv, uint32_t pos, uint32_t end) {
+// would name). Answers the position after it, or 0: nothing has changed
+// then, but for the cell at the stack's top and `stop` (see fast_operators).
+[[gnu::always_inline]] inline uint32_t quick_set(const View& cv, uint32_t pos, uint32_t end,
+                                                 uint32_t* stop = nullptr) {
     Cell* c = cv.head + pos;
     if (!can_poke(c)) return 0;
-    uint32_t after = fast_expression(cv, pos + 1, end, stack::top);
+    uint32_t after = fast_expression(cv, pos + 1, end, stack::top, stop);
     if (after) poke_word(c, stack::push_slot());
     return after;
+}
+
+// A set-word's expression, by quick_set or else under its frame, going on
+// from the operator quick_set stopped at, if any.
+[[gnu::always_inline]] inline uint32_t set_expression(const View& cv, Node code, uint32_t pos, uint32_t end,
+                                                      const Cell* word) {
+    uint32_t stop = 0;
+    uint32_t after = quick_set(cv, pos, end, &stop);
+    if (after) return after;
+    return stop ? set_word_rest(code, pos, end, *stack::top, stop) : set_word_expression(code, pos, end, word);
 }
 
 // The rest of a quick expression whose first value `v` (the cell at `pos`,
 // or the value of the word there) runs nothing: pushed as it stands when no
 // operator follows, else number arithmetic that fast_operators computes.
+// With `stop`, an operator fast_operators stops at leaves the value so far
+// pushed and its position there.
 [[gnu::always_inline]] inline uint32_t quick_rest(const View& cv, const Cell* v, uint32_t pos, uint32_t end,
-                                                  bool no_infix) {
+                                                  bool no_infix, uint32_t* stop = nullptr) {
     uint32_t next = pos + 1;
     const Cell* op;
     if (no_infix || next >= end || next >= cv.size || !(op = op_at(cv, next))) {
@@ -638,8 +660,8 @@ uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, const Cell* 
     if (!is_plain_number(v)) return 0;
     Cell* out = stack::push_slot();
     *out = *v;
-    uint32_t after = fast_operators(cv, next, end, out, op);
-    if (!after) stack::top--;
+    uint32_t after = fast_operators(cv, next, end, out, op, stop);
+    if (!after && !stop) stack::top--;
     return after;
 }
 
@@ -648,8 +670,10 @@ uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, const Cell* 
 // operator after it; arithmetic on numbers that fast_operators computes; a
 // set-word of such arithmetic. Its value is pushed and the answer is the
 // position after it; 0 when the step must take it (nothing has changed
-// then). `pos` lies inside the code. Not while tracing.
-[[gnu::always_inline]] inline uint32_t quick_value(const View& cv, uint32_t pos, uint32_t end, bool no_infix) {
+// then, unless quick_rest stopped at an operator: see `stop` there). `pos`
+// lies inside the code. Not while tracing.
+[[gnu::always_inline]] inline uint32_t quick_value(const View& cv, uint32_t pos, uint32_t end, bool no_infix,
+                                                   uint32_t* stop = nullptr) {
     Cell* c = cv.head + pos;
     const Cell* v = c;
     int t = type_of(c);
@@ -662,7 +686,7 @@ uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, const Cell* 
     } else if (!self_evaluating[size_t(t)]) {
         return 0;
     }
-    return quick_rest(cv, v, pos, end, no_infix);
+    return quick_rest(cv, v, pos, end, no_infix, stop);
 }
 
 // A block's expression taken without the step's dispatch: a quick value, a
@@ -673,11 +697,13 @@ uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, const Cell* 
     if (pos >= cv.size) [[unlikely]] return 0;
     Cell* c = cv.head + pos;
     int t = type_of(c);
-    if (t == TYPE_SET_WORD) {
-        uint32_t after = quick_set(cv, pos, end);
-        return after ? after : set_word_expression(code, pos, end, nullptr);
+    if (t == TYPE_SET_WORD) return set_expression(cv, code, pos, end, nullptr);
+    uint32_t stop = 0;
+    uint32_t after;
+    if (t != TYPE_WORD) {
+        after = quick_value(cv, pos, end, false, &stop);
+        return after || !stop ? after : infix_tail(code, stop, end, stack::top - 1);
     }
-    if (t != TYPE_WORD) return quick_value(cv, pos, end, false);
     const Cell* v = peek_word(c);
     if (!v) return 0;
     if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
@@ -688,7 +714,8 @@ uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, const Cell* 
         return call_expression(&fn, code, pos + 1, end, &name, false);
     }
     if (vt == TYPE_UNSET || vt == TYPE_OP) return 0;
-    return quick_rest(cv, v, pos, end, false);
+    after = quick_rest(cv, v, pos, end, false, &stop);
+    return after || !stop ? after : infix_tail(code, stop, end, stack::top - 1);
 }
 
 // Fills the frame that invoke_callable pushed and, for natives and actions,
@@ -714,11 +741,12 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
                     Cell w = argument_word(fn, int(k));
                     raise_error(err::script_no_arg, name, &w);
                 }
-                uint32_t after = tracing ? 0 : quick_value(cv, pos, end, infix);
+                uint32_t stop = 0;
+                uint32_t after = tracing ? 0 : quick_value(cv, pos, end, infix, &stop);
                 if (after) {
                     pos = after;
                 } else {
-                    pos = eval_one_expression(code, pos, end, infix);
+                    pos = stop ? infix_tail(code, stop, end, stack::top - 1) : eval_one_expression(code, pos, end, infix);
                     if (stack::thrown) return pos;
                     cv = View(code);
                     af = arg_frame_at(desc);
@@ -1087,6 +1115,16 @@ template <bool Traced, class Value>
     return set_word<false>(code, pos, end, &w, [&](uint32_t at) { return eval_one_expression(code, at, end, false); });
 }
 
+// A set-word whose value quick_set computed up to the operator at `stop`:
+// under the set-word's frame, the walker's operators go on from there.
+[[gnu::noinline]] uint32_t set_word_rest(Node code, uint32_t pos, uint32_t end, Cell value, uint32_t stop) {
+    Cell w = *code_at(code, pos);
+    return set_word<false>(code, pos, end, &w, [&](uint32_t) {
+        Cell* T = stack::push(&value);
+        return infix_tail(code, stop, end, T);
+    });
+}
+
 // The operators after an expression's value (sitting at T): each takes the
 // value so far as its left operand. Answers the position after the last.
 template <bool Traced>
@@ -1121,6 +1159,13 @@ template <bool Traced>
         cv = View(code);
     }
     return pos;
+}
+
+// The walker's operators after a value at T, from `pos`: for an expression
+// taken up part way (a quick one stopped at an operator, a decoded one that
+// left its decoded form).
+[[gnu::noinline]] uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T) {
+    return infix_loop<false>(code, pos, end, T, View(code));
 }
 
 // A call named by a word of the code, and the operators after its value
@@ -1193,12 +1238,7 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, uint32_t how) {
         // `x: 1`, `s: s + i`: a value computed without a call is set
         // without a frame (nothing can fail that a frame would name).
         if (!Traced) {
-            uint32_t after = quick_set(cv, pos, end);
-            if (after) {
-                pos = after;
-                break;
-            }
-            pos = set_word_expression(code, pos, end, &value);
+            pos = set_expression(cv, code, pos, end, &value);
         } else {
             pos = set_word<Traced>(code, pos, end, &value,
                                    [&](uint32_t at) { return eval_one_expression(code, at, end, false); });
@@ -1456,12 +1496,6 @@ inline uint32_t run_operand(const Run& x, const Op* op, bool& ran) {
 // After a step: whether the decoded form holds from `pos` on.
 inline bool on_track(const Run& x, const Op* op, uint32_t pos, bool ran) {
     return pos == op->next && (!ran || still_good(x));
-}
-
-// The walker's operators after a value, for a decoded expression that left
-// its decoded form.
-[[gnu::noinline]] uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T) {
-    return infix_loop<false>(code, pos, end, T, View(code));
 }
 
 // The number an operand step stands for without running anything, or null.
