@@ -647,8 +647,9 @@ uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T);
 // The rest of a quick expression whose first value `v` (the cell at `pos`,
 // or the value of the word there) runs nothing: pushed as it stands when no
 // operator follows, else number arithmetic that fast_operators computes.
-// With `stop`, an operator fast_operators stops at leaves the value so far
-// pushed and its position there.
+// With `stop`, an operator fast_operators stops at (or the first operator,
+// after a value that is not a number) leaves the value so far pushed and
+// its position there.
 [[gnu::always_inline]] inline uint32_t quick_rest(const View& cv, const Cell* v, uint32_t pos, uint32_t end,
                                                   bool no_infix, uint32_t* stop = nullptr) {
     uint32_t next = pos + 1;
@@ -657,7 +658,15 @@ uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T);
         stack::push(v);
         return next;
     }
-    if (!is_plain_number(v)) return 0;
+    if (!is_plain_number(v)) {
+        // Not a number: with `stop`, the operators are the walker's from the
+        // first one.
+        if (stop) {
+            stack::push(v);
+            *stop = next;
+        }
+        return 0;
+    }
     Cell* out = stack::push_slot();
     *out = *v;
     uint32_t after = fast_operators(cv, next, end, out, op, stop);
