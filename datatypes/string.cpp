@@ -347,7 +347,8 @@ int compare_values(const Cell* a_cell, const Cell* b_cell, int op, bool match) {
     for (uint32_t i = 0; i < n; i++) {
         c1 = get_char(pa + i * au, au);
         c2 = get_char(pb + i * bu, bu);
-        if (fold) {
+        // Characters that are the same need no folding.
+        if (c1 != c2 && fold) {
             c1 = fold_upper(c1);
             c2 = fold_upper(c2);
         }
