@@ -962,7 +962,8 @@ uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool 
     stack::push_frame(&words::frame_body, eval_frame_bits());
     uint32_t outer_library = library_frames;
     library_frames = trace::is_library(node) ? stack::FRAME_LIBRARY : 0;
-    uint32_t pos = eval_one_expression(node, position, end, false);
+    uint32_t pos = tracing ? 0 : quick_expression(node, position, end);
+    if (!pos) pos = eval_one_expression(node, position, end, false);
     library_frames = outer_library;
     if (stack::thrown) return pos;
     if (push)
