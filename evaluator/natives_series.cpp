@@ -83,15 +83,17 @@ uint32_t group_size(const Cell* words, const Cell* series) {
     return n;
 }
 
-// One step: when the position is in range, sets the word (or the n words of
-// the block) from it and advances the position by n. Answers whether the
-// body is to run.
-bool step(const Cell* words, Cell* pos, uint32_t n) {
+// One step: when the position is in range, sets the word (the call's cell),
+// or the n words of the block, from it and advances the position by n.
+// Answers whether the body is to run.
+bool step(Cell* words, Cell* pos, uint32_t n) {
     if (!in_range(pos)) return false;
     if (type_of(words) == TYPE_WORD) {
+        // The word is the call's own cell: it keeps the index of the value
+        // cell the first round finds.
         Cell v = element(pos, 0);
         pos->data1++;
-        set_word(words, &v);
+        context::set(words, &v);
         return true;
     }
     if (type_of(pos) == TYPE_MAP) {
