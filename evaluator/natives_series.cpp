@@ -159,7 +159,8 @@ void foreach_(int check, const int* refs) {
     stack::pop_frame_pass_result();
 }
 
-// forall 'word body. Cell 2 keeps the word's series as it was before the loop.
+// forall 'word body. Cell 2 keeps the word's series as it was before the loop;
+// the word is set through the call's own cell, which keeps its index.
 VYX_NATIVE(forall_, 12, "forall",
            R"~("evaluates a body for each position of a series held by a word" 'word [word!] body [block!])~");
 void forall_(int check, const int* refs) {
@@ -185,10 +186,10 @@ void forall_(int check, const int* refs) {
         if (type_of(&pos) != type_of(&call[2]) || pos.data2 != call[2].data2)
             raise_error(err::script_bad_loop_series, &pos);
         pos.data1++;
-        set_word(&call[0], &pos);
+        context::set(&call[0], &pos);
         if (!in_range(&pos)) break;
     }
-    set_word(&call[0], &call[2]);
+    context::set(&call[0], &call[2]);
     stack::pop_frame_pass_result();
 }
 
