@@ -579,6 +579,13 @@ inline void call_entry(const Cell* fn, int* refs) {
     }
 }
 
+// Calls a native's or an action's entry with none of its refinements named.
+inline void call_plain_entry(const Cell* fn, Node desc) {
+    int refs[64];
+    for (uint32_t r = 0; r < arg_frame_at(desc)->refinements && r < 64; r++) refs[r] = -1;
+    call_entry(fn, refs);
+}
+
 // Whether a value of the type evaluates to itself (the step's default).
 constexpr bool evaluates_to_itself(int t) {
     switch (t) {
@@ -617,8 +624,7 @@ constexpr auto self_evaluating = [] {
 }
 
 uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name, bool no_infix);
-uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, const Cell* word);
-uint32_t set_word_rest(Node code, uint32_t pos, uint32_t end, Cell value, uint32_t stop);
+uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, Cell partial, uint32_t stop);
 uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T);
 
 // A set-word of arithmetic that fast_expression computes: computed without a
@@ -636,12 +642,10 @@ uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T);
 
 // A set-word's expression, by quick_set or else under its frame, going on
 // from the operator quick_set stopped at, if any.
-[[gnu::always_inline]] inline uint32_t set_expression(const View& cv, Node code, uint32_t pos, uint32_t end,
-                                                      const Cell* word) {
+[[gnu::always_inline]] inline uint32_t set_expression(const View& cv, Node code, uint32_t pos, uint32_t end) {
     uint32_t stop = 0;
     uint32_t after = quick_set(cv, pos, end, &stop);
-    if (after) return after;
-    return stop ? set_word_rest(code, pos, end, *stack::top, stop) : set_word_expression(code, pos, end, word);
+    return after ? after : set_word_expression(code, pos, end, *stack::top, stop);
 }
 
 // The rest of a quick expression whose first value `v` (the cell at `pos`,
@@ -706,7 +710,7 @@ uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T);
     if (pos >= cv.size) [[unlikely]] return 0;
     Cell* c = cv.head + pos;
     int t = type_of(c);
-    if (t == TYPE_SET_WORD) return set_expression(cv, code, pos, end, nullptr);
+    if (t == TYPE_SET_WORD) return set_expression(cv, code, pos, end);
     uint32_t stop = 0;
     uint32_t after;
     if (t != TYPE_WORD) {
@@ -800,9 +804,7 @@ uint32_t infix_arithmetic(Fast k, const Cell* fn, Node code, uint32_t pos, uint3
         for (int a = 0; a < 2; a++)
             if (!typeset::has(&arg_frame_at(desc)->slots[a].types, type_of(left + a)))
                 expect_arg(name, fn, a, left + a);
-        int refs[64];
-        for (uint32_t r = 0; r < arg_frame_at(desc)->refinements && r < 64; r++) refs[r] = -1;
-        call_entry(fn, refs);
+        call_plain_entry(fn, desc);
     }
     stack::pop_frame_keep_result();
     return pos;
@@ -920,9 +922,7 @@ void eval_whole_block(const Cell* block, bool keep) {
     // marked, and its block stays out of the chain, leaving an error's near
     // to the user's expression.
     Running here{*block, running};
-    Running* outer = running;
     if (!library_frames) running = &here;
-    Cell* cursor = &here.block;
     // A block takes no frame: each expression leaves its value in the cell
     // where the block began, the last one staying there.
     Cell* base = stack::top;
@@ -933,17 +933,17 @@ void eval_whole_block(const Cell* block, bool keep) {
     } else {
         // A pending exit leaves the block at once.
         auto leave = [&] {
-            running = outer;
+            running = here.outer;
             library_frames = outer_library;
         };
         // A block evaluated again runs from its decoded form while that holds;
         // the walker goes on from wherever it stops holding.
         if (decoded::enabled && !observed) {
-            pos = run_decoded_block(node, pos, end, base, cursor);
+            pos = run_decoded_block(node, pos, end, base, &here.block);
             if (stack::thrown) [[unlikely]] return leave();
         }
         while (pos < end) {
-            cursor->data1 = pos;
+            here.block.data1 = pos;
             stack::top = base;
             uint32_t start = pos;
             pos = eval_block_expression(node, pos, end);
@@ -952,7 +952,7 @@ void eval_whole_block(const Cell* block, bool keep) {
         stack::top = base + 1;
     }
     if (observed) [[unlikely]] trace::fire(trace::EV_EXIT, node, pos, nullptr, base);
-    running = outer;
+    running = here.outer;
     library_frames = outer_library;
     if (!keep) *stack::arguments = *base;
 }
@@ -1118,20 +1118,13 @@ template <bool Traced, class Value>
     return pos;
 }
 
-// A set-word whose value takes the untraced step (`word` null: the one at
-// `pos`).
-[[gnu::noinline]] uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, const Cell* word) {
-    Cell w = word ? *word : *code_at(code, pos);
-    return set_word<false>(code, pos, end, &w, [&](uint32_t at) { return eval_one_expression(code, at, end, false); });
-}
-
-// A set-word whose value quick_set computed up to the operator at `stop`:
-// under the set-word's frame, the walker's operators go on from there.
-[[gnu::noinline]] uint32_t set_word_rest(Node code, uint32_t pos, uint32_t end, Cell value, uint32_t stop) {
+// The set-word at `pos` under its frame, its value taken by the untraced
+// step; or, when quick_set computed it up to the operator at `stop`, from
+// that value (`partial`) by the walker's operators from there.
+[[gnu::noinline]] uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, Cell partial, uint32_t stop) {
     Cell w = *code_at(code, pos);
-    return set_word<false>(code, pos, end, &w, [&](uint32_t) {
-        Cell* T = stack::push(&value);
-        return infix_tail(code, stop, end, T);
+    return set_word<false>(code, pos, end, &w, [&](uint32_t at) {
+        return stop ? infix_tail(code, stop, end, stack::push(&partial)) : eval_one_expression(code, at, end, false);
     });
 }
 
@@ -1248,7 +1241,7 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, uint32_t how) {
         // `x: 1`, `s: s + i`: a value computed without a call is set
         // without a frame (nothing can fail that a frame would name).
         if (!Traced) {
-            pos = set_expression(cv, code, pos, end, &value);
+            pos = set_expression(cv, code, pos, end);
         } else {
             pos = set_word<Traced>(code, pos, end, &value,
                                    [&](uint32_t at) { return eval_one_expression(code, at, end, false); });
@@ -1549,11 +1542,7 @@ uint32_t run_call(const Run& x, const Op* op) {
         }
         if (is_fn) push_unnamed(desc, m);
         traced(trace::EV_CALL, x.code, pos, &fn, nullptr);
-        if (!is_fn) {
-            int refs[64];
-            for (uint32_t r = 0; r < arg_frame_at(desc)->refinements && r < 64; r++) refs[r] = -1;
-            call_entry(&fn, refs);
-        }
+        if (!is_fn) call_plain_entry(&fn, desc);
         return pos;
     });
 }
@@ -1603,14 +1592,8 @@ uint32_t run_expr(const Run& x, const Op* op) {
 
 // A set-word: its value's expression is the step after it.
 uint32_t run_set(const Run& x, const Op* op) {
+    if (uint32_t after = quick_set(View(x.code), op->pos, x.end)) return after;
     Cell word = *step_cell(x, op->pos);
-    if (can_poke(&word)) {
-        uint32_t after = fast_expression(View(x.code), op->pos + 1, x.end, stack::top);
-        if (after) {
-            poke_word(&word, stack::push_slot());
-            return after;
-        }
-    }
     return set_word<false>(x.code, op->pos, x.end, &word, [&](uint32_t) { return run_step(x, op + 1); });
 }
 
