@@ -83,9 +83,10 @@ void adjust_count(const Cell* m, int delta) { hash_index_header(m->data3)->size 
 // Enters every key of the pair series (its cells from 0) into a new index;
 // a key met again gives its value to the first pair and its own pair goes.
 // One pass: the pairs kept move down over those that went.
-void build_index(Cell* m) {
+void build_index(Cell* m, uint32_t room = 0) {
     uint32_t n = cell_count(m);
-    Node index = make_hash_index(n / 2 ? n / 2 : 1, m->data2, HASH_KIND_MAP);
+    uint32_t keys = std::max(n / 2, room);
+    Node index = make_hash_index(keys ? keys : 1, m->data2, HASH_KIND_MAP);
     m->data3 = index;
     hash_index_header(index)->size = 0;
     uint32_t kept = 0;
@@ -132,7 +133,8 @@ uint32_t set_pair(Cell* m, const Cell* key_in, const Cell* value, int op, const 
 Cell* new_map(Cell* target, uint32_t cell_capacity) {
     blk::make_at(target, cell_capacity ? cell_capacity : 2);
     target->header = TYPE_MAP;
-    build_index(target);
+    // The index is made for the pairs asked for, so filling them never rehashes.
+    build_index(target, cell_capacity / 2);
     return target;
 }
 
