@@ -567,7 +567,7 @@ uint32_t gather_general(const Cell* fn, Node desc, Node code, uint32_t pos, uint
 }
 
 // Calls a native's or an action's entry on the arguments in its frame.
-inline void call_entry(const Cell* fn, int* refs) {
+inline void call_entry(const Cell* fn, const int* refs) {
     if (type_of(fn) == TYPE_NATIVE) {
         natives::Entry entry = natives::table[fn->data1 - 1];
         if (!entry) raise_error(err::internal_not_done);
@@ -579,12 +579,15 @@ inline void call_entry(const Cell* fn, int* refs) {
     }
 }
 
+// What an entry reads when none of the callable's refinements is named.
+constexpr auto no_refinements = [] {
+    std::array<int, 64> refs{};
+    refs.fill(-1);
+    return refs;
+}();
+
 // Calls a native's or an action's entry with none of its refinements named.
-inline void call_plain_entry(const Cell* fn, Node desc) {
-    int refs[64];
-    for (uint32_t r = 0; r < arg_frame_at(desc)->refinements && r < 64; r++) refs[r] = -1;
-    call_entry(fn, refs);
-}
+inline void call_plain_entry(const Cell* fn) { call_entry(fn, no_refinements.data()); }
 
 // Whether a value of the type evaluates to itself (the step's default).
 constexpr bool evaluates_to_itself(int t) {
@@ -626,6 +629,25 @@ constexpr auto self_evaluating = [] {
 uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name, bool no_infix);
 uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, Cell partial, uint32_t stop);
 uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T);
+
+// A paren at `pos`, its value pushed, and the operators after that value.
+[[gnu::noinline]] uint32_t paren_expression(Node code, uint32_t pos, uint32_t end) {
+    Cell* T = stack::top;
+    Cell paren = *code_at(code, pos);
+    eval_whole_block(&paren, true);
+    if (stack::thrown) return pos + 1;
+    return infix_tail(code, pos + 1, end, T);
+}
+
+// An operator's right operand at `pos` (inside the code), without the
+// operators after it: a paren is evaluated at once, anything else by the step.
+inline uint32_t right_operand(Node code, uint32_t pos, uint32_t end) {
+    const Cell* c = code_at(code, pos);
+    if (type_of(c) != TYPE_PAREN || tracing) return eval_one_expression(code, pos, end, true);
+    Cell paren = *c;
+    eval_whole_block(&paren, true);
+    return pos + 1;
+}
 
 // A set-word of arithmetic that fast_expression computes: computed without a
 // call, the value is set without a frame (nothing can fail that a frame
@@ -711,6 +733,7 @@ uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T);
     Cell* c = cv.head + pos;
     int t = type_of(c);
     if (t == TYPE_SET_WORD) return set_expression(cv, code, pos, end);
+    if (t == TYPE_PAREN) return paren_expression(code, pos, end);
     uint32_t stop = 0;
     uint32_t after;
     if (t != TYPE_WORD) {
@@ -739,9 +762,8 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
     bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
     Node desc = arg_frame_node(fn);
     const ArgFrame* af = arg_frame_at(desc);
-    int refs[64];
-    if (!is_fn)
-        for (uint32_t r = 0; r < af->refinements && r < 64; r++) refs[r] = -1;
+    const int* refs = no_refinements.data();
+    int named[64];
     if (!path && mode == APPLY_NONE && af->lean) {
         // The common call: each mandatory argument is the value of the next
         // expression; every refinement is off. The code and the description
@@ -770,7 +792,10 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
         }
         if (is_fn) push_unnamed(desc, m);
     } else {
-        pos = gather_general(fn, desc, code, pos, end, path, path_pos, name, element, infix, mode, refs);
+        if (!is_fn)
+            for (uint32_t r = 0; r < af->refinements && r < 64; r++) named[r] = -1;
+        refs = named;
+        pos = gather_general(fn, desc, code, pos, end, path, path_pos, name, element, infix, mode, named);
         if (stack::thrown) return pos;
     }
     traced(trace::EV_CALL, mode != APPLY_NONE ? 0 : code, pos, fn, nullptr);
@@ -804,7 +829,7 @@ uint32_t infix_arithmetic(Fast k, const Cell* fn, Node code, uint32_t pos, uint3
         for (int a = 0; a < 2; a++)
             if (!typeset::has(&arg_frame_at(desc)->slots[a].types, type_of(left + a)))
                 expect_arg(name, fn, a, left + a);
-        call_plain_entry(fn, desc);
+        call_plain_entry(fn);
     }
     stack::pop_frame_keep_result();
     return pos;
@@ -1146,7 +1171,7 @@ template <bool Traced>
                     continue;
                 }
                 pos = infix_arithmetic(k, &fn, code, pos + 1, end, &name, T,
-                                       [&](uint32_t at) { return eval_one_expression(code, at, end, true); });
+                                       [&](uint32_t at) { return right_operand(code, at, end); });
                 if (stack::thrown) return pos;
                 cv = View(code);
                 continue;
@@ -1171,11 +1196,52 @@ template <bool Traced>
     return infix_loop<false>(code, pos, end, T, View(code));
 }
 
+// The arguments of if, unless and either: the condition as any call takes
+// it; a block written in the code, with no operator after it, is taken as it
+// stands (the argument admits it). Then the native's entry.
+uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name) {
+    Node desc = arg_frame_node(fn);
+    uint32_t m = arg_frame_at(desc)->mandatory;
+    View cv(code);
+    bool quick = true;  // nothing traces the call, but its condition may turn the tracer on
+    for (uint32_t k = 0; k < m; k++) {
+        if (pos >= end || pos >= cv.size) {
+            Cell w = argument_word(fn, int(k));
+            raise_error(err::script_no_arg, name, &w);
+        }
+        const Cell* c = cv.head + pos;
+        if (k > 0 && quick && type_of(c) == TYPE_BLOCK &&
+            (pos + 1 >= end || pos + 1 >= cv.size || !op_at(cv, pos + 1))) {
+            stack::push(c);
+            pos++;
+            continue;
+        }
+        uint32_t stop = 0;
+        uint32_t after = quick ? quick_value(cv, pos, end, false, &stop) : 0;
+        if (after) {
+            pos = after;
+        } else {
+            pos = stop ? infix_tail(code, stop, end, stack::top - 1) : eval_one_expression(code, pos, end, false);
+            if (stack::thrown) return pos;
+            cv = View(code);
+            quick = !tracing;
+        }
+        Cell* v = stack::top - 1;
+        if (!typeset::has(&arg_frame_at(desc)->slots[k].types, type_of(v))) expect_arg(name, fn, int(k), v);
+    }
+    traced(trace::EV_CALL, code, pos, fn, nullptr);
+    call_plain_entry(fn);
+    return pos;
+}
+
 // A call named by a word of the code, and the operators after its value
 // unless `no_infix`: the untraced step's common expression.
 uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name, bool no_infix) {
     Cell* T = stack::top;
-    pos = invoke_named(fn, code, pos, end, name, false);
+    if (type_of(fn) == TYPE_NATIVE && fn->data1 >= natives::N_IF && fn->data1 <= natives::N_EITHER)
+        pos = invoke_with(fn, name, false, [&] { return gather_conditional(fn, code, pos, end, name); });
+    else
+        pos = invoke_named(fn, code, pos, end, name, false);
     if (stack::thrown || no_infix) return pos;
     return infix_loop<false>(code, pos, end, T, View(code));
 }
@@ -1542,7 +1608,7 @@ uint32_t run_call(const Run& x, const Op* op) {
         }
         if (is_fn) push_unnamed(desc, m);
         traced(trace::EV_CALL, x.code, pos, &fn, nullptr);
-        if (!is_fn) call_plain_entry(&fn, desc);
+        if (!is_fn) call_plain_entry(&fn);
         return pos;
     });
 }
@@ -1621,7 +1687,7 @@ uint32_t run_step(const Run& x, const Op* op) {
 }  // namespace
 
 uint32_t eval_one_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
-    uint32_t how = no_infix ? NO_INFIX : 0;
+    uint32_t how = no_infix ? uint32_t(NO_INFIX) : 0u;
     return tracing ? eval_expression<true>(code, pos, end, how) : eval_expression<false>(code, pos, end, how);
 }
 
