@@ -110,6 +110,11 @@ void move_chars(Cell* src, Cell* dst, uint32_t n);
 
 // The one switch point for case folding in comparisons.
 uint32_t fold_upper(uint32_t cp);
+// The same, with ASCII folded in line.
+inline uint32_t fold_upper_fast(uint32_t cp) {
+    if (cp < 0x80) return cp - 'a' < 26 ? cp - 32 : cp;
+    return fold_upper(cp);
+}
 // Orders two any-string values (or symbols): -1, 0 or 1.
 int compare_values(const Cell* a, const Cell* b, int op, bool match);
 

@@ -12,6 +12,7 @@
 #include "runtime/fatal.h"
 #include "runtime/hash_index.h"
 #include "runtime/handles.h"
+#include "runtime/sort.h"
 #include "runtime/stats.h"
 
 namespace vyx {
@@ -400,7 +401,7 @@ void sweep_big_series() {
 }
 
 void return_dead_nodes() {
-    std::sort(dead_nodes.begin(), dead_nodes.end());
+    records::sort_distinct(dead_nodes);
     for (Node n : dead_nodes) return_node(n);
     dead_nodes.clear();
 }

@@ -7,6 +7,7 @@
 #include "runtime/collector.h"
 #include "runtime/murmur3.h"
 #include "runtime/raise.h"
+#include "runtime/sort.h"
 
 namespace vyx {
 
@@ -92,24 +93,6 @@ void place(uint32_t* flags, uint32_t* keys, uint32_t mask, uint32_t hash, uint32
     keys[i] = slot;
 }
 
-// Puts distinct slots in ascending order: through a bitmap of the slots'
-// range when that is not much larger than their count (a table's slots are
-// positions in its block, so it seldom is), else by sorting.
-void in_slot_order(std::vector<uint32_t>& slots) {
-    if (slots.empty()) return;
-    uint32_t top = *std::max_element(slots.begin(), slots.end());
-    if (uint64_t(top) > 64 * uint64_t(slots.size()) + 4096) {
-        std::sort(slots.begin(), slots.end());
-        return;
-    }
-    std::vector<uint64_t> seen(top / 64 + 1, 0);
-    for (uint32_t s : slots) seen[s >> 6] |= uint64_t(1) << (s & 63);
-    size_t n = 0;
-    for (size_t w = 0; w < seen.size(); w++)
-        for (uint64_t bits = seen[w]; bits; bits &= bits - 1)
-            slots[n++] = uint32_t(w * 64 + size_t(__builtin_ctzll(bits)));
-}
-
 // Rehashes the live keys into `buckets` buckets; deleted buckets disappear.
 void rehash(Node index, uint32_t buckets) {
     std::vector<uint32_t> live;
@@ -123,7 +106,7 @@ void rehash(Node index, uint32_t buckets) {
     }
     // Older keys first, so that among equal-hash keys the earlier one keeps
     // the earlier place in the chain.
-    in_slot_order(live);
+    records::sort_distinct(live);
     // Each new table is linked at once, so a collection run by the next
     // allocation sees it (the old contents are already copied out).
     Node flags_node = new_flags(buckets);

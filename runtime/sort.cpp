@@ -446,4 +446,19 @@ SortStats partition_sort_records(RecordStore& store, size_t count, long long sam
     return Sorter(store).partition_all(count, sample);
 }
 
+void sort_distinct(std::vector<uint32_t>& numbers) {
+    if (numbers.empty()) return;
+    uint32_t top = *std::max_element(numbers.begin(), numbers.end());
+    if (uint64_t(top) > 64 * uint64_t(numbers.size()) + 4096) {
+        std::sort(numbers.begin(), numbers.end());
+        return;
+    }
+    std::vector<uint64_t> seen(top / 64 + 1, 0);
+    for (uint32_t n : numbers) seen[n >> 6] |= uint64_t(1) << (n & 63);
+    size_t k = 0;
+    for (size_t w = 0; w < seen.size(); w++)
+        for (uint64_t bits = seen[w]; bits; bits &= bits - 1) numbers[k++] = uint32_t(w * 64 + size_t(__builtin_ctzll(bits)));
+    numbers.resize(k);
+}
+
 }  // namespace vyx::records

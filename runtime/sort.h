@@ -17,6 +17,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace vyx::records {
 
@@ -57,5 +58,10 @@ SortStats partition_sort_records(RecordStore& store, size_t count, long long sam
 
 // Exchanges two records of `width` bytes.
 void swap_records(uint8_t* a, uint8_t* b, uint32_t width);
+
+// Puts distinct numbers (positions, node ids) in ascending order: through a
+// bitmap of their range when that is not much larger than their count, else
+// by sorting.
+void sort_distinct(std::vector<uint32_t>& numbers);
 
 }  // namespace vyx::records

@@ -199,3 +199,24 @@ TEST(RecordSort, AdversaryCannotMakeItQuadratic) {
     EXPECT_LE(st.max_depth, 2u * 18u);
     EXPECT_LT(again.calls, size_t(n) * 100);
 }
+
+// Distinct numbers come out ascending whether their range is dense (the
+// bitmap) or sparse (the sort), including the ends of the 32-bit range.
+TEST(SortDistinct, DenseAndSparse) {
+    std::mt19937 rng(7);
+    for (uint32_t spread : {1u, 3u, 200u, 1000000u}) {
+        std::vector<uint32_t> v;
+        for (uint32_t i = 0; i < 5000; i++) v.push_back(i * spread);
+        std::shuffle(v.begin(), v.end(), rng);
+        std::vector<uint32_t> want = v;
+        std::sort(want.begin(), want.end());
+        vyx::records::sort_distinct(v);
+        EXPECT_EQ(v, want) << "spread " << spread;
+    }
+    std::vector<uint32_t> ends{0xFFFFFFFFu, 0, 4096, 63, 64};
+    vyx::records::sort_distinct(ends);
+    EXPECT_EQ(ends, (std::vector<uint32_t>{0, 63, 64, 4096, 0xFFFFFFFFu}));
+    std::vector<uint32_t> none;
+    vyx::records::sort_distinct(none);
+    EXPECT_TRUE(none.empty());
+}
