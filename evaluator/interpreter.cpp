@@ -1198,7 +1198,7 @@ template <bool Traced>
 
 // The arguments of if, unless and either: the condition as any call takes
 // it; a block written in the code, with no operator after it, is taken as it
-// stands (the argument admits it). Then the native's entry.
+// stands (the argument admits it). Then what the native does.
 uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name) {
     Node desc = arg_frame_node(fn);
     uint32_t m = arg_frame_at(desc)->mandatory;
@@ -1230,7 +1230,7 @@ uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t en
         if (!typeset::has(&arg_frame_at(desc)->slots[k].types, type_of(v))) expect_arg(name, fn, int(k), v);
     }
     traced(trace::EV_CALL, code, pos, fn, nullptr);
-    call_plain_entry(fn);
+    natives::conditional(fn->data1);
     return pos;
 }
 

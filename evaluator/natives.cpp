@@ -38,30 +38,15 @@ inline Cell* arg(int i) { return stack::arguments + i; }
 
 VYX_NATIVE(if_, N_IF, "if",
            R"~("evaluates a block when a condition is truthy, else returns none" cond [any-type!] then-blk [block!])~");
-void if_(int, const int*) {
-    if (logic::truth(arg(0))) {
-        do_block(arg(1));
-    } else {
-        stack::store_result_only(&NONE);
-    }
-}
+void if_(int, const int*) { conditional(N_IF); }
 
 VYX_NATIVE(unless_, N_UNLESS, "unless",
            R"~("evaluates a block when a condition is falsy, else returns none" cond [any-type!] then-blk [block!])~");
-void unless_(int, const int*) {
-    if (!logic::truth(arg(0))) {
-        do_block(arg(1));
-    } else {
-        stack::store_result_only(&NONE);
-    }
-}
+void unless_(int, const int*) { conditional(N_UNLESS); }
 
 VYX_NATIVE(either_, N_EITHER, "either",
            R"~("evaluates one of two blocks by the truth of a condition" cond [any-type!] true-blk [block!] false-blk [block!])~");
-void either_(int, const int*) {
-    if (type_of(arg(0)) == TYPE_UNSET) raise_error(err::script_no_return);
-    do_block(logic::truth(arg(0)) ? arg(1) : arg(2));
-}
+void either_(int, const int*) { conditional(N_EITHER); }
 
 // any and all walk the block one expression at a time.
 template <bool Any>
@@ -401,6 +386,18 @@ void define(std::string_view name, const Cell* value) {
 }
 
 }  // namespace
+
+void conditional(uint32_t which) {
+    Cell* cond = stack::arguments;
+    if (which == N_EITHER) {
+        if (type_of(cond) == TYPE_UNSET) raise_error(err::script_no_return);
+        do_block(logic::truth(cond) ? cond + 1 : cond + 2);
+    } else if (logic::truth(cond) == (which == N_IF)) {
+        do_block(cond + 1);
+    } else {
+        stack::store_result_only(&NONE);
+    }
+}
 
 void do_block(const Cell* block) {
     // The block waits in the result slot while it runs: the caller's cells

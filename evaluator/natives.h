@@ -37,4 +37,8 @@ void set_words_from_series(const Cell* words, const Cell* values, bool any, bool
 // current call's result slot (used by every native that runs code).
 void do_block(const Cell* block);
 
+// What if, unless and either (N_IF, N_UNLESS, N_EITHER) do with the
+// arguments in the current call's frame.
+void conditional(uint32_t which);
+
 }  // namespace vyx::natives
