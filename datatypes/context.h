@@ -16,6 +16,7 @@
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 
 namespace vyx::context {
 
@@ -52,6 +53,25 @@ inline Node word_index(Node ctx) { return cell_of(ctx)->data1; }
 uint32_t word_count(Node ctx);
 // Key word n (0-based) of the context.
 Cell* key_word(Node ctx, uint32_t n);
+
+// Sets a word's value cell in place when nothing about the assignment is
+// special: the word's context and index are known, the context is not an
+// object's (whose fields are watched) and its values are available. False,
+// with nothing done, otherwise: the general road is set().
+inline bool poke(const Cell* w, const Cell* value) {
+    Node ctx = w->data1;
+    int32_t index = int32_t(w->data3);
+    if (ctx == 0 || index < 0) return false;
+    const Cell* cc = node_buffer(ctx)->read_cells();
+    if ((cc->header & KIND_MASK) == (KIND_OBJECT << KIND_SHIFT)) return false;
+    if (cc->header & FLAG_STACK) {
+        if (!cc->data2) return false;
+        stack::bottom[cc->data2 - 1 + uint32_t(index)] = *value;
+        return true;
+    }
+    node_buffer(cc->data2)->cell_head()[index] = *value;
+    return true;
+}
 
 // Position of the symbol, or -1. canonical: compare canonical symbols.
 int32_t find_word(Node ctx, int32_t symbol, bool canonical);
@@ -90,6 +110,11 @@ Cell* get_in(const Cell* word, Node ctx);
 Cell* get(const Cell* word);
 Cell* set_in(Cell* word, const Cell* value, Node ctx, bool notify);
 Cell* set(Cell* word, const Cell* value);
+// set() for a loop's own word, set again each round: in place once its index
+// is known (see poke).
+inline void set_again(Cell* word, const Cell* value) {
+    if (!poke(word, value)) set(word, value);
+}
 // Value cell n of a context.
 Cell* value_at(Node ctx, uint32_t n);
 

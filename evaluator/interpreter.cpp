@@ -64,23 +64,6 @@ inline const Cell* peek_word(const Cell* w) {
     return node_buffer(cc->data2)->read_cells() + index;
 }
 
-// Assignment without the context's general road when nothing about it is
-// special: a bound word of a non-object context whose values are available.
-inline bool poke_word(const Cell* w, const Cell* value) {
-    Node ctx = w->data1;
-    int32_t index = int32_t(w->data3);
-    if (ctx == 0 || index < 0) return false;
-    const Cell* cc = node_buffer(ctx)->read_cells();
-    if ((cc->header & context::KIND_MASK) == (context::KIND_OBJECT << context::KIND_SHIFT)) return false;
-    if (cc->header & context::FLAG_STACK) {
-        if (!cc->data2) return false;
-        stack::bottom[cc->data2 - 1 + uint32_t(index)] = *value;
-        return true;
-    }
-    node_buffer(cc->data2)->cell_head()[index] = *value;
-    return true;
-}
-
 // A word found by its symbol (its index still -1, as the lexer leaves words
 // of the global context) keeps the index in the code block's own cell, so the
 // next evaluation reads its value directly. Nothing here allocates.
@@ -223,7 +206,7 @@ inline const Cell* op_at(const View& cv, uint32_t pos) {
     return v;
 }
 
-// Whether poke_word can set the word.
+// Whether context::poke can set the word.
 inline bool can_poke(const Cell* w) {
     Node ctx = w->data1;
     if (ctx == 0 || int32_t(w->data3) < 0) return false;
@@ -658,7 +641,7 @@ inline uint32_t right_operand(Node code, uint32_t pos, uint32_t end) {
     Cell* c = cv.head + pos;
     if (!can_poke(c)) return 0;
     uint32_t after = fast_expression(cv, pos + 1, end, stack::top, stop);
-    if (after) poke_word(c, stack::push_slot());
+    if (after) context::poke(c, stack::push_slot());
     return after;
 }
 
@@ -1134,7 +1117,7 @@ template <bool Traced, class Value>
     Cell* v = stack::arguments + 1;
     event<Traced>(trace::EV_SET, code, at, &value, v);
     if (type_of(v) == TYPE_UNSET) raise_error(err::script_need_value, &value);
-    if (!poke_word(stack::arguments, v)) {
+    if (!context::poke(stack::arguments, v)) {
         context::set(stack::arguments, v);
         if (int32_t(value.data3) < 0) remember_index(code, at, &value, int32_t(stack::arguments->data3));
     }

@@ -52,7 +52,7 @@ void repeat_(int, const int*) {
     for (int32_t left = count; left > 0; left--) {
         stack::top = stack::arguments;
         Cell counter = call[1];
-        context::set(&call[0], &counter);
+        context::set_again(&call[0], &counter);
         interp::eval_whole_block(&body, false);
         if (thrown == stack::EXIT_BREAK) {
             thrown = stack::EXIT_NONE;

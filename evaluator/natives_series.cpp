@@ -93,7 +93,7 @@ bool step(Cell* words, Cell* pos, uint32_t n) {
         // cell the first round finds.
         Cell v = element(pos, 0);
         pos->data1++;
-        context::set(words, &v);
+        context::set_again(words, &v);
         return true;
     }
     if (type_of(pos) == TYPE_MAP) {
@@ -186,7 +186,7 @@ void forall_(int check, const int* refs) {
         if (type_of(&pos) != type_of(&call[2]) || pos.data2 != call[2].data2)
             raise_error(err::script_bad_loop_series, &pos);
         pos.data1++;
-        context::set(&call[0], &pos);
+        context::set_again(&call[0], &pos);
         if (!in_range(&pos)) break;
     }
     context::set(&call[0], &call[2]);

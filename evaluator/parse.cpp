@@ -510,7 +510,7 @@ struct Engine {
     void set_word(const Cell* w, const Cell* value, int64_t at = -1) {
         Cell word = *w;
         Cell v = *value;
-        context::set(&word, &v);
+        context::set_again(&word, &v);
         if (at < 0 || int32_t(w->data3) != -1 || int32_t(word.data3) < 0 || uint32_t(at) >= rule_count()) return;
         Cell* c = blk::at(rules.data2, uint32_t(at));
         if (int32_t(c->data3) == -1 && c->data1 == w->data1 && c->data2 == w->data2) c->data3 = word.data3;
