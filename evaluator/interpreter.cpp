@@ -737,6 +737,24 @@ inline uint32_t right_operand(Node code, uint32_t pos, uint32_t end) {
     return after || !stop ? after : infix_tail(code, stop, end, stack::top - 1);
 }
 
+// An argument taken normally, the k-th: by quick_value (when `quick`) if it
+// runs nothing, else by the step, `ran` then set and `cv` read again.
+[[gnu::always_inline]] inline uint32_t lean_argument(const Cell* fn, Node code, uint32_t pos, uint32_t end,
+                                                     const Cell* name, bool infix, uint32_t k, View& cv, bool quick,
+                                                     bool& ran) {
+    if (pos >= end || pos >= cv.size) {
+        Cell w = argument_word(fn, int(k));
+        raise_error(err::script_no_arg, name, &w);
+    }
+    uint32_t stop = 0;
+    uint32_t after = quick ? quick_value(cv, pos, end, infix, &stop) : 0;
+    if (after) return after;
+    ran = true;
+    pos = stop ? infix_tail(code, stop, end, stack::top - 1) : eval_one_expression(code, pos, end, infix);
+    if (!stack::thrown) cv = View(code);
+    return pos;
+}
+
 // Fills the frame that invoke_callable pushed and, for natives and actions,
 // calls the entry. A mode above 0 is an applying call (see invoke_callable).
 uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* path,
@@ -755,18 +773,10 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
         View cv(code);
         for (uint32_t k = 0; k < m; k++) {
             if (!infix || k > 0) {
-                if (pos >= end || pos >= cv.size) {
-                    Cell w = argument_word(fn, int(k));
-                    raise_error(err::script_no_arg, name, &w);
-                }
-                uint32_t stop = 0;
-                uint32_t after = tracing ? 0 : quick_value(cv, pos, end, infix, &stop);
-                if (after) {
-                    pos = after;
-                } else {
-                    pos = stop ? infix_tail(code, stop, end, stack::top - 1) : eval_one_expression(code, pos, end, infix);
+                bool ran = false;
+                pos = lean_argument(fn, code, pos, end, name, infix, k, cv, !tracing, ran);
+                if (ran) {
                     if (stack::thrown) return pos;
-                    cv = View(code);
                     af = arg_frame_at(desc);
                 }
             }
@@ -1188,25 +1198,17 @@ uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t en
     View cv(code);
     bool quick = true;  // nothing traces the call, but its condition may turn the tracer on
     for (uint32_t k = 0; k < m; k++) {
-        if (pos >= end || pos >= cv.size) {
-            Cell w = argument_word(fn, int(k));
-            raise_error(err::script_no_arg, name, &w);
-        }
         const Cell* c = cv.head + pos;
-        if (k > 0 && quick && type_of(c) == TYPE_BLOCK &&
+        if (k > 0 && quick && pos < end && pos < cv.size && type_of(c) == TYPE_BLOCK &&
             (pos + 1 >= end || pos + 1 >= cv.size || !op_at(cv, pos + 1))) {
             stack::push(c);
             pos++;
             continue;
         }
-        uint32_t stop = 0;
-        uint32_t after = quick ? quick_value(cv, pos, end, false, &stop) : 0;
-        if (after) {
-            pos = after;
-        } else {
-            pos = stop ? infix_tail(code, stop, end, stack::top - 1) : eval_one_expression(code, pos, end, false);
+        bool ran = false;
+        pos = lean_argument(fn, code, pos, end, name, false, k, cv, quick, ran);
+        if (ran) {
             if (stack::thrown) return pos;
-            cv = View(code);
             quick = !tracing;
         }
         Cell* v = stack::top - 1;
