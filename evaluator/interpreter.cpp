@@ -977,17 +977,16 @@ void eval_whole_block(const Cell* block, bool keep) {
 
 uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool push) {
     Node node = series->data2;
-    stack::push_frame(&words::frame_body, eval_frame_bits());
+    // A value pushed needs no frame: the expression leaves it where the top
+    // was. One that goes into the caller's result slot is taken under a frame.
+    if (!push) stack::push_frame(&words::frame_body, eval_frame_bits());
     uint32_t outer_library = library_frames;
     library_frames = trace::is_library(node) ? stack::FRAME_LIBRARY : 0;
     uint32_t pos = tracing ? 0 : quick_expression(node, position, end);
     if (!pos) pos = eval_one_expression(node, position, end, false);
     library_frames = outer_library;
     if (stack::thrown) return pos;
-    if (push)
-        stack::pop_frame_keep_result();
-    else
-        stack::pop_frame_pass_result();
+    if (!push) stack::pop_frame_pass_result();
     return pos;
 }
 

@@ -52,7 +52,9 @@ void init();
 void eval_whole_block(const Cell* block, bool keep);
 
 // Evaluates one expression of the series from `position` (an index from the
-// buffer's head) in a call frame named <body>; returns the position after it.
+// buffer's head); returns the position after it. push: its value is pushed;
+// otherwise it is taken in a call frame named <body> and goes into the
+// caller's result slot.
 uint32_t eval_next_at(const Cell* series, uint32_t position, uint32_t end, bool push);
 
 // The core step: one expression and the infix operators that follow it.
