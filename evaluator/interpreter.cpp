@@ -716,10 +716,10 @@ inline uint32_t right_operand(Node code, uint32_t pos, uint32_t end) {
     Cell* c = cv.head + pos;
     int t = type_of(c);
     if (t == TYPE_SET_WORD) return set_expression(cv, code, pos, end);
-    if (t == TYPE_PAREN) return paren_expression(code, pos, end);
     uint32_t stop = 0;
     uint32_t after;
     if (t != TYPE_WORD) {
+        if (t == TYPE_PAREN) return paren_expression(code, pos, end);
         after = quick_value(cv, pos, end, false, &stop);
         return after || !stop ? after : infix_tail(code, stop, end, stack::top - 1);
     }
