@@ -429,7 +429,10 @@ void insert_worker(Cell* s, Cell* value, int part, bool only, int dup, bool at_t
     Cell* dst = b->cell_head() + at;
     if (at < n) std::memmove(dst + total, dst, size_t(n - at) << 4);
     if (splice && held.empty()) from = blk::at(v.data2, v.data1);  // re-read: growth may have moved it
-    std::memcpy(dst, from, size_t(count) << 4);
+    if (count == 1)
+        *dst = *from;
+    else
+        std::memcpy(dst, from, size_t(count) << 4);
     if (dup > 1) fill_by_doubling(reinterpret_cast<uint8_t*>(dst), count << 4, uint32_t(dup));
     b->tail += uint32_t(total) << 4;
     if (owned) series::notify(&series_cell, action, true, &v, int32_t(at), int32_t(total));
