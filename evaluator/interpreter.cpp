@@ -1197,10 +1197,9 @@ uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t en
     View cv(code);
     bool quick = true;  // nothing traces the call, but its condition may turn the tracer on
     for (uint32_t k = 0; k < m; k++) {
-        const Cell* c = cv.head + pos;
-        if (k > 0 && quick && pos < end && pos < cv.size && type_of(c) == TYPE_BLOCK &&
+        if (k > 0 && quick && pos < end && pos < cv.size && type_of(cv.head + pos) == TYPE_BLOCK &&
             (pos + 1 >= end || pos + 1 >= cv.size || !op_at(cv, pos + 1))) {
-            stack::push(c);
+            stack::push(cv.head + pos);
             pos++;
             continue;
         }
