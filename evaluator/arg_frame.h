@@ -7,6 +7,7 @@
 // so it may move when the collector runs: read it again through its node
 // after anything that can allocate.
 #pragma once
+#include <array>
 #include <cstdint>
 
 #include "runtime/cell.h"
@@ -39,6 +40,14 @@ struct ArgFrame {
     const ArgSlot* begin() const { return slots; }
     const ArgSlot* end() const { return slots + count; }
 };
+
+// What a native's or an action's entry reads when none of its refinements
+// is named: -1 for each.
+inline constexpr std::array<int, 64> NO_REFINEMENTS = [] {
+    std::array<int, 64> refs{};
+    refs.fill(-1);
+    return refs;
+}();
 
 // The description of a native, action, function, routine (built on first
 // use) and its node.

@@ -62,16 +62,14 @@ Cell* call_function(const Cell* fn_in, const Cell* args, uint32_t count, const C
     } else {
         // Natives and actions take the mandatory arguments only; every
         // refinement is absent.
-        int refs[64];
-        for (int& r : refs) r = -1;
         if (t == TYPE_NATIVE) {
             natives::Entry entry = natives::table[fn.data1 - 1];
             if (!entry) raise_error(err::internal_not_done);
-            entry(1, refs);
+            entry(1, interp::NO_REFINEMENTS.data());
         } else {
             actions::Entry entry = actions::table[fn.data1 - 1];
             if (!entry) raise_error(err::internal_not_done);
-            entry(refs);
+            entry(interp::NO_REFINEMENTS.data());
         }
         if (stack::thrown) return stack::top - 1;
         stack::pop_frame_keep_result();

@@ -562,15 +562,8 @@ inline void call_entry(const Cell* fn, const int* refs) {
     }
 }
 
-// What an entry reads when none of the callable's refinements is named.
-constexpr auto no_refinements = [] {
-    std::array<int, 64> refs{};
-    refs.fill(-1);
-    return refs;
-}();
-
 // Calls a native's or an action's entry with none of its refinements named.
-inline void call_plain_entry(const Cell* fn) { call_entry(fn, no_refinements.data()); }
+inline void call_plain_entry(const Cell* fn) { call_entry(fn, NO_REFINEMENTS.data()); }
 
 // Whether a value of the type evaluates to itself (the step's default).
 constexpr bool evaluates_to_itself(int t) {
@@ -763,7 +756,7 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
     bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
     Node desc = arg_frame_node(fn);
     const ArgFrame* af = arg_frame_at(desc);
-    const int* refs = no_refinements.data();
+    const int* refs = NO_REFINEMENTS.data();
     int named[64];
     if (!path && mode == APPLY_NONE && af->lean) {
         // The common call: each mandatory argument is the value of the next
