@@ -38,11 +38,10 @@ namespace {
 const Cell UNSET{TYPE_UNSET, 0, 0, 0};
 const Cell NONE{TYPE_NONE, 0, 0, 0};
 
-// The machine stack: where the runtime came up, and how far below that the
-// interpreter may go. Deep recursion must end in a catchable error, never in
-// a crash, so the budget stays well inside the process's stack.
-intptr_t stack_base = 0;
-intptr_t stack_budget = 0;
+// The lowest machine stack address evaluation may reach (the stack grows
+// down): a margin above the end of the stack the runtime came up on. Deep
+// recursion must end in a catchable error, never in a crash.
+intptr_t stack_floor = 0;
 
 inline Cell* code_at(Node n, uint32_t i) { return node_buffer(n)->code_cells() + i; }
 inline uint32_t code_size(Node n) {
@@ -853,7 +852,7 @@ void init() {
         for (Running* r = running; r; r = r->outer) collector::mark_cell(&r->block);
     });
     char here;
-    stack_base = reinterpret_cast<intptr_t>(&here);
+    intptr_t stack_base = reinterpret_cast<intptr_t>(&here);
     // The room left below this point on this thread's stack (the process
     // entry runs the runtime on a thread with a large one), less a margin
     // for raising and reporting the error itself.
@@ -869,12 +868,12 @@ void init() {
         if (getrlimit(RLIMIT_STACK, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) room = intptr_t(rl.rlim_cur);
     }
     intptr_t margin = room / 16 > (512 << 10) ? room / 16 : (512 << 10);
-    stack_budget = room - margin;
+    stack_floor = stack_base - (room - margin);
 }
 
 void check_machine_stack() {
     char here;
-    if (stack_base - reinterpret_cast<intptr_t>(&here) > stack_budget) raise_error(err::internal_stack_overflow);
+    if (reinterpret_cast<intptr_t>(&here) < stack_floor) [[unlikely]] raise_error(err::internal_stack_overflow);
 }
 
 const Cell* word_value(const Cell* word) {
