@@ -54,22 +54,26 @@ uint32_t word_count(Node ctx);
 // Key word n (0-based) of the context.
 Cell* key_word(Node ctx, uint32_t n);
 
-// Sets a word's value cell in place when nothing about the assignment is
-// special: the word's context and index are known, the context is not an
-// object's (whose fields are watched) and its values are available. False,
-// with nothing done, otherwise: the general road is set().
-inline bool poke(const Cell* w, const Cell* value) {
+// The value cell a word may be set through in place when nothing about the
+// assignment is special: the word's context and index are known, the context
+// is not an object's (whose fields are watched) and its values are
+// available. Null otherwise: the general road is set(). Only good until the
+// next allocation.
+inline Cell* poke_slot(const Cell* w) {
     Node ctx = w->data1;
     int32_t index = int32_t(w->data3);
-    if (ctx == 0 || index < 0) return false;
+    if (ctx == 0 || index < 0) return nullptr;
     const Cell* cc = node_buffer(ctx)->read_cells();
-    if ((cc->header & KIND_MASK) == (KIND_OBJECT << KIND_SHIFT)) return false;
-    if (cc->header & FLAG_STACK) {
-        if (!cc->data2) return false;
-        stack::bottom[cc->data2 - 1 + uint32_t(index)] = *value;
-        return true;
-    }
-    node_buffer(cc->data2)->cell_head()[index] = *value;
+    if ((cc->header & KIND_MASK) == (KIND_OBJECT << KIND_SHIFT)) return nullptr;
+    if (cc->header & FLAG_STACK) return cc->data2 ? stack::bottom + (cc->data2 - 1 + uint32_t(index)) : nullptr;
+    return node_buffer(cc->data2)->cell_head() + index;
+}
+
+// Sets the word through poke_slot; false, with nothing done, when it has none.
+inline bool poke(const Cell* w, const Cell* value) {
+    Cell* slot = poke_slot(w);
+    if (!slot) return false;
+    *slot = *value;
     return true;
 }
 

@@ -205,15 +205,6 @@ inline const Cell* op_at(const View& cv, uint32_t pos) {
     return v;
 }
 
-// Whether context::poke can set the word.
-inline bool can_poke(const Cell* w) {
-    Node ctx = w->data1;
-    if (ctx == 0 || int32_t(w->data3) < 0) return false;
-    const Cell* cc = node_buffer(ctx)->read_cells();
-    if ((cc->header & context::KIND_MASK) == (context::KIND_OBJECT << context::KIND_SHIFT)) return false;
-    return !(cc->header & context::FLAG_STACK) || cc->data2;
-}
-
 [[gnu::always_inline]] inline uint32_t fast_operators(const View& cv, uint32_t pos, uint32_t end, Cell* out,
                                                       const Cell* op, uint32_t* stop = nullptr);
 
@@ -605,11 +596,17 @@ uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, 
 uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, Cell partial, uint32_t stop);
 uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T);
 
+// Evaluates the paren at `pos`, its value pushed (a copy of the cell runs:
+// the paren may change the code holding it).
+inline void push_paren(Node code, uint32_t pos) {
+    Cell paren = *code_at(code, pos);
+    eval_whole_block(&paren, true);
+}
+
 // A paren at `pos`, its value pushed, and the operators after that value.
 [[gnu::noinline]] uint32_t paren_expression(Node code, uint32_t pos, uint32_t end) {
     Cell* T = stack::top;
-    Cell paren = *code_at(code, pos);
-    eval_whole_block(&paren, true);
+    push_paren(code, pos);
     if (stack::thrown) return pos + 1;
     return infix_tail(code, pos + 1, end, T);
 }
@@ -617,10 +614,8 @@ uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T);
 // An operator's right operand at `pos` (inside the code), without the
 // operators after it: a paren is evaluated at once, anything else by the step.
 inline uint32_t right_operand(Node code, uint32_t pos, uint32_t end) {
-    const Cell* c = code_at(code, pos);
-    if (type_of(c) != TYPE_PAREN || tracing) return eval_one_expression(code, pos, end, true);
-    Cell paren = *c;
-    eval_whole_block(&paren, true);
+    if (type_of(code_at(code, pos)) != TYPE_PAREN || tracing) return eval_one_expression(code, pos, end, true);
+    push_paren(code, pos);
     return pos + 1;
 }
 
@@ -630,10 +625,11 @@ inline uint32_t right_operand(Node code, uint32_t pos, uint32_t end) {
 // then, but for the cell at the stack's top and `stop` (see fast_operators).
 [[gnu::always_inline]] inline uint32_t quick_set(const View& cv, uint32_t pos, uint32_t end,
                                                  uint32_t* stop = nullptr) {
-    Cell* c = cv.head + pos;
-    if (!can_poke(c)) return 0;
+    // Computing the value allocates nothing: the slot stays where it is.
+    Cell* slot = context::poke_slot(cv.head + pos);
+    if (!slot) return 0;
     uint32_t after = fast_expression(cv, pos + 1, end, stack::top, stop);
-    if (after) context::poke(c, stack::push_slot());
+    if (after) *slot = *stack::push_slot();
     return after;
 }
 
@@ -1646,11 +1642,9 @@ uint32_t run_step(const Run& x, const Op* op) {
             return op->next;
         }
         break;
-    case decoded::K_PAREN: {
-        Cell paren = *step_cell(x, op->pos);
-        eval_whole_block(&paren, true);
+    case decoded::K_PAREN:
+        push_paren(x.code, op->pos);
         return op->next;
-    }
     case decoded::K_CALL: return run_call(x, op);
     case decoded::K_EXPR: return run_expr(x, op);
     case decoded::K_SET: return run_set(x, op);
