@@ -743,6 +743,31 @@ inline uint32_t right_operand(Node code, uint32_t pos, uint32_t end) {
     return pos;
 }
 
+// The common call: each mandatory argument is the value of the next
+// expression; every refinement is off. The code and the description stay
+// where they are until an argument runs something. A function's other words
+// follow, unset.
+[[gnu::always_inline]] inline uint32_t gather_lean(const Cell* fn, Node desc, Node code, uint32_t pos, uint32_t end,
+                                                   const Cell* name, bool infix, bool is_fn) {
+    const ArgFrame* af = arg_frame_at(desc);
+    uint32_t m = af->mandatory;
+    View cv(code);
+    for (uint32_t k = 0; k < m; k++) {
+        if (!infix || k > 0) {
+            bool ran = false;
+            pos = lean_argument(fn, code, pos, end, name, infix, k, cv, !tracing, ran);
+            if (ran) {
+                if (stack::thrown) return pos;
+                af = arg_frame_at(desc);
+            }
+        }
+        Cell* v = stack::top - 1;
+        if (!typeset::has(&af->slots[k].types, type_of(v))) expect_arg(name, fn, int(k), v);
+    }
+    if (is_fn) push_unnamed(desc, m);
+    return pos;
+}
+
 // Fills the frame that invoke_callable pushed and, for natives and actions,
 // calls the entry. A mode above 0 is an applying call (see invoke_callable).
 uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* path,
@@ -754,24 +779,8 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
     const int* refs = NO_REFINEMENTS.data();
     int named[64];
     if (!path && mode == APPLY_NONE && af->lean) {
-        // The common call: each mandatory argument is the value of the next
-        // expression; every refinement is off. The code and the description
-        // stay where they are until an argument runs something.
-        uint32_t m = af->mandatory;
-        View cv(code);
-        for (uint32_t k = 0; k < m; k++) {
-            if (!infix || k > 0) {
-                bool ran = false;
-                pos = lean_argument(fn, code, pos, end, name, infix, k, cv, !tracing, ran);
-                if (ran) {
-                    if (stack::thrown) return pos;
-                    af = arg_frame_at(desc);
-                }
-            }
-            Cell* v = stack::top - 1;
-            if (!typeset::has(&af->slots[k].types, type_of(v))) expect_arg(name, fn, int(k), v);
-        }
-        if (is_fn) push_unnamed(desc, m);
+        pos = gather_lean(fn, desc, code, pos, end, name, infix, is_fn);
+        if (stack::thrown) return pos;
     } else {
         if (!is_fn)
             for (uint32_t r = 0; r < af->refinements && r < 64; r++) named[r] = -1;
@@ -912,6 +921,25 @@ uint32_t run_decoded_block(Node node, uint32_t pos, uint32_t end, Cell* base, Ce
     return true;
 }
 
+// The value of a block's only cell when it is a value or a word holding one,
+// pushed (and put in the result slot unless `keep`); false when the cell
+// must be evaluated, or when tracing or a pending poll wants the walker.
+[[gnu::always_inline]] inline bool one_value(Cell* c, bool keep) {
+    if (tracing || (stack::thrown | poll_word.load(std::memory_order_relaxed)) != 0) return false;
+    const Cell* v = c;
+    int t = type_of(c);
+    if (t == TYPE_WORD) {
+        v = peek_word(c);
+        if (!is_plain_value(v)) return false;
+        if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
+    } else if (!self_evaluating[size_t(t)]) {
+        return false;
+    }
+    Cell* base = stack::push(v);
+    if (!keep) *stack::arguments = *base;
+    return true;
+}
+
 }  // namespace
 
 void eval_whole_block(const Cell* block, bool keep) {
@@ -920,6 +948,9 @@ void eval_whole_block(const Cell* block, bool keep) {
     uint32_t pos = block->data1;
     SeriesBuffer* buffer = node_buffer(node);
     uint32_t end = (buffer->tail - buffer->offset) >> 4;
+    // A block that is a single value (a branch `[n]`, a body `[none]`) needs
+    // none of what follows: nothing runs, nothing can fail or mark a frame.
+    if (end == pos + 1 && one_value(buffer->code_cells() + pos, keep)) return;
     uint32_t outer_library = library_frames;
     library_frames = buffer->flags & series_flag::LIBRARY ? stack::FRAME_LIBRARY : 0;
     // The block joins the running ones, where the collector sees it (nothing
@@ -990,8 +1021,40 @@ uint32_t do_next_in_series(const Cell* series) {
 
 namespace {
 
-// The core step, in two builds: with the trace events and without them (the
-// untraced one pays nothing for them).
+// The start of a function body's run: the call's values become its
+// context's; answers the values they replace.
+inline uint32_t begin_body(Node ctx) {
+    uint32_t old = stack::context_values_ref(ctx);
+    stack::set_context_values_ref(ctx, stack::values_ref_of(stack::arguments));
+    stack::current_frame()->header |= stack::FRAME_BODY;
+    return old;
+}
+
+// The end of a function body's run: the context's values back, and a return
+// or exit aimed at this call taken.
+inline void end_body(Node ctx, uint32_t old) {
+    stack::set_context_values_ref(ctx, old);
+    uint32_t code = stack::thrown;
+    if (code == stack::EXIT_RETURN || code == stack::EXIT_EXIT) stack::thrown = stack::EXIT_NONE;
+    if (!stack::thrown) stack::current_frame()->header &= ~stack::FRAME_BODY;
+}
+
+// A function's body run as the common call runs it: nothing traces, the body
+// is a block, and it runs with the call's values as its context's. False
+// when invoke_function_value must take the call.
+[[gnu::always_inline]] inline bool run_plain_body(const Cell* fn) {
+    if (tracing || (fn->header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))) [[unlikely]]
+        return false;
+    Cell body = node_buffer(fn->data3)->read_cells()[function::MORE_BODY];
+    if (type_of(&body) != TYPE_BLOCK) [[unlikely]]
+        return false;
+    Node ctx = fn->data1;
+    uint32_t old = begin_body(ctx);
+    eval_whole_block(&body, false);
+    end_body(ctx, old);
+    return true;
+}
+
 // A call named by a word of the code (the word's cell a copy the caller
 // holds), with no path, object or tracing: the common call.
 // `gather` fills the frame (and calls a native's or action's entry) and
@@ -1011,7 +1074,7 @@ inline uint32_t invoke_with(const Cell* fn, const Cell* name, bool infix, Gather
     uint32_t pos = gather();
     if (stack::thrown) return pos;
     if (t == TYPE_FUNCTION) {
-        invoke_function_value(fn);
+        if (!run_plain_body(fn)) invoke_function_value(fn);
         if (stack::thrown) return pos;
         stack::pop_function_frame();
     } else {
@@ -1178,20 +1241,33 @@ template <bool Traced>
 
 // The arguments of if, unless and either: the condition as any call takes
 // it; a block written in the code, with no operator after it, is taken as it
-// stands (the argument admits it). Then what the native does.
+// stands (the argument admits it). Then what the native does: with every
+// block taken as it stands, the chosen one is run from the code, never
+// pushed.
 uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name) {
     Node desc = arg_frame_node(fn);
     uint32_t m = arg_frame_at(desc)->mandatory;
     View cv(code);
-    bool quick = true;  // nothing traces the call, but its condition may turn the tracer on
-    for (uint32_t k = 0; k < m; k++) {
-        if (k > 0 && quick && pos < end && pos < cv.size && type_of(cv.head + pos) == TYPE_BLOCK &&
-            (pos + 1 >= end || pos + 1 >= cv.size || !op_at(cv, pos + 1))) {
-            stack::push(cv.head + pos);
-            pos++;
-            continue;
-        }
-        bool ran = false;
+    bool ran = false;
+    pos = lean_argument(fn, code, pos, end, name, false, 0, cv, true, ran);
+    if (ran && stack::thrown) return pos;
+    Cell* cond = stack::top - 1;
+    if (!typeset::has(&arg_frame_at(desc)->slots[0].types, type_of(cond))) expect_arg(name, fn, 0, cond);
+    // The condition may have turned the tracer on: the call is then traced.
+    bool quick = !tracing;
+    uint32_t first = pos;
+    uint32_t k = 1;
+    while (quick && k < m && pos < end && pos < cv.size && type_of(cv.head + pos) == TYPE_BLOCK &&
+           (pos + 1 >= end || pos + 1 >= cv.size || !op_at(cv, pos + 1))) {
+        pos++;
+        k++;
+    }
+    if (k == m) {
+        natives::conditional(fn->data1, cv.head + first);
+        return pos;
+    }
+    for (uint32_t q = first; q < pos; q++) stack::push(cv.head + q);
+    for (; k < m; k++) {
         pos = lean_argument(fn, code, pos, end, name, false, k, cv, quick, ran);
         if (ran) {
             if (stack::thrown) return pos;
@@ -1201,7 +1277,7 @@ uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t en
         if (!typeset::has(&arg_frame_at(desc)->slots[k].types, type_of(v))) expect_arg(name, fn, int(k), v);
     }
     traced(trace::EV_CALL, code, pos, fn, nullptr);
-    natives::conditional(fn->data1);
+    natives::conditional(fn->data1, stack::arguments + 1);
     return pos;
 }
 
@@ -1211,6 +1287,15 @@ uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, 
     Cell* T = stack::top;
     if (type_of(fn) == TYPE_NATIVE && fn->data1 >= natives::N_IF && fn->data1 <= natives::N_EITHER)
         pos = invoke_with(fn, name, false, [&] { return gather_conditional(fn, code, pos, end, name); });
+    else if (type_of(fn) == TYPE_FUNCTION)
+        // A function taking its arguments normally has them gathered here.
+        pos = invoke_with(fn, name, false, [&] {
+            Node desc = arg_frame_node(fn);
+            if (!arg_frame_at(desc)->lean) return gather_arguments(fn, code, pos, end, nullptr, 0, name, name, false, APPLY_NONE);
+            uint32_t after = gather_lean(fn, desc, code, pos, end, name, false, true);
+            if (!stack::thrown) traced(trace::EV_CALL, code, after, fn, nullptr);
+            return after;
+        });
     else
         pos = invoke_named(fn, code, pos, end, name, false);
     if (stack::thrown || no_infix) return pos;
@@ -1733,40 +1818,11 @@ uint32_t invoke_callable(const Cell* callable, Node code, uint32_t pos, uint32_t
     return pos;
 }
 
-namespace {
-
-// The start of a function body's run: the call's values become its
-// context's; answers the values they replace.
-inline uint32_t begin_body(Node ctx) {
-    uint32_t old = stack::context_values_ref(ctx);
-    stack::set_context_values_ref(ctx, stack::values_ref_of(stack::arguments));
-    stack::current_frame()->header |= stack::FRAME_BODY;
-    return old;
-}
-
-// The end of a function body's run: the context's values back, and a return
-// or exit aimed at this call taken.
-inline void end_body(Node ctx, uint32_t old) {
-    stack::set_context_values_ref(ctx, old);
-    uint32_t code = stack::thrown;
-    if (code == stack::EXIT_RETURN || code == stack::EXIT_EXIT) stack::thrown = stack::EXIT_NONE;
-    if (!stack::thrown) stack::current_frame()->header &= ~stack::FRAME_BODY;
-}
-
-}  // namespace
-
 void invoke_function_value(const Cell* fn) {
+    if (run_plain_body(fn)) return;
     Cell body = node_buffer(fn->data3)->read_cells()[function::MORE_BODY];
     if (type_of(&body) != TYPE_BLOCK) {
         stack::set_last(&UNSET);
-        return;
-    }
-    if (!tracing && !(fn->header & (function::FLAG_TRACE | function::FLAG_NO_TRACE))) [[likely]] {
-        // Nothing traces: the body runs with the call's values as its context's.
-        Node ctx = fn->data1;
-        uint32_t old = begin_body(ctx);
-        eval_whole_block(&body, false);
-        end_body(ctx, old);
         return;
     }
     // An interpreted body is a call of its own to the tracer; a library
