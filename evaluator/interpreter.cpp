@@ -1093,7 +1093,7 @@ inline uint32_t invoke_with(const Cell* fn, const Cell* name, bool infix, Gather
 
 uint32_t invoke_named(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name, bool infix) {
     return invoke_with(fn, name, infix,
-                       [&] { return gather_arguments(fn, code, pos, end, nullptr, 0, name, name, infix, APPLY_NONE); });
+                       [=] { return gather_arguments(fn, code, pos, end, nullptr, 0, name, name, infix, APPLY_NONE); });
 }
 
 // The step's less common values: set-paths, get- and lit-words, paths,
@@ -1214,7 +1214,7 @@ template <bool Traced>
                     continue;
                 }
                 pos = infix_arithmetic(k, &fn, code, pos + 1, end, &name, T,
-                                       [&](uint32_t at) { return right_operand(code, at, end); });
+                                       [code, end](uint32_t at) { return right_operand(code, at, end); });
                 if (stack::thrown) return pos;
                 cv = View(code);
                 continue;
@@ -1237,6 +1237,29 @@ template <bool Traced>
 // left its decoded form).
 [[gnu::noinline]] uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T) {
     return infix_loop<false>(code, pos, end, T, View(code));
+}
+
+// do_block, inline where a branch is chosen.
+[[gnu::always_inline]] inline void run_block(const Cell* block) {
+    // The block waits in the result slot while it runs: the caller's cells
+    // above it are dropped, and the code may remove it from where it came from.
+    Cell b = *block;
+    *stack::arguments = b;
+    stack::keep_result_only();
+    eval_whole_block(&b, false);
+    if (!stack::thrown) stack::keep_result_only();
+}
+
+[[gnu::always_inline]] inline void choose(uint32_t which, const Cell* branches) {
+    Cell* cond = stack::arguments;
+    if (which == natives::N_EITHER) {
+        if (type_of(cond) == TYPE_UNSET) raise_error(err::script_no_return);
+        run_block(logic::truth(cond) ? branches : branches + 1);
+    } else if (logic::truth(cond) == (which == natives::N_IF)) {
+        run_block(branches);
+    } else {
+        stack::store_result_only(&NONE);
+    }
 }
 
 // The arguments of if, unless and either: the condition as any call takes
@@ -1263,7 +1286,7 @@ uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t en
         k++;
     }
     if (k == m) {
-        natives::conditional(fn->data1, cv.head + first);
+        choose(fn->data1, cv.head + first);
         return pos;
     }
     for (uint32_t q = first; q < pos; q++) stack::push(cv.head + q);
@@ -1277,19 +1300,27 @@ uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t en
         if (!typeset::has(&arg_frame_at(desc)->slots[k].types, type_of(v))) expect_arg(name, fn, int(k), v);
     }
     traced(trace::EV_CALL, code, pos, fn, nullptr);
-    natives::conditional(fn->data1, stack::arguments + 1);
+    choose(fn->data1, stack::arguments + 1);
     return pos;
 }
+
+}  // namespace
+
+void do_block(const Cell* block) { run_block(block); }
+
+void conditional(uint32_t which, const Cell* branches) { choose(which, branches); }
+
+namespace {
 
 // A call named by a word of the code, and the operators after its value
 // unless `no_infix`: the untraced step's common expression.
 uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name, bool no_infix) {
     Cell* T = stack::top;
     if (type_of(fn) == TYPE_NATIVE && fn->data1 >= natives::N_IF && fn->data1 <= natives::N_EITHER)
-        pos = invoke_with(fn, name, false, [&] { return gather_conditional(fn, code, pos, end, name); });
+        pos = invoke_with(fn, name, false, [=] { return gather_conditional(fn, code, pos, end, name); });
     else if (type_of(fn) == TYPE_FUNCTION)
         // A function taking its arguments normally has them gathered here.
-        pos = invoke_with(fn, name, false, [&] {
+        pos = invoke_with(fn, name, false, [=] {
             Node desc = arg_frame_node(fn);
             if (!arg_frame_at(desc)->lean) return gather_arguments(fn, code, pos, end, nullptr, 0, name, name, false, APPLY_NONE);
             uint32_t after = gather_lean(fn, desc, code, pos, end, name, false, true);

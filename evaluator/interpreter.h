@@ -51,6 +51,15 @@ void init();
 // Returns early, with the stacks already cut back, when an exit is pending.
 void eval_whole_block(const Cell* block, bool keep);
 
+// Evaluates a block as a native's whole-block argument: its value goes into
+// the current call's result slot, where the block waits while it runs.
+void do_block(const Cell* block);
+
+// What if, unless and either (natives::N_IF, N_UNLESS, N_EITHER) do with the
+// condition in the current call's frame and the branch blocks at `branches`
+// (one for if and unless, two for either), which need not be on the stack.
+void conditional(uint32_t which, const Cell* branches);
+
 // Evaluates one expression of the series from `position` (an index from the
 // buffer's head); returns the position after it. push: its value is pushed;
 // otherwise it is taken in a call frame named <body> and goes into the

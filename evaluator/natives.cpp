@@ -38,15 +38,15 @@ inline Cell* arg(int i) { return stack::arguments + i; }
 
 VYX_NATIVE(if_, N_IF, "if",
            R"~("evaluates a block when a condition is truthy, else returns none" cond [any-type!] then-blk [block!])~");
-void if_(int, const int*) { conditional(N_IF, stack::arguments + 1); }
+void if_(int, const int*) { interp::conditional(N_IF, stack::arguments + 1); }
 
 VYX_NATIVE(unless_, N_UNLESS, "unless",
            R"~("evaluates a block when a condition is falsy, else returns none" cond [any-type!] then-blk [block!])~");
-void unless_(int, const int*) { conditional(N_UNLESS, stack::arguments + 1); }
+void unless_(int, const int*) { interp::conditional(N_UNLESS, stack::arguments + 1); }
 
 VYX_NATIVE(either_, N_EITHER, "either",
            R"~("evaluates one of two blocks by the truth of a condition" cond [any-type!] true-blk [block!] false-blk [block!])~");
-void either_(int, const int*) { conditional(N_EITHER, stack::arguments + 1); }
+void either_(int, const int*) { interp::conditional(N_EITHER, stack::arguments + 1); }
 
 // any and all walk the block one expression at a time.
 template <bool Any>
@@ -387,34 +387,7 @@ void define(std::string_view name, const Cell* value) {
 
 }  // namespace
 
-namespace {
-
-// do_block, inline where a branch is chosen.
-inline void run_block(const Cell* block) {
-    // The block waits in the result slot while it runs: the caller's cells
-    // above it are dropped, and the code may remove it from where it came from.
-    Cell b = *block;
-    *stack::arguments = b;
-    stack::keep_result_only();
-    interp::eval_whole_block(&b, false);
-    if (!thrown) stack::keep_result_only();
-}
-
-}  // namespace
-
-void conditional(uint32_t which, const Cell* branches) {
-    Cell* cond = stack::arguments;
-    if (which == N_EITHER) {
-        if (type_of(cond) == TYPE_UNSET) raise_error(err::script_no_return);
-        run_block(logic::truth(cond) ? branches : branches + 1);
-    } else if (logic::truth(cond) == (which == N_IF)) {
-        run_block(branches);
-    } else {
-        stack::store_result_only(&NONE);
-    }
-}
-
-void do_block(const Cell* block) { run_block(block); }
+void do_block(const Cell* block) { interp::do_block(block); }
 
 void init() {
     for (uint32_t i = 0; i < CAPACITY; i++) table[i] = nullptr;

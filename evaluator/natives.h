@@ -37,9 +37,4 @@ void set_words_from_series(const Cell* words, const Cell* values, bool any, bool
 // current call's result slot (used by every native that runs code).
 void do_block(const Cell* block);
 
-// What if, unless and either (N_IF, N_UNLESS, N_EITHER) do with the
-// condition in the current call's frame and the branch blocks at `branches`
-// (one for if and unless, two for either), which need not be on the stack.
-void conditional(uint32_t which, const Cell* branches);
-
 }  // namespace vyx::natives
