@@ -52,7 +52,7 @@ inline uint32_t code_size(Node n) {
 // A word's value by its binding, with the context's own fallbacks for
 // anything unusual. Null when the word cannot be read (not bound to a running
 // call, or not in its context); the caller chooses whether that is an error.
-inline const Cell* peek_word(const Cell* w) {
+[[gnu::always_inline]] inline const Cell* peek_word(const Cell* w) {
     Node ctx = w->data1;
     int32_t index = int32_t(w->data3);
     if (ctx == 0) return nullptr;
@@ -196,7 +196,7 @@ inline const Cell* number_operand(const View& cv, uint32_t pos) {
 }
 
 // The op value of an operator word at `pos`, or null.
-inline const Cell* op_at(const View& cv, uint32_t pos) {
+[[gnu::always_inline]] inline const Cell* op_at(const View& cv, uint32_t pos) {
     Cell* next = cv.head + pos;
     if (type_of(next) != TYPE_WORD) return nullptr;
     const Cell* v = peek_word(next);
@@ -1059,7 +1059,9 @@ inline void end_body(Node ctx, uint32_t old) {
 // holds), with no path, object or tracing: the common call.
 // `gather` fills the frame (and calls a native's or action's entry) and
 // answers the position after the arguments.
-template <class Gatherer>
+// With `inline_body`, a function's plain body is run from here (the call
+// step's own function calls); else through invoke_function_value.
+template <bool inline_body = false, class Gatherer>
 inline uint32_t invoke_with(const Cell* fn, const Cell* name, bool infix, Gatherer gather) {
     check_machine_stack();
     if (!infix) stack::push(fn);
@@ -1074,7 +1076,7 @@ inline uint32_t invoke_with(const Cell* fn, const Cell* name, bool infix, Gather
     uint32_t pos = gather();
     if (stack::thrown) return pos;
     if (t == TYPE_FUNCTION) {
-        if (!run_plain_body(fn)) invoke_function_value(fn);
+        if (!(inline_body && run_plain_body(fn))) invoke_function_value(fn);
         if (stack::thrown) return pos;
         stack::pop_function_frame();
     } else {
@@ -1320,7 +1322,7 @@ uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, 
         pos = invoke_with(fn, name, false, [=] { return gather_conditional(fn, code, pos, end, name); });
     else if (type_of(fn) == TYPE_FUNCTION)
         // A function taking its arguments normally has them gathered here.
-        pos = invoke_with(fn, name, false, [=] {
+        pos = invoke_with<true>(fn, name, false, [=] {
             Node desc = arg_frame_node(fn);
             if (!arg_frame_at(desc)->lean) return gather_arguments(fn, code, pos, end, nullptr, 0, name, name, false, APPLY_NONE);
             uint32_t after = gather_lean(fn, desc, code, pos, end, name, false, true);
