@@ -141,7 +141,8 @@ struct Keywords {
 Keywords kw;
 
 
-int32_t keyword_symbol(int32_t raw) {
+// The keyword a symbol resolves to, 0 for none; worked out once per symbol.
+[[gnu::noinline]] int32_t keyword_symbol_slow(int32_t raw) {
     if (raw <= 0) return 0;
     if (size_t(raw) >= keyword_cache.size()) keyword_cache.resize(size_t(raw) + 256, -1);
     int32_t& e = keyword_cache[size_t(raw)];
@@ -156,6 +157,15 @@ int32_t keyword_symbol(int32_t raw) {
         e = is ? s : 0;
     }
     return e;
+}
+
+// Every rule word's first question: answered from the cache once known.
+inline int32_t keyword_symbol(int32_t raw) {
+    if (raw > 0 && size_t(raw) < keyword_cache.size()) {
+        int32_t e = keyword_cache[size_t(raw)];
+        if (e >= 0) return e;
+    }
+    return keyword_symbol_slow(raw);
 }
 
 // The value of a word, or null when its context has no slot for it (a word
@@ -259,7 +269,7 @@ struct Engine {
     Cell rule_at(uint32_t i) const { return *blk::at(rules.data2, i); }
     bool has_rule(uint32_t i) const { return i < rule_count(); }
     // The keyword a rule cell is (its canonical symbol), or 0.
-    int32_t keyword_of(const Cell* c) const {
+    [[gnu::always_inline]] int32_t keyword_of(const Cell* c) const {
         return type_of(c) == TYPE_WORD ? keyword_symbol(word::symbol_of(c)) : 0;
     }
     bool is_keyword(const Cell* c) const { return keyword_of(c) != 0; }
