@@ -1324,7 +1324,8 @@ uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, 
         // A function taking its arguments normally has them gathered here.
         pos = invoke_with<true>(fn, name, false, [=] {
             Node desc = arg_frame_node(fn);
-            if (!arg_frame_at(desc)->lean) return gather_arguments(fn, code, pos, end, nullptr, 0, name, name, false, APPLY_NONE);
+            if (!arg_frame_at(desc)->lean)
+                return gather_arguments(fn, code, pos, end, nullptr, 0, name, name, false, APPLY_NONE);
             uint32_t after = gather_lean(fn, desc, code, pos, end, name, false, true);
             if (!stack::thrown) traced(trace::EV_CALL, code, after, fn, nullptr);
             return after;
