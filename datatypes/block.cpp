@@ -826,6 +826,10 @@ Cell* indexed(const Cell* series, uint32_t room) {
 bool equal_for_index(const Cell* a, const Cell* b, int op) {
     // Two integers, the commonest keys, compare without the action's dispatch.
     if (type_of(a) == TYPE_INTEGER && type_of(b) == TYPE_INTEGER) return a->data2 == b->data2;
+    // Two strings, the next commonest, compare without it too.
+    if (type_of(a) == TYPE_STRING && type_of(b) == TYPE_STRING &&
+        (op == COMP_EQUAL || op == COMP_STRICT_EQUAL || op == COMP_SAME))
+        return string::equal_values(a, b, op);
     Cell x = *a, y = *b;
     return cells_equal(&x, &y, op);
 }

@@ -365,6 +365,25 @@ int compare_values(const Cell* a_cell, const Cell* b_cell, int op, bool match) {
     return c1 < c2 ? -1 : c1 > c2 ? 1 : 0;
 }
 
+bool equal_values(const Cell* a, const Cell* b, int op) {
+    if (a->data2 == b->data2 && a->data1 == b->data1) return true;
+    if (op == COMP_SAME) return false;
+    const SeriesBuffer* ab = node_buffer(a->data2);
+    const SeriesBuffer* bb = node_buffer(b->data2);
+    if (ab->unit() != 1 || bb->unit() != 1) return compare_values(a, b, op, false) == 0;
+    uint32_t na = ab->tail - ab->offset, nb = bb->tail - bb->offset;
+    uint32_t len = a->data1 < na ? na - a->data1 : 0;
+    if (len != (b->data1 < nb ? nb - b->data1 : 0)) return false;
+    const uint8_t* pa = ab->read_head() + a->data1;
+    const uint8_t* pb = bb->read_head() + b->data1;
+    bool fold = op != COMP_STRICT_EQUAL;
+    for (uint32_t i = 0; i < len; i++) {
+        uint32_t c1 = pa[i], c2 = pb[i];
+        if (c1 != c2 && (!fold || fold_upper_fast(c1) != fold_upper_fast(c2))) return false;
+    }
+    return true;
+}
+
 int compare(Cell* a, Cell* b, int op) {
     int ta = type_of(a), tb = type_of(b);
     if (ta != tb && (!is_any_string(tb) || (op != COMP_EQUAL && op != COMP_NOT_EQUAL))) return NOT_COMPARABLE;

@@ -117,6 +117,9 @@ inline uint32_t fold_upper_fast(uint32_t cp) {
 }
 // Orders two any-string values (or symbols): -1, 0 or 1.
 int compare_values(const Cell* a, const Cell* b, int op, bool match);
+// Whether two string! values are equal under COMP_EQUAL, COMP_STRICT_EQUAL or
+// COMP_SAME, as compare_values answers it: what hashed lookups ask most.
+bool equal_values(const Cell* a, const Cell* b, int op);
 
 // The escape rule of molded text, shared with char! molding: writes cp with
 // its caret escape when it needs one. Answers the budget less what was written.
