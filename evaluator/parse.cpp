@@ -724,16 +724,32 @@ struct Engine {
     bool repeat_simple(const Cell* v, int32_t min, int32_t max) {
         uint32_t start = pos, stop = end();
         int32_t count = 0;
-        while (max < 0 || count < max) {
-            int32_t n = match_value(v, pos, stop, false);
-            if (n < 0) break;
-            count++;
-            if (n == 0) {
-                // An empty match repeats in place: the count is met.
-                if (count < min) count = min;
-                break;
+        if (type_of(v) == TYPE_BITSET && in != IN_BLOCK && series::buffer_of(&input)->unit() == 1) {
+            // A charset over byte-wide input: the run of its bytes, read in place.
+            const SeriesBuffer* ib = series::buffer_of(&input);
+            const SeriesBuffer* bb = node_buffer(v->data2);
+            const uint8_t* bytes = ib->read_head();
+            const uint8_t* bits = bb->read_head();
+            uint32_t size = bb->tail - bb->offset;
+            bool outside = bb->flags & series_flag::COMPLEMENTED;
+            while ((max < 0 || count < max) && pos < stop) {
+                uint32_t c = bytes[pos];
+                if (!((c >> 3) < size ? (bits[c >> 3] & (0x80 >> (c & 7))) != 0 : outside)) break;
+                count++;
+                pos++;
             }
-            pos += uint32_t(n);
+        } else {
+            while (max < 0 || count < max) {
+                int32_t n = match_value(v, pos, stop, false);
+                if (n < 0) break;
+                count++;
+                if (n == 0) {
+                    // An empty match repeats in place: the count is met.
+                    if (count < min) count = min;
+                    break;
+                }
+                pos += uint32_t(n);
+            }
         }
         if (count < min) {
             pos = start;
