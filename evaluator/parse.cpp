@@ -580,8 +580,12 @@ struct Engine {
     // ---- the trace callback
 
     // Calls the callback for an event; a false answer stops the parse.
-    void trace_event(int32_t event) {
-        if (type_of(&callback) == TYPE_NONE || stopped) return;
+    [[gnu::always_inline]] void trace_event(int32_t event) {
+        if (type_of(&callback) != TYPE_NONE && !stopped) [[unlikely]] report_event(event);
+    }
+
+    // The callback told of an event; a false answer stops the parse.
+    [[gnu::noinline]] void report_event(int32_t event) {
         Cell* saved = stack::top;
         Cell* args = stack::push_slot();
         *args = word::make_cell(TYPE_WORD, context::global, event, -1);
