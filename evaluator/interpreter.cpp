@@ -614,9 +614,23 @@ inline void push_paren(Node code, uint32_t pos) {
 // An operator's right operand at `pos` (inside the code), without the
 // operators after it: a paren is evaluated at once, anything else by the step.
 inline uint32_t right_operand(Node code, uint32_t pos, uint32_t end) {
-    if (type_of(code_at(code, pos)) != TYPE_PAREN || tracing) return eval_one_expression(code, pos, end, true);
-    push_paren(code, pos);
-    return pos + 1;
+    if (tracing) return eval_one_expression(code, pos, end, true);
+    Cell* c = code_at(code, pos);
+    if (type_of(c) == TYPE_PAREN) {
+        push_paren(code, pos);
+        return pos + 1;
+    }
+    // A call (`total + select m i`) goes straight to the call step.
+    if (type_of(c) == TYPE_WORD) {
+        const Cell* v = peek_word(c);
+        if (v && is_callable(type_of(v))) {
+            if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
+            Cell fn = *v;
+            Cell name = *c;
+            return call_expression(&fn, code, pos + 1, end, &name, true);
+        }
+    }
+    return eval_one_expression(code, pos, end, true);
 }
 
 // A set-word of arithmetic that fast_expression computes: computed without a
