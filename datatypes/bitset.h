@@ -22,12 +22,14 @@ inline uint32_t used_bytes(const Cell* bs) {
     SeriesBuffer* b = node_buffer(bs->data2);
     return b->tail - b->offset;
 }
-// Whether n is a member.
-inline bool test_bit(const Cell* bs, uint32_t n) {
-    SeriesBuffer* b = node_buffer(bs->data2);
+// Whether n is a member of the bitset whose buffer is b (a loop over many
+// values reads the buffer once).
+inline bool buffer_has_bit(const SeriesBuffer* b, uint32_t n) {
     if ((n >> 3) >= b->tail - b->offset) return b->flags & series_flag::COMPLEMENTED;
-    return (b->head()[n >> 3] & (0x80 >> (n & 7))) != 0;
+    return (b->read_head()[n >> 3] & (0x80 >> (n & 7))) != 0;
 }
+// Whether n is a member.
+inline bool test_bit(const Cell* bs, uint32_t n) { return buffer_has_bit(node_buffer(bs->data2), n); }
 
 // The set-operation worker: op 5 or~, 6 and~, 7 xor~, 8 unique, 9 union,
 // 10 intersect, 11 exclude, 12 difference, on the two bitsets at the current

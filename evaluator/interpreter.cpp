@@ -782,6 +782,17 @@ inline uint32_t right_operand(Node code, uint32_t pos, uint32_t end) {
     return pos;
 }
 
+// A lean call's arguments gathered and, for a native or an action, its entry
+// called with no refinement named.
+[[gnu::always_inline]] inline uint32_t gather_plain(const Cell* fn, Node desc, Node code, uint32_t pos, uint32_t end,
+                                                    const Cell* name, bool infix, bool is_fn) {
+    pos = gather_lean(fn, desc, code, pos, end, name, infix, is_fn);
+    if (stack::thrown) return pos;
+    traced(trace::EV_CALL, code, pos, fn, nullptr);
+    if (!is_fn) call_plain_entry(fn);
+    return pos;
+}
+
 // Fills the frame that invoke_callable pushed and, for natives and actions,
 // calls the entry. A mode above 0 is an applying call (see invoke_callable).
 uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* path,
@@ -790,20 +801,14 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
     bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
     Node desc = arg_frame_node(fn);
     const ArgFrame* af = arg_frame_at(desc);
-    const int* refs = NO_REFINEMENTS.data();
+    if (!path && mode == APPLY_NONE && af->lean) return gather_plain(fn, desc, code, pos, end, name, infix, is_fn);
     int named[64];
-    if (!path && mode == APPLY_NONE && af->lean) {
-        pos = gather_lean(fn, desc, code, pos, end, name, infix, is_fn);
-        if (stack::thrown) return pos;
-    } else {
-        if (!is_fn)
-            for (uint32_t r = 0; r < af->refinements && r < 64; r++) named[r] = -1;
-        refs = named;
-        pos = gather_general(fn, desc, code, pos, end, path, path_pos, name, element, infix, mode, named);
-        if (stack::thrown) return pos;
-    }
+    if (!is_fn)
+        for (uint32_t r = 0; r < af->refinements && r < 64; r++) named[r] = -1;
+    pos = gather_general(fn, desc, code, pos, end, path, path_pos, name, element, infix, mode, named);
+    if (stack::thrown) return pos;
     traced(trace::EV_CALL, mode != APPLY_NONE ? 0 : code, pos, fn, nullptr);
-    if (!is_fn) call_entry(fn, refs);
+    if (!is_fn) call_entry(fn, named);
     return pos;
 }
 
@@ -1255,7 +1260,8 @@ template <bool Traced>
     return infix_loop<false>(code, pos, end, T, View(code));
 }
 
-// do_block, inline where a branch is chosen.
+// A block run in the current call's result slot (do_block), inline where a
+// branch is chosen.
 [[gnu::always_inline]] inline void run_block(const Cell* block) {
     // The block waits in the result slot while it runs: the caller's cells
     // above it are dropped, and the code may remove it from where it came from.
@@ -1340,9 +1346,7 @@ uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, 
             Node desc = arg_frame_node(fn);
             if (!arg_frame_at(desc)->lean)
                 return gather_arguments(fn, code, pos, end, nullptr, 0, name, name, false, APPLY_NONE);
-            uint32_t after = gather_lean(fn, desc, code, pos, end, name, false, true);
-            if (!stack::thrown) traced(trace::EV_CALL, code, after, fn, nullptr);
-            return after;
+            return gather_plain(fn, desc, code, pos, end, name, false, true);
         });
     else
         pos = invoke_named(fn, code, pos, end, name, false);

@@ -387,8 +387,6 @@ void define(std::string_view name, const Cell* value) {
 
 }  // namespace
 
-void do_block(const Cell* block) { interp::do_block(block); }
-
 void init() {
     for (uint32_t i = 0; i < CAPACITY; i++) table[i] = nullptr;
 

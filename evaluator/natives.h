@@ -33,8 +33,5 @@ void init();
 // word to one value), as `set` with a block does; foreach steps with it too.
 void set_words_from_series(const Cell* words, const Cell* values, bool any, bool only, bool some);
 
-// Evaluates a block argument as a whole block, its value going into the
-// current call's result slot (used by every native that runs code).
-void do_block(const Cell* block);
 
 }  // namespace vyx::natives

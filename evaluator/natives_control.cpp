@@ -77,11 +77,11 @@ VYX_NATIVE(switch_, 18, "switch",
 void switch_(int, const int* refs) {
     Cell answer = *helpers::select_in_block(true, true);
     if (type_of(&answer) == TYPE_BLOCK) {
-        do_block(&answer);
+        interp::do_block(&answer);
         return;
     }
     if (type_of(&answer) == TYPE_NONE && refs[native_switch_.refinement("default")] >= 0) {
-        do_block(arg(refs[native_switch_.refinement("default")]));
+        interp::do_block(arg(refs[native_switch_.refinement("default")]));
         return;
     }
     stack::store_result_only(&NONE);

@@ -242,7 +242,7 @@ void do_series(Cell* code, const Cell* position) {
     uint32_t size = blk::size(code->data2);
     if (code->data1 > size) code->data1 = size;
     if (!position) {
-        do_block(code);
+        interp::do_block(code);
         return;
     }
     uint32_t next = interp::do_next_in_series(code);

@@ -579,7 +579,7 @@ struct Engine {
 
     // ---- the trace callback
 
-    // Calls the callback for an event; a false answer stops the parse.
+    // Tells the callback, when there is one, of an event.
     [[gnu::always_inline]] void trace_event(int32_t event) {
         if (type_of(&callback) != TYPE_NONE && !stopped) [[unlikely]] report_event(event);
     }
@@ -730,15 +730,9 @@ struct Engine {
         int32_t count = 0;
         if (type_of(v) == TYPE_BITSET && in != IN_BLOCK && series::buffer_of(&input)->unit() == 1) {
             // A charset over byte-wide input: the run of its bytes, read in place.
-            const SeriesBuffer* ib = series::buffer_of(&input);
-            const SeriesBuffer* bb = node_buffer(v->data2);
-            const uint8_t* bytes = ib->read_head();
-            const uint8_t* bits = bb->read_head();
-            uint32_t size = bb->tail - bb->offset;
-            bool outside = bb->flags & series_flag::COMPLEMENTED;
-            while ((max < 0 || count < max) && pos < stop) {
-                uint32_t c = bytes[pos];
-                if (!((c >> 3) < size ? (bits[c >> 3] & (0x80 >> (c & 7))) != 0 : outside)) break;
+            const uint8_t* bytes = series::buffer_of(&input)->read_head();
+            const SeriesBuffer* set = node_buffer(v->data2);
+            while ((max < 0 || count < max) && pos < stop && bitset::buffer_has_bit(set, bytes[pos])) {
                 count++;
                 pos++;
             }

@@ -457,7 +457,8 @@ void sort_distinct(std::vector<uint32_t>& numbers) {
     for (uint32_t n : numbers) seen[n >> 6] |= uint64_t(1) << (n & 63);
     size_t k = 0;
     for (size_t w = 0; w < seen.size(); w++)
-        for (uint64_t bits = seen[w]; bits; bits &= bits - 1) numbers[k++] = uint32_t(w * 64 + size_t(__builtin_ctzll(bits)));
+        for (uint64_t bits = seen[w]; bits; bits &= bits - 1)
+            numbers[k++] = uint32_t(w * 64 + size_t(__builtin_ctzll(bits)));
     numbers.resize(k);
 }
 
