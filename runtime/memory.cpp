@@ -18,12 +18,12 @@
 namespace vyx {
 
 MemoryRecord memory;
-uintptr_t* node_slots = nullptr;
+// The node table lies in zero-filled memory the system hands out page by page
+// as nodes are first used; its address is fixed, so reaching a node's slot
+// costs no load of the table's address.
+alignas(4096) uintptr_t node_slots[NODE_SLOT_COUNT];
 
 namespace {
-
-// Node ids are 1-based: slot 0 stays null.
-constexpr size_t NODE_AREA_BYTES = size_t(MAX_NODE_FRAMES) * NODES_PER_FRAME * 8 + PAGE_SIZE;
 
 // Buffers kept outside the frames (process heap); remembered so that tear-down
 // can give them back.
@@ -101,10 +101,6 @@ void init_memory() {
     memory.initial_frame_size = INITIAL_FRAME_SIZE;
     memory.next_frame_size = INITIAL_FRAME_SIZE;
     memory.max_frame_size = MAX_FRAME_SIZE;
-    if (!node_slots) {
-        node_slots = static_cast<uintptr_t*>(platform::reserve_lazy_pages(NODE_AREA_BYTES));
-        if (!node_slots) fatal_error(FATAL_NO_MEMORY);
-    }
     memory.node_frames = static_cast<NodeFrame*>(std::calloc(MAX_NODE_FRAMES, sizeof(NodeFrame)));
     if (!memory.node_frames) fatal_error(FATAL_NO_MEMORY);
     stress_count = 0;

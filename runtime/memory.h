@@ -139,7 +139,9 @@ struct MemoryRecord {
 };
 
 extern MemoryRecord memory;
-extern uintptr_t* node_slots;  // slot(id) = node_slots[id]: buffer address, or next free id
+// Node ids are 1-based: slot 0 stays null.
+constexpr size_t NODE_SLOT_COUNT = size_t(MAX_NODE_FRAMES) * NODES_PER_FRAME + 512;
+extern uintptr_t node_slots[NODE_SLOT_COUNT];  // slot(id) = node_slots[id]: buffer address, or next free id
 
 inline SeriesBuffer* node_buffer(Node n) { return reinterpret_cast<SeriesBuffer*>(node_slots[n]); }
 inline void set_node_buffer(Node n, SeriesBuffer* b) { node_slots[n] = reinterpret_cast<uintptr_t>(b); }
