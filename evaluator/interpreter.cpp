@@ -611,26 +611,29 @@ inline void push_paren(Node code, uint32_t pos) {
     return infix_tail(code, pos + 1, end, T);
 }
 
-// An operator's right operand at `pos` (inside the code), without the
-// operators after it: a paren is evaluated at once, anything else by the step.
-inline uint32_t right_operand(Node code, uint32_t pos, uint32_t end) {
-    if (tracing) return eval_one_expression(code, pos, end, true);
-    Cell* c = code_at(code, pos);
+// The expression at `pos`, with the operators after its value unless
+// `no_infix` (an operator's right operand, a set-word's value): a paren or a
+// call named by a word is taken at once, anything else by the step.
+inline uint32_t operand_expression(Node code, uint32_t pos, uint32_t end, bool no_infix) {
+    View cv(code);
+    if (tracing || pos >= cv.size) return eval_one_expression(code, pos, end, no_infix);
+    Cell* c = cv.head + pos;
     if (type_of(c) == TYPE_PAREN) {
+        if (!no_infix) return paren_expression(code, pos, end);
         push_paren(code, pos);
         return pos + 1;
     }
-    // A call (`total + select m i`) goes straight to the call step.
+    // A call (`total + select m i`, `n: length? s`) goes straight to the call step.
     if (type_of(c) == TYPE_WORD) {
         const Cell* v = peek_word(c);
         if (v && is_callable(type_of(v))) {
             if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
             Cell fn = *v;
             Cell name = *c;
-            return call_expression(&fn, code, pos + 1, end, &name, true);
+            return call_expression(&fn, code, pos + 1, end, &name, no_infix);
         }
     }
-    return eval_one_expression(code, pos, end, true);
+    return eval_one_expression(code, pos, end, no_infix);
 }
 
 // A set-word of arithmetic that fast_expression computes: computed without a
@@ -1213,7 +1216,7 @@ template <bool Traced, class Value>
 [[gnu::noinline]] uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, Cell partial, uint32_t stop) {
     Cell w = *code_at(code, pos);
     return set_word<false>(code, pos, end, &w, [&](uint32_t at) {
-        return stop ? infix_tail(code, stop, end, stack::push(&partial)) : eval_one_expression(code, at, end, false);
+        return stop ? infix_tail(code, stop, end, stack::push(&partial)) : operand_expression(code, at, end, false);
     });
 }
 
@@ -1235,7 +1238,7 @@ template <bool Traced>
                     continue;
                 }
                 pos = infix_arithmetic(k, &fn, code, pos + 1, end, &name, T,
-                                       [code, end](uint32_t at) { return right_operand(code, at, end); });
+                                       [code, end](uint32_t at) { return operand_expression(code, at, end, true); });
                 if (stack::thrown) return pos;
                 cv = View(code);
                 continue;
