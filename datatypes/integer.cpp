@@ -418,11 +418,15 @@ void randomize(Cell* value, bool seed, bool secure, bool) {
     value->data2 = uint32_t(random_gen::random_int(secure, get(value)));
 }
 
+// An integer hashes to itself: integers counted up fill neighbouring
+// buckets (the probe parts keys that share their low bits).
+uint32_t hash_integer(const Cell* value, bool) { return value->data2; }
+
 }  // namespace
 
 void register_type() {
     Registration(TYPE_INTEGER, 0, "integer!")
-        .hasher(hash_payload_word<2>)
+        .hasher(hash_integer)
         .on<A_MAKE>(make)
         .on<A_RANDOM>(randomize)
         .on<A_TO>(to)

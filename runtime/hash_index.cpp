@@ -85,12 +85,28 @@ uint32_t slot_hash(const HashIndexHeader* h, uint32_t slot) {
     return hash_value(block_cells(h) + slot, false);
 }
 
+// The walk over the buckets for a hash: its own bucket first, so that keys
+// whose hashes follow one another (integers counted up) sit side by side;
+// then steps that bring in the hash's higher bits, a few at a time, so that
+// keys alike in their low bits part at once; then i -> 5i + 1, which visits
+// every bucket of a power-of-two table. Done after every bucket is seen.
+struct Probe {
+    uint32_t mask, i, perturb, left;
+    Probe(uint32_t hash, uint32_t buckets) : mask(buckets - 1), i(hash & mask), perturb(hash), left(buckets + 8) {}
+    // false when every bucket has been seen.
+    bool advance() {
+        perturb >>= 5;
+        i = (i * 5 + 1 + perturb) & mask;
+        return --left != 0;
+    }
+};
+
 // Puts a key known to be absent into the first empty bucket of its chain.
 void place(uint32_t* flags, uint32_t* keys, uint32_t mask, uint32_t hash, uint32_t slot) {
-    uint32_t i = hash & mask;
-    for (uint32_t step = 0; flag_at(flags, i) != BUCKET_EMPTY; step++) i = (i + step + 1) & mask;
-    set_flag(flags, i, BUCKET_OCCUPIED);
-    keys[i] = slot;
+    Probe p(hash, mask + 1);
+    while (flag_at(flags, p.i) != BUCKET_EMPTY) p.advance();
+    set_flag(flags, p.i, BUCKET_OCCUPIED);
+    keys[p.i] = slot;
 }
 
 // Rehashes the live keys into `buckets` buckets; deleted buckets disappear.
@@ -148,16 +164,6 @@ bool cells_key_equal(const Cell* a, const Cell* b) {
 }
 
 // A walk along the probe chain of a hash.
-struct Probe {
-    uint32_t mask, first, i, step = 0;
-    Probe(uint32_t hash, uint32_t buckets) : mask(buckets - 1), first(hash & mask), i(first) {}
-    // false when the walk is back at its first bucket.
-    bool advance() {
-        i = (i + step + 1) & mask;
-        step++;
-        return i != first;
-    }
-};
 
 // Walks the chain of `hash` up to its first empty bucket and answers the
 // bucket whose key slot `matches`, or -1. *free_bucket (when asked for) gets
