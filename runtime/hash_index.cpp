@@ -163,8 +163,6 @@ bool cells_key_equal(const Cell* a, const Cell* b) {
     return std::memcmp(&a->data1, &b->data1, 12) == 0;
 }
 
-// A walk along the probe chain of a hash.
-
 // Walks the chain of `hash` up to its first empty bucket and answers the
 // bucket whose key slot `matches`, or -1. *free_bucket (when asked for) gets
 // the first empty or deleted bucket met, where an absent key would go.
