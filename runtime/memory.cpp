@@ -21,7 +21,11 @@ MemoryRecord memory;
 // The node table lies in zero-filled memory the system hands out page by page
 // as nodes are first used; its address is fixed, so reaching a node's slot
 // costs no load of the table's address.
+#ifdef __SANITIZE_ADDRESS__
+uintptr_t* node_slots = nullptr;
+#else
 alignas(4096) uintptr_t node_slots[NODE_SLOT_COUNT];
+#endif
 
 namespace {
 
@@ -101,6 +105,12 @@ void init_memory() {
     memory.initial_frame_size = INITIAL_FRAME_SIZE;
     memory.next_frame_size = INITIAL_FRAME_SIZE;
     memory.max_frame_size = MAX_FRAME_SIZE;
+#ifdef __SANITIZE_ADDRESS__
+    if (!node_slots) {
+        node_slots = static_cast<uintptr_t*>(platform::reserve_lazy_pages(NODE_SLOT_COUNT * sizeof(uintptr_t)));
+        if (!node_slots) fatal_error(FATAL_NO_MEMORY);
+    }
+#endif
     memory.node_frames = static_cast<NodeFrame*>(std::calloc(MAX_NODE_FRAMES, sizeof(NodeFrame)));
     if (!memory.node_frames) fatal_error(FATAL_NO_MEMORY);
     stress_count = 0;

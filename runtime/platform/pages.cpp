@@ -12,4 +12,9 @@ void* alloc_pages(size_t size, bool executable) {
 
 bool free_pages(void* address, size_t size) { return munmap(address, size) == 0; }
 
+void* reserve_lazy_pages(size_t size) {
+    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
 }  // namespace vyx::platform

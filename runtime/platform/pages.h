@@ -9,5 +9,7 @@ namespace vyx::platform {
 void* alloc_pages(size_t size, bool executable);
 // Releases a region taken by alloc_pages. Returns false when the system refuses.
 bool free_pages(void* address, size_t size);
+// Reserves address space without committing it (pages are committed on first touch).
+void* reserve_lazy_pages(size_t size);
 
 }  // namespace vyx::platform
