@@ -611,6 +611,17 @@ inline void push_paren(Node code, uint32_t pos) {
     return infix_tail(code, pos + 1, end, T);
 }
 
+// The call named by the word `c` at `pos`, whose value `v` is callable: the
+// word keeps its value's index, and the callee and its name are copied (the
+// call may move the code) before the call step takes them.
+[[gnu::always_inline]] inline uint32_t call_named(Cell* c, const Cell* v, Node code, uint32_t pos, uint32_t end,
+                                                  bool no_infix) {
+    if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
+    Cell fn = *v;
+    Cell name = *c;
+    return call_expression(&fn, code, pos + 1, end, &name, no_infix);
+}
+
 // The expression at `pos`, with the operators after its value unless
 // `no_infix` (an operator's right operand, a set-word's value): a paren or a
 // call named by a word is taken at once, anything else by the step.
@@ -626,12 +637,7 @@ inline uint32_t operand_expression(Node code, uint32_t pos, uint32_t end, bool n
     // A call (`total + select m i`, `n: length? s`) goes straight to the call step.
     if (type_of(c) == TYPE_WORD) {
         const Cell* v = peek_word(c);
-        if (v && is_callable(type_of(v))) {
-            if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
-            Cell fn = *v;
-            Cell name = *c;
-            return call_expression(&fn, code, pos + 1, end, &name, no_infix);
-        }
+        if (v && is_callable(type_of(v))) return call_named(c, v, code, pos, end, no_infix);
     }
     return eval_one_expression(code, pos, end, no_infix);
 }
@@ -730,13 +736,9 @@ inline uint32_t operand_expression(Node code, uint32_t pos, uint32_t end, bool n
     }
     const Cell* v = peek_word(c);
     if (!v) return 0;
-    if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
     int vt = type_of(v);
-    if (is_callable(vt)) {
-        Cell fn = *v;
-        Cell name = *c;
-        return call_expression(&fn, code, pos + 1, end, &name, false);
-    }
+    if (is_callable(vt)) return call_named(c, v, code, pos, end, false);
+    if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
     if (vt == TYPE_UNSET || vt == TYPE_OP) return 0;
     after = quick_rest(cv, v, pos, end, false, &stop);
     return after || !stop ? after : infix_tail(code, stop, end, stack::top - 1);

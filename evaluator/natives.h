@@ -33,5 +33,4 @@ void init();
 // word to one value), as `set` with a block does; foreach steps with it too.
 void set_words_from_series(const Cell* words, const Cell* values, bool any, bool only, bool some);
 
-
 }  // namespace vyx::natives
