@@ -13,13 +13,10 @@ namespace vyx::decoded {
 bool enabled = true;
 #endif
 
+std::vector<std::unique_ptr<Record*[]>> pages;
+
 namespace {
 
-constexpr uint32_t PAGE_BITS = 12;
-constexpr uint32_t PAGE = 1u << PAGE_BITS;
-
-// node -> record, in pages of 4096 nodes made when first needed.
-std::vector<std::unique_ptr<Record*[]>> pages;
 // Every record in the table, for the collector's sweep.
 std::vector<Record*> all;
 
@@ -78,12 +75,6 @@ void init() {
     all.clear();
     pages.clear();
     collector::add_gc_sweep_callback(sweep);
-}
-
-Record* find(Node node) {
-    uint32_t p = node >> PAGE_BITS;
-    if (p >= pages.size() || !pages[p]) return nullptr;
-    return pages[p][node & (PAGE - 1)];
 }
 
 Record* fresh(Node node) {

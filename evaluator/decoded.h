@@ -14,6 +14,7 @@
 // that turns the form off.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "runtime/cell.h"
@@ -26,6 +27,7 @@ enum Kind : uint8_t {
     K_WORD,   // a word holding a value that is not called
     K_PAREN,  // a paren, evaluated
     K_CALL,   // a word naming a function, native or action taking its arguments normally; the arguments follow
+    K_COND,   // if, unless or either with its branches written as blocks; the condition follows
     K_EXPR,   // a value followed by infix operators (or by a word that may become one): the value, then the pairs
     K_PAIR,   // an infix operator word and, after it, its right operand
     K_SET,    // a set-word; its value's expression follows
@@ -68,8 +70,17 @@ constexpr bool enabled = false;
 
 void init();
 
+// node -> record, in pages of 4096 nodes made when first needed.
+constexpr uint32_t PAGE_BITS = 12;
+constexpr uint32_t PAGE = 1u << PAGE_BITS;
+extern std::vector<std::unique_ptr<Record*[]>> pages;
+
 // The record of a block node, or null.
-Record* find(Node node);
+inline Record* find(Node node) {
+    uint32_t p = node >> PAGE_BITS;
+    if (p >= pages.size() || !pages[p]) return nullptr;
+    return pages[p][node & (PAGE - 1)];
+}
 // A fresh record for the node, replacing (and retiring) any other.
 Record* fresh(Node node);
 // Keeps a record from being freed while an evaluation uses it.

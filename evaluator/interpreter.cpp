@@ -126,7 +126,7 @@ inline bool is_plain_number(const Cell* c) {
 
 // Computes `left k right` into `left` (keeping its header flags, as the call
 // would); false when the operands are not ones this handles.
-inline bool fast_math(Fast k, Cell* left, const Cell* right) {
+[[gnu::always_inline]] inline bool fast_math(Fast k, Cell* left, const Cell* right) {
     bool ints = type_of(left) == TYPE_INTEGER && type_of(right) == TYPE_INTEGER;
     if (ints) {
         int32_t a = int32_t(left->data2), b = int32_t(right->data2), r;
@@ -607,7 +607,7 @@ inline void push_paren(Node code, uint32_t pos) {
 [[gnu::noinline]] uint32_t paren_expression(Node code, uint32_t pos, uint32_t end) {
     Cell* T = stack::top;
     push_paren(code, pos);
-    if (stack::thrown) return pos + 1;
+    if (stack::thrown || pos + 1 >= end) return pos + 1;
     return infix_tail(code, pos + 1, end, T);
 }
 
@@ -933,6 +933,7 @@ inline bool still_good(const Run& x) {
 uint32_t run_step(const Run& x, const decoded::Op* op);
 uint32_t eval_block_expression(Node code, uint32_t pos, uint32_t end);
 uint32_t run_decoded_block(Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor);
+uint32_t run_decoded(decoded::Record* rec, Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor);
 
 // After each expression of a block: the poll point (a pending exit or a
 // request, one test for both) and the tracer. False when the block ends there.
@@ -1000,7 +1001,13 @@ void eval_whole_block(const Cell* block, bool keep) {
         // A block evaluated again runs from its decoded form while that holds;
         // the walker goes on from wherever it stops holding.
         if (decoded::enabled && !observed) {
-            pos = run_decoded_block(node, pos, end, base, &here.block);
+            // Nothing has allocated since `buffer` was read.
+            decoded::Record* r = decoded::find(node);
+            if (r && r->decoded && r->pos == pos && (buffer->flags & series_flag::DECODED) &&
+                r->offset == buffer->offset && r->tail == buffer->tail)
+                pos = r->tops.empty() ? pos : run_decoded(r, node, pos, end, base, &here.block);
+            else
+                pos = run_decoded_block(node, pos, end, base, &here.block);
             if (stack::thrown) [[unlikely]] return leave();
         }
         while (pos < end) {
@@ -1072,10 +1079,13 @@ inline void end_body(Node ctx, uint32_t old) {
     Cell body = node_buffer(fn->data3)->read_cells()[function::MORE_BODY];
     if (type_of(&body) != TYPE_BLOCK) [[unlikely]]
         return false;
-    Node ctx = fn->data1;
-    uint32_t old = begin_body(ctx);
+    begin_body(fn->data1);
     eval_whole_block(&body, false);
-    end_body(ctx, old);
+    // Every caller pops the function's frame next, which gives its context
+    // the values back (a throw past it has cut the frame already): only a
+    // return or exit aimed at this call is left to take.
+    uint32_t code = stack::thrown;
+    if (code == stack::EXIT_RETURN || code == stack::EXIT_EXIT) stack::thrown = stack::EXIT_NONE;
     return true;
 }
 
@@ -1289,18 +1299,14 @@ template <bool Traced>
     }
 }
 
-// The arguments of if, unless and either: the condition as any call takes
-// it; a block written in the code, with no operator after it, is taken as it
-// stands (the argument admits it). Then what the native does: with every
-// block taken as it stands, the chosen one is run from the code, never
-// pushed.
-uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name) {
-    Node desc = arg_frame_node(fn);
-    uint32_t m = arg_frame_at(desc)->mandatory;
-    View cv(code);
+// The arguments of if, unless and either after the condition (pushed, the
+// code's cells `cv` read after it ran): a block written in the code, with no
+// operator after it, is taken as it stands (the argument admits it). Then
+// what the native does: with every block taken as it stands, the chosen one
+// is run from the code, never pushed.
+[[gnu::always_inline]] inline uint32_t conditional_branches(const Cell* fn, Node desc, uint32_t m, Node code,
+                                                            uint32_t pos, uint32_t end, const Cell* name, View cv) {
     bool ran = false;
-    pos = lean_argument(fn, code, pos, end, name, false, 0, cv, true, ran);
-    if (ran && stack::thrown) return pos;
     Cell* cond = stack::top - 1;
     if (!typeset::has(&arg_frame_at(desc)->slots[0].types, type_of(cond))) expect_arg(name, fn, 0, cond);
     // The condition may have turned the tracer on: the call is then traced.
@@ -1329,6 +1335,18 @@ uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t en
     traced(trace::EV_CALL, code, pos, fn, nullptr);
     choose(fn->data1, stack::arguments + 1);
     return pos;
+}
+
+// The arguments of if, unless and either, the condition as any call takes
+// it, and what the native does (see conditional_branches).
+uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name) {
+    Node desc = arg_frame_node(fn);
+    uint32_t m = arg_frame_at(desc)->mandatory;
+    View cv(code);
+    bool ran = false;
+    pos = lean_argument(fn, code, pos, end, name, false, 0, cv, true, ran);
+    if (ran && stack::thrown) return pos;
+    return conditional_branches(fn, desc, m, code, pos, end, name, cv);
 }
 
 }  // namespace
@@ -1525,6 +1543,16 @@ struct Decoder {
             return q;
         }
         ops[at].check_next = word_next;
+        // Numbers and the operators fast_math computes, nothing that runs:
+        // taken at once by quick_decoded.
+        bool quick = pairs;
+        auto plain = [&](uint32_t i) {
+            return (ops[i].kind == decoded::K_VALUE || ops[i].kind == decoded::K_WORD) && ops[i].size == 1;
+        };
+        if (quick && !plain(at + 1)) quick = false;
+        for (uint32_t c = at + 2; quick && c < ops.size(); c += 2)
+            quick = ops[c].kind == decoded::K_PAIR && ops[c].fast && ops[c].size == 2 && plain(c + 1);
+        ops[at].fast = quick;
         return close(at, q);
     }
 
@@ -1549,6 +1577,25 @@ struct Decoder {
                 ops[i].ident = fn;
                 ops[i].count = m;
                 uint32_t q = pos + 1;
+                if (lean && m > 0 && t == TYPE_NATIVE && fn.data1 >= natives::N_IF && fn.data1 <= natives::N_EITHER) {
+                    // if, unless or either with its branches written as
+                    // blocks: the condition is decoded, the blocks are taken
+                    // as the walker takes them.
+                    q = full(q);
+                    if (!q) return 0;
+                    uint32_t b = q;
+                    while (b < q + m - 1 && inside(b) && type_of(code_at(code, b)) == TYPE_BLOCK) b++;
+                    if (b == q + m - 1) {
+                        ops[i].kind = decoded::K_COND;
+                        return close(i, b);
+                    }
+                    for (uint32_t k = 1; k < m; k++) {
+                        if (!inside(q)) return 0;
+                        q = full(q);
+                        if (!q) return 0;
+                    }
+                    return close(i, q);
+                }
                 for (uint32_t k = 0; k < m; k++) {
                     if (!inside(q)) {
                         if (lean) return 0;
@@ -1635,14 +1682,18 @@ decoded::Record* decoded_record(Node node, uint32_t pos, uint32_t end) {
 // Runs a block's whole expressions from its decoded form while that holds;
 // answers where the walker goes on (the end when all ran). A pending exit
 // answers at once, the walker's loop then leaving.
-[[gnu::noinline]] uint32_t run_decoded_block(Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor) {
-    decoded::Record* rec = decoded_record(node, pos, end);
-    if (!rec) return pos;
+// `rec` is the block's decoded record, found good for this evaluation.
+[[gnu::noinline]] uint32_t run_decoded(decoded::Record* rec, Node node, uint32_t pos, uint32_t end, Cell* base,
+                                       Cell* cursor) {
     decoded::Running hold(rec);
     Run x{rec, node, end};
-    for (uint32_t t : rec->tops) {
-        const decoded::Op* op = rec->ops.data() + t;
-        if (pos != op->pos || !still_good(x)) break;
+    const decoded::Op* ops = rec->ops.data();
+    const uint32_t* t = rec->tops.data();
+    const uint32_t* stop = t + rec->tops.size();
+    for (bool first = true; t < stop; t++, first = false) {
+        const decoded::Op* op = ops + *t;
+        // Each expression may have changed the code the next one relies on.
+        if (pos != op->pos || (!first && !still_good(x))) break;
         cursor->data1 = pos;
         stack::top = base;
         uint32_t start = pos;
@@ -1650,6 +1701,13 @@ decoded::Record* decoded_record(Node node, uint32_t pos, uint32_t end) {
         if (!between_expressions(node, start, base)) return end;
     }
     return pos;
+}
+
+// The same for a block whose record is not known good: made, or decoded,
+// or run when it is.
+[[gnu::noinline]] uint32_t run_decoded_block(Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor) {
+    decoded::Record* rec = decoded_record(node, pos, end);
+    return rec ? run_decoded(rec, node, pos, end, base, cursor) : pos;
 }
 
 inline const Cell* step_cell(const Run& x, uint32_t pos) { return node_buffer(x.code)->read_cells() + pos; }
@@ -1663,13 +1721,62 @@ inline const Cell* plain_operand(const Run& x, const Op* op) {
     return is_plain_value(v) ? v : nullptr;
 }
 
-// Runs a step, a value or a word holding one without a call. `ran` tells
-// whether anything ran (which may have changed the code).
-inline uint32_t run_operand(const Run& x, const Op* op, bool& ran) {
-    if (const Cell* v = plain_operand(x, op)) {
-        stack::push(v);
-        ran = false;
+// An expression the decoder found to be numbers and fast operators only
+// (`n - 1`, `i < 10`), its value pushed, computed as the walker's quick step
+// computes it; false, with nothing changed, when anything differs from what
+// was decoded or an operand is not a number.
+[[gnu::always_inline]] inline bool quick_decoded(const Run& x, const Op* op) {
+    // Nothing here allocates: the code stays where it is.
+    const Cell* head = node_buffer(x.code)->read_cells();
+    auto operand = [head](const Op* c) -> const Cell* {
+        const Cell* v = c->kind == decoded::K_VALUE ? head + c->pos : peek_word(head + c->pos);
+        return v && is_plain_number(v) ? v : nullptr;
+    };
+    const Cell* v = operand(op + 1);
+    if (!v) return false;
+    Cell* T = stack::push_slot();
+    *T = *v;
+    const Op* stop = op + op->size;
+    for (const Op* c = op + 2; c < stop; c += 2) {
+        const Cell* w = peek_word(head + c->pos);
+        const Cell* right;
+        if (!w || !same_value(w, &c->ident) || !(right = operand(c + 1)) || !fast_math(Fast(c->fast), T, right)) {
+            stack::top--;
+            return false;
+        }
+    }
+    if (op->check_next && op->next < x.end) {
+        View cv(x.code);
+        if (op->next < cv.size && op_at(cv, op->next)) {
+            stack::top--;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Runs a step: a value, a word holding one, or quick arithmetic without a
+// call. `ran` tells whether anything ran (which may have changed the code).
+[[gnu::always_inline]] inline uint32_t run_operand(const Run& x, const Op* op, bool& ran) {
+    ran = false;
+    switch (op->kind) {
+    case decoded::K_VALUE: stack::push(step_cell(x, op->pos)); return op->next;
+    case decoded::K_WORD: {
+        const Cell* v = peek_word(step_cell(x, op->pos));
+        if (is_plain_value(v)) {
+            stack::push(v);
+            return op->next;
+        }
+        break;
+    }
+    case decoded::K_EXPR:
+        if (op->fast && quick_decoded(x, op)) return op->next;
+        break;
+    case decoded::K_PAREN:
+        ran = true;
+        push_paren(x.code, op->pos);
         return op->next;
+    default: break;
     }
     ran = true;
     return run_step(x, op);
@@ -1688,7 +1795,7 @@ inline const Cell* quick_number(const Run& x, const Op* r) {
 
 // A call whose callee is still the one decoded: its arguments are the steps
 // after it (the walker's from wherever one ends off the decoded form).
-uint32_t run_call(const Run& x, const Op* op) {
+[[gnu::noinline]] uint32_t run_call(const Run& x, const Op* op) {
     const Cell* w = step_cell(x, op->pos);
     const Cell* v = peek_word(w);
     if (!v || !same_value(v, &op->ident)) return eval_one_expression(x.code, op->pos, x.end, op->no_infix);
@@ -1726,8 +1833,28 @@ uint32_t run_call(const Run& x, const Op* op) {
     });
 }
 
+// if, unless or either whose callee is still the one decoded: the
+// condition is the step after it, the branches are taken as the walker
+// takes them.
+[[gnu::noinline]] uint32_t run_cond(const Run& x, const Op* op) {
+    const Cell* w = step_cell(x, op->pos);
+    const Cell* v = peek_word(w);
+    if (!v || !same_value(v, &op->ident)) return eval_one_expression(x.code, op->pos, x.end, op->no_infix);
+    Cell fn = *v;
+    Cell name = *w;
+    return invoke_with(&fn, &name, false, [&]() -> uint32_t {
+        Node desc = arg_frame_node(&fn);
+        uint32_t m = arg_frame_at(desc)->mandatory;
+        if (m != op->count) return gather_conditional(&fn, x.code, op->pos + 1, x.end, &name);
+        bool ran;
+        uint32_t pos = run_operand(x, op + 1, ran);
+        if (ran && stack::thrown) return pos;
+        return conditional_branches(&fn, desc, m, x.code, pos, x.end, &name, View(x.code));
+    });
+}
+
 // A value and its operators.
-uint32_t run_expr(const Run& x, const Op* op) {
+[[gnu::noinline]] uint32_t run_expr(const Run& x, const Op* op) {
     Cell* T = stack::top;
     const Op* c = op + 1;
     bool ran;
@@ -1753,7 +1880,10 @@ uint32_t run_expr(const Run& x, const Op* op) {
                 continue;
             }
             q = infix_arithmetic(k, &fn, x.code, c->pos + 1, x.end, &name, T,
-                                 [&](uint32_t) { return run_step(x, r); });
+                                 [&](uint32_t) {
+                                     bool ran;
+                                     return run_operand(x, r, ran);
+                                 });
         } else {
             stack::top = T;
             q = invoke_named(&fn, x.code, c->pos + 1, x.end, &name, true);
@@ -1770,7 +1900,7 @@ uint32_t run_expr(const Run& x, const Op* op) {
 }
 
 // A set-word: its value's expression is the step after it.
-uint32_t run_set(const Run& x, const Op* op) {
+[[gnu::noinline]] uint32_t run_set(const Run& x, const Op* op) {
     if (uint32_t after = quick_set(View(x.code), op->pos, x.end)) return after;
     Cell word = *step_cell(x, op->pos);
     return set_word<false>(x.code, op->pos, x.end, &word, [&](uint32_t) { return run_step(x, op + 1); });
@@ -1788,7 +1918,10 @@ uint32_t run_step(const Run& x, const Op* op) {
         push_paren(x.code, op->pos);
         return op->next;
     case decoded::K_CALL: return run_call(x, op);
-    case decoded::K_EXPR: return run_expr(x, op);
+    case decoded::K_COND: return run_cond(x, op);
+    case decoded::K_EXPR:
+        if (op->fast && quick_decoded(x, op)) return op->next;
+        return run_expr(x, op);
     case decoded::K_SET: return run_set(x, op);
     default: break;
     }
