@@ -1793,14 +1793,23 @@ inline const Cell* quick_number(const Run& x, const Op* r) {
     return c && is_plain_number(c) ? c : nullptr;
 }
 
+// The callee of a call step whose word still holds the value decoded: the
+// value and the word copied to `fn` and `name` (the call may move the
+// code). False when the walker must take the call.
+inline bool decoded_callee(const Run& x, const Op* op, Cell& fn, Cell& name) {
+    const Cell* w = step_cell(x, op->pos);
+    const Cell* v = peek_word(w);
+    if (!v || !same_value(v, &op->ident)) return false;
+    fn = *v;
+    name = *w;
+    return true;
+}
+
 // A call whose callee is still the one decoded: its arguments are the steps
 // after it (the walker's from wherever one ends off the decoded form).
 [[gnu::noinline]] uint32_t run_call(const Run& x, const Op* op) {
-    const Cell* w = step_cell(x, op->pos);
-    const Cell* v = peek_word(w);
-    if (!v || !same_value(v, &op->ident)) return eval_one_expression(x.code, op->pos, x.end, op->no_infix);
-    Cell fn = *v;
-    Cell name = *w;
+    Cell fn, name;
+    if (!decoded_callee(x, op, fn, name)) return eval_one_expression(x.code, op->pos, x.end, op->no_infix);
     return invoke_with(&fn, &name, false, [&]() -> uint32_t {
         bool is_fn = type_of(&fn) == TYPE_FUNCTION;
         Node desc = arg_frame_node(&fn);
@@ -1837,11 +1846,8 @@ inline const Cell* quick_number(const Run& x, const Op* r) {
 // condition is the step after it, the branches are taken as the walker
 // takes them.
 [[gnu::noinline]] uint32_t run_cond(const Run& x, const Op* op) {
-    const Cell* w = step_cell(x, op->pos);
-    const Cell* v = peek_word(w);
-    if (!v || !same_value(v, &op->ident)) return eval_one_expression(x.code, op->pos, x.end, op->no_infix);
-    Cell fn = *v;
-    Cell name = *w;
+    Cell fn, name;
+    if (!decoded_callee(x, op, fn, name)) return eval_one_expression(x.code, op->pos, x.end, op->no_infix);
     return invoke_with(&fn, &name, false, [&]() -> uint32_t {
         Node desc = arg_frame_node(&fn);
         uint32_t m = arg_frame_at(desc)->mandatory;
