@@ -1061,12 +1061,17 @@ inline uint32_t begin_body(Node ctx) {
     return old;
 }
 
+// A return or exit aimed at the call whose body just ran ends there.
+inline void take_own_exit() {
+    uint32_t code = stack::thrown;
+    if (code == stack::EXIT_RETURN || code == stack::EXIT_EXIT) stack::thrown = stack::EXIT_NONE;
+}
+
 // The end of a function body's run: the context's values back, and a return
 // or exit aimed at this call taken.
 inline void end_body(Node ctx, uint32_t old) {
     stack::set_context_values_ref(ctx, old);
-    uint32_t code = stack::thrown;
-    if (code == stack::EXIT_RETURN || code == stack::EXIT_EXIT) stack::thrown = stack::EXIT_NONE;
+    take_own_exit();
     if (!stack::thrown) stack::current_frame()->header &= ~stack::FRAME_BODY;
 }
 
@@ -1084,8 +1089,7 @@ inline void end_body(Node ctx, uint32_t old) {
     // Every caller pops the function's frame next, which gives its context
     // the values back (a throw past it has cut the frame already): only a
     // return or exit aimed at this call is left to take.
-    uint32_t code = stack::thrown;
-    if (code == stack::EXIT_RETURN || code == stack::EXIT_EXIT) stack::thrown = stack::EXIT_NONE;
+    take_own_exit();
     return true;
 }
 
@@ -1580,21 +1584,17 @@ struct Decoder {
                 if (lean && m > 0 && t == TYPE_NATIVE && fn.data1 >= natives::N_IF && fn.data1 <= natives::N_EITHER) {
                     // if, unless or either with its branches written as
                     // blocks: the condition is decoded, the blocks are taken
-                    // as the walker takes them.
-                    q = full(q);
-                    if (!q) return 0;
-                    uint32_t b = q;
-                    while (b < q + m - 1 && inside(b) && type_of(code_at(code, b)) == TYPE_BLOCK) b++;
-                    if (b == q + m - 1) {
+                    // as the walker takes them. Any other is decoded below,
+                    // as a call.
+                    uint32_t c = full(q);
+                    if (!c) return 0;
+                    uint32_t b = c;
+                    while (b < c + m - 1 && inside(b) && type_of(code_at(code, b)) == TYPE_BLOCK) b++;
+                    if (b == c + m - 1) {
                         ops[i].kind = decoded::K_COND;
                         return close(i, b);
                     }
-                    for (uint32_t k = 1; k < m; k++) {
-                        if (!inside(q)) return 0;
-                        q = full(q);
-                        if (!q) return 0;
-                    }
-                    return close(i, q);
+                    ops.resize(i + 1);
                 }
                 for (uint32_t k = 0; k < m; k++) {
                     if (!inside(q)) {
@@ -1679,46 +1679,15 @@ decoded::Record* decoded_record(Node node, uint32_t pos, uint32_t end) {
     return nullptr;
 }
 
-// Runs a block's whole expressions from its decoded form while that holds;
-// answers where the walker goes on (the end when all ran). A pending exit
-// answers at once, the walker's loop then leaving.
-// `rec` is the block's decoded record, found good for this evaluation.
-[[gnu::noinline]] uint32_t run_decoded(decoded::Record* rec, Node node, uint32_t pos, uint32_t end, Cell* base,
-                                       Cell* cursor) {
-    decoded::Running hold(rec);
-    Run x{rec, node, end};
-    const decoded::Op* ops = rec->ops.data();
-    const uint32_t* t = rec->tops.data();
-    const uint32_t* stop = t + rec->tops.size();
-    for (bool first = true; t < stop; t++, first = false) {
-        const decoded::Op* op = ops + *t;
-        // Each expression may have changed the code the next one relies on.
-        if (pos != op->pos || (!first && !still_good(x))) break;
-        cursor->data1 = pos;
-        stack::top = base;
-        uint32_t start = pos;
-        pos = run_step(x, op);
-        if (!between_expressions(node, start, base)) return end;
-    }
-    return pos;
-}
-
-// The same for a block whose record is not known good: made, or decoded,
-// or run when it is.
-[[gnu::noinline]] uint32_t run_decoded_block(Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor) {
-    decoded::Record* rec = decoded_record(node, pos, end);
-    return rec ? run_decoded(rec, node, pos, end, base, cursor) : pos;
-}
-
 inline const Cell* step_cell(const Run& x, uint32_t pos) { return node_buffer(x.code)->read_cells() + pos; }
 
-// The value a value step stands for, or a word step's when it holds one
-// pushed as it stands; null otherwise.
-inline const Cell* plain_operand(const Run& x, const Op* op) {
-    if (op->kind == decoded::K_VALUE) return step_cell(x, op->pos);
-    if (op->kind != decoded::K_WORD) return nullptr;
-    const Cell* v = peek_word(step_cell(x, op->pos));
-    return is_plain_value(v) ? v : nullptr;
+// The number a value step, or a word step whose word holds one, stands for
+// (the code's cells at `head`); null otherwise.
+inline const Cell* number_step(const Cell* head, const Op* c) {
+    const Cell* v = c->kind == decoded::K_VALUE ? head + c->pos
+                    : c->kind == decoded::K_WORD ? peek_word(head + c->pos)
+                                                 : nullptr;
+    return v && is_plain_number(v) ? v : nullptr;
 }
 
 // An expression the decoder found to be numbers and fast operators only
@@ -1728,11 +1697,7 @@ inline const Cell* plain_operand(const Run& x, const Op* op) {
 [[gnu::always_inline]] inline bool quick_decoded(const Run& x, const Op* op) {
     // Nothing here allocates: the code stays where it is.
     const Cell* head = node_buffer(x.code)->read_cells();
-    auto operand = [head](const Op* c) -> const Cell* {
-        const Cell* v = c->kind == decoded::K_VALUE ? head + c->pos : peek_word(head + c->pos);
-        return v && is_plain_number(v) ? v : nullptr;
-    };
-    const Cell* v = operand(op + 1);
+    const Cell* v = number_step(head, op + 1);
     if (!v) return false;
     Cell* T = stack::push_slot();
     *T = *v;
@@ -1740,7 +1705,8 @@ inline const Cell* plain_operand(const Run& x, const Op* op) {
     for (const Op* c = op + 2; c < stop; c += 2) {
         const Cell* w = peek_word(head + c->pos);
         const Cell* right;
-        if (!w || !same_value(w, &c->ident) || !(right = operand(c + 1)) || !fast_math(Fast(c->fast), T, right)) {
+        if (!w || !same_value(w, &c->ident) || !(right = number_step(head, c + 1)) ||
+            !fast_math(Fast(c->fast), T, right)) {
             stack::top--;
             return false;
         }
@@ -1787,10 +1753,36 @@ inline bool on_track(const Run& x, const Op* op, uint32_t pos, bool ran) {
     return pos == op->next && (!ran || still_good(x));
 }
 
-// The number an operand step stands for without running anything, or null.
-inline const Cell* quick_number(const Run& x, const Op* r) {
-    const Cell* c = plain_operand(x, r);
-    return c && is_plain_number(c) ? c : nullptr;
+// Runs a block's whole expressions from its decoded form while that holds;
+// answers where the walker goes on (the end when all ran). A pending exit
+// answers at once, the walker's loop then leaving.
+// `rec` is the block's decoded record, found good for this evaluation.
+[[gnu::noinline]] uint32_t run_decoded(decoded::Record* rec, Node node, uint32_t pos, uint32_t end, Cell* base,
+                                       Cell* cursor) {
+    decoded::Running hold(rec);
+    Run x{rec, node, end};
+    const decoded::Op* ops = rec->ops.data();
+    const uint32_t* t = rec->tops.data();
+    const uint32_t* stop = t + rec->tops.size();
+    for (bool first = true; t < stop; t++, first = false) {
+        const decoded::Op* op = ops + *t;
+        // Each expression may have changed the code the next one relies on.
+        if (pos != op->pos || (!first && !still_good(x))) break;
+        cursor->data1 = pos;
+        stack::top = base;
+        uint32_t start = pos;
+        bool ran;
+        pos = run_operand(x, op, ran);
+        if (!between_expressions(node, start, base)) return end;
+    }
+    return pos;
+}
+
+// The same for a block whose record is not known good: made, or decoded,
+// or run when it is.
+[[gnu::noinline]] uint32_t run_decoded_block(Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor) {
+    decoded::Record* rec = decoded_record(node, pos, end);
+    return rec ? run_decoded(rec, node, pos, end, base, cursor) : pos;
 }
 
 // The callee of a call step whose word still holds the value decoded: the
@@ -1880,7 +1872,7 @@ inline bool decoded_callee(const Run& x, const Op* op, Cell& fn, Cell& name) {
         const Op* r = c + 1;
         Fast k = Fast(c->fast);
         if (k) {
-            const Cell* right = quick_number(x, r);
+            const Cell* right = number_step(node_buffer(x.code)->read_cells(), r);
             if (right && fast_math(k, T, right)) {
                 q = r->next;
                 continue;
@@ -1909,25 +1901,19 @@ inline bool decoded_callee(const Run& x, const Op* op, Cell& fn, Cell& name) {
 [[gnu::noinline]] uint32_t run_set(const Run& x, const Op* op) {
     if (uint32_t after = quick_set(View(x.code), op->pos, x.end)) return after;
     Cell word = *step_cell(x, op->pos);
-    return set_word<false>(x.code, op->pos, x.end, &word, [&](uint32_t) { return run_step(x, op + 1); });
+    return set_word<false>(x.code, op->pos, x.end, &word, [&](uint32_t) {
+        bool ran;
+        return run_operand(x, op + 1, ran);
+    });
 }
 
+// The steps run_operand leaves: calls, operators, set-words, and what the
+// walker takes.
 uint32_t run_step(const Run& x, const Op* op) {
     switch (op->kind) {
-    case decoded::K_VALUE: case decoded::K_WORD:
-        if (const Cell* v = plain_operand(x, op)) {
-            stack::push(v);
-            return op->next;
-        }
-        break;
-    case decoded::K_PAREN:
-        push_paren(x.code, op->pos);
-        return op->next;
     case decoded::K_CALL: return run_call(x, op);
     case decoded::K_COND: return run_cond(x, op);
-    case decoded::K_EXPR:
-        if (op->fast && quick_decoded(x, op)) return op->next;
-        return run_expr(x, op);
+    case decoded::K_EXPR: return run_expr(x, op);
     case decoded::K_SET: return run_set(x, op);
     default: break;
     }
