@@ -1316,6 +1316,15 @@ template <bool Traced>
     // The condition may have turned the tracer on: the call is then traced.
     bool quick = !tracing;
     uint32_t first = pos;
+    // The common case at once: every branch a block, nothing after the last
+    // (a block is never an operator, so only the last can be followed by one).
+    uint32_t after = pos + m - 1;
+    uint32_t limit = end < cv.size ? end : cv.size;
+    if (quick && after <= limit && type_of(cv.head + pos) == TYPE_BLOCK &&
+        (m == 2 || (m == 3 && type_of(cv.head + pos + 1) == TYPE_BLOCK)) && (after >= limit || !op_at(cv, after))) {
+        choose(fn->data1, cv.head + first);
+        return after;
+    }
     uint32_t k = 1;
     while (quick && k < m && pos < end && pos < cv.size && type_of(cv.head + pos) == TYPE_BLOCK &&
            (pos + 1 >= end || pos + 1 >= cv.size || !op_at(cv, pos + 1))) {
