@@ -1362,6 +1362,21 @@ uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t en
     return conditional_branches(fn, desc, m, code, pos, end, name, cv);
 }
 
+// The arguments of a call taking them normally, gathered (and, for a native
+// or an action, its entry called) without the general gathering's questions.
+[[gnu::always_inline]] inline uint32_t gather_lean_call(const Cell* fn, Node code, uint32_t pos, uint32_t end,
+                                                        const Cell* name, bool is_fn) {
+    Node desc = arg_frame_node(fn);
+    if (!arg_frame_at(desc)->lean)
+        return gather_arguments(fn, code, pos, end, nullptr, 0, name, name, false, APPLY_NONE);
+    return gather_plain(fn, desc, code, pos, end, name, false, is_fn);
+}
+
+// A native or an action named by a word of the code, with no path.
+[[gnu::noinline]] uint32_t call_native(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name) {
+    return invoke_with(fn, name, false, [=] { return gather_lean_call(fn, code, pos, end, name, false); });
+}
+
 }  // namespace
 
 void do_block(const Cell* block) { run_block(block); }
@@ -1374,16 +1389,13 @@ namespace {
 // unless `no_infix`: the untraced step's common expression.
 uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name, bool no_infix) {
     Cell* T = stack::top;
-    if (type_of(fn) == TYPE_NATIVE && fn->data1 >= natives::N_IF && fn->data1 <= natives::N_EITHER)
+    int t = type_of(fn);
+    if (t == TYPE_NATIVE && fn->data1 >= natives::N_IF && fn->data1 <= natives::N_EITHER)
         pos = invoke_with(fn, name, false, [=] { return gather_conditional(fn, code, pos, end, name); });
-    else if (type_of(fn) == TYPE_FUNCTION)
-        // A function taking its arguments normally has them gathered here.
-        pos = invoke_with<true>(fn, name, false, [=] {
-            Node desc = arg_frame_node(fn);
-            if (!arg_frame_at(desc)->lean)
-                return gather_arguments(fn, code, pos, end, nullptr, 0, name, name, false, APPLY_NONE);
-            return gather_plain(fn, desc, code, pos, end, name, false, true);
-        });
+    else if (t == TYPE_FUNCTION)
+        pos = invoke_with<true>(fn, name, false, [=] { return gather_lean_call(fn, code, pos, end, name, true); });
+    else if (t != TYPE_ROUTINE)
+        pos = call_native(fn, code, pos, end, name);
     else
         pos = invoke_named(fn, code, pos, end, name, false);
     if (stack::thrown || no_infix) return pos;
