@@ -1,6 +1,7 @@
 #include "datatypes/context.h"
 
 #include <algorithm>
+#include <array>
 
 #include "datatypes/registry.h"
 #include "datatypes/runtime_words.h"
@@ -105,8 +106,38 @@ uint32_t word_count(Node ctx) { return node_buffer(key_block(ctx))->length(); }
 
 Cell* key_word(Node ctx, uint32_t n) { return node_buffer(key_block(ctx))->cell_head() + n; }
 
+namespace {
+
+// The positions found last by find_word, by context and symbol. An entry is
+// a guess, checked before it is used: the key at the position must still be
+// the one found there. Keys are only ever appended, so a key found by its
+// canonical symbol stays the first one that matches, wherever the context
+// node is reused. The global context may hold case variants and is left out.
+struct Found {
+    Node ctx;
+    int32_t symbol;
+    uint32_t position;
+    uint32_t key;  // the key's own symbol
+};
+std::array<Found, 512> found_words{};
+
+inline Found& found_entry(Node ctx, int32_t symbol) {
+    uint32_t h = (ctx * 0x9E3779B1u) ^ (uint32_t(symbol) * 0x85EBCA77u);
+    return found_words[(h >> 16) & (found_words.size() - 1)];
+}
+
+}  // namespace
+
 int32_t find_word(Node ctx, int32_t symbol, bool canonical) {
-    return context_index_put(word_index(ctx), symbol, canonical, 0, nullptr);
+    if (!canonical || ctx == global) return context_index_put(word_index(ctx), symbol, canonical, 0, nullptr);
+    Found& f = found_entry(ctx, symbol);
+    if (f.ctx == ctx && f.symbol == symbol) {
+        const SeriesBuffer* keys = node_buffer(key_block(ctx));
+        if (f.position < keys->length() && keys->read_cells()[f.position].data2 == f.key) return int32_t(f.position);
+    }
+    int32_t position = context_index_put(word_index(ctx), symbol, true, 0, nullptr);
+    if (position >= 0) f = Found{ctx, symbol, uint32_t(position), key_word(ctx, uint32_t(position))->data2};
+    return position;
 }
 
 int32_t add(Node ctx, int32_t symbol) {
