@@ -806,7 +806,9 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
     bool is_fn = t == TYPE_FUNCTION || t == TYPE_ROUTINE;
     Node desc = arg_frame_node(fn);
     const ArgFrame* af = arg_frame_at(desc);
-    if (!path && mode == APPLY_NONE && af->lean) return gather_plain(fn, desc, code, pos, end, name, infix, is_fn);
+    // A path naming no refinements (a method, `o/f x`) takes them as a word does.
+    if (mode == APPLY_NONE && af->lean && (!path || path_pos >= code_size(path->data2)))
+        return gather_plain(fn, desc, code, pos, end, name, infix, is_fn);
     int named[64];
     if (!is_fn)
         for (uint32_t r = 0; r < af->refinements && r < 64; r++) named[r] = -1;
@@ -2097,6 +2099,9 @@ Cell head_value(const Cell* path, const Cell* head) {
         raise_error(err::script_unset_path, path, head);
     }
     if (type_of(hv) == TYPE_UNSET) raise_error(err::script_unset_path, path, head);
+    // Found by its symbol: the path's own cell keeps the index, as a word of
+    // the code does.
+    if (int32_t(head->data3) < 0) remember_index(path->data2, path->data1, head, index_of_slot(head, hv));
     return *hv;
 }
 
