@@ -48,7 +48,7 @@ Node build(const Cell* callable) {
                 continue;
             }
             slots.push_back(ArgSlot{typeset::empty(), c.data2, uint16_t(width++), ARG_REFINEMENT,
-                                    uint8_t(++refinement)});
+                                    uint8_t(++refinement), uint32_t(symbol::resolve(int32_t(c.data2)))});
             continue;
         default: continue;
         }
@@ -57,7 +57,8 @@ Node build(const Cell* callable) {
             Cell next = *spec_at(spec, i + 1);
             if (type_of(&next) == TYPE_BLOCK && blk::length(&next) > 0) types = typeset::from_block(&next);
         }
-        slots.push_back(ArgSlot{types, c.data2, uint16_t(width++), kind, uint8_t(refinement)});
+        slots.push_back(ArgSlot{types, c.data2, uint16_t(width++), kind, uint8_t(refinement),
+                                uint32_t(symbol::resolve(int32_t(c.data2)))});
     }
     if (refinement > 255 || width > 0xFFFF) raise_error(err::script_bad_func_def, callable);
     uint32_t mandatory = 0, lean = 1;

@@ -25,8 +25,9 @@ struct ArgSlot {
     uint16_t slot;       // a function's frame cell: arguments, then each refinement's flag and arguments
     uint8_t kind;        // ArgKind
     uint8_t refinement;  // 0 for a mandatory argument, else its refinement's number (from 1)
+    uint32_t canonical;  // the spec word's canonical symbol: what a path's refinement is matched by
 };
-static_assert(sizeof(ArgSlot) == 24);
+static_assert(sizeof(ArgSlot) == 28);
 
 struct ArgFrame {
     uint16_t count;        // entries in `slots`

@@ -1,5 +1,6 @@
 #include "evaluator/interpreter.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -304,14 +305,25 @@ struct Gather {
     return pos + 1;
 }
 
-// Takes one argument by its kind; returns the position after it.
+inline uint32_t quick_value(const View& cv, uint32_t pos, uint32_t end, bool no_infix, uint32_t* stop);
+uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T);
+
+// Takes one argument by its kind; returns the position after it. One taken
+// normally that runs nothing is taken by quick_value, as a word's call takes it.
 inline uint32_t take_argument(const Gather& g, uint32_t kind, uint32_t pos, int k) {
     if (g.at_end(pos)) {
         Cell w = argument_word(g.callable, k);
         raise_error(err::script_no_arg, g.name, &w);
     }
-    if (kind == ARG_NORMAL) return eval_one_expression(g.code, pos, g.single ? pos + 1 : g.end, g.infix);
-    return take_quoted_argument(g, kind, pos);
+    if (kind != ARG_NORMAL) return take_quoted_argument(g, kind, pos);
+    uint32_t end = g.single ? pos + 1 : g.end;
+    if (!tracing) {
+        uint32_t stop = 0;
+        uint32_t after = quick_value(View(g.code), pos, end, g.infix, &stop);
+        if (after) return after;
+        if (stop) return infix_tail(g.code, stop, end, stack::top - 1);
+    }
+    return eval_one_expression(g.code, pos, end, g.infix);
 }
 
 // Refinements named by a path, or by the block of an applying call, after
@@ -338,7 +350,7 @@ struct Refinements {
         bool found = false;
         for (uint32_t i = 0; i < af->count; i++) {
             const ArgSlot& c = af->slots[i];
-            if (c.kind == ARG_REFINEMENT && symbol::resolve(int32_t(c.symbol)) == s) {
+            if (c.kind == ARG_REFINEMENT && int32_t(c.canonical) == s) {
                 ri = i;
                 found = true;
                 break;
@@ -465,6 +477,7 @@ uint32_t gather_general(const Cell* fn, Node desc, Node code, uint32_t pos, uint
     // callable (an applying call names its word throughout).
     Gather gr{fn, applying ? name : element, code, end, infix, safer};
     bool collecting = true;
+    bool unnamed = false;  // the cells after the first refinement are pushed
     int count = 0;  // argument values gathered
     int argk = 0;   // argument number in the spec
     for (uint32_t i = 0;; i++) {
@@ -523,8 +536,11 @@ uint32_t gather_general(const Cell* fn, Node desc, Node code, uint32_t pos, uint
             if (is_fn) logic::push(false);
             collecting = g.at_end(pos);
         } else {
-            if (is_fn) logic::push(false);
-            collecting = false;
+            // Nothing after the first refinement is taken from the code: a
+            // function's cells are false and none (its locals after them).
+            if (is_fn) push_unnamed(desc, i);
+            unnamed = true;
+            break;
         }
     }
     if (path || how == APPLY_NAMED) {
@@ -532,7 +548,7 @@ uint32_t gather_general(const Cell* fn, Node desc, Node code, uint32_t pos, uint
         pos = r.take_named(g, code, pos, end, path, path_pos, applying, how);
         if (stack::thrown) return pos;
     }
-    if (is_fn) {
+    if (is_fn && !unnamed) {
         const ArgFrame* af = arg_frame_at(desc);
         if (af->locals > 0) function::push_unused_refinement(int(af->locals));
     }
@@ -810,8 +826,7 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
     if (mode == APPLY_NONE && af->lean && (!path || path_pos >= code_size(path->data2)))
         return gather_plain(fn, desc, code, pos, end, name, infix, is_fn);
     int named[64];
-    if (!is_fn)
-        for (uint32_t r = 0; r < af->refinements && r < 64; r++) named[r] = -1;
+    if (!is_fn) std::copy_n(NO_REFINEMENTS.begin(), std::min<uint32_t>(af->refinements, 64), named);
     pos = gather_general(fn, desc, code, pos, end, path, path_pos, name, element, infix, mode, named);
     if (stack::thrown) return pos;
     traced(trace::EV_CALL, mode != APPLY_NONE ? 0 : code, pos, fn, nullptr);
