@@ -1,6 +1,7 @@
 #include "datatypes/string.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "datatypes/sorting.h"
 #include "runtime/stack.h"
 #include "runtime/case_map.h"
+#include "runtime/murmur3.h"
 #include "runtime/cells.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/raise.h"
@@ -365,24 +367,86 @@ int compare_values(const Cell* a_cell, const Cell* b_cell, int op, bool match) {
     return c1 < c2 ? -1 : c1 > c2 ? 1 : 0;
 }
 
-bool equal_values(const Cell* a, const Cell* b, int op) {
-    if (a->data2 == b->data2 && a->data1 == b->data1) return true;
-    if (op == COMP_SAME) return false;
-    const SeriesBuffer* ab = node_buffer(a->data2);
-    const SeriesBuffer* bb = node_buffer(b->data2);
-    if (ab->unit() != 1 || bb->unit() != 1) return compare_values(a, b, op, false) == 0;
-    uint32_t na = ab->tail - ab->offset, nb = bb->tail - bb->offset;
-    uint32_t len = a->data1 < na ? na - a->data1 : 0;
-    if (len != (b->data1 < nb ? nb - b->data1 : 0)) return false;
-    const uint8_t* pa = ab->read_head() + a->data1;
-    const uint8_t* pb = bb->read_head() + b->data1;
-    bool fold = op != COMP_STRICT_EQUAL;
+namespace {
+
+// Unit-1 text eight bytes at a time, for the hashed lookups' keys: loads in
+// little-endian order, whatever the host's.
+constexpr uint64_t HIGH_BITS = 0x8080808080808080ull;
+
+inline uint64_t load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    return v;
+}
+inline uint32_t load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+    return v;
+}
+
+// The last 0-3 bytes of unit-1 text as one word, the first lowest.
+inline uint32_t load_tail(const uint8_t* p, uint32_t r) {
+    uint32_t w = 0;
+    switch (r) {
+    case 3: w = uint32_t(p[2]) << 16; [[fallthrough]];
+    case 2: w |= uint32_t(p[1]) << 8; [[fallthrough]];
+    case 1: w |= p[0];
+    }
+    return w;
+}
+
+// Eight ASCII bytes with a-z made A-Z, as fold_upper_fast makes them.
+inline uint64_t ascii_upper8(uint64_t x) {
+    uint64_t from_a = x + 0x1F1F1F1F1F1F1F1Full;  // high bit: byte >= 'a'
+    uint64_t past_z = x + 0x0505050505050505ull;  // high bit: byte > 'z'
+    return x - (((from_a & ~past_z) & HIGH_BITS) >> 2);
+}
+
+// Whether two runs of bytes are equal, character by character folded as
+// comparisons fold them.
+[[gnu::noinline]] bool equal_folded(const uint8_t* pa, const uint8_t* pb, uint32_t len) {
     for (uint32_t i = 0; i < len; i++) {
         uint32_t c1 = pa[i], c2 = pb[i];
-        if (c1 != c2 && (!fold || fold_upper_fast(c1) != fold_upper_fast(c2))) return false;
+        if (c1 != c2 && fold_upper_fast(c1) != fold_upper_fast(c2)) return false;
     }
     return true;
 }
+
+// Whether two runs of bytes are the same: eight at a time, a last run of
+// fewer read as words that overlap what came before.
+inline bool same_bytes(const uint8_t* pa, const uint8_t* pb, uint32_t len) {
+    if (len >= 8) {
+        for (uint32_t i = 0; i + 8 < len; i += 8)
+            if (load64(pa + i) != load64(pb + i)) return false;
+        return load64(pa + len - 8) == load64(pb + len - 8);
+    }
+    if (len >= 4) return ((load32(pa) ^ load32(pb)) | (load32(pa + len - 4) ^ load32(pb + len - 4))) == 0;
+    if (len == 0) return true;
+    return ((pa[0] ^ pb[0]) | (pa[len >> 1] ^ pb[len >> 1]) | (pa[len - 1] ^ pb[len - 1])) == 0;
+}
+
+// Whether two runs of bytes are equal, folded as comparisons fold them when
+// `fold`: characters are folded only when the bytes differ.
+inline bool equal_bytes(const uint8_t* pa, const uint8_t* pb, uint32_t len, bool fold) {
+    return same_bytes(pa, pb, len) || (fold && equal_folded(pa, pb, len));
+}
+
+}  // namespace
+
+bool equal_key(const Key& key, const Cell* b, int op) {
+    const Cell* a = key.cell;
+    if (a->data2 == b->data2 && a->data1 == b->data1) return true;
+    if (op == COMP_SAME) return false;
+    const SeriesBuffer* bb = node_buffer(b->data2);
+    if (!key.bytes || bb->unit() != 1) return compare_values(a, b, op, false) == 0;
+    uint32_t nb = bb->tail - bb->offset;
+    if (key.length != (b->data1 < nb ? nb - b->data1 : 0)) return false;
+    return equal_bytes(key.bytes, bb->read_head() + b->data1, key.length, op != COMP_STRICT_EQUAL);
+}
+
+bool equal_values(const Cell* a, const Cell* b, int op) { return equal_key(key_of(a), b, op); }
 
 int compare(Cell* a, Cell* b, int op) {
     int ta = type_of(a), tb = type_of(b);
@@ -632,44 +696,97 @@ void mark_cell(const Cell* c) {
     if (c->data3) collector::mark_node(c->data3);
 }
 
-// Streaming MurmurHash3 over 32-bit blocks (one per character).
-struct BlockHasher {
-    uint32_t h1;
-    uint32_t count = 0;
-    explicit BlockHasher(uint32_t seed) : h1(seed) {}
-    void add(uint32_t k1) {
-        k1 *= 0xCC9E2D51u;
-        k1 = (k1 << 15) | (k1 >> 17);
-        k1 *= 0x1B873593u;
-        h1 ^= k1;
-        h1 = (h1 << 13) | (h1 >> 19);
-        h1 = h1 * 5 + 0xE6546B64u;
-        count++;
-    }
-    uint32_t finish() const { return hash_pointer(h1 ^ (count * 4)); }
-};
+// One MurmurHash3 (x86, 32-bit) round over a 32-bit block.
+inline uint32_t mix_block(uint32_t h1, uint32_t k1) {
+    k1 *= 0xCC9E2D51u;
+    k1 = (k1 << 15) | (k1 >> 17);
+    k1 *= 0x1B873593u;
+    h1 ^= k1;
+    h1 = (h1 << 13) | (h1 >> 19);
+    return h1 * 5 + 0xE6546B64u;
+}
 
-// The characters from the value's position on. Strings that compare equal
-// ignoring case must hash alike: without case_sensitive they are folded as
-// the string comparison folds them.
-uint32_t hash_cell(const Cell* cell, bool case_sensitive) {
-    SeriesBuffer* b = node_buffer(cell->data2);
+// The end of a MurmurHash3 of `length` bytes: the last 0-3 of them, the length,
+// the finaliser.
+inline uint32_t finish_bytes(uint32_t h1, uint32_t tail, uint32_t length) {
+    if (length & 3) {
+        tail *= 0xCC9E2D51u;
+        tail = (tail << 15) | (tail >> 17);
+        h1 ^= tail * 0x1B873593u;
+    }
+    return hash_pointer(h1 ^ length);
+}
+
+// The hash of n characters, folded unless case_sensitive. Strings that
+// compare equal ignoring case must hash alike whatever their width, so it
+// depends on the folded characters alone: while every one is below 256 it is
+// the MurmurHash3 of them as bytes (as a unit-1 string is hashed, see
+// hash_key), else that of 32-bit blocks, one per character.
+template <typename Char>
+uint32_t hash_chars(const Char* chars, uint32_t n, bool case_sensitive) {
+    auto folded = [&](uint32_t i) -> uint32_t { return case_sensitive ? chars[i] : fold_upper_fast(chars[i]); };
+    bool as_bytes = true;
+    for (uint32_t i = 0; i < n && as_bytes; i++) as_bytes = folded(i) < 0x100;
+    uint32_t h1 = hash_seed;
+    if (!as_bytes) {
+        for (uint32_t i = 0; i < n; i++) h1 = mix_block(h1, folded(i));
+        return hash_pointer(h1 ^ (n * 4));
+    }
+    uint32_t block = 0;
+    for (uint32_t i = 0; i < n; i++) {
+        block |= folded(i) << (8 * (i & 3));
+        if ((i & 3) == 3) {
+            h1 = mix_block(h1, block);
+            block = 0;
+        }
+    }
+    return finish_bytes(h1, block, n);
+}
+
+// hash_chars of a wide string's characters from its position on.
+[[gnu::noinline]] uint32_t hash_wide(const SeriesBuffer* b, const Cell* cell, bool case_sensitive) {
     uint32_t unit = b->unit();
     uint32_t first = b->offset / unit + cell->data1;
     uint32_t last = b->tail / unit;
-    BlockHasher hasher(hash_seed);
-    auto add_all = [&](const auto* chars) {
-        for (uint32_t i = first; i < last; i++) hasher.add(case_sensitive ? chars[i] : fold_upper_fast(chars[i]));
-    };
-    switch (unit) {
-    case 1: add_all(b->read_data()); break;
-    case 2: add_all(reinterpret_cast<const uint16_t*>(b->read_data())); break;
-    default: add_all(reinterpret_cast<const uint32_t*>(b->read_data())); break;
-    }
-    return hasher.finish();
+    uint32_t n = first < last ? last - first : 0;
+    if (unit == 2) return hash_chars(reinterpret_cast<const uint16_t*>(b->read_data()) + first, n, case_sensitive);
+    return hash_chars(reinterpret_cast<const uint32_t*>(b->read_data()) + first, n, case_sensitive);
+}
+
+// The characters from the value's position on; see hash_chars.
+uint32_t hash_cell(const Cell* cell, bool case_sensitive) {
+    const SeriesBuffer* b = node_buffer(cell->data2);
+    if (b->unit() == 1) return hash_key(key_of(cell), case_sensitive);
+    return hash_wide(b, cell, case_sensitive);
 }
 
 }  // namespace
+
+// hash_chars of unit-1 text: the bytes as they are with case_sensitive, else
+// folded eight at a time while they are ASCII.
+uint32_t hash_key(const Key& key, bool case_sensitive) {
+    if (!key.bytes) return hash_wide(node_buffer(key.cell->data2), key.cell, case_sensitive);
+    const uint8_t* p = key.bytes;
+    const uint32_t n = key.length;
+    if (case_sensitive) return murmur3_x86_32(p, n, hash_seed);
+    uint32_t h1 = hash_seed;
+    uint32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w = load64(p + i);
+        if (w & HIGH_BITS) return hash_chars(p, n, false);
+        w = ascii_upper8(w);
+        h1 = mix_block(mix_block(h1, uint32_t(w)), uint32_t(w >> 32));
+    }
+    if (n - i >= 4) {
+        uint32_t w = load32(p + i);
+        if (w & uint32_t(HIGH_BITS)) return hash_chars(p, n, false);
+        h1 = mix_block(h1, uint32_t(ascii_upper8(w)));
+        i += 4;
+    }
+    uint32_t w = load_tail(p + i, n - i);
+    if (w & uint32_t(HIGH_BITS)) return hash_chars(p, n, false);
+    return finish_bytes(h1, uint32_t(ascii_upper8(w)), n);
+}
 
 // ---------------------------------------------------------------- sort
 

@@ -121,6 +121,26 @@ int compare_values(const Cell* a, const Cell* b, int op, bool match);
 // COMP_SAME, as compare_values answers it: what hashed lookups ask most.
 bool equal_values(const Cell* a, const Cell* b, int op);
 
+// A string! as a hashed lookup's key, read once for its hash and for every
+// stored key it is compared with: the bytes from its position on when it is
+// unit-1 (null for a wider string, which goes the general way). The address is
+// only good until the next allocation.
+struct Key {
+    const Cell* cell;
+    const uint8_t* bytes;
+    uint32_t length;
+};
+inline Key key_of(const Cell* s) {
+    const SeriesBuffer* b = node_buffer(s->data2);
+    if (b->unit() != 1) return Key{s, nullptr, 0};
+    uint32_t n = b->tail - b->offset;
+    return Key{s, b->read_head() + s->data1, s->data1 < n ? n - s->data1 : 0};
+}
+// The string's hash as hash indexes take it (its registered hasher).
+uint32_t hash_key(const Key& key, bool case_sensitive);
+// equal_values(key.cell, b, op), b being a string!.
+bool equal_key(const Key& key, const Cell* b, int op);
+
 // The escape rule of molded text, shared with char! molding: writes cp with
 // its caret escape when it needs one. Answers the budget less what was written.
 int append_escaped_char(Cell* buffer, uint32_t cp, bool all, int part);

@@ -90,3 +90,31 @@ TEST_F(HashKindsTest, WordAndSetWordAreOneMapKey) {
     EXPECT_EQ(mold(eval("reduce [select m 'a select m pick [a:] 1 select m pick [:a] 1]")), "[1 1 1]");
     EXPECT_EQ(mold(eval("m/a: 2 extend m [a: 4] length? m")), "1");
 }
+
+// Strings equal but for case, or for the width their characters are stored
+// in, hash alike: narrow text is hashed eight bytes at a time while it is
+// ASCII, the rest character by character. Lengths about the word size, Latin-1
+// letters, and letters whose other case is wide (ÿ, µ).
+TEST_F(HashKindsTest, StringsEqualButForCaseOrWidthHashAlike) {
+    auto hash_of = [&](const std::string& text, bool case_sensitive) {
+        Cell v = eval(text);
+        return hash_value(&v, case_sensitive);
+    };
+    // The text kept wide: its wide character is taken off again.
+    auto wide = [](const std::string& s) { return "w: copy {" + s + "€} remove back tail w w"; };
+    const std::string letters = "abcdefghijklmnopq";
+    for (size_t n = 0; n <= letters.size(); n++) {
+        std::string lower = letters.substr(0, n), upper = lower;
+        for (char& c : upper) c = char(c - 32);
+        uint32_t narrow = hash_of("{" + lower + "}", false);
+        EXPECT_EQ(narrow, hash_of(wide(upper), false)) << lower;
+        EXPECT_EQ(narrow, hash_of("{" + upper + "}", false)) << lower;
+        EXPECT_EQ(hash_of("{" + lower + "}", true), hash_of(wide(lower), true)) << lower;
+        if (n) EXPECT_NE(narrow, hash_of("{" + lower.substr(0, n - 1) + "z}", false)) << lower;
+    }
+    const char* alike[][2] = {{"abcdefghé", "ABCDEFGHÉ"}, {"Été", "éTÉ"}, {"ÿx", "Ÿx"}, {"µ", "Μ"}};
+    for (auto& [a, b] : alike) {
+        EXPECT_EQ(hash_of(std::string("{") + a + "}", false), hash_of(wide(b), false)) << a;
+        EXPECT_EQ(hash_of(std::string("{") + a + "}", true), hash_of(wide(a), true)) << a;
+    }
+}
