@@ -68,9 +68,24 @@ void prepare_key(Cell* key, const Cell* path) {
     }
 }
 
-// The position of the live or removed pair holding the key, or -1.
+// The position of the live or removed pair holding the key, or -1. Strings
+// and integers, the commonest keys, are compared here rather than through the
+// index's equality; a string is read once for its hash and every compare.
 int64_t find_key(const Cell* m, const Cell* key, int op) {
     if (!m->data3) return -1;
+    const int t = type_of(key);
+    if (t == TYPE_STRING) {
+        const string::Key k = string::key_of(key);
+        return map_index_find_by(m->data3, string::hash_key(k, false), [&](const Cell* stored) {
+            return type_of(stored) == TYPE_STRING && string::equal_key(k, stored, op);
+        });
+    }
+    if (t == TYPE_INTEGER) {
+        const uint32_t n = key->data2;
+        return map_index_find_by(m->data3, hash_value(key, false), [n](const Cell* stored) {
+            return type_of(stored) == TYPE_INTEGER && stored->data2 == n;
+        });
+    }
     Cell k = lookup_key(key);
     if (!is_valid_key_type(type_of(&k))) return -1;
     return map_index_find(m->data3, &k, op);

@@ -35,13 +35,11 @@ namespace {
 
 // ---- bucket flags: 2 bits per bucket, 16 buckets per 32-bit word ----------
 
-inline uint32_t* flag_words(const HashIndexHeader* h) {
-    return reinterpret_cast<uint32_t*>(node_buffer(h->flags)->data());
-}
-inline uint32_t* key_slots(const HashIndexHeader* h) {
-    return reinterpret_cast<uint32_t*>(node_buffer(h->keys)->data());
-}
-inline uint32_t flag_at(const uint32_t* words, uint32_t i) { return (words[i >> 4] >> ((i & 15) << 1)) & 3; }
+using hash_layout::flag_at;
+using hash_layout::flag_words;
+using hash_layout::key_slots;
+using hash_layout::Probe;
+
 inline void set_flag(uint32_t* words, uint32_t i, uint32_t value) {
     uint32_t shift = (i & 15) << 1;
     words[i >> 4] = (words[i >> 4] & ~(3u << shift)) | (value << shift);
@@ -84,22 +82,6 @@ uint32_t slot_hash(const HashIndexHeader* h, uint32_t slot) {
     }
     return hash_value(block_cells(h) + slot, false);
 }
-
-// The walk over the buckets for a hash: its own bucket first, so that keys
-// whose hashes follow one another (integers counted up) sit side by side;
-// then steps that bring in the hash's higher bits, a few at a time, so that
-// keys alike in their low bits part at once; then i -> 5i + 1, which visits
-// every bucket of a power-of-two table. Done after every bucket is seen.
-struct Probe {
-    uint32_t mask, i, perturb, left;
-    Probe(uint32_t hash, uint32_t buckets) : mask(buckets - 1), i(hash & mask), perturb(hash), left(buckets + 8) {}
-    // false when every bucket has been seen.
-    bool advance() {
-        perturb >>= 5;
-        i = (i * 5 + 1 + perturb) & mask;
-        return --left != 0;
-    }
-};
 
 // Puts a key known to be absent into the first empty bucket of its chain.
 void place(uint32_t* flags, uint32_t* keys, uint32_t mask, uint32_t hash, uint32_t slot) {
@@ -510,12 +492,10 @@ void map_index_walk(Node index, const Cell* key_in, bool (*stop)(void* state, ui
 }
 
 int64_t map_index_find(Node index, const Cell* key, int op) {
-    int64_t found = -1;
-    map_index_visit(index, key, op, [&](uint32_t position) {
-        found = position;
-        return true;
+    const int type = type_of(key);
+    return map_index_find_by(index, hash_value(key, false), [&](const Cell* stored) {
+        return type_of(stored) == type && hash_cell_equality(key, stored, op);
     });
-    return found;
 }
 
 void map_index_add(Node index, uint32_t position) {

@@ -56,6 +56,36 @@ constexpr uint32_t BUCKET_OCCUPIED = 0;
 constexpr uint32_t BUCKET_DELETED = 1;
 constexpr uint32_t BUCKET_EMPTY = 2;
 
+// The bucket tables, for the walks written in line below.
+namespace hash_layout {
+
+// Bucket flags: 2 bits per bucket, 16 buckets per 32-bit word.
+inline uint32_t* flag_words(const HashIndexHeader* h) {
+    return reinterpret_cast<uint32_t*>(node_buffer(h->flags)->data());
+}
+inline uint32_t* key_slots(const HashIndexHeader* h) {
+    return reinterpret_cast<uint32_t*>(node_buffer(h->keys)->data());
+}
+inline uint32_t flag_at(const uint32_t* words, uint32_t i) { return (words[i >> 4] >> ((i & 15) << 1)) & 3; }
+
+// The walk over the buckets for a hash: its own bucket first, so that keys
+// whose hashes follow one another (integers counted up) sit side by side;
+// then steps that bring in the hash's higher bits, a few at a time, so that
+// keys alike in their low bits part at once; then i -> 5i + 1, which visits
+// every bucket of a power-of-two table. Done after every bucket is seen.
+struct Probe {
+    uint32_t mask, i, perturb, left;
+    Probe(uint32_t hash, uint32_t buckets) : mask(buckets - 1), i(hash & mask), perturb(hash), left(buckets + 8) {}
+    // false when every bucket has been seen.
+    bool advance() {
+        perturb >>= 5;
+        i = (i * 5 + 1 + perturb) & mask;
+        return --left != 0;
+    }
+};
+
+}  // namespace hash_layout
+
 // The process-wide seed, fixed at start-up.
 extern const uint32_t hash_seed;
 
@@ -102,6 +132,12 @@ int64_t find_in_hash_index_with(Node index, const Cell* key, uint32_t start, uin
 // until it answers true.
 int64_t map_index_find(Node index, const Cell* key, int op);
 void map_index_add(Node index, uint32_t position);
+// map! kind: the position of the first key along the chain of `hash` that
+// `matches` accepts (called with the stored key cell), or -1: the lookup of
+// map_index_find for a caller that compares keys of a known type itself.
+// The walk holds the tables' addresses, so `matches` must not allocate.
+template <typename Match>
+int64_t map_index_find_by(Node index, uint32_t hash, Match&& matches);
 template <typename Visit>
 void map_index_visit(Node index, const Cell* key, int op, Visit&& visit);
 
@@ -217,6 +253,22 @@ void map_index_visit(Node index, const Cell* key, int op, Visit&& visit) {
         if (type_of(stored) != type_of(s->key) || !hash_cell_equality(s->key, stored, s->op)) return false;
         return (*s->visit)(position);
     }, &st);
+}
+
+template <typename Match>
+int64_t map_index_find_by(Node index, uint32_t hash, Match&& matches) {
+    // Read-only access throughout: a lookup marks no buffer as written.
+    const auto* h = reinterpret_cast<const HashIndexHeader*>(node_buffer(index)->read_data());
+    const auto* flags = reinterpret_cast<const uint32_t*>(node_buffer(h->flags)->read_data());
+    const auto* keys = reinterpret_cast<const uint32_t*>(node_buffer(h->keys)->read_data());
+    const Cell* cells = node_buffer(h->block)->read_cells();
+    hash_layout::Probe p(hash, h->buckets);
+    do {
+        uint32_t f = hash_layout::flag_at(flags, p.i);
+        if (f == BUCKET_EMPTY) return -1;
+        if (f == BUCKET_OCCUPIED && matches(cells + keys[p.i])) return keys[p.i];
+    } while (p.advance());
+    return -1;
 }
 
 }  // namespace vyx
