@@ -137,11 +137,12 @@ uint32_t set_pair(Cell* m, const Cell* key_in, const Cell* value, int op, const 
         b->tail += 2 * sizeof(Cell);
         stack::top = key;
         map_index_add(m->data3, uint32_t(at));
-    } else if (is_removed(&cells(m)[at + 1])) {
+    } else if (is_removed(pairs(m)->read_cells() + at + 1)) {
         adjust_count(m, 1);
     }
-    cells(m)[at + 1] = *value;
-    clear_new_line_flag(&cells(m)[at + 1]);
+    Cell* slot = cells(m) + at + 1;
+    *slot = *value;
+    clear_new_line_flag(slot);
     return uint32_t(at + 1);
 }
 
@@ -265,10 +266,7 @@ int lookup_op(bool case_, bool same) { return same ? OP_SAME : case_ ? OP_STRICT
 
 const Cell* select(Cell* s, Cell* value, Cell*, bool, bool case_, bool same, bool, Cell*, Cell*, bool, bool, bool,
                    bool) {
-    int64_t at = find_key(s, value, lookup_op(case_, same));
-    if (at < 0 || is_removed(&cells(s)[at + 1])) return &NONE_CELL;
-    found_cell = cells(s)[at + 1];
-    return &found_cell;
+    return select_value(s, value, case_, same);
 }
 
 const Cell* find(Cell* s, Cell* value, Cell*, bool, bool case_, bool same, bool, Cell*, Cell*, bool, bool, bool,
@@ -426,6 +424,15 @@ int compare(Cell* a, Cell* b, int op) {
 }
 
 }  // namespace
+
+const Cell* select_value(const Cell* m, const Cell* key, bool case_, bool same) {
+    int64_t at = find_key(m, key, lookup_op(case_, same));
+    if (at < 0) return &NONE_CELL;
+    const Cell* value = pairs(m)->read_cells() + at + 1;
+    if (is_removed(value)) return &NONE_CELL;
+    found_cell = *value;
+    return &found_cell;
+}
 
 bool is_valid_key_type(int t) {
     switch (t) {

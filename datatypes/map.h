@@ -23,6 +23,10 @@ const Cell* extend(Cell* m, Cell* spec, bool case_);
 // position + i (a key stored as a set-word! given as a word!), words past the
 // end to none. Answers whether any word was set.
 bool copy_pairs(const Cell* words, Cell* pos, uint32_t n);
+// select on a map!, for the action's entry to call without the general
+// handler's arguments (the other refinements mean nothing to a map): the
+// value of the key, or none. The answer is only good until the next lookup.
+const Cell* select_value(const Cell* m, const Cell* key, bool case_, bool same);
 // What a cell of a block with a hash index (map!, hash!) keeps alive: the
 // block (word 2) and the index (word 3).
 void mark_cell(const Cell* cell);

@@ -4,6 +4,7 @@
 #include "evaluator/actions.h"
 
 #include "datatypes/context.h"
+#include "datatypes/map.h"
 #include "datatypes/registry.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/simple.h"
@@ -318,6 +319,11 @@ void find_entry(const int* refs) {
 
 void select_entry(const int* refs) {
     using R = Refs<A_SELECT>;
+    // A map! looks its key up straight.
+    if (type_of(arg(0)) == TYPE_MAP) {
+        stack::set_last(map::select_value(arg(0), arg(1), flag(refs, R::at("case")), flag(refs, R::at("same"))));
+        return;
+    }
     const Cell* r = handler<act::Find>(A_SELECT)(
         arg(0), arg(1), ref_arg(refs, R::at("part")), flag(refs, R::at("only")), flag(refs, R::at("case")),
         flag(refs, R::at("same")), flag(refs, R::at("any")), ref_arg(refs, R::at("with")), ref_arg(refs, R::at("skip")),
