@@ -105,67 +105,59 @@ void mark_frames();
     raise_error(id, &w);
 }
 
-inline bool is_keyword_cell(const Cell* c, int32_t sym) {
-    return type_of(c) == TYPE_WORD && symbol::resolve(word::symbol_of(c)) == sym;
-}
+// The keywords, as the engine's own small codes (0: no keyword); a switch
+// over them picks a keyword's work in one jump.
+enum Key : uint8_t {
+    K_NONE_,  // no keyword
+    K_BAR, K_SKIP, K_ANY, K_SOME, K_COPY, K_TO, K_THRU, K_END, K_REMOVE, K_BREAK, K_OPT, K_KEEP, K_PICK,
+    K_FAIL, K_AHEAD, K_WHILE, K_INTO, K_INSERT, K_ONLY, K_CHANGE, K_IF, K_NOT, K_QUOTE, K_COLLECT,
+    K_AFTER, K_SET, K_CASE, K_REJECT, K_NONE,
+    K_COUNT
+};
 
-// Keyword by raw symbol id: -1 not looked at yet, 0 no keyword, else the
-// keyword's canonical symbol. Rule words are tested at every step, so the
-// answer is kept.
-std::vector<int32_t> keyword_cache;
+// Keyword code by raw symbol id: -1 not looked at yet, else the code (0 for
+// none). Rule words are tested at every step, so the answer is kept.
+std::vector<int8_t> keyword_cache;
 
-// Keywords by canonical symbol.
+// The canonical symbol of each keyword code.
 struct Keywords {
-    int32_t bar, skip, any, some, copy, to, thru, end, remove, break_, opt, keep, pick, fail, ahead, while_,
-        into, insert, only, change, if_, not_, quote, collect, after, set, case_, reject, none;
+    int32_t sym[K_COUNT] = {};
     bool ready = false;
     void load() {
         keyword_cache.assign(keyword_cache.size(), -1);
-        bar = symbol::resolve(sym::bar); skip = symbol::resolve(sym::skip); any = symbol::resolve(sym::any);
-        some = symbol::resolve(sym::some); copy = symbol::resolve(sym::copy); to = symbol::resolve(sym::to);
-        thru = symbol::resolve(sym::thru); end = symbol::resolve(sym::end);
-        remove = symbol::resolve(sym::remove); break_ = symbol::resolve(sym::break_);
-        opt = symbol::resolve(sym::opt); keep = symbol::resolve(sym::keep); pick = symbol::resolve(sym::pick);
-        fail = symbol::resolve(sym::fail); ahead = symbol::resolve(sym::ahead);
-        while_ = symbol::resolve(sym::while_); into = symbol::resolve(sym::into);
-        insert = symbol::resolve(sym::insert); only = symbol::resolve(sym::only);
-        change = symbol::resolve(int32_t(words::change.data2));
-        if_ = symbol::resolve(sym::if_);
-        not_ = symbol::resolve(sym::not_);
-        quote = symbol::resolve(sym::quote); collect = symbol::resolve(sym::collect);
-        after = symbol::resolve(sym::after); set = symbol::resolve(sym::set); case_ = symbol::resolve(sym::case_);
-        reject = symbol::resolve(sym::reject); none = symbol::resolve(sym::none);
+        const int32_t raw[K_COUNT] = {
+            0, sym::bar, sym::skip, sym::any, sym::some, sym::copy, sym::to, sym::thru, sym::end, sym::remove,
+            sym::break_, sym::opt, sym::keep, sym::pick, sym::fail, sym::ahead, sym::while_, sym::into,
+            sym::insert, sym::only, int32_t(words::change.data2), sym::if_, sym::not_, sym::quote, sym::collect,
+            sym::after, sym::set, sym::case_, sym::reject, sym::none};
+        for (int k = 1; k < K_COUNT; k++) sym[k] = symbol::resolve(raw[k]);
         ready = true;
     }
 };
 Keywords kw;
 
 
-// The keyword a symbol resolves to, 0 for none; worked out once per symbol.
-[[gnu::noinline]] int32_t keyword_symbol_slow(int32_t raw) {
-    if (raw <= 0) return 0;
+// The keyword code of a symbol, K_NONE_ for none; worked out once per symbol.
+[[gnu::noinline]] Key keyword_code_slow(int32_t raw) {
+    if (raw <= 0) return K_NONE_;
     if (size_t(raw) >= keyword_cache.size()) keyword_cache.resize(size_t(raw) + 256, -1);
-    int32_t& e = keyword_cache[size_t(raw)];
+    int8_t& e = keyword_cache[size_t(raw)];
     if (e < 0) {
         int32_t s = symbol::resolve(raw);
-        bool is = s == kw.bar || s == kw.skip || s == kw.any || s == kw.some || s == kw.copy || s == kw.to ||
-                  s == kw.thru || s == kw.end || s == kw.remove || s == kw.break_ || s == kw.opt ||
-                  s == kw.keep || s == kw.pick || s == kw.fail || s == kw.ahead || s == kw.while_ ||
-                  s == kw.into || s == kw.insert || s == kw.only || s == kw.change || s == kw.if_ ||
-                  s == kw.not_ || s == kw.quote || s == kw.collect || s == kw.after || s == kw.set ||
-                  s == kw.case_ || s == kw.reject || s == kw.none;
-        e = is ? s : 0;
+        e = 0;
+        for (int k = 1; k < K_COUNT; k++)
+            if (kw.sym[k] == s) e = int8_t(k);
     }
-    return e;
+    return Key(e);
 }
 
 // Every rule word's first question: answered from the cache once known.
-inline int32_t keyword_symbol(int32_t raw) {
+inline Key keyword_code(int32_t raw) {
     if (raw > 0 && size_t(raw) < keyword_cache.size()) {
-        int32_t e = keyword_cache[size_t(raw)];
-        if (e >= 0) return e;
+        int8_t e = keyword_cache[size_t(raw)];
+        if (e >= 0) return Key(e);
     }
-    return keyword_symbol_slow(raw);
+    return keyword_code_slow(raw);
 }
 
 // The value of a word, or null when its context has no slot for it (a word
@@ -268,9 +260,9 @@ struct Engine {
     uint32_t rule_count() const { return blk::size(rules.data2); }
     Cell rule_at(uint32_t i) const { return *blk::at(rules.data2, i); }
     bool has_rule(uint32_t i) const { return i < rule_count(); }
-    // The keyword a rule cell is (its canonical symbol), or 0.
-    [[gnu::always_inline]] int32_t keyword_of(const Cell* c) const {
-        return type_of(c) == TYPE_WORD ? keyword_symbol(word::symbol_of(c)) : 0;
+    // The keyword a rule cell is, or K_NONE_.
+    [[gnu::always_inline]] Key keyword_of(const Cell* c) const {
+        return type_of(c) == TYPE_WORD ? keyword_code(word::symbol_of(c)) : K_NONE_;
     }
     bool is_keyword(const Cell* c) const { return keyword_of(c) != 0; }
 
@@ -639,9 +631,9 @@ struct Engine {
     // then follows its bar).
     bool next_alternative() {
         uint32_t n = rule_count();
+        const Cell* c = blk::at(rules.data2, 0);
         for (uint32_t i = rpos; i < n; i++) {
-            Cell* c = blk::at(rules.data2, i);
-            if (type_of(c) == TYPE_WORD && symbol::resolve(word::symbol_of(c)) == kw.bar) {
+            if (keyword_of(c + i) == K_BAR) {
                 rpos = i + 1;
                 return true;
             }
@@ -656,42 +648,42 @@ struct Engine {
         int need = 1;
         while (need > 0 && i < n) {
             Cell c = rule_at(i);
-            int32_t k = keyword_of(&c);
+            Key k = keyword_of(&c);
             i++;
-            if (!k || k == kw.bar) {
+            if (!k || k == K_BAR) {
                 if (type_of(&c) == TYPE_INTEGER && i < n) continue;  // a count: its rule follows
                 need--;
                 continue;
             }
-            if (k == kw.any || k == kw.some || k == kw.opt || k == kw.while_ || k == kw.not_ || k == kw.ahead ||
-                k == kw.to || k == kw.thru || k == kw.remove || k == kw.into) {
+            if (k == K_ANY || k == K_SOME || k == K_OPT || k == K_WHILE || k == K_NOT || k == K_AHEAD ||
+                k == K_TO || k == K_THRU || k == K_REMOVE || k == K_INTO) {
                 continue;
             }
-            if (k == kw.keep) {
+            if (k == K_KEEP) {
                 if (i < n) {
                     Cell nx = rule_at(i);
-                    if (keyword_of(&nx) == kw.pick) i++;
+                    if (keyword_of(&nx) == K_PICK) i++;
                 }
                 continue;
             }
-            if (k == kw.copy || k == kw.set) {
+            if (k == K_COPY || k == K_SET) {
                 i++;
                 continue;
             }
-            if (k == kw.collect) {
+            if (k == K_COLLECT) {
                 if (i < n) {
                     Cell nx = rule_at(i);
-                    int32_t m = keyword_of(&nx);
-                    if (m == kw.set || m == kw.into || m == kw.after) i += 2;
+                    Key m = keyword_of(&nx);
+                    if (m == K_SET || m == K_INTO || m == K_AFTER) i += 2;
                 }
                 continue;
             }
-            if (k == kw.insert || k == kw.change) {
+            if (k == K_INSERT || k == K_CHANGE) {
                 if (i < n) {
                     Cell nx = rule_at(i);
-                    if (keyword_of(&nx) == kw.only) i++;
+                    if (keyword_of(&nx) == K_ONLY) i++;
                 }
-                if (k == kw.insert) {
+                if (k == K_INSERT) {
                     i++;
                     need--;
                 } else {
@@ -699,7 +691,7 @@ struct Engine {
                 }
                 continue;
             }
-            if (k == kw.if_ || k == kw.quote || k == kw.case_) {
+            if (k == K_IF || k == K_QUOTE || k == K_CASE) {
                 i++;
                 need--;
                 continue;
@@ -805,13 +797,13 @@ struct Engine {
         return false;
     }
 
-    [[noreturn]] void end_error(int32_t keyword) const { raise_word_error(err::script_parse_end, uint32_t(keyword)); }
+    [[noreturn]] void end_error(Key keyword) const { raise_word_error(err::script_parse_end, uint32_t(kw.sym[keyword])); }
 
     // The rule a keyword applies to must be there, and be no bar.
-    void need_rule(int32_t keyword, uint32_t at) const {
+    void need_rule(Key keyword, uint32_t at) const {
         if (at >= rule_count()) end_error(keyword);
         Cell c = rule_at(at);
-        if (keyword_of(&c) == kw.bar) end_error(keyword);
+        if (keyword_of(&c) == K_BAR) end_error(keyword);
     }
 
     // Drops the command frames of the current block (a break or reject
@@ -877,7 +869,7 @@ struct Engine {
                 Cell v = rule_at(rpos);
                 switch (type_of(&v)) {
                 case TYPE_WORD: {
-                    int32_t k = keyword_of(&v);
+                    Key k = keyword_of(&v);
                     if (!k) {
                         rule_word_value(rpos);
                         v = rule_at(rpos);
@@ -1055,7 +1047,7 @@ struct Engine {
                     pop();
                     break;
                 case F_CHANGE: {
-                    if (!has_rule(rpos)) end_error(kw.change);
+                    if (!has_rule(rpos)) end_error(K_CHANGE);
                     Cell rv = rule_at(rpos);
                     rpos++;
                     if (r) {
@@ -1169,7 +1161,7 @@ struct Engine {
         }
         if (!has_rule(subject)) raise_error(err::script_parse_rule, &self);
         Cell sub = rule_at(subject);
-        if (keyword_of(&sub) == kw.bar) raise_error(err::script_parse_rule, &self);
+        if (keyword_of(&sub) == K_BAR) raise_error(err::script_parse_rule, &self);
         if (m == 0) {
             rpos = rule_end(subject);
             return result_true();
@@ -1202,23 +1194,24 @@ struct Engine {
 
     // A keyword at rpos; answers the next step (the result in *r when it is
     // RESULT).
-    Step keyword(int32_t k, bool* r) {
+    Step keyword(Key k, bool* r) {
         Step s = keyword_step(k);
         *r = pending_result;
         return s;
     }
 
-    Step keyword_step(int32_t k) {
+    Step keyword_step(Key k) {
         uint32_t n = rule_count();
         uint32_t next = rpos + 1;
         pending_result = true;
-        if (k == kw.bar) {
+        switch (k) {
+        case K_BAR: {
             if (next >= n) end_error(k);
             rpos = n;
             // The alternative matched: the block ends here.
             return FETCH;
         }
-        if (k == kw.skip) {
+        case K_SKIP: {
             rpos = next;
             if (pos < end()) {
                 pos++;
@@ -1227,22 +1220,22 @@ struct Engine {
             pending_result = false;
             return RESULT;
         }
-        if (k == kw.end) {
+        case K_END: {
             rpos = next;
             pending_result = pos >= end();
             return RESULT;
         }
-        if (k == kw.none) {
+        case K_NONE: {
             rpos = next;
             return RESULT;
         }
-        if (k == kw.fail) {
+        case K_FAIL: {
             rpos = next;
             pending_result = false;
             return RESULT;
         }
-        if (k == kw.break_ || k == kw.reject) {
-            bool ok = k == kw.break_;
+        case K_BREAK: case K_REJECT: {
+            bool ok = k == K_BREAK;
             if (!leave_loop()) {
                 // No loop: the current block ends so.
                 unwind_to_block();
@@ -1257,18 +1250,23 @@ struct Engine {
             pending_result = ok;
             return RESULT;
         }
-        if (k == kw.any || k == kw.some || k == kw.opt || k == kw.while_) {
+        case K_ANY:
             need_rule(k, next);
-            if (k == kw.any) return repeat(0, -1, next, false);
-            if (k == kw.some) return repeat(1, -1, next, false);
-            if (k == kw.opt) return repeat(0, 1, next, false);
+            return repeat(0, -1, next, false);
+        case K_SOME:
+            need_rule(k, next);
+            return repeat(1, -1, next, false);
+        case K_OPT:
+            need_rule(k, next);
+            return repeat(0, 1, next, false);
+        case K_WHILE:
+            need_rule(k, next);
             return repeat(0, -1, next, true);
-        }
-        if (k == kw.to || k == kw.thru) {
+        case K_TO: case K_THRU: {
             need_rule(k, next);
             Cell t = rule_at(next);
-            bool thru = k == kw.thru;
-            if (keyword_of(&t) == kw.end) {
+            bool thru = k == K_THRU;
+            if (keyword_of(&t) == K_END) {
                 pos = end() > pos ? end() : pos;
                 rpos = next + 1;
                 return RESULT;
@@ -1286,7 +1284,7 @@ struct Engine {
             rpos = next;
             return FETCH;
         }
-        if (k == kw.copy || k == kw.set) {
+        case K_COPY: case K_SET: {
             if (next >= n) end_error(k);
             Cell w = rule_at(next);
             if (!is_any_word(type_of(&w)) || type_of(&w) == TYPE_REFINEMENT || type_of(&w) == TYPE_ISSUE)
@@ -1296,18 +1294,18 @@ struct Engine {
             set_cell_type(&w, TYPE_WORD);
             f.a = w;
             f.rule_pos = next;
-            if (k == kw.set) f.flags |= FL_SET;
+            if (k == K_SET) f.flags |= FL_SET;
             rpos = next + 1;
             return FETCH;
         }
-        if (k == kw.not_ || k == kw.ahead) {
+        case K_NOT: case K_AHEAD: {
             need_rule(k, next);
             Frame& f = push(F_NOT);
-            if (k == kw.ahead) f.flags |= FL_AHEAD;
+            if (k == K_AHEAD) f.flags |= FL_AHEAD;
             rpos = next;
             return FETCH;
         }
-        if (k == kw.remove) {
+        case K_REMOVE: {
             need_rule(k, next);
             Cell t = rule_at(next);
             int tt = type_of(&t);
@@ -1325,7 +1323,7 @@ struct Engine {
             rpos = next;
             return FETCH;
         }
-        if (k == kw.insert) {
+        case K_INSERT: {
             bool only = false;
             uint32_t at = after_only(next, &only);
             if (at >= n) end_error(k);
@@ -1341,7 +1339,7 @@ struct Engine {
             rpos = at + 1;
             return RESULT;
         }
-        if (k == kw.change) {
+        case K_CHANGE: {
             bool only = false;
             uint32_t at = after_only(next, &only);
             need_rule(k, at);
@@ -1351,12 +1349,12 @@ struct Engine {
             rpos = at;
             return FETCH;
         }
-        if (k == kw.keep) {
+        case K_KEEP: {
             if (!collect_frame(frames.size())) raise_error(err::script_parse_keep);
             if (next >= n) end_error(k);
             Cell t = rule_at(next);
             bool pick = false;
-            if (keyword_of(&t) == kw.pick) {
+            if (keyword_of(&t) == K_PICK) {
                 pick = true;
                 next++;
                 if (next >= n) end_error(k);
@@ -1385,17 +1383,17 @@ struct Engine {
             rpos = next;
             return FETCH;
         }
-        if (k == kw.collect) {
+        case K_COLLECT: {
             if (next >= n) end_error(k);
             Cell t = rule_at(next);
-            int32_t m = keyword_of(&t);
+            Key m = keyword_of(&t);
             uint8_t flags = 0;
             Cell w = NONE_CELL;
-            if (m == kw.set || m == kw.into || m == kw.after) {
+            if (m == K_SET || m == K_INTO || m == K_AFTER) {
                 if (next + 1 >= n) end_error(k);
                 w = rule_at(next + 1);
                 if (type_of(&w) != TYPE_WORD) end_error(k);
-                flags = m == kw.set ? FL_SETWORD : m == kw.into ? FL_INTO : FL_AFTER;
+                flags = m == K_SET ? FL_SETWORD : m == K_INTO ? FL_INTO : FL_AFTER;
                 if (flags != FL_SETWORD) collect_target(&w);
                 next += 2;
                 if (next >= n) end_error(k);
@@ -1411,7 +1409,7 @@ struct Engine {
             rpos = next;
             return FETCH;
         }
-        if (k == kw.if_) {
+        case K_IF: {
             if (next >= n) end_error(k);
             Cell p = rule_at(next);
             if (type_of(&p) != TYPE_PAREN) end_error(k);
@@ -1421,7 +1419,7 @@ struct Engine {
             pending_result = logic::truth(&val);
             return RESULT;
         }
-        if (k == kw.quote) {
+        case K_QUOTE: {
             if (next >= n) end_error(k);
             Cell v = rule_at(next);
             int32_t m = in == IN_BLOCK ? match_value(&v, pos, end(), true) : match_value(&v, pos, end(), true);
@@ -1430,7 +1428,7 @@ struct Engine {
             rpos = next + 1;
             return RESULT;
         }
-        if (k == kw.case_) {
+        case K_CASE: {
             if (next >= n) end_error(k);
             Cell w = rule_at(next);
             if (type_of(&w) != TYPE_WORD) end_error(k);
@@ -1439,7 +1437,7 @@ struct Engine {
             rpos = next + 1;
             return RESULT;
         }
-        if (k == kw.into) {
+        case K_INTO: {
             if (next >= n) end_error(k);
             if (in != IN_BLOCK) raise_error(err::script_parse_block, &input);
             Cell sub = rule_at(next);
@@ -1468,6 +1466,9 @@ struct Engine {
             enter_block(&sub, next + 1);
             return FETCH;
         }
+        default:
+            break;
+        }
         // only, pick, after out of place.
         Cell c = rule_at(rpos);
         raise_error(err::script_parse_rule, &c);
@@ -1477,7 +1478,7 @@ struct Engine {
     uint32_t after_only(uint32_t at, bool* only) const {
         if (at < rule_count()) {
             Cell o = rule_at(at);
-            if (keyword_of(&o) == kw.only) {
+            if (keyword_of(&o) == K_ONLY) {
                 *only = true;
                 return at + 1;
             }
