@@ -116,8 +116,11 @@ enum Key : uint8_t {
 };
 
 // Keyword code by raw symbol id: -1 not looked at yet, else the code (0 for
-// none). Rule words are tested at every step, so the answer is kept.
+// none). Rule words are tested at every step, so the answer is kept; the
+// table's address and size are kept apart so a look-up reads two globals.
 std::vector<int8_t> keyword_cache;
+const int8_t* keyword_table = nullptr;
+uint32_t keyword_table_size = 0;
 
 // The canonical symbol of each keyword code.
 struct Keywords {
@@ -140,7 +143,11 @@ Keywords kw;
 // The keyword code of a symbol, K_NONE_ for none; worked out once per symbol.
 [[gnu::noinline]] Key keyword_code_slow(int32_t raw) {
     if (raw <= 0) return K_NONE_;
-    if (size_t(raw) >= keyword_cache.size()) keyword_cache.resize(size_t(raw) + 256, -1);
+    if (size_t(raw) >= keyword_cache.size()) {
+        keyword_cache.resize(size_t(raw) + 256, -1);
+        keyword_table = keyword_cache.data();
+        keyword_table_size = uint32_t(keyword_cache.size());
+    }
     int8_t& e = keyword_cache[size_t(raw)];
     if (e < 0) {
         int32_t s = symbol::resolve(raw);
@@ -153,8 +160,8 @@ Keywords kw;
 
 // Every rule word's first question: answered from the cache once known.
 inline Key keyword_code(int32_t raw) {
-    if (raw > 0 && size_t(raw) < keyword_cache.size()) {
-        int8_t e = keyword_cache[size_t(raw)];
+    if (uint32_t(raw) < keyword_table_size) {
+        int8_t e = keyword_table[uint32_t(raw)];
         if (e >= 0) return Key(e);
     }
     return keyword_code_slow(raw);
@@ -721,13 +728,18 @@ struct Engine {
         uint32_t start = pos, stop = end();
         int32_t count = 0;
         if (type_of(v) == TYPE_BITSET && in != IN_BLOCK && series::buffer_of(&input)->unit() == 1) {
-            // A charset over byte-wide input: the run of its bytes, read in place.
-            const uint8_t* bytes = series::buffer_of(&input)->read_head();
+            // A charset over byte-wide input: the run of its bytes, read in
+            // place. The loop writes nothing, so the set's bounds stay in
+            // registers.
+            const uint8_t* from = series::buffer_of(&input)->read_head() + pos;
             const SeriesBuffer* set = node_buffer(v->data2);
-            while ((max < 0 || count < max) && pos < stop && bitset::buffer_has_bit(set, bytes[pos])) {
-                count++;
-                pos++;
-            }
+            uint32_t room = stop > pos ? stop - pos : 0;
+            if (max >= 0 && uint32_t(max) < room) room = uint32_t(max);
+            const uint8_t* p = from;
+            const uint8_t* last = from + room;
+            while (p < last && bitset::buffer_has_bit(set, *p)) p++;
+            count = int32_t(p - from);
+            pos += uint32_t(count);
         } else {
             while (max < 0 || count < max) {
                 int32_t n = match_value(v, pos, stop, false);
