@@ -207,6 +207,11 @@ struct Engine {
     bool case_ = false;
     bool stopped = false;  // the trace callback answered false
     bool match = false;    // the last result, for the trace callback
+    bool tracing = false;  // a callback is set and has not stopped the parse
+    // Code the engine does not run itself (a watched word's handler, a
+    // path, a series owner's hook) may have shortened the input: the next
+    // fetch clamps the position. Parens and the callback clamp at once.
+    bool unclamped = false;
 
     Engine() {
         input = rules = result_block = callback = NONE_CELL;
@@ -243,20 +248,10 @@ struct Engine {
 
     // ---- frames
 
+    // A new frame starting here; a repetition sets its `ahead` itself.
     Frame& push(Kind k) {
         if ((frames.size() - base + 1) * 3 > STACK_LIMIT_CELLS) raise_error(err::script_parse_stack);
-        frames.emplace_back();
-        Frame& f = frames.back();
-        f.kind = k;
-        f.flags = 0;
-        f.start = pos;
-        f.iter = pos;
-        f.rule_pos = 0;
-        f.input_node = input.data2;
-        f.min = f.max = f.count = 0;
-        f.ahead = int64_t(tail()) - pos;
-        f.a = f.b = NONE_CELL;
-        return f;
+        return frames.emplace_back(Frame{k, 0, pos, pos, 0, input.data2, 0, 0, 0, 0, NONE_CELL, NONE_CELL});
     }
     Frame& top() { return frames.back(); }
     void pop() { frames.pop_back(); }
@@ -265,7 +260,8 @@ struct Engine {
     // ---- rules
 
     uint32_t rule_count() const { return blk::size(rules.data2); }
-    Cell rule_at(uint32_t i) const { return *blk::at(rules.data2, i); }
+    // Reads leave the block's DECODED mark alone: only a write clears it.
+    Cell rule_at(uint32_t i) const { return node_buffer(rules.data2)->read_cells()[i]; }
     bool has_rule(uint32_t i) const { return i < rule_count(); }
     // The keyword a rule cell is, or K_NONE_.
     [[gnu::always_inline]] Key keyword_of(const Cell* c) const {
@@ -476,6 +472,7 @@ struct Engine {
             reinterpret_cast<act::Insert>(actions::get_action(type_of(s), s, action))(s, v, part, only, 1);
         }
         stack::pop_frame_discard();
+        unclamped = true;
         return int64_t(tail()) - before;
     }
 
@@ -519,7 +516,10 @@ struct Engine {
     void set_word(const Cell* w, const Cell* value, int64_t at = -1) {
         Cell word = *w;
         Cell v = *value;
-        context::set_again(&word, &v);
+        if (!context::poke(&word, &v)) {
+            context::set(&word, &v);
+            unclamped = true;
+        }
         if (at < 0 || int32_t(w->data3) != -1 || int32_t(word.data3) < 0 || uint32_t(at) >= rule_count()) return;
         Cell* c = blk::at(rules.data2, uint32_t(at));
         if (int32_t(c->data3) == -1 && c->data1 == w->data1 && c->data2 == w->data2) c->data3 = word.data3;
@@ -580,7 +580,7 @@ struct Engine {
 
     // Tells the callback, when there is one, of an event.
     [[gnu::always_inline]] void trace_event(int32_t event) {
-        if (type_of(&callback) != TYPE_NONE && !stopped) [[unlikely]] report_event(event);
+        if (tracing) [[unlikely]] report_event(event);
     }
 
     // The callback told of an event; a false answer stops the parse.
@@ -607,7 +607,10 @@ struct Engine {
         bool go_on = logic::truth(res);
         stack::top = saved;
         clamp();
-        if (!go_on) stopped = true;
+        if (!go_on) {
+            stopped = true;
+            tracing = false;
+        }
     }
 
     // ---- running
@@ -638,7 +641,7 @@ struct Engine {
     // then follows its bar).
     bool next_alternative() {
         uint32_t n = rule_count();
-        const Cell* c = blk::at(rules.data2, 0);
+        const Cell* c = node_buffer(rules.data2)->read_cells();
         for (uint32_t i = rpos; i < n; i++) {
             if (keyword_of(c + i) == K_BAR) {
                 rpos = i + 1;
@@ -868,7 +871,10 @@ struct Engine {
             if (stopped) return match;
             switch (step) {
             case FETCH: {
-                clamp();
+                if (unclamped) {
+                    unclamped = false;
+                    clamp();
+                }
                 uint32_t n = rule_count();
                 if (rpos >= n) {
                     r = true;
@@ -878,13 +884,14 @@ struct Engine {
                 trace_event(int32_t(words::fetch.data2));
                 if (thrown || stopped) break;
                 step = RESULT;
-                Cell v = rule_at(rpos);
-                switch (type_of(&v)) {
-                case TYPE_WORD: {
-                    Key k = keyword_of(&v);
+                // A word is told apart in place; any other rule is copied out
+                // first (its cell moves when something allocates).
+                const Cell* cell = node_buffer(rules.data2)->read_cells() + rpos;
+                if (type_of(cell) == TYPE_WORD) {
+                    Key k = keyword_of(cell);
                     if (!k) {
                         rule_word_value(rpos);
-                        v = rule_at(rpos);
+                        Cell v = rule_at(rpos);
                         Cell val = word_value(&v, true);
                         if (type_of(&val) == TYPE_BLOCK) {
                             enter_block(&val, rpos + 1);
@@ -903,6 +910,8 @@ struct Engine {
                     step = keyword(k, &r);
                     break;
                 }
+                Cell v = *cell;
+                switch (type_of(&v)) {
                 case TYPE_SET_WORD: {
                     Cell here = input;
                     here.data1 = pos;
@@ -942,6 +951,7 @@ struct Engine {
                     uint32_t after = rpos + 1;
                     interp::walk_path(holder, rules.data2, after, after, true, interp::PATH_GET, nullptr, false);
                     if (thrown) return false;
+                    unclamped = true;
                     Cell val = *(stack::top - 1);
                     stack::top = saved;
                     if (type_of(&val) == TYPE_BLOCK) {
@@ -991,13 +1001,14 @@ struct Engine {
                         // once it has its minimum.
                         // Progress is a move that leaves less input ahead: an
                         // insert that moves as far as it grew the input is none.
-                        bool moved = pos != f.iter && int64_t(tail()) - pos < f.ahead;
+                        uint32_t t = tail();
+                        bool moved = pos != f.iter && int64_t(t) - pos < f.ahead;
                         bool progress = moved || f.max >= 0 || (f.flags & FL_WHILE);
                         bool more = (f.max < 0 || f.count < f.max) && progress &&
-                                    (pos < end() || f.count < f.min);
+                                    (pos < (limit < t ? limit : t) || f.count < f.min);
                         if (more) {
                             f.iter = pos;
-                            f.ahead = int64_t(tail()) - pos;
+                            f.ahead = int64_t(t) - pos;
                             rpos = f.rule_pos;
                             step = FETCH;
                             break;
@@ -1100,6 +1111,7 @@ struct Engine {
                                 ts, vs, -1, false, 1);
                             grew = int64_t(series::length_from_head(ts)) - before;
                             stack::pop_frame_discard();
+                            unclamped = true;
                             if (flags & FL_AFTER) {
                                 t->data1 = uint32_t(int64_t(t->data1) + grew);
                                 set_word(&w, t);
@@ -1196,6 +1208,7 @@ struct Engine {
             return RESULT;
         }
         Frame& f = push(F_REPEAT);
+        f.ahead = int64_t(tail()) - pos;
         f.min = min;
         f.max = max;
         f.rule_pos = subject;
@@ -1566,7 +1579,10 @@ void parse_native(int check, const int* refs) {
         if (lim > tail) lim = tail;
         e.limit = uint32_t(lim);
     }
-    if (refs[R_TRACE] >= 0) e.callback = *(stack::arguments + refs[R_TRACE]);
+    if (refs[R_TRACE] >= 0) {
+        e.callback = *(stack::arguments + refs[R_TRACE]);
+        e.tracing = type_of(&e.callback) != TYPE_NONE;
+    }
     bool ok = e.run(&rules);
     if (thrown) return;
     if (type_of(&e.result_block) == TYPE_BLOCK) {
