@@ -445,7 +445,8 @@ struct Engine {
         Cell v = rule_at(i);
         if (type_of(&v) == TYPE_WORD) {
             if (is_keyword(&v)) return false;
-            const Cell* val = rule_word_value(i);
+            const Cell* val = lookup(&v);
+            remember_index(i, &v, val);
             if (!val) return false;
             v = *val;
         }
@@ -619,18 +620,18 @@ struct Engine {
     // goes on afterwards.
     void enter_block(const Cell* block_in, uint32_t next) {
         Cell b = *block_in;
-        for (size_t i = base; i < frames.size(); i++) {
-            const Frame& f = frames[i];
-            if (f.kind == F_BLOCK && f.b.data2 == b.data2 && f.b.data1 == b.data1 && f.start == pos &&
-                f.input_node == input.data2) {
+        const Frame* f = frames.data() + base;
+        for (const Frame* e = frames.data() + frames.size(); f < e; f++) {
+            if (f->start == pos && f->kind == F_BLOCK && f->b.data2 == b.data2 && f->b.data1 == b.data1 &&
+                f->input_node == input.data2) {
                 raise_error(err::script_parse_infinite, &b);
             }
         }
-        Frame& f = push(F_BLOCK);
-        f.a = rules;
-        f.b = b;
-        f.rule_pos = next;
-        f.flags = case_ ? FL_CASE : 0;
+        Frame& nf = push(F_BLOCK);
+        nf.a = rules;
+        nf.b = b;
+        nf.rule_pos = next;
+        nf.flags = case_ ? FL_CASE : 0;
         rules = b;
         set_cell_type(&rules, TYPE_BLOCK);
         rpos = b.data1;
@@ -1226,13 +1227,12 @@ struct Engine {
     }
 
     Step keyword_step(Key k) {
-        uint32_t n = rule_count();
         uint32_t next = rpos + 1;
         pending_result = true;
         switch (k) {
         case K_BAR: {
-            if (next >= n) end_error(k);
-            rpos = n;
+            if (next >= rule_count()) end_error(k);
+            rpos = rule_count();
             // The alternative matched: the block ends here.
             return FETCH;
         }
@@ -1310,7 +1310,7 @@ struct Engine {
             return FETCH;
         }
         case K_COPY: case K_SET: {
-            if (next >= n) end_error(k);
+            if (next >= rule_count()) end_error(k);
             Cell w = rule_at(next);
             if (!is_any_word(type_of(&w)) || type_of(&w) == TYPE_REFINEMENT || type_of(&w) == TYPE_ISSUE)
                 end_error(k);
@@ -1351,7 +1351,7 @@ struct Engine {
         case K_INSERT: {
             bool only = false;
             uint32_t at = after_only(next, &only);
-            if (at >= n) end_error(k);
+            if (at >= rule_count()) end_error(k);
             Cell rv = rule_at(at);
             Cell val;
             if (!edit_value(&rv, &val)) return RESULT;
@@ -1368,7 +1368,7 @@ struct Engine {
             bool only = false;
             uint32_t at = after_only(next, &only);
             need_rule(k, at);
-            if (at + 1 >= n) end_error(k);
+            if (at + 1 >= rule_count()) end_error(k);
             Frame& f = push(F_CHANGE);
             if (only) f.flags |= FL_ONLY;
             rpos = at;
@@ -1376,13 +1376,13 @@ struct Engine {
         }
         case K_KEEP: {
             if (!collect_frame(frames.size())) raise_error(err::script_parse_keep);
-            if (next >= n) end_error(k);
+            if (next >= rule_count()) end_error(k);
             Cell t = rule_at(next);
             bool pick = false;
             if (keyword_of(&t) == K_PICK) {
                 pick = true;
                 next++;
-                if (next >= n) end_error(k);
+                if (next >= rule_count()) end_error(k);
                 t = rule_at(next);
             }
             if (type_of(&t) == TYPE_PAREN) {
@@ -1409,19 +1409,19 @@ struct Engine {
             return FETCH;
         }
         case K_COLLECT: {
-            if (next >= n) end_error(k);
+            if (next >= rule_count()) end_error(k);
             Cell t = rule_at(next);
             Key m = keyword_of(&t);
             uint8_t flags = 0;
             Cell w = NONE_CELL;
             if (m == K_SET || m == K_INTO || m == K_AFTER) {
-                if (next + 1 >= n) end_error(k);
+                if (next + 1 >= rule_count()) end_error(k);
                 w = rule_at(next + 1);
                 if (type_of(&w) != TYPE_WORD) end_error(k);
                 flags = m == K_SET ? FL_SETWORD : m == K_INTO ? FL_INTO : FL_AFTER;
                 if (flags != FL_SETWORD) collect_target(&w);
                 next += 2;
-                if (next >= n) end_error(k);
+                if (next >= rule_count()) end_error(k);
             }
             need_rule(k, next);
             Cell* slot = stack::push(&NONE_CELL);
@@ -1435,7 +1435,7 @@ struct Engine {
             return FETCH;
         }
         case K_IF: {
-            if (next >= n) end_error(k);
+            if (next >= rule_count()) end_error(k);
             Cell p = rule_at(next);
             if (type_of(&p) != TYPE_PAREN) end_error(k);
             Cell val;
@@ -1445,7 +1445,7 @@ struct Engine {
             return RESULT;
         }
         case K_QUOTE: {
-            if (next >= n) end_error(k);
+            if (next >= rule_count()) end_error(k);
             Cell v = rule_at(next);
             int32_t m = in == IN_BLOCK ? match_value(&v, pos, end(), true) : match_value(&v, pos, end(), true);
             if (m >= 0) pos += uint32_t(m);
@@ -1454,7 +1454,7 @@ struct Engine {
             return RESULT;
         }
         case K_CASE: {
-            if (next >= n) end_error(k);
+            if (next >= rule_count()) end_error(k);
             Cell w = rule_at(next);
             if (type_of(&w) != TYPE_WORD) end_error(k);
             Cell v = word_value(&w, false);
@@ -1463,7 +1463,7 @@ struct Engine {
             return RESULT;
         }
         case K_INTO: {
-            if (next >= n) end_error(k);
+            if (next >= rule_count()) end_error(k);
             if (in != IN_BLOCK) raise_error(err::script_parse_block, &input);
             Cell sub = rule_at(next);
             if (type_of(&sub) == TYPE_WORD) sub = word_value(&sub, false);
