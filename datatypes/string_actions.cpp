@@ -10,6 +10,7 @@
 // once, grow or widen the target once, move the characters behind the write
 // position in one block move and copy the text in; /dup repeats it by doubling.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <unordered_set>
 #include <vector>
@@ -285,6 +286,7 @@ struct Needle {
 void text_of_utf8(std::vector<uint32_t>& out, std::string_view utf8) {
     const uint8_t* p = reinterpret_cast<const uint8_t*>(utf8.data());
     const uint8_t* end = p + utf8.size();
+    out.reserve(out.size() + utf8.size());
     while (p < end) {
         int32_t cp;
         p = unicode::fast_decode_utf8_char(p, end, cp);
@@ -294,12 +296,14 @@ void text_of_utf8(std::vector<uint32_t>& out, std::string_view utf8) {
 
 // Each byte of UTF-8 text as one element, for searches in a binary!.
 void text_of_bytes(std::vector<uint32_t>& out, std::string_view utf8) {
+    out.reserve(out.size() + utf8.size());
     for (char c : utf8) out.push_back(uint8_t(c));
 }
 
 void text_of_series(std::vector<uint32_t>& out, const Cell* v) {
     SeriesBuffer* b = buf(v);
     uint32_t n = series::length_from_head(v), u = b->unit();
+    if (v->data1 < n) out.reserve(out.size() + (n - v->data1));
     for (uint32_t k = v->data1; k < n; k++) out.push_back(get_char(series::element_at(b, k), u));
 }
 
@@ -352,7 +356,7 @@ Needle needle_for(Cell* s, Cell* value, bool fold) {
         }
     }
     if (fold)
-        for (uint32_t& c : nd.text) c = fold_upper(c);
+        for (uint32_t& c : nd.text) c = fold_upper_fast(c);
     return nd;
 }
 
@@ -368,13 +372,47 @@ int byte_spellings(uint32_t cp, bool fold, uint8_t out[2]) {
         out[0] = uint8_t(cp);
         return 1;
     }
-    int n = 0;
-    for (uint32_t b = 0; b < 256; b++)
-        if (fold_upper(b) == cp) {
-            if (n == 2) return -1;
-            out[n++] = uint8_t(b);
+    // The bytes that fold to each character, worked out once. The folds of
+    // bytes lie below `limit`; were one not to, every byte is asked instead.
+    struct Spellings {
+        int8_t count;  // -1: more than two
+        uint8_t bytes[2];
+    };
+    constexpr uint32_t limit = 0x400;
+    struct Table {
+        std::array<Spellings, limit> by_char{};
+        bool complete = true;
+    };
+    static const Table table = [] {
+        Table t;
+        for (uint32_t b = 0; b < 256; b++) {
+            uint32_t v = fold_upper(b);
+            if (v >= limit) {
+                t.complete = false;
+                continue;
+            }
+            Spellings& e = t.by_char[v];
+            if (e.count == 2 || e.count < 0) e.count = -1;
+            else e.bytes[e.count++] = uint8_t(b);
         }
-    return n;
+        return t;
+    }();
+    if (!table.complete) {
+        int n = 0;
+        for (uint32_t b = 0; b < 256; b++)
+            if (fold_upper(b) == cp) {
+                if (n == 2) return -1;
+                out[n++] = uint8_t(b);
+            }
+        return n;
+    }
+    if (cp >= limit) return 0;
+    const Spellings& e = table.by_char[cp];
+    if (e.count > 0) {
+        out[0] = e.bytes[0];
+        out[1] = e.bytes[1];
+    }
+    return e.count;
 }
 
 const uint8_t* first_of(const uint8_t* p, size_t span, const uint8_t* bytes, int n) {
@@ -398,12 +436,15 @@ int64_t find_bytes(const uint8_t* base, int64_t from, int64_t end, const Needle&
     }
     size_t len = nd.text.size();
     if (!fold) {
-        std::vector<uint8_t> bytes(len);
+        // A short needle's bytes stay on the machine stack.
+        uint8_t near[64];
+        std::vector<uint8_t> far(len > sizeof near ? len : 0);
+        uint8_t* bytes = len > sizeof near ? far.data() : near;
         for (size_t i = 0; i < len; i++) {
             if (nd.text[i] > 0xFF) return -1;
             bytes[i] = uint8_t(nd.text[i]);
         }
-        const void* q = memmem(base + from, size_t(end - from), bytes.data(), len);
+        const void* q = memmem(base + from, size_t(end - from), bytes, len);
         return q ? static_cast<const uint8_t*>(q) - base : -1;
     }
     for (int64_t k = from; k + int64_t(len) <= end;) {
@@ -412,7 +453,7 @@ int64_t find_bytes(const uint8_t* base, int64_t from, int64_t end, const Needle&
         k = q - base;
         if (k + int64_t(len) > end) return -1;
         size_t i = 1;
-        while (i < len && fold_upper(base[k + int64_t(i)]) == nd.text[i]) i++;
+        while (i < len && fold_upper_fast(base[k + int64_t(i)]) == nd.text[i]) i++;
         if (i == len) return k;
         k++;
     }
@@ -464,7 +505,7 @@ Found search(Cell* s, Cell* value, Cell* part, bool case_, bool same, bool any, 
     const uint8_t* base = series::element_at(b, 0);
     auto at = [&](int64_t k) {
         uint32_t c = get_char(base + (size_t(k) << unit_shift(unit)), unit);
-        return fold ? fold_upper(c) : c;
+        return fold ? fold_upper_fast(c) : c;
     };
     auto one = [&](int64_t k) {
         if (nd.kind == Needle::BITSET) return bitset::test_bit(nd.bitset, get_char(base + (size_t(k) << unit_shift(unit)), unit));
@@ -657,7 +698,7 @@ const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell
     std::vector<uint32_t> a, b;
     text_of_series(a, series1);
     if (series2) text_of_series(b, series2);
-    auto key = [&](uint32_t c) { return case_ ? c : fold_upper(c); };
+    auto key = [&](uint32_t c) { return case_ ? c : fold_upper_fast(c); };
     auto firsts = [&](const std::vector<uint32_t>& text) {
         std::unordered_set<uint32_t> set;
         for (size_t k = 0; k < text.size(); k += size) set.insert(key(text[k]));
