@@ -1,6 +1,7 @@
 #include "datatypes/float.h"
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -109,9 +110,16 @@ double from_binary(const Cell* bin) {
 
 namespace {
 
+// `d` as "%.*g" prints it (std::to_chars gives the same text, without the
+// C library's formatting machinery).
 int print_g(char* out, int precision, double d) {
-    int n = std::snprintf(out, FORM_DOUBLE_MAX, "%.*g", precision, d);
-    return n < 0 ? 0 : n >= FORM_DOUBLE_MAX ? FORM_DOUBLE_MAX - 1 : n;
+    auto [end, ec] = std::to_chars(out, out + FORM_DOUBLE_MAX - 1, d, std::chars_format::general, precision);
+    if (ec != std::errc()) {
+        int n = std::snprintf(out, FORM_DOUBLE_MAX, "%.*g", precision, d);
+        return n < 0 ? 0 : n >= FORM_DOUBLE_MAX ? FORM_DOUBLE_MAX - 1 : n;
+    }
+    *end = 0;
+    return int(end - out);
 }
 
 // The first printing of a kind: "%.7g" for the single-precision kinds and
