@@ -250,8 +250,13 @@ struct Engine {
 
     // A new frame starting here; a repetition sets its `ahead` itself.
     Frame& push(Kind k) {
-        if ((frames.size() - base + 1) * 3 > STACK_LIMIT_CELLS) raise_error(err::script_parse_stack);
+        need_room();
         return frames.emplace_back(Frame{k, 0, pos, pos, 0, input.data2, 0, 0, 0, 0, NONE_CELL, NONE_CELL});
+    }
+    // The check of push: one more frame must fit. A command run without its
+    // frame checks it all the same.
+    void need_room() const {
+        if ((frames.size() - base + 1) * 3 > STACK_LIMIT_CELLS) raise_error(err::script_parse_stack);
     }
     Frame& top() { return frames.back(); }
     void pop() { frames.pop_back(); }
@@ -526,6 +531,24 @@ struct Engine {
         if (int32_t(c->data3) == -1 && c->data1 == w->data1 && c->data2 == w->data2) c->data3 = word.data3;
     }
 
+    // copy (the input from `start` to here) or set (its first element, none
+    // when nothing matched) into the word at `at` of the rule block.
+    void capture(const Cell* word, uint32_t start, bool set, uint32_t at) {
+        Cell w = *word, v;
+        uint32_t from = clamp_index(start);
+        if (set) {
+            if (pos > from)
+                series::element_value(&input, from, &v);
+            else
+                v = NONE_CELL;
+        } else {
+            copy_part(from, pos, &v);
+        }
+        Cell* slot = stack::push(&v);
+        set_word(&w, slot, at);
+        stack::top--;
+    }
+
     // ---- collect and keep
 
     Frame* collect_frame(size_t below) {
@@ -762,6 +785,51 @@ struct Engine {
             return false;
         }
         return true;
+    }
+
+    // A rule that ends in a result without frames of its own (a simple value,
+    // skip, end, none, fail, or any, some, opt, to or thru of a simple value):
+    // runs it, its result in pending_result and rpos past it, and answers
+    // true. Any other rule is left to the engine (false, nothing done).
+    bool lean_rule(uint32_t at) {
+        Cell v = rule_at(at);
+        Key k = keyword_of(&v);
+        switch (k) {
+        case K_NONE_: {
+            if (!simple_rule(at, &v)) return false;
+            int32_t m = match_value(&v, pos, end(), false);
+            if (m >= 0) pos += uint32_t(m);
+            pending_result = m >= 0;
+            rpos = at + 1;
+            return true;
+        }
+        case K_SKIP: case K_END: case K_NONE: case K_FAIL:
+            rpos = at;
+            keyword_step(k);
+            return true;
+        case K_ANY: case K_SOME: case K_OPT: case K_TO: case K_THRU: {
+            uint32_t sub = at + 1;
+            if (sub >= rule_count()) return false;
+            if (k == K_TO || k == K_THRU) {
+                Cell t = rule_at(sub);
+                if (keyword_of(&t) == K_END) {
+                    pos = end() > pos ? end() : pos;
+                    pending_result = true;
+                } else if (simple_rule(sub, &v)) {
+                    pending_result = scan_simple(&v, k == K_THRU);
+                } else {
+                    return false;
+                }
+            } else {
+                if (!simple_rule(sub, &v)) return false;
+                pending_result = repeat_simple(&v, k == K_SOME ? 1 : 0, k == K_OPT ? 1 : -1);
+            }
+            rpos = sub + 1;
+            return true;
+        }
+        default:
+            return false;
+        }
     }
 
     // to/thru a simple value as one scan; answers the result.
@@ -1044,19 +1112,8 @@ struct Engine {
                 }
                 case F_COPY: {
                     if (r) {
-                        Cell w = f.a, v;
-                        uint32_t from = clamp_index(f.start);
-                        if (f.flags & FL_SET) {
-                            if (pos > from)
-                                series::element_value(&input, from, &v);
-                            else
-                                v = NONE_CELL;
-                        } else {
-                            copy_part(from, pos, &v);
-                        }
-                        Cell* slot = stack::push(&v);
-                        set_word(&w, slot, f.rule_pos);
-                        stack::top--;
+                        Cell w = f.a;
+                        capture(&w, f.start, f.flags & FL_SET, f.rule_pos);
                     }
                     pop();
                     break;
@@ -1315,8 +1372,18 @@ struct Engine {
             if (!is_any_word(type_of(&w)) || type_of(&w) == TYPE_REFINEMENT || type_of(&w) == TYPE_ISSUE)
                 end_error(k);
             need_rule(k, next + 1);
-            Frame& f = push(F_COPY);
             set_cell_type(&w, TYPE_WORD);
+            if (!tracing) {
+                // A rule that ends at once needs no frame: it runs here and
+                // the capture follows.
+                need_room();
+                uint32_t start = pos;
+                if (lean_rule(next + 1)) {
+                    if (pending_result) capture(&w, start, k == K_SET, next);
+                    return RESULT;
+                }
+            }
+            Frame& f = push(F_COPY);
             f.a = w;
             f.rule_pos = next;
             if (k == K_SET) f.flags |= FL_SET;
