@@ -289,12 +289,17 @@ struct Engine {
             c->data3 = uint32_t(slot - head);
     }
 
-    // The value of the rule word at `at` (null when it has none).
-    const Cell* rule_word_value(uint32_t at) const {
+    // The value of the rule word at `at` standing as a rule, found once (an
+    // unset word is an invalid rule).
+    Cell rule_word_rule(uint32_t at) const {
         Cell w = rule_at(at);
         const Cell* v = lookup(&w);
         remember_index(at, &w, v);
-        return v;
+        if (!v || type_of(v) == TYPE_UNSET) {
+            set_cell_type(&w, TYPE_WORD);
+            raise_error(err::script_parse_rule, &w);
+        }
+        return *v;
     }
 
     // The value of a word used as a rule or an argument. An unset word is an
@@ -959,9 +964,7 @@ struct Engine {
                 if (type_of(cell) == TYPE_WORD) {
                     Key k = keyword_of(cell);
                     if (!k) {
-                        rule_word_value(rpos);
-                        Cell v = rule_at(rpos);
-                        Cell val = word_value(&v, true);
+                        Cell val = rule_word_rule(rpos);
                         if (type_of(&val) == TYPE_BLOCK) {
                             enter_block(&val, rpos + 1);
                             step = FETCH;
