@@ -644,17 +644,22 @@ struct Engine {
 
     // ---- running
 
+    // A block entered where the frames below `upto` already run it, on the
+    // same input at the same position, would never end.
+    void check_recursion(const Cell* b, const Frame* upto) const {
+        for (const Frame* f = frames.data() + base; f < upto; f++) {
+            if (f->start == pos && f->kind == F_BLOCK && f->b.data2 == b->data2 && f->b.data1 == b->data1 &&
+                f->input_node == input.data2) {
+                raise_error(err::script_parse_infinite, b);
+            }
+        }
+    }
+
     // Enters a rule block as a sub-rule; `next` is where the current block
     // goes on afterwards.
     void enter_block(const Cell* block_in, uint32_t next) {
         Cell b = *block_in;
-        const Frame* f = frames.data() + base;
-        for (const Frame* e = frames.data() + frames.size(); f < e; f++) {
-            if (f->start == pos && f->kind == F_BLOCK && f->b.data2 == b.data2 && f->b.data1 == b.data1 &&
-                f->input_node == input.data2) {
-                raise_error(err::script_parse_infinite, &b);
-            }
-        }
+        check_recursion(&b, frames.data() + frames.size());
         Frame& nf = push(F_BLOCK);
         nf.a = rules;
         nf.b = b;
@@ -930,6 +935,59 @@ struct Engine {
         return true;
     }
 
+    // Whether a repetition goes on after an iteration that matched, `count`
+    // iterations done and the input's tail at `t`. any and some end after an
+    // iteration that did not move; counted ranges are bounded anyway, and
+    // while repeats in place. At the tail a repetition stops once it has its
+    // minimum. Progress is a move that leaves less input ahead: an insert
+    // that moves as far as it grew the input is none.
+    bool goes_on(const Frame& f, int32_t count, uint32_t t) const {
+        bool moved = pos != f.iter && int64_t(t) - pos < f.ahead;
+        bool progress = moved || f.max >= 0 || (f.flags & FL_WHILE);
+        return (f.max < 0 || count < f.max) && progress && (pos < (limit < t ? limit : t) || count < f.min);
+    }
+
+    // A block that matched, repeated by the frame below it: when the
+    // repetition goes on and its rule is still a block (or a word for one),
+    // the block starts over in its own frame, as ending it and entering it
+    // again would have it, and the answer is true. Any other case is left to
+    // the general steps (false, nothing done); so are traced parses, whose
+    // callback sees every step.
+    bool restart_block() {
+        Frame* f = &frames.back();
+        Frame& rep = f[-1];
+        if (rep.kind != F_REPEAT) return false;
+        uint32_t t = tail();
+        if (!goes_on(rep, rep.count + 1, t)) return false;
+        uint32_t at = rep.rule_pos;
+        if (at >= blk::size(f->a.data2)) return false;
+        Cell b = node_buffer(f->a.data2)->read_cells()[at];
+        if (type_of(&b) == TYPE_WORD) {
+            if (keyword_of(&b)) return false;
+            const Cell* v = lookup(&b);
+            if (!v || type_of(v) != TYPE_BLOCK) return false;
+            b = *v;
+        } else if (type_of(&b) != TYPE_BLOCK) {
+            return false;
+        }
+        rep.count++;
+        rep.iter = pos;
+        rep.ahead = int64_t(t) - pos;
+        if (unclamped) {
+            unclamped = false;
+            clamp();
+        }
+        check_recursion(&b, f);
+        case_ = f->flags & FL_CASE;
+        f->start = f->iter = pos;
+        f->input_node = input.data2;
+        f->b = b;
+        rules = b;
+        set_cell_type(&rules, TYPE_BLOCK);
+        rpos = b.data1;
+        return true;
+    }
+
     enum Step { FETCH, RESULT, BLOCK_END };
 
     // Runs the rules; answers the match.
@@ -1067,18 +1125,8 @@ struct Engine {
                         trace_event(int32_t(words::iterate.data2));
                         if (thrown || stopped) break;
                         Frame& f = top();  // the callback may have moved the stack
-                        // any and some end after an iteration that did not
-                        // move; counted ranges are bounded anyway, and while
-                        // repeats in place. At the tail a repetition stops
-                        // once it has its minimum.
-                        // Progress is a move that leaves less input ahead: an
-                        // insert that moves as far as it grew the input is none.
                         uint32_t t = tail();
-                        bool moved = pos != f.iter && int64_t(t) - pos < f.ahead;
-                        bool progress = moved || f.max >= 0 || (f.flags & FL_WHILE);
-                        bool more = (f.max < 0 || f.count < f.max) && progress &&
-                                    (pos < (limit < t ? limit : t) || f.count < f.min);
-                        if (more) {
+                        if (goes_on(f, f.count, t)) {
                             f.iter = pos;
                             f.ahead = int64_t(t) - pos;
                             rpos = f.rule_pos;
@@ -1213,6 +1261,10 @@ struct Engine {
                 if (frames.size() - 1 == base) {
                     trace_event(sym::end);
                     return r && pos >= end();
+                }
+                if (r && !tracing && restart_block()) {
+                    step = FETCH;
+                    break;
                 }
                 rules = f.a;
                 rpos = f.rule_pos;
