@@ -1035,74 +1035,87 @@ struct Engine {
                             r = m >= 0;
                             rpos++;
                         }
+                    } else if (k == K_BAR) {
+                        // The alternative matched: the block ends here.
+                        if (rpos + 1 >= n) end_error(k);
+                        rpos = n;
+                        r = true;
+                        step = BLOCK_END;
+                    } else if (k == K_SKIP) {
+                        rpos++;
+                        r = pos < end();
+                        if (r) pos++;
+                    } else {
+                        step = keyword(k, &r);
+                    }
+                } else {
+                    Cell v = *cell;
+                    switch (type_of(&v)) {
+                    case TYPE_SET_WORD: {
+                        Cell here = input;
+                        here.data1 = pos;
+                        set_word(&v, &here, rpos);
+                        rpos++;
+                        r = true;
                         break;
                     }
-                    step = keyword(k, &r);
-                    break;
-                }
-                Cell v = *cell;
-                switch (type_of(&v)) {
-                case TYPE_SET_WORD: {
-                    Cell here = input;
-                    here.data1 = pos;
-                    set_word(&v, &here, rpos);
-                    rpos++;
-                    r = true;
-                    break;
-                }
-                case TYPE_GET_WORD: {
-                    Cell val = word_value(&v, false);
-                    if (!is_series_type(type_of(&val)) || val.data2 != input.data2) {
-                        raise_error(err::script_parse_invalid_ref, &val);
+                    case TYPE_GET_WORD: {
+                        Cell val = word_value(&v, false);
+                        if (!is_series_type(type_of(&val)) || val.data2 != input.data2) {
+                            raise_error(err::script_parse_invalid_ref, &val);
+                        }
+                        pos = clamp_index(val.data1);
+                        rpos++;
+                        r = true;
+                        break;
                     }
-                    pos = clamp_index(val.data1);
-                    rpos++;
-                    r = true;
-                    break;
-                }
-                case TYPE_PAREN:
-                    rpos++;
-                    if (!eval_paren(&v, nullptr)) return false;
-                    r = true;
-                    break;
-                case TYPE_BLOCK:
-                    enter_block(&v, rpos + 1);
-                    step = FETCH;
-                    break;
-                case TYPE_INTEGER:
-                    step = counted(int32_t(v.data2));
-                    r = pending_result;
-                    break;
-                case TYPE_PATH: {
-                    // A path stands for the rule it refers to.
-                    Cell p = v;
-                    Cell* saved = stack::top;
-                    Cell* holder = stack::push(&p);
-                    uint32_t after = rpos + 1;
-                    interp::walk_path(holder, rules.data2, after, after, true, interp::PATH_GET, nullptr, false);
-                    if (thrown) return false;
-                    unclamped = true;
-                    Cell val = *(stack::top - 1);
-                    stack::top = saved;
-                    if (type_of(&val) == TYPE_BLOCK) {
-                        enter_block(&val, rpos + 1);
+                    case TYPE_PAREN:
+                        rpos++;
+                        if (!eval_paren(&v, nullptr)) return false;
+                        r = true;
+                        break;
+                    case TYPE_BLOCK:
+                        enter_block(&v, rpos + 1);
                         step = FETCH;
-                    } else {
-                        int32_t m = match_value(&val, pos, end(), false);
+                        break;
+                    case TYPE_INTEGER:
+                        step = counted(int32_t(v.data2));
+                        r = pending_result;
+                        break;
+                    case TYPE_PATH: {
+                        // A path stands for the rule it refers to.
+                        Cell p = v;
+                        Cell* saved = stack::top;
+                        Cell* holder = stack::push(&p);
+                        uint32_t after = rpos + 1;
+                        interp::walk_path(holder, rules.data2, after, after, true, interp::PATH_GET, nullptr, false);
+                        if (thrown) return false;
+                        unclamped = true;
+                        Cell val = *(stack::top - 1);
+                        stack::top = saved;
+                        if (type_of(&val) == TYPE_BLOCK) {
+                            enter_block(&val, rpos + 1);
+                            step = FETCH;
+                        } else {
+                            int32_t m = match_value(&val, pos, end(), false);
+                            if (m >= 0) pos += uint32_t(m);
+                            r = m >= 0;
+                            rpos++;
+                        }
+                        break;
+                    }
+                    default: {
+                        int32_t m = match_value(&v, pos, end(), false);
                         if (m >= 0) pos += uint32_t(m);
                         r = m >= 0;
                         rpos++;
+                        break;
                     }
-                    break;
+                    }
                 }
-                default: {
-                    int32_t m = match_value(&v, pos, end(), false);
-                    if (m >= 0) pos += uint32_t(m);
-                    r = m >= 0;
-                    rpos++;
-                    break;
-                }
-                }
+                // A match in a block goes on to the next rule at once when no
+                // callback is told of it.
+                if (step == RESULT && r && !tracing && top().kind == F_BLOCK) step = FETCH;
                 break;
             }
             case RESULT: {
@@ -1342,12 +1355,6 @@ struct Engine {
         uint32_t next = rpos + 1;
         pending_result = true;
         switch (k) {
-        case K_BAR: {
-            if (next >= rule_count()) end_error(k);
-            rpos = rule_count();
-            // The alternative matched: the block ends here.
-            return FETCH;
-        }
         case K_SKIP: {
             rpos = next;
             if (pos < end()) {
