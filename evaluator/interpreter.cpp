@@ -1221,7 +1221,8 @@ template <bool Traced>
 // A set-word whose value needs a call or more: evaluated under a frame that
 // names the word, so an error in the value says where it was going.
 template <bool Traced, class Value>
-[[gnu::noinline]] uint32_t set_word(Node code, uint32_t pos, uint32_t end, const Cell* word, Value evaluate) {
+[[gnu::always_inline]] inline uint32_t set_word(Node code, uint32_t pos, uint32_t end, const Cell* word,
+                                                Value evaluate) {
     Cell value = *word;
     uint32_t at = pos;
     stack::push_frame(&value, eval_frame_bits());
