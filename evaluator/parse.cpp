@@ -128,6 +128,8 @@ struct Keywords {
     bool ready = false;
     void load() {
         keyword_cache.assign(keyword_cache.size(), -1);
+        keyword_table = keyword_cache.data();
+        keyword_table_size = uint32_t(keyword_cache.size());
         const int32_t raw[K_COUNT] = {
             0, sym::bar, sym::skip, sym::any, sym::some, sym::copy, sym::to, sym::thru, sym::end, sym::remove,
             sym::break_, sym::opt, sym::keep, sym::pick, sym::fail, sym::ahead, sym::while_, sym::into,
@@ -990,6 +992,20 @@ struct Engine {
 
     enum Step { FETCH, RESULT, BLOCK_END };
 
+    // A rule that stands for itself (neither a keyword nor a count): a block
+    // is entered as a sub-rule, any other value matched at the position.
+    Step value_rule(const Cell* val, bool* r) {
+        if (type_of(val) == TYPE_BLOCK) {
+            enter_block(val, rpos + 1);
+            return FETCH;
+        }
+        int32_t m = match_value(val, pos, end(), false);
+        if (m >= 0) pos += uint32_t(m);
+        *r = m >= 0;
+        rpos++;
+        return RESULT;
+    }
+
     // Runs the rules; answers the match.
     bool run(const Cell* rule_block) {
         Frame& top_frame = push(F_BLOCK);
@@ -1023,17 +1039,11 @@ struct Engine {
                     Key k = keyword_of(cell);
                     if (!k) {
                         Cell val = rule_word_rule(rpos);
-                        if (type_of(&val) == TYPE_BLOCK) {
-                            enter_block(&val, rpos + 1);
-                            step = FETCH;
-                        } else if (type_of(&val) == TYPE_INTEGER) {
+                        if (type_of(&val) == TYPE_INTEGER) {
                             step = counted(int32_t(val.data2));
                             r = pending_result;
                         } else {
-                            int32_t m = match_value(&val, pos, end(), false);
-                            if (m >= 0) pos += uint32_t(m);
-                            r = m >= 0;
-                            rpos++;
+                            step = value_rule(&val, &r);
                         }
                     } else if (k == K_BAR) {
                         // The alternative matched: the block ends here.
@@ -1074,10 +1084,6 @@ struct Engine {
                         if (!eval_paren(&v, nullptr)) return false;
                         r = true;
                         break;
-                    case TYPE_BLOCK:
-                        enter_block(&v, rpos + 1);
-                        step = FETCH;
-                        break;
                     case TYPE_INTEGER:
                         step = counted(int32_t(v.data2));
                         r = pending_result;
@@ -1093,24 +1099,13 @@ struct Engine {
                         unclamped = true;
                         Cell val = *(stack::top - 1);
                         stack::top = saved;
-                        if (type_of(&val) == TYPE_BLOCK) {
-                            enter_block(&val, rpos + 1);
-                            step = FETCH;
-                        } else {
-                            int32_t m = match_value(&val, pos, end(), false);
-                            if (m >= 0) pos += uint32_t(m);
-                            r = m >= 0;
-                            rpos++;
-                        }
+                        step = value_rule(&val, &r);
                         break;
                     }
-                    default: {
-                        int32_t m = match_value(&v, pos, end(), false);
-                        if (m >= 0) pos += uint32_t(m);
-                        r = m >= 0;
-                        rpos++;
+                    default:
+                        // A block, or a value matched as it stands.
+                        step = value_rule(&v, &r);
                         break;
-                    }
                     }
                 }
                 // A match in a block goes on to the next rule at once when no
