@@ -940,12 +940,15 @@ struct Run {
     uint32_t end;
 };
 
-// Whether the decoded form still describes the block: nothing wrote to its
-// buffer, its head and tail stayed, and no tracer wants the walker's events.
-inline bool still_good(const Run& x) {
-    const SeriesBuffer* b = node_buffer(x.code);
-    return (b->flags & series_flag::DECODED) && b->offset == x.r->offset && b->tail == x.r->tail && !tracing;
+// Whether a record still describes its block's buffer: nothing wrote to it,
+// and its head and tail stayed.
+inline bool describes(const decoded::Record* r, const SeriesBuffer* b) {
+    return (b->flags & series_flag::DECODED) && b->offset == r->offset && b->tail == r->tail;
 }
+
+// Whether the decoded form still describes the block, and no tracer wants
+// the walker's events.
+inline bool still_good(const Run& x) { return describes(x.r, node_buffer(x.code)) && !tracing; }
 
 uint32_t run_step(const Run& x, const decoded::Op* op);
 uint32_t eval_block_expression(Node code, uint32_t pos, uint32_t end);
@@ -1020,8 +1023,7 @@ void eval_whole_block(const Cell* block, bool keep) {
         if (decoded::enabled && !observed) {
             // Nothing has allocated since `buffer` was read.
             decoded::Record* r = decoded::find(node);
-            if (r && r->decoded && r->pos == pos && (buffer->flags & series_flag::DECODED) &&
-                r->offset == buffer->offset && r->tail == buffer->tail)
+            if (r && r->decoded && r->pos == pos && describes(r, buffer))
                 pos = r->tops.empty() ? pos : run_decoded(r, node, pos, end, base, &here.block);
             else
                 pos = run_decoded_block(node, pos, end, base, &here.block);
@@ -1683,7 +1685,7 @@ struct Decoder {
 decoded::Record* decoded_record(Node node, uint32_t pos, uint32_t end) {
     SeriesBuffer* b = node_buffer(node);
     decoded::Record* r = decoded::find(node);
-    if (r && (b->flags & series_flag::DECODED) && r->pos == pos && r->offset == b->offset && r->tail == b->tail) {
+    if (r && r->pos == pos && describes(r, b)) {
         if (r->decoded) return r->tops.empty() ? nullptr : r;
         decoded::Running hold(r);
         r->ops.clear();
@@ -1787,6 +1789,12 @@ inline const Cell* number_step(const Cell* head, const Op* c) {
     return run_step(x, op);
 }
 
+// The same where what ran does not matter.
+[[gnu::always_inline]] inline uint32_t run_operand(const Run& x, const Op* op) {
+    bool ran;
+    return run_operand(x, op, ran);
+}
+
 // After a step: whether the decoded form holds from `pos` on.
 inline bool on_track(const Run& x, const Op* op, uint32_t pos, bool ran) {
     return pos == op->next && (!ran || still_good(x));
@@ -1810,8 +1818,7 @@ inline bool on_track(const Run& x, const Op* op, uint32_t pos, bool ran) {
         cursor->data1 = pos;
         stack::top = base;
         uint32_t start = pos;
-        bool ran;
-        pos = run_operand(x, op, ran);
+        pos = run_operand(x, op);
         if (!between_expressions(node, start, base)) return end;
     }
     return pos;
@@ -1917,10 +1924,7 @@ inline bool decoded_callee(const Run& x, const Op* op, Cell& fn, Cell& name) {
                 continue;
             }
             q = infix_arithmetic(k, &fn, x.code, c->pos + 1, x.end, &name, T,
-                                 [&](uint32_t) {
-                                     bool ran;
-                                     return run_operand(x, r, ran);
-                                 });
+                                 [&](uint32_t) { return run_operand(x, r); });
         } else {
             stack::top = T;
             q = invoke_named(&fn, x.code, c->pos + 1, x.end, &name, true);
@@ -1940,10 +1944,7 @@ inline bool decoded_callee(const Run& x, const Op* op, Cell& fn, Cell& name) {
 [[gnu::noinline]] uint32_t run_set(const Run& x, const Op* op) {
     if (uint32_t after = quick_set(View(x.code), op->pos, x.end)) return after;
     Cell word = *step_cell(x, op->pos);
-    return set_word<false>(x.code, op->pos, x.end, &word, [&](uint32_t) {
-        bool ran;
-        return run_operand(x, op + 1, ran);
-    });
+    return set_word<false>(x.code, op->pos, x.end, &word, [&](uint32_t) { return run_operand(x, op + 1); });
 }
 
 // The steps run_operand leaves: calls, operators, set-words, and what the
