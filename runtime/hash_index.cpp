@@ -478,19 +478,6 @@ CellHasher hashers[256];
 
 void set_cell_hasher(int type, CellHasher hasher) { hashers[type & 0xFF] = hasher; }
 
-void map_index_walk(Node index, const Cell* key_in, bool (*stop)(void* state, uint32_t position), void* state) {
-    Cell key = *key_in;
-    HashIndexHeader* h = hash_index_header(index);
-    const uint32_t* flags = flag_words(h);
-    const uint32_t* keys = key_slots(h);
-    Probe p(hash_value(&key, false), h->buckets);
-    do {
-        uint32_t f = flag_at(flags, p.i);
-        if (f == BUCKET_EMPTY) return;
-        if (f == BUCKET_OCCUPIED && stop(state, keys[p.i])) return;
-    } while (p.advance());
-}
-
 int64_t map_index_find(Node index, const Cell* key, int op) {
     const int type = type_of(key);
     return map_index_find_by(index, hash_value(key, false), [&](const Cell* stored) {

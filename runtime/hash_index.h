@@ -235,29 +235,12 @@ void hash_index_refresh(Node index);
 // deleted and its first two words zeroed.
 void hash_index_delete_dead_owners(Node index, bool (*is_marked)(Node));
 
-// The walk behind map_index_find and map_index_visit: every occupied bucket of
-// the key's probe chain, until `stop` answers true.
-void map_index_walk(Node index, const Cell* key, bool (*stop)(void* state, uint32_t position), void* state);
-
-template <typename Visit>
-void map_index_visit(Node index, const Cell* key, int op, Visit&& visit) {
-    struct State {
-        const Cell* key;
-        int op;
-        Node index;
-        Visit* visit;
-    } st{key, op, index, &visit};
-    map_index_walk(index, key, [](void* p, uint32_t position) {
-        State* s = static_cast<State*>(p);
-        const Cell* stored = reinterpret_cast<const Cell*>(node_buffer(hash_index_header(s->index)->block)->read_head()) + position;
-        if (type_of(stored) != type_of(s->key) || !hash_cell_equality(s->key, stored, s->op)) return false;
-        return (*s->visit)(position);
-    }, &st);
-}
-
-template <typename Match>
-int64_t map_index_find_by(Node index, uint32_t hash, Match&& matches) {
-    // Read-only access throughout: a lookup marks no buffer as written.
+// map! kind: every key along the chain of `hash` (its cell and position),
+// until `stop` answers true. Read-only access throughout: a lookup marks no
+// buffer as written. The walk holds the tables' addresses, so `stop` must
+// not allocate.
+template <typename Stop>
+void map_index_chain(Node index, uint32_t hash, Stop&& stop) {
     const auto* h = reinterpret_cast<const HashIndexHeader*>(node_buffer(index)->read_data());
     const auto* flags = reinterpret_cast<const uint32_t*>(node_buffer(h->flags)->read_data());
     const auto* keys = reinterpret_cast<const uint32_t*>(node_buffer(h->keys)->read_data());
@@ -265,10 +248,28 @@ int64_t map_index_find_by(Node index, uint32_t hash, Match&& matches) {
     hash_layout::Probe p(hash, h->buckets);
     do {
         uint32_t f = hash_layout::flag_at(flags, p.i);
-        if (f == BUCKET_EMPTY) return -1;
-        if (f == BUCKET_OCCUPIED && matches(cells + keys[p.i])) return keys[p.i];
+        if (f == BUCKET_EMPTY) return;
+        if (f == BUCKET_OCCUPIED && stop(cells + keys[p.i], keys[p.i])) return;
     } while (p.advance());
-    return -1;
+}
+
+template <typename Visit>
+void map_index_visit(Node index, const Cell* key, int op, Visit&& visit) {
+    const int type = type_of(key);
+    map_index_chain(index, hash_value(key, false), [&](const Cell* stored, uint32_t position) {
+        return type_of(stored) == type && hash_cell_equality(key, stored, op) && visit(position);
+    });
+}
+
+template <typename Match>
+int64_t map_index_find_by(Node index, uint32_t hash, Match&& matches) {
+    int64_t found = -1;
+    map_index_chain(index, hash, [&](const Cell* stored, uint32_t position) {
+        if (!matches(stored)) return false;
+        found = position;
+        return true;
+    });
+    return found;
 }
 
 }  // namespace vyx
