@@ -3,7 +3,6 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -110,14 +109,11 @@ double from_binary(const Cell* bin) {
 
 namespace {
 
-// `d` as "%.*g" prints it (std::to_chars gives the same text, without the
-// C library's formatting machinery).
+// `d` as "%.*g" prints it: std::to_chars gives the same text, without the C
+// library's formatting machinery. A precision of at most 16 digits never
+// needs more than about 25 characters of the buffer.
 int print_g(char* out, int precision, double d) {
-    auto [end, ec] = std::to_chars(out, out + FORM_DOUBLE_MAX - 1, d, std::chars_format::general, precision);
-    if (ec != std::errc()) {
-        int n = std::snprintf(out, FORM_DOUBLE_MAX, "%.*g", precision, d);
-        return n < 0 ? 0 : n >= FORM_DOUBLE_MAX ? FORM_DOUBLE_MAX - 1 : n;
-    }
+    char* end = std::to_chars(out, out + FORM_DOUBLE_MAX - 1, d, std::chars_format::general, precision).ptr;
     *end = 0;
     return int(end - out);
 }

@@ -10,7 +10,6 @@
 // once, grow or widen the target once, move the characters behind the write
 // position in one block move and copy the text in; /dup repeats it by doubling.
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <unordered_set>
 #include <vector>
@@ -372,42 +371,25 @@ int byte_spellings(uint32_t cp, bool fold, uint8_t out[2]) {
         out[0] = uint8_t(cp);
         return 1;
     }
-    // The bytes that fold to each character, worked out once. The folds of
-    // bytes lie below `limit`; were one not to, every byte is asked instead.
+    // The bytes that fold to each character, worked out once, for every
+    // character a byte folds to.
     struct Spellings {
         int8_t count;  // -1: more than two
         uint8_t bytes[2];
     };
-    constexpr uint32_t limit = 0x400;
-    struct Table {
-        std::array<Spellings, limit> by_char{};
-        bool complete = true;
-    };
-    static const Table table = [] {
-        Table t;
+    static const std::vector<Spellings> table = [] {
+        uint32_t top = 0;
+        for (uint32_t b = 0; b < 256; b++) top = std::max(top, fold_upper(b));
+        std::vector<Spellings> t(top + 1, Spellings{0, {0, 0}});
         for (uint32_t b = 0; b < 256; b++) {
-            uint32_t v = fold_upper(b);
-            if (v >= limit) {
-                t.complete = false;
-                continue;
-            }
-            Spellings& e = t.by_char[v];
+            Spellings& e = t[fold_upper(b)];
             if (e.count == 2 || e.count < 0) e.count = -1;
             else e.bytes[e.count++] = uint8_t(b);
         }
         return t;
     }();
-    if (!table.complete) {
-        int n = 0;
-        for (uint32_t b = 0; b < 256; b++)
-            if (fold_upper(b) == cp) {
-                if (n == 2) return -1;
-                out[n++] = uint8_t(b);
-            }
-        return n;
-    }
-    if (cp >= limit) return 0;
-    const Spellings& e = table.by_char[cp];
+    if (cp >= table.size()) return 0;
+    const Spellings& e = table[cp];
     if (e.count > 0) {
         out[0] = e.bytes[0];
         out[1] = e.bytes[1];
