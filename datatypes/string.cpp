@@ -1,7 +1,6 @@
 #include "datatypes/string.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "datatypes/sorting.h"
 #include "runtime/stack.h"
 #include "runtime/case_map.h"
+#include "runtime/bytes.h"
 #include "runtime/murmur3.h"
 #include "runtime/cells.h"
 #include "runtime/cycle_stack.h"
@@ -369,22 +369,9 @@ int compare_values(const Cell* a_cell, const Cell* b_cell, int op, bool match) {
 
 namespace {
 
-// Unit-1 text eight bytes at a time, for the hashed lookups' keys: loads in
-// little-endian order, whatever the host's.
+// Unit-1 text eight bytes at a time, for the hashed lookups' keys (loaded in
+// little-endian order, whatever the host's): the high bit of every byte.
 constexpr uint64_t HIGH_BITS = 0x8080808080808080ull;
-
-inline uint64_t load64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-    return v;
-}
-inline uint32_t load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-    return v;
-}
 
 // The last 0-3 bytes of unit-1 text as one word, the first lowest.
 inline uint32_t load_tail(const uint8_t* p, uint32_t r) {
@@ -419,10 +406,10 @@ inline uint64_t ascii_upper8(uint64_t x) {
 inline bool same_bytes(const uint8_t* pa, const uint8_t* pb, uint32_t len) {
     if (len >= 8) {
         for (uint32_t i = 0; i + 8 < len; i += 8)
-            if (load64(pa + i) != load64(pb + i)) return false;
-        return load64(pa + len - 8) == load64(pb + len - 8);
+            if (load_le64(pa + i) != load_le64(pb + i)) return false;
+        return load_le64(pa + len - 8) == load_le64(pb + len - 8);
     }
-    if (len >= 4) return ((load32(pa) ^ load32(pb)) | (load32(pa + len - 4) ^ load32(pb + len - 4))) == 0;
+    if (len >= 4) return ((load_le32(pa) ^ load_le32(pb)) | (load_le32(pa + len - 4) ^ load_le32(pb + len - 4))) == 0;
     if (len == 0) return true;
     return ((pa[0] ^ pb[0]) | (pa[len >> 1] ^ pb[len >> 1]) | (pa[len - 1] ^ pb[len - 1])) == 0;
 }
@@ -772,13 +759,13 @@ uint32_t hash_key(const Key& key, bool case_sensitive) {
     uint32_t h1 = hash_seed;
     uint32_t i = 0;
     for (; i + 8 <= n; i += 8) {
-        uint64_t w = load64(p + i);
+        uint64_t w = load_le64(p + i);
         if (w & HIGH_BITS) return hash_chars(p, n, false);
         w = ascii_upper8(w);
         h1 = mix_block(mix_block(h1, uint32_t(w)), uint32_t(w >> 32));
     }
     if (n - i >= 4) {
-        uint32_t w = load32(p + i);
+        uint32_t w = load_le32(p + i);
         if (w & uint32_t(HIGH_BITS)) return hash_chars(p, n, false);
         h1 = mix_block(h1, uint32_t(ascii_upper8(w)));
         i += 4;

@@ -6,6 +6,7 @@
 #include <sys/random.h>
 
 #include "datatypes/symbol.h"
+#include "runtime/bytes.h"
 #include "runtime/fatal.h"
 
 namespace vyx::checksum {
@@ -32,10 +33,6 @@ struct CrcTables {
 const CrcTables& crc_tables() {
     static const CrcTables tables;  // built on first use
     return tables;
-}
-
-inline uint32_t load_le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 }  // namespace

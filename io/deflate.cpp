@@ -7,6 +7,7 @@
 
 #include "datatypes/symbol.h"
 #include "io/checksum.h"
+#include "runtime/bytes.h"
 #include "runtime/fatal.h"
 
 namespace vyx::deflate {
@@ -33,18 +34,6 @@ inline uint32_t reverse_bits(uint32_t code, unsigned length) {
         code >>= 1;
     }
     return r;
-}
-
-inline uint64_t load_le64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;  // little-endian host
-}
-inline uint32_t load_le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline uint32_t load_be32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
 
 // Symbol codes of match lengths 3-258 and distances 1-32768.

@@ -66,7 +66,7 @@ struct Compact : RecordBuilder {
     }
     uint32_t int32(const uint8_t*& p) {
         if (left(p) < 4) s.invalid(p);
-        uint32_t v = read_le32(p);
+        uint32_t v = load_le32(p);
         p += 4;
         return v;
     }
@@ -82,7 +82,7 @@ struct Compact : RecordBuilder {
         uint32_t i = uvarint(p);
         if (!has_symbols || i >= symbol_count) s.invalid(at);
         if (cache[i]) return cache[i];
-        uint32_t offset = read_le32(offsets + 4 * size_t(i));
+        uint32_t offset = load_le32(offsets + 4 * size_t(i));
         if (offset >= names_size) s.invalid(at);
         const uint8_t* name = names + offset;
         size_t length = std::strlen(reinterpret_cast<const char*>(name));

@@ -40,7 +40,7 @@ struct Fixed : RecordBuilder {
     }
     uint32_t word(const uint8_t*& p) {
         room(p, p, 1);
-        uint32_t v = read_le32(p);
+        uint32_t v = load_le32(p);
         p += 4;
         return v;
     }
@@ -55,7 +55,7 @@ struct Fixed : RecordBuilder {
         uint32_t i = word(p);
         if (!has_symbols || i >= symbol_count) s.invalid(at);
         if (cache[i]) return cache[i];
-        uint32_t offset = read_le32(offsets + 4 * size_t(i));
+        uint32_t offset = load_le32(offsets + 4 * size_t(i));
         if (offset >= names_size) s.invalid(at);
         const uint8_t* name = names + offset;
         int32_t id = intern_name(name, uint32_t(std::strlen(reinterpret_cast<const char*>(name))));

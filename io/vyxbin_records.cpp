@@ -86,7 +86,7 @@ Cell RecordBuilder::make_series(const SeriesSpec& spec, const uint8_t* bytes, co
     }
     if (unit == 4 && spec.type != TYPE_VECTOR)
         for (size_t i = 0; i < n; i += 4)
-            if (read_le32(bytes + i) > 0x10FFFF) s.invalid(at);
+            if (load_le32(bytes + i) > 0x10FFFF) s.invalid(at);
     Node node = new_series(spec.count ? spec.count : 1, unit, 0);
     SeriesBuffer* b = node_buffer(node);
     std::memcpy(b->head(), bytes, n);

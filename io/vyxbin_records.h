@@ -6,13 +6,10 @@
 #include <vector>
 
 #include "io/vyxbin_internal.h"
+#include "runtime/bytes.h"
 #include "runtime/cell.h"
 
 namespace vyx::vyxbin {
-
-inline uint32_t read_le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // A word read before its owner: the owner's context binds it once made.
 struct Bind {
