@@ -297,12 +297,13 @@ int length(Cell* s) { return int(live_count(s)); }
 
 }  // namespace
 
-bool copy_pairs(const Cell* words, Cell* pos, uint32_t n) {
+bool copy_pairs(const Cell* words, Cell* pos, uint32_t n, Cell* held) {
     bool any = false;
     for (uint32_t i = 0; i < n; i++) {
         SeriesBuffer* wb = node_buffer(words->data2);
         if (words->data1 + i >= wb->length()) break;  // the body may have shortened the words
-        Cell w = wb->cell_head()[words->data1 + i];
+        Cell own = wb->read_cells()[words->data1 + i];
+        Cell& w = held ? held[i] : own;
         int wt = type_of(&w);
         if (wt != TYPE_WORD && wt != TYPE_SET_WORD && wt != TYPE_GET_WORD && wt != TYPE_LIT_WORD)
             raise_error(err::script_invalid_arg, &w);
@@ -312,7 +313,7 @@ bool copy_pairs(const Cell* words, Cell* pos, uint32_t n) {
         Cell v = pos->data1 + i < total ? cells(pos)[pos->data1 + i] : NONE_CELL;
         if (type_of(&v) == TYPE_SET_WORD) v.header = TYPE_WORD;
         any |= pos->data1 + i < total;
-        context::set(&w, &v);
+        context::set_again(&w, &v);
     }
     return any;
 }

@@ -21,8 +21,9 @@ const Cell* extend(Cell* m, Cell* spec, bool case_);
 // One step of a loop over a map: from the position (`pos`, a map! cell whose
 // index the step moves past removed pairs), sets loop word i to the cell at
 // position + i (a key stored as a set-word! given as a word!), words past the
-// end to none. Answers whether any word was set.
-bool copy_pairs(const Cell* words, Cell* pos, uint32_t n);
+// end to none. Answers whether any word was set. `held` (or null): the
+// loop's copies of the words, which keep their indexes, set in their place.
+bool copy_pairs(const Cell* words, Cell* pos, uint32_t n, Cell* held = nullptr);
 // select on a map!, for the action's entry to call without the general
 // handler's arguments (the other refinements mean nothing to a map): the
 // value of the key, or none. The answer is only good until the next lookup.

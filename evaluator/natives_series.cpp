@@ -83,10 +83,54 @@ uint32_t group_size(const Cell* words, const Cell* series) {
     return n;
 }
 
+// A block of words is walked with a copy of each word in a cell of the call
+// (`held`, n cells pushed before the loop's frame), so that each copy keeps
+// the index of its value cell from round to round, as a single word does.
+// The body may change the block: before each round every copy is checked
+// against the word the block holds at its place and made again when it
+// differs. Answers whether the block still holds exactly the n words.
+bool hold_words(const Cell* words, Cell* held, uint32_t n) {
+    SeriesBuffer* b = node_buffer(words->data2);
+    uint32_t size = b->length();
+    if (words->data1 > size || size - words->data1 != n) return false;
+    const Cell* w = b->read_cells() + words->data1;
+    for (uint32_t i = 0; i < n; i++)
+        if (((w[i].header ^ held[i].header) & TYPE_MASK) || w[i].data1 != held[i].data1 ||
+            w[i].data2 != held[i].data2)
+            held[i] = w[i];
+    return true;
+}
+
+// The n cells of held words, pushed (none for a single word: the call's
+// own cell is its copy).
+Cell* push_held(const Cell* words, uint32_t n) {
+    Cell* held = stack::top;
+    if (type_of(words) == TYPE_WORD) return held;
+    for (uint32_t i = 0; i < n; i++) stack::push(&UNSET);
+    return held;
+}
+
+// Sets the held words from the values of a block at `pos`, as
+// set_words_from_series does: every word and value checked first.
+void set_held(Cell* held, const Cell* pos, uint32_t n) {
+    Node node = pos->data2;
+    for (uint32_t i = 0; i < n; i++) {
+        if (!is_word_kind(type_of(&held[i]))) raise_error(err::script_invalid_arg, &held[i]);
+        uint32_t k = pos->data1 + i;
+        if (k < blk::size(node) && type_of(node_buffer(node)->read_cells() + k) == TYPE_UNSET)
+            raise_error(err::script_need_value, &held[i]);
+    }
+    for (uint32_t i = 0; i < n; i++) {
+        uint32_t k = pos->data1 + i;
+        Cell v = k < blk::size(node) ? node_buffer(node)->read_cells()[k] : NONE_CELL;
+        context::set_again(&held[i], &v);
+    }
+}
+
 // One step: when the position is in range, sets the word (the call's cell),
-// or the n words of the block, from it and advances the position by n.
-// Answers whether the body is to run.
-bool step(Cell* words, Cell* pos, uint32_t n) {
+// or the n words of the block (through their held copies), from it and
+// advances the position by n. Answers whether the body is to run.
+bool step(Cell* words, Cell* pos, uint32_t n, Cell* held) {
     if (!in_range(pos)) return false;
     if (type_of(words) == TYPE_WORD) {
         // The word is the call's own cell: it keeps the index of the value
@@ -96,13 +140,17 @@ bool step(Cell* words, Cell* pos, uint32_t n) {
         context::set_again(words, &v);
         return true;
     }
+    bool held_good = hold_words(words, held, n);
     if (type_of(pos) == TYPE_MAP) {
-        bool any = map::copy_pairs(words, pos, n);
+        bool any = map::copy_pairs(words, pos, n, held_good ? held : nullptr);
         pos->data1 += n;
         return any;
     }
     if (series::is_block_like(type_of(pos))) {
-        set_words_from_series(words, pos, false, false, false);
+        if (held_good)
+            set_held(held, pos, n);
+        else
+            set_words_from_series(words, pos, false, false, false);
     } else if (type_of(pos) == TYPE_IMAGE) {
         image::assign_words(words, pos, n);
     } else {
@@ -148,10 +196,11 @@ void foreach_(int check, const int* refs) {
     int t = type_of(&call[1]);
     if (!is_walkable(t) && t != TYPE_MAP) raise_error(err::internal_not_done);
     stack::top = call + 3;
+    Cell* held = push_held(&call[0], n);
     stack::push_loop_frame(&words::frame_body);
     stack::store_result_only(&UNSET);
     for (;;) {
-        if (!step(&call[0], &call[1], n)) break;
+        if (!step(&call[0], &call[1], n, held)) break;
         Round r = run_body(&call[2]);
         if (r == ROUND_PASS) return;
         if (r == ROUND_BREAK) break;
@@ -207,9 +256,10 @@ void remove_each(int check, const int* refs) {
     if (!is_walkable(type_of(&call[1])) || type_of(&call[1]) == TYPE_IMAGE) raise_error(err::internal_not_done);
     stack::top = call + 3;
     stack::push(&call[1]);
+    Cell* held = push_held(&call[0], n);
     stack::push_loop_frame(&words::frame_body);
     for (;;) {
-        if (!step(&call[0], &call[1], n)) break;
+        if (!step(&call[0], &call[1], n, held)) break;
         Round r = run_body(&call[2]);
         if (r == ROUND_PASS) return;
         if (r == ROUND_BREAK) break;
