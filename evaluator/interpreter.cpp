@@ -13,6 +13,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/simple.h"
+#include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
@@ -194,6 +195,31 @@ inline const Cell* number_operand(const View& cv, uint32_t pos) {
     if (!v || !is_plain_number(v)) return nullptr;
     if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, v);
     return v;
+}
+
+// A comparison of two string! values (`c = p`, `name < "m"`), the right one a
+// code cell: a literal or a word holding one. Computed into `left` as the
+// comparison natives compute it (nothing can fail or run); false, with
+// nothing changed, for any other operands.
+[[gnu::noinline]] bool text_comparison(Fast k, Cell* left, const View& cv, uint32_t pos) {
+    if (k < FAST_LT || type_of(left) != TYPE_STRING) return false;
+    Cell* c = cv.head + pos;
+    const Cell* right = c;
+    if (type_of(c) == TYPE_WORD) {
+        right = peek_word(c);
+        if (!right) return false;
+        if (int32_t(c->data3) < 0) [[unlikely]] keep_index(c, right);
+    }
+    if (type_of(right) != TYPE_STRING) return false;
+    bool test;
+    if (k == FAST_EQ || k == FAST_NE) {
+        test = string::equal_values(left, right, COMP_EQUAL) == (k == FAST_EQ);
+    } else {
+        int order = string::compare_values(left, right, COMP_LESSER, false);
+        test = k == FAST_LT ? order < 0 : k == FAST_GT ? order > 0 : k == FAST_LE ? order <= 0 : order >= 0;
+    }
+    *left = Cell{TYPE_LOGIC, test ? 1u : 0u, 0, 0};
+    return true;
 }
 
 // The op value of an operator word at `pos`, or null.
@@ -1269,7 +1295,8 @@ template <bool Traced>
             Fast k = fast_kind(v);
             if (k) {
                 const Cell* right = pos + 1 < end && pos + 1 < cv.size ? number_operand(cv, pos + 1) : nullptr;
-                if (right && fast_math(k, T, right)) {
+                if (right ? fast_math(k, T, right)
+                          : pos + 1 < end && pos + 1 < cv.size && text_comparison(k, T, cv, pos + 1)) {
                     pos += 2;
                     continue;
                 }
