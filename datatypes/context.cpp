@@ -121,6 +121,9 @@ struct Found {
 };
 std::array<Found, 512> found_words{};
 
+// Contexts of up to this many words are searched without their index.
+constexpr uint32_t SCAN_LIMIT = 8;
+
 inline Found& found_entry(Node ctx, int32_t symbol) {
     uint32_t h = (ctx * 0x9E3779B1u) ^ (uint32_t(symbol) * 0x85EBCA77u);
     return found_words[(h >> 16) & (found_words.size() - 1)];
@@ -135,7 +138,25 @@ int32_t find_word(Node ctx, int32_t symbol, bool canonical) {
         const SeriesBuffer* keys = node_buffer(key_block(ctx));
         if (f.position < keys->length() && keys->read_cells()[f.position].data2 == f.key) return int32_t(f.position);
     }
-    int32_t position = context_index_put(word_index(ctx), symbol, true, 0, nullptr);
+    const SeriesBuffer* keys = node_buffer(key_block(ctx));
+    int32_t position = -1;
+    if (keys->length() <= SCAN_LIMIT) {
+        // A small context's keys are compared in turn: cheaper than hashing.
+        const Cell* symbols = node_buffer(symbol_records)->read_cells();
+        auto canonical_of = [symbols](int32_t id) {
+            int32_t alias = int32_t(symbols[id - 1].data1);
+            return alias > 0 ? alias : id;
+        };
+        int32_t wanted = canonical_of(symbol);
+        const Cell* k = keys->read_cells();
+        for (uint32_t i = 0, n = keys->length(); i < n; i++)
+            if (canonical_of(int32_t(k[i].data2)) == wanted) {
+                position = int32_t(i);
+                break;
+            }
+    } else {
+        position = context_index_put(word_index(ctx), symbol, true, 0, nullptr);
+    }
     if (position >= 0) f = Found{ctx, symbol, uint32_t(position), key_word(ctx, uint32_t(position))->data2};
     return position;
 }
