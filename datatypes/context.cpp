@@ -330,6 +330,18 @@ Cell* set_in(Cell* word, const Cell* value, Node ctx, bool notify) {
 
 Cell* set(Cell* word, const Cell* value) { return set_in(word, value, word::ctx_of(word), true); }
 
+Cell* object_slot(const Cell* w, Cell** key) {
+    Node ctx = w->data1;
+    int32_t index = int32_t(w->data3);
+    if (ctx == 0 || index < 0 || kind_of(ctx) != KIND_OBJECT || uint32_t(index) >= word_count(ctx)) return nullptr;
+    // What set_in does for an object: a watched one calls its handler.
+    const Cell* owner = owner_of(ctx);
+    if (on_change_hook && type_of(owner) == TYPE_OBJECT && owner->data3 != 0) return nullptr;
+    Cell* slot = slot_of(ctx, uint32_t(index));
+    if (slot) *key = key_word(ctx, uint32_t(index));
+    return slot;
+}
+
 Cell* value_at(Node ctx, uint32_t n) { return slot_of(ctx, n); }
 
 Cell* set_word_assign() {

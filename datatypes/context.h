@@ -69,6 +69,13 @@ inline Cell* poke_slot(const Cell* w) {
     return node_buffer(cc->data2)->cell_head() + index;
 }
 
+// poke_slot for a word of an object nobody watches (no change handler): its
+// field's value cell, and in `key` its key word, which the setter marks as
+// set once it has set the field (see mark_set). Null otherwise. Only good
+// until the next allocation.
+Cell* object_slot(const Cell* w, Cell** key);
+inline void mark_set(Cell* key) { key->header |= WORD_SET_MARK; }
+
 // Sets the word through poke_slot; false, with nothing done, when it has none.
 inline bool poke(const Cell* w, const Cell* value) {
     Cell* slot = poke_slot(w);

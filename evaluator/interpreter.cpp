@@ -692,9 +692,14 @@ inline uint32_t operand_expression(Node code, uint32_t pos, uint32_t end, bool n
                                                  uint32_t* stop = nullptr) {
     // Computing the value allocates nothing: the slot stays where it is.
     Cell* slot = context::poke_slot(cv.head + pos);
-    if (!slot) return 0;
+    // An object's field (`n: n + 1` in a method) is marked as set as well.
+    Cell* key = nullptr;
+    if (!slot && !(slot = context::object_slot(cv.head + pos, &key))) return 0;
     uint32_t after = fast_expression(cv, pos + 1, end, stack::top, stop);
-    if (after) *slot = *stack::push_slot();
+    if (after) {
+        *slot = *stack::push_slot();
+        if (key) context::mark_set(key);
+    }
     return after;
 }
 
