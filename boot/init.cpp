@@ -44,7 +44,6 @@ void init_core() {
     word::collecting = true;
     init_output_hooks();
     platform::init();
-    checksum::crypto_acquire();
     random_gen::init_random();
     init_memory();
     collector::init();

@@ -142,6 +142,9 @@ uint32_t hmac_block_size(int id) {
 
 namespace {
 
+// Whether libcrypto answered with every digest, checked at the first use
+// (a start-up that needs no digest does not pay for its set-up).
+bool crypto_checked = false;
 bool crypto_ok = false;
 
 const EVP_MD* md_of(int id) {
@@ -162,6 +165,7 @@ struct Piece {
 
 // The digest of the pieces one after the other; false on any failure.
 bool digest_pieces(int id, std::initializer_list<Piece> pieces, uint8_t* out) {
+    if (!crypto_checked) crypto_acquire();
     const EVP_MD* md = md_of(id);
     if (!md || !crypto_ok) return false;
     EVP_MD_CTX* ctx = EVP_MD_CTX_new();
@@ -207,7 +211,7 @@ bool hmac(int id, const uint8_t* bytes, size_t length, const uint8_t* key, size_
 }
 
 bool crypto_acquire() {
-    crypto_ok = true;
+    crypto_checked = crypto_ok = true;
     uint8_t out[MAX_DIGEST];
     for (int id = ID_MD5; id <= ID_SHA512; id++)
         if (!digest(id, reinterpret_cast<const uint8_t*>("abc"), 3, out)) crypto_ok = false;

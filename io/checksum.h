@@ -43,8 +43,8 @@ bool digest(int id, const uint8_t* bytes, size_t length, uint8_t* out);
 // HMAC of the bytes under the key (any length), hash_size(id) bytes into `out`.
 bool hmac(int id, const uint8_t* bytes, size_t length, const uint8_t* key, size_t key_length, uint8_t* out);
 
-// Start-up check that libcrypto answers with every digest; the digest calls
-// fail while it has not succeeded.
+// Checks that libcrypto answers with every digest (done by the first digest
+// call when not before); the digest calls fail when it did not.
 bool crypto_acquire();
 
 // Fills the buffer from the kernel's cryptographic source. A failed draw is
