@@ -1,5 +1,6 @@
 #include "datatypes/string.h"
 
+#include <array>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -479,6 +480,45 @@ int form(Cell* value, Cell* buffer, int part) {
     return part - int(len);
 }
 
+namespace {
+
+// Whether a character is molded as it stands: printable, not an escape's
+// caret, not a delimiter of the molded form (`"` in quotes, braces in braces).
+constexpr bool molded_as_is(uint32_t c, bool all, bool braced) {
+    if (c < 32 || c == '^' || c == 127 || (c >= 0x80 && c <= 0x9F) || (all && c > 0x7F)) return false;
+    return braced ? c != '{' && c != '}' : c != '"';
+}
+
+// molded_as_is for every byte: [braced][all][byte].
+constexpr auto AS_IS = [] {
+    std::array<std::array<std::array<bool, 256>, 2>, 2> t{};
+    for (int b = 0; b < 2; b++)
+        for (int a = 0; a < 2; a++)
+            for (uint32_t c = 0; c < 256; c++) t[size_t(b)][size_t(a)][c] = molded_as_is(c, a, b);
+    return t;
+}();
+
+// From character i of the `len` at `first` of narrow text `s`, the run of
+// characters molded as they stand, appended at once; answers where it ends.
+// `left` counts down as one put per character would.
+uint32_t mold_run(Cell* buffer, const Cell& s, uint32_t first, uint32_t i, uint32_t len, bool all, bool braced,
+                  int& left) {
+    // Read afresh: appending may have moved the text.
+    const uint8_t* p = series::element_at(node_buffer(s.data2), first);
+    const auto& as_is = AS_IS[braced][all];
+    uint32_t j = i;
+    while (j < len && as_is[p[j]]) j++;
+    if (j > i) {
+        Cell run = s;
+        run.data1 = first + i;
+        concatenate(buffer, &run, int32_t(j - i), 0, true, false);
+        left -= int(j - i);
+    }
+    return j;
+}
+
+}  // namespace
+
 int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, int indent) {
     Cell s = *value;
     uint32_t full = series::rs_length(&s);
@@ -486,23 +526,33 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, in
     if (part < NO_LIMIT && uint32_t(std::max(part, 0)) < len) len = uint32_t(std::max(part, 0));
     uint32_t first = s.data1 > series::length_from_head(&s) ? series::length_from_head(&s) : s.data1;
 
-    uint32_t quotes = 0, lines = 0;
-    for (uint32_t i = 0; i < len; i++) {
-        uint32_t c = char_at(&s, first + i);
-        if (c == '"') quotes++;
-        else if (c == '\n') lines++;
+    uint32_t quotes = 0, lines = 0, opening = 0;
+    bool narrow = node_buffer(s.data2)->unit() == 1;
+    auto count = [&](uint32_t c) {
+        quotes += c == '"';
+        lines += c == '\n';
+        opening += c == '{';
+    };
+    if (narrow) {
+        const uint8_t* p = series::element_at(node_buffer(s.data2), first);
+        for (uint32_t i = 0; i < len; i++) count(p[i]);
+    } else {
+        for (uint32_t i = 0; i < len; i++) count(char_at(&s, first + i));
     }
     bool braces = lines >= 3 || quotes > 0 || full >= 50;
     int left = part;
     left = concatenate_literal(buffer, braces ? "{" : "\"", left) + 1;
     if (!braces) {
-        for (uint32_t i = 0; i < len; i++) left = append_escaped_char(buffer, char_at(&s, first + i), all, left);
+        for (uint32_t i = 0; i < len; i++) {
+            if (narrow && (i = mold_run(buffer, s, first, i, len, all, false, left)) >= len) break;
+            left = append_escaped_char(buffer, char_at(&s, first + i), all, left);
+        }
         concatenate_literal(buffer, "\"", left);
         return left - 2;
     }
     // Which opening braces have their closing brace further on in the range.
-    std::vector<bool> matched(len, false);
-    {
+    std::vector<bool> matched(opening ? len : 0, false);
+    if (opening) {
         std::vector<uint32_t> open;
         for (uint32_t i = 0; i < len; i++) {
             uint32_t c = char_at(&s, first + i);
@@ -516,6 +566,7 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, in
     bool balancing = true;
     uint32_t depth = 0;
     for (uint32_t i = 0; i < len; i++) {
+        if (narrow && (i = mold_run(buffer, s, first, i, len, all, true, left)) >= len) break;
         uint32_t c = char_at(&s, first + i);
         switch (c) {
         case '"': left = put(buffer, c, left); break;
