@@ -103,8 +103,9 @@ uint32_t form_onto(Cell* target, Cell* value, int64_t elements, int64_t chars) {
 enum class Mode { APPEND, INSERT, CHANGE };
 
 // Describes the value's text. A formed value is formed onto the target's tail;
-// it stays there (its characters also held) and `formed_at` says where.
-Text describe(Cell* target, Cell* value, int part, bool only, Mode mode, int64_t* formed_at) {
+// it stays there (its characters also held, unless `hold_formed` is false:
+// an append written once needs nothing more) and `formed_at` says where.
+Text describe(Cell* target, Cell* value, int part, bool only, Mode mode, int64_t* formed_at, bool hold_formed = true) {
     Text t;
     int vt = type_of(value);
     *formed_at = -1;
@@ -157,7 +158,12 @@ Text describe(Cell* target, Cell* value, int part, bool only, Mode mode, int64_t
     }
     uint32_t n = form_onto(target, value, elements, chars);
     *formed_at = at;
-    hold_chars(t, buf(target), at, n);
+    if (hold_formed) {
+        hold_chars(t, buf(target), at, n);
+    } else {
+        t.unit = buf(target)->unit();
+        t.count = n;
+    }
     return t;
 }
 
@@ -215,7 +221,7 @@ void append_worker(Cell* s, Cell* value, int part, bool only, int dup, bool noti
     uint32_t n = chars_in(buf(&sc));
     bool owned = notify && series::notify(&sc, series::Change::APPEND, false, value, int32_t(n), 0);
     int64_t formed_at;
-    Text t = describe(&sc, value, part, only, Mode::APPEND, &formed_at);
+    Text t = describe(&sc, value, part, only, Mode::APPEND, &formed_at, dup > 1);
     if (t.count == 0) {
         answer(sc);
         return;
