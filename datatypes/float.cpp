@@ -118,6 +118,61 @@ int print_g(char* out, int precision, double d) {
     return int(end - out);
 }
 
+// "%.16g" of `d` when it has a few decimals (2.5, 0.1, 1234.75): found as
+// the first m = d * 10^j, j = 0, 1, ..., that is a whole number of fewer than
+// 16 digits within a safe margin of half a unit of the 16th digit, which makes
+// m * 10^-j the 16-digit rounding of d's exact value. d * 10^j is computed
+// exactly, as a product and its rounding error. -1 for any other value.
+int print_g16_short(char* out, double d) {
+    static constexpr double POWERS[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
+                                        1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
+    double a = std::fabs(d);
+    if (!(a >= 1e-4 && a < 1e15)) return -1;
+    if (a < 1e7) {
+        // d * 10^8 of a value found below lies within 0.045 of a whole number
+        // (the margin times 10^(8 - j)), and is computed to within 0.07.
+        double p8 = a * 1e8;
+        if (!(std::fabs(p8 - double(int64_t(p8 + 0.5))) < 0.12)) return -1;
+    }
+    for (int j = 0; j <= 8; j++) {
+        double product = a * POWERS[j];
+        if (product >= 1e15) return -1;
+        double m = double(int64_t(product + 0.5));
+        // Most values with many digits leave here at every j (printed below).
+        if (m == 0 || !(std::fabs(product - m) < 0.01)) continue;
+        double off = (product - m) + std::fma(a, POWERS[j], -product);
+        int k = 1;
+        while (k < 16 && m >= POWERS[k]) k++;
+        double limit = 0.45 / POWERS[16 - k];
+        // Just under a power of ten the digits of d are a tenth as far apart.
+        if (off < 0 && m == POWERS[k - 1]) limit /= 10;
+        if (!(std::fabs(off) < limit)) continue;
+        char digits[20];
+        uint64_t whole = uint64_t(m);
+        for (int i = k - 1; i >= 0; i--, whole /= 10) digits[i] = char('0' + whole % 10);
+        int last = k;  // without trailing zeros after the point
+        int e = k - 1 - j;  // the exponent of the first digit
+        while (last > e + 1 && last > 1 && digits[last - 1] == '0') last--;
+        int n = 0;
+        if (std::signbit(d)) out[n++] = '-';
+        if (e < 0) {
+            out[n++] = '0';
+            out[n++] = '.';
+            for (int i = 0; i < -e - 1; i++) out[n++] = '0';
+            for (int i = 0; i < last; i++) out[n++] = digits[i];
+        } else {
+            for (int i = 0; i <= e; i++) out[n++] = digits[i];
+            if (last > e + 1) {
+                out[n++] = '.';
+                for (int i = e + 1; i < last; i++) out[n++] = digits[i];
+            }
+        }
+        out[n] = 0;
+        return n;
+    }
+    return -1;
+}
+
 // The first printing of a kind: "%.7g" for the single-precision kinds and
 // the short kind, "%.13g" for percents, six significant digits for seconds,
 // "%.16g" for doubles.
@@ -132,6 +187,10 @@ int print_kind(char* out, double d, int kind, bool again) {
     case FORM_TIME:
         return again ? print_g(out, 5, d) : form_float_buffer(d, 6, false, out);
     default:
+        if (!again) {
+            int n = print_g16_short(out, d);
+            if (n >= 0) return n;
+        }
         return print_g(out, again ? 14 : 16, d);
     }
 }
