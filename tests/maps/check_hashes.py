@@ -51,7 +51,7 @@ for _ in range(steps):
     lines.append(f"print [mold select h {v} mold select b {v}]")
     checks += 1
 
-proc = subprocess.run([vyx], input="\n".join(lines) + "\n", capture_output=True, text=True, timeout=300)
+proc = subprocess.run([vyx], input="\n".join(lines) + "\n", capture_output=True, text=True, timeout=900)
 got = [l for l in proc.stdout.splitlines()[2:] if l and not l.startswith("== ")]
 failures = 0
 for line in got:

@@ -101,7 +101,7 @@ for _ in range(steps):
         lines.append("print mold reflect m 'words")
         expected.append("[" + " ".join(mold_key(p) for p in m.pairs if p[3]) + "]")
 
-proc = subprocess.run([vyx], input="\n".join(lines) + "\n", capture_output=True, text=True, timeout=300)
+proc = subprocess.run([vyx], input="\n".join(lines) + "\n", capture_output=True, text=True, timeout=900)
 got = [l for l in proc.stdout.splitlines()[2:] if l and not l.startswith("== ")]
 failures = 0
 for i, want in enumerate(expected):

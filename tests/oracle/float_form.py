@@ -86,7 +86,7 @@ def main():
         f.write("]\nrepeat i length? b [print form pick b i]\n")
         script = f.name
     try:
-        out = subprocess.run([vyx, script], stdout=subprocess.PIPE, timeout=300).stdout.decode().splitlines()
+        out = subprocess.run([vyx, script], stdout=subprocess.PIPE, timeout=900).stdout.decode().splitlines()
     finally:
         os.unlink(script)
     bad = 0

@@ -63,7 +63,7 @@ ENV = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISP
 
 def run(vyx, script):
     p = subprocess.run([vyx, script], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                       stderr=subprocess.PIPE, timeout=300, env=ENV)
+                       stderr=subprocess.PIPE, timeout=900, env=ENV)
     return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 
 
