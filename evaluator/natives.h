@@ -31,6 +31,7 @@ void init();
 
 // Sets the words of a block from successive values of a series (or every
 // word to one value), as `set` with a block does; foreach steps with it too.
-void set_words_from_series(const Cell* words, const Cell* values, bool any, bool only, bool some);
+void set_words_from_series(const Cell* words, const Cell* values, bool any, bool only, bool some,
+                           Cell* held = nullptr);
 
 }  // namespace vyx::natives

@@ -382,30 +382,41 @@ void get_(int check, const int* refs) {
 
 // Sets the words of a block from successive values of a series (or every
 // word to one value). Every word and every value is checked before anything
-// is set, so a refused set changes nothing.
-void set_words_from_series(const Cell* words_in, const Cell* values_in, bool any, bool only, bool some) {
+// is set, so a refused set changes nothing. `held` (or null): copies of the
+// block's words in cells of a loop's call, set in their place so that they
+// keep their indexes.
+void set_words_from_series(const Cell* words_in, const Cell* values_in, bool any, bool only, bool some, Cell* held) {
     Cell words = *words_in;
     Cell values = *values_in;
     int vt = type_of(&values);
     bool spread = !only && (is_any_block(vt) || vt == TYPE_MAP);
     uint32_t count = blk::length(&words);
-    auto value_at = [&](uint32_t i) -> Cell {
-        if (!spread) return values;
+    // The value for word i (a cell read in place: only good until the next
+    // allocation).
+    auto value_at = [&](uint32_t i) -> const Cell* {
+        if (!spread) return &values;
+        const SeriesBuffer* b = node_buffer(values.data2);
         uint32_t k = values.data1 + i;
-        return k < blk::size(values.data2) ? *blk::at(values.data2, k) : NONE_VALUE;
+        return k < (b->tail - b->offset) >> 4 ? b->read_cells() + k : &NONE_VALUE;
     };
+    auto word_at = [&](uint32_t i) { return held ? held[i] : node_buffer(words.data2)->read_cells()[words.data1 + i]; };
     for (uint32_t i = 0; i < count; i++) {
-        Cell w = *blk::at(words.data2, words.data1 + i);
-        if (!is_word_kind(type_of(&w))) raise_error(err::script_invalid_arg, &w);
-        Cell v = value_at(i);
-        if (!any && type_of(&v) == TYPE_UNSET) raise_error(err::script_need_value, &w);
+        const Cell* w = held ? held + i : node_buffer(words.data2)->read_cells() + words.data1 + i;
+        if (!is_word_kind(type_of(w)) || (!any && type_of(value_at(i)) == TYPE_UNSET)) {
+            Cell bad = *w;
+            raise_error(is_word_kind(type_of(&bad)) ? err::script_need_value : err::script_invalid_arg, &bad);
+        }
     }
     for (uint32_t i = 0; i < count; i++) {
-        Cell v = value_at(i);
+        Cell v = *value_at(i);
         if (some && type_of(&v) == TYPE_NONE) continue;
+        if (held) {
+            context::set_again(&held[i], &v);
+            continue;
+        }
         // The word is set through a copy: looking an unbound word up must not
         // write into the block's buffer.
-        Cell w = *blk::at(words.data2, words.data1 + i);
+        Cell w = word_at(i);
         context::set(&w, &v);
     }
 }

@@ -110,23 +110,6 @@ Cell* push_held(const Cell* words, uint32_t n) {
     return held;
 }
 
-// Sets the held words from the values of a block at `pos`, as
-// set_words_from_series does: every word and value checked first.
-void set_held(Cell* held, const Cell* pos, uint32_t n) {
-    Node node = pos->data2;
-    for (uint32_t i = 0; i < n; i++) {
-        if (!is_word_kind(type_of(&held[i]))) raise_error(err::script_invalid_arg, &held[i]);
-        uint32_t k = pos->data1 + i;
-        if (k < blk::size(node) && type_of(node_buffer(node)->read_cells() + k) == TYPE_UNSET)
-            raise_error(err::script_need_value, &held[i]);
-    }
-    for (uint32_t i = 0; i < n; i++) {
-        uint32_t k = pos->data1 + i;
-        Cell v = k < blk::size(node) ? node_buffer(node)->read_cells()[k] : NONE_CELL;
-        context::set_again(&held[i], &v);
-    }
-}
-
 // One step: when the position is in range, sets the word (the call's cell),
 // or the n words of the block (through their held copies), from it and
 // advances the position by n. Answers whether the body is to run.
@@ -147,10 +130,7 @@ bool step(Cell* words, Cell* pos, uint32_t n, Cell* held) {
         return any;
     }
     if (series::is_block_like(type_of(pos))) {
-        if (held_good)
-            set_held(held, pos, n);
-        else
-            set_words_from_series(words, pos, false, false, false);
+        set_words_from_series(words, pos, false, false, false, held_good ? held : nullptr);
     } else if (type_of(pos) == TYPE_IMAGE) {
         image::assign_words(words, pos, n);
     } else {
