@@ -197,12 +197,11 @@ inline const Cell* number_operand(const View& cv, uint32_t pos) {
     return v;
 }
 
-// A comparison of two string! values (`c = p`, `name < "m"`), the right one a
-// code cell: a literal or a word holding one. Computed into `left` as the
-// comparison natives compute it (nothing can fail or run); false, with
-// nothing changed, for any other operands.
+// A comparison (k from FAST_LT on) of a string! at `left` with the code cell
+// at `pos` (`c = p`, `name < "m"`): when that is a string! or a word holding
+// one, computed into `left` as the comparison natives compute it (nothing can
+// fail or run); false, with nothing changed, for any other operand.
 [[gnu::noinline]] bool text_comparison(Fast k, Cell* left, const View& cv, uint32_t pos) {
-    if (k < FAST_LT || type_of(left) != TYPE_STRING) return false;
     Cell* c = cv.head + pos;
     const Cell* right = c;
     if (type_of(c) == TYPE_WORD) {
@@ -873,6 +872,11 @@ uint32_t gather_arguments(const Cell* fn, Node code, uint32_t pos, uint32_t end,
 template <class Right>
 uint32_t infix_arithmetic(Fast k, const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name,
                           Cell* left, Right right) {
+    // Two strings compared need no frame.
+    if (k >= FAST_LT && type_of(left) == TYPE_STRING) {
+        View cv(code);
+        if (pos < end && pos < cv.size && text_comparison(k, left, cv, pos)) return pos + 1;
+    }
     stack::top = left;
     stack::push_frame(name, eval_frame_bits());
     stack::top = left + 1;
@@ -1300,8 +1304,7 @@ template <bool Traced>
             Fast k = fast_kind(v);
             if (k) {
                 const Cell* right = pos + 1 < end && pos + 1 < cv.size ? number_operand(cv, pos + 1) : nullptr;
-                if (right ? fast_math(k, T, right)
-                          : pos + 1 < end && pos + 1 < cv.size && text_comparison(k, T, cv, pos + 1)) {
+                if (right && fast_math(k, T, right)) {
                     pos += 2;
                     continue;
                 }
