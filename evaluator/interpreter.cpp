@@ -691,13 +691,23 @@ inline uint32_t operand_expression(Node code, uint32_t pos, uint32_t end, bool n
                                                  uint32_t* stop = nullptr) {
     // Computing the value allocates nothing: the slot stays where it is.
     Cell* slot = context::poke_slot(cv.head + pos);
-    // An object's field (`n: n + 1` in a method) is marked as set as well.
-    Cell* key = nullptr;
-    if (!slot && !(slot = context::object_slot(cv.head + pos, &key))) return 0;
+    if (!slot) return 0;
+    uint32_t after = fast_expression(cv, pos + 1, end, stack::top, stop);
+    if (after) *slot = *stack::push_slot();
+    return after;
+}
+
+// quick_set for an object's field (`n: n + 1` in a method), which is marked
+// as set as well; 0 for any other word poke_slot has no slot for. Tried by
+// set_word_expression, off the common path.
+[[gnu::noinline]] uint32_t quick_set_field(const View& cv, uint32_t pos, uint32_t end, uint32_t* stop) {
+    Cell* key;
+    Cell* slot = context::object_slot(cv.head + pos, &key);
+    if (!slot) return 0;
     uint32_t after = fast_expression(cv, pos + 1, end, stack::top, stop);
     if (after) {
         *slot = *stack::push_slot();
-        if (key) context::mark_set(key);
+        context::mark_set(key);
     }
     return after;
 }
@@ -1285,6 +1295,11 @@ template <bool Traced, class Value>
 // step; or, when quick_set computed it up to the operator at `stop`, from
 // that value (`partial`) by the walker's operators from there.
 [[gnu::noinline]] uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, Cell partial, uint32_t stop) {
+    if (!stop) {
+        uint32_t after = quick_set_field(View(code), pos, end, &stop);
+        if (after) return after;
+        if (stop) partial = *stack::top;
+    }
     Cell w = *code_at(code, pos);
     return set_word<false>(code, pos, end, &w, [&](uint32_t at) {
         return stop ? infix_tail(code, stop, end, stack::push(&partial)) : operand_expression(code, at, end, false);
