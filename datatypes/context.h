@@ -69,6 +69,11 @@ inline Cell* poke_slot(const Cell* w) {
     return node_buffer(cc->data2)->cell_head() + index;
 }
 
+// Whether the context is an object's (0 is none).
+inline bool is_object_context(Node ctx) {
+    return ctx && (node_buffer(ctx)->read_cells()->header & KIND_MASK) == (KIND_OBJECT << KIND_SHIFT);
+}
+
 // poke_slot for a word of an object nobody watches (no change handler): its
 // field's value cell, and in `key` its key word, which the setter marks as
 // set once it has set the field (see mark_set). Null otherwise. Only good

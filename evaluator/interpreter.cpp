@@ -1295,7 +1295,7 @@ template <bool Traced, class Value>
 // step; or, when quick_set computed it up to the operator at `stop`, from
 // that value (`partial`) by the walker's operators from there.
 [[gnu::noinline]] uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, Cell partial, uint32_t stop) {
-    if (!stop) {
+    if (!stop && context::is_object_context(code_at(code, pos)->data1)) {
         uint32_t after = quick_set_field(View(code), pos, end, &stop);
         if (after) return after;
         if (stop) partial = *stack::top;
