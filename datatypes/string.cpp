@@ -527,13 +527,15 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, int part, in
     uint32_t first = s.data1 > series::length_from_head(&s) ? series::length_from_head(&s) : s.data1;
 
     uint32_t quotes = 0, lines = 0, opening = 0;
-    bool narrow = node_buffer(s.data2)->unit() == 1;
+    bool bytes = node_buffer(s.data2)->unit() == 1;
+    // Runs are copied at once from narrow text long enough to repay it.
+    bool narrow = bytes && len >= 8;
     auto count = [&](uint32_t c) {
         quotes += c == '"';
         lines += c == '\n';
         opening += c == '{';
     };
-    if (narrow) {
+    if (bytes) {
         const uint8_t* p = series::element_at(node_buffer(s.data2), first);
         for (uint32_t i = 0; i < len; i++) count(p[i]);
     } else {
