@@ -687,14 +687,23 @@ inline uint32_t operand_expression(Node code, uint32_t pos, uint32_t end, bool n
 // call, the value is set without a frame (nothing can fail that a frame
 // would name). Answers the position after it, or 0: nothing has changed
 // then, but for the cell at the stack's top and `stop` (see fast_operators).
+// The value of the set-word at `pos` computed by fast_expression into `slot`;
+// `key` (or null), an object's key word, then marked as set.
+[[gnu::always_inline]] inline uint32_t quick_set_at(Cell* slot, Cell* key, const View& cv, uint32_t pos,
+                                                    uint32_t end, uint32_t* stop) {
+    uint32_t after = fast_expression(cv, pos + 1, end, stack::top, stop);
+    if (after) {
+        *slot = *stack::push_slot();
+        if (key) context::mark_set(key);
+    }
+    return after;
+}
+
 [[gnu::always_inline]] inline uint32_t quick_set(const View& cv, uint32_t pos, uint32_t end,
                                                  uint32_t* stop = nullptr) {
     // Computing the value allocates nothing: the slot stays where it is.
     Cell* slot = context::poke_slot(cv.head + pos);
-    if (!slot) return 0;
-    uint32_t after = fast_expression(cv, pos + 1, end, stack::top, stop);
-    if (after) *slot = *stack::push_slot();
-    return after;
+    return slot ? quick_set_at(slot, nullptr, cv, pos, end, stop) : 0;
 }
 
 // quick_set for an object's field (`n: n + 1` in a method), which is marked
@@ -703,13 +712,7 @@ inline uint32_t operand_expression(Node code, uint32_t pos, uint32_t end, bool n
 [[gnu::noinline]] uint32_t quick_set_field(const View& cv, uint32_t pos, uint32_t end, uint32_t* stop) {
     Cell* key;
     Cell* slot = context::object_slot(cv.head + pos, &key);
-    if (!slot) return 0;
-    uint32_t after = fast_expression(cv, pos + 1, end, stack::top, stop);
-    if (after) {
-        *slot = *stack::push_slot();
-        context::mark_set(key);
-    }
-    return after;
+    return slot ? quick_set_at(slot, key, cv, pos, end, stop) : 0;
 }
 
 // A set-word's expression, by quick_set or else under its frame, going on

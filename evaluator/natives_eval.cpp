@@ -401,11 +401,9 @@ void set_words_from_series(const Cell* words_in, const Cell* values_in, bool any
     };
     auto word_at = [&](uint32_t i) { return held ? held[i] : node_buffer(words.data2)->read_cells()[words.data1 + i]; };
     for (uint32_t i = 0; i < count; i++) {
-        const Cell* w = held ? held + i : node_buffer(words.data2)->read_cells() + words.data1 + i;
-        if (!is_word_kind(type_of(w)) || (!any && type_of(value_at(i)) == TYPE_UNSET)) {
-            Cell bad = *w;
-            raise_error(is_word_kind(type_of(&bad)) ? err::script_need_value : err::script_invalid_arg, &bad);
-        }
+        Cell w = word_at(i);
+        if (!is_word_kind(type_of(&w))) raise_error(err::script_invalid_arg, &w);
+        if (!any && type_of(value_at(i)) == TYPE_UNSET) raise_error(err::script_need_value, &w);
     }
     for (uint32_t i = 0; i < count; i++) {
         Cell v = *value_at(i);
