@@ -35,15 +35,22 @@ namespace vyx::collector {
 bool active = false;
 uint32_t cycles = 0;
 uint32_t nodes_cycles = 0;
+namespace {
+// A build made for it is stressed from the start; any other build is when
+// VYX_GC_STRESS=1 is in the environment.
+bool stress_asked() {
 #if defined(VYX_GC_STRESS)
-uint32_t stress_every = 1;
-bool evacuate = true;
-bool verify = true;
+    return true;
 #else
-uint32_t stress_every = 0;
-bool evacuate = false;
-bool verify = false;
+    const char* s = std::getenv("VYX_GC_STRESS");
+    return s && s[0] == '1' && s[1] == 0;
 #endif
+}
+}  // namespace
+bool stressed = stress_asked();
+uint32_t stress_every = stressed ? 1 : 0;
+bool evacuate = stressed;
+bool verify = stressed;
 LastCollection last{};
 
 namespace {
@@ -352,8 +359,8 @@ void compact_in_place() {
     }
 }
 
-// GC stress: every live buffer moves into fresh frames and the old frames go
-// back to the system, so a stale buffer pointer faults at its next use.
+// GC stress: every live buffer moves into other frames and the old frames
+// are made unreadable, so a stale buffer pointer faults at its next use.
 void compact_by_evacuation() {
     std::vector<SeriesFrame*> old;
     for (SeriesFrame* f = memory.first_frame; f; f = f->next) old.push_back(f);
@@ -381,7 +388,8 @@ void compact_by_evacuation() {
             last.moved_bytes += chunk;
         }
     }
-    for (SeriesFrame* f : old) release_series_frame(f);
+    for (SeriesFrame* f : old) retire_series_frame(f);
+    end_evacuation();
     memory.current_frame = to ? to : memory.first_frame;
 }
 
@@ -466,19 +474,14 @@ void init() {
     dead_nodes.clear();
     install_default_markers();
     hash_index_marker = mark_hash_index_layout;
-#if defined(VYX_GC_STRESS)
-    stress_every = 1;
-    if (const char* n = std::getenv("VYX_GC_STRESS_N")) {
+    stressed = stress_asked();
+    stress_every = stressed ? 1 : 0;
+    if (const char* n = std::getenv("VYX_GC_STRESS_N"); n && stressed) {
         long v = std::strtol(n, nullptr, 10);
         if (v > 0) stress_every = uint32_t(v);
     }
-    evacuate = true;
-    verify = true;
-#else
-    stress_every = 0;
-    evacuate = false;
-    verify = false;
-#endif
+    evacuate = stressed;
+    verify = stressed;
     cycles = 0;
     nodes_cycles = 0;
     last = LastCollection{};

@@ -233,11 +233,96 @@ void review_node_frames() {
 
 // ---------------------------------------------------------------- series frames
 
+// Frames an evacuation left wait here, unreadable, until QUARANTINE_ROUNDS
+// more evacuations have run: an address kept from before a collection faults
+// at its next use. Then a new frame of the same size takes one back, and its
+// pages, already the process's, cost no fresh mapping and no faults.
+namespace {
+
+struct Quarantined {
+    void* block;     // as take_os_block returned it
+    size_t bytes;    // the OS block's rounded size
+    uint32_t round;  // the evacuation that left it
+};
+constexpr uint32_t QUARANTINE_ROUNDS = 4;
+constexpr size_t QUARANTINE_MOST = 64;
+std::vector<Quarantined> quarantine;  // oldest first
+uint32_t evacuation_round = 0;
+
+uint8_t* os_base(void* block) { return static_cast<uint8_t*>(block) - OS_PREFIX; }
+
+// Under the address sanitizer, poisoned memory reports its reader; elsewhere
+// the pages are protected.
+bool lock_quarantined(uint8_t* base, size_t bytes) {
+#if defined(VYX_ASAN)
+    ASAN_POISON_MEMORY_REGION(base, bytes);
+    return true;
+#else
+    return platform::protect_pages(base, bytes, false);
+#endif
+}
+
+bool unlock_quarantined(const Quarantined& q) {
+#if defined(VYX_ASAN)
+    ASAN_UNPOISON_MEMORY_REGION(os_base(q.block), q.bytes);
+    return true;
+#else
+    return platform::protect_pages(os_base(q.block), q.bytes, true);
+#endif
+}
+
+void free_quarantined(const Quarantined& q) {
+#if defined(VYX_ASAN)
+    ASAN_UNPOISON_MEMORY_REGION(os_base(q.block), q.bytes);
+#endif
+    if (!platform::free_pages(os_base(q.block), q.bytes)) raise_error(err::internal_wrong_mem);
+}
+
+// A quarantined block of `bytes`, readable again, or null. Blocks past their
+// quarantine that do not fit go back to the system.
+void* take_quarantined(size_t bytes) {
+    size_t rounded = round_page(bytes + OS_PREFIX);
+    while (!quarantine.empty() && evacuation_round - quarantine.front().round >= QUARANTINE_ROUNDS) {
+        Quarantined q = quarantine.front();
+        quarantine.erase(quarantine.begin());
+        if (q.bytes != rounded) {
+            free_quarantined(q);
+            continue;
+        }
+        if (!unlock_quarantined(q)) raise_error(err::internal_wrong_mem);
+        memory.os_bytes += q.bytes;
+        return q.block;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void retire_series_frame(SeriesFrame* f) {
+    if (f->prev) f->prev->next = f->next; else memory.first_frame = f->next;
+    if (f->next) f->next->prev = f->prev; else memory.last_frame = f->prev;
+    if (memory.current_frame == f) memory.current_frame = memory.last_frame;
+    unpoison_region(f->data_start(), size_t(f->end - f->data_start()));
+    uint8_t* base = os_base(f);
+    size_t rounded = size_t(*reinterpret_cast<uint64_t*>(base));
+    if (quarantine.size() == QUARANTINE_MOST) {
+        free_quarantined(quarantine.front());
+        quarantine.erase(quarantine.begin());
+    }
+    if (!lock_quarantined(base, rounded)) raise_error(err::internal_wrong_mem);
+    memory.os_bytes -= rounded;
+    quarantine.push_back({f, rounded, evacuation_round});
+}
+
+void end_evacuation() { evacuation_round++; }
+
 SeriesFrame* new_series_frame() {
     uint32_t a = memory.next_frame_size;
     if (a < memory.max_frame_size) memory.next_frame_size = 2 * a;
     // Room for the record and the chunk alignment in front of `a` bytes of data.
-    uint8_t* block = static_cast<uint8_t*>(take_os_block(a + sizeof(SeriesFrame) + 16));
+    size_t bytes = a + sizeof(SeriesFrame) + 16;
+    void* reused = quarantine.empty() ? nullptr : take_quarantined(bytes);
+    uint8_t* block = static_cast<uint8_t*>(reused ? reused : take_os_block(bytes));
     auto* f = reinterpret_cast<SeriesFrame*>(block);
     f->size = a + uint32_t(sizeof(SeriesFrame));
     f->heap = f->data_start();
@@ -519,6 +604,8 @@ void free_all_frames() {
     }
     while (memory.first_frame) release_series_frame(memory.first_frame);
     while (memory.first_big) release_big_series(memory.first_big->buffer());
+    for (const Quarantined& q : quarantine) free_quarantined(q);
+    quarantine.clear();
     for (const OutsideBlock& b : outside_blocks) std::free(b.raw);
     outside_blocks.clear();
     std::free(memory.node_frames);
@@ -527,7 +614,3 @@ void free_all_frames() {
 }
 
 }  // namespace vyx
-
-#include "runtime/cells.h"
-namespace vyx {
-}

@@ -173,6 +173,10 @@ void review_node_frames();  // run by the collector at the end of every collecti
 // Series frames.
 SeriesFrame* new_series_frame();
 void release_series_frame(SeriesFrame* frame);
+// Evacuation: a frame emptied by it is set aside unreadable for a few
+// evacuations (end_evacuation closes each) before a new frame reuses it.
+void retire_series_frame(SeriesFrame* frame);
+void end_evacuation();
 // The first frame with room for the chunk and at least FRAME_REUSE_MIN bytes free.
 SeriesFrame* find_series_frame_to_reuse(uint32_t chunk);
 // Whether allocating `chunk` more bytes should run a collection first (when

@@ -17,4 +17,8 @@ void* reserve_lazy_pages(size_t size) {
     return p == MAP_FAILED ? nullptr : p;
 }
 
+bool protect_pages(void* address, size_t size, bool access) {
+    return mprotect(address, size, access ? PROT_READ | PROT_WRITE : PROT_NONE) == 0;
+}
+
 }  // namespace vyx::platform

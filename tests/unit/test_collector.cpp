@@ -621,6 +621,25 @@ TEST_F(CollectorTest, SpecTextKeepsItsPartsAcrossCollections) {
     EXPECT_EQ(string::to_utf8(&c[6]), "unclosed");
 }
 
+// An evacuating collection moves every buffer; the address a buffer had
+// before it cannot be read after it, for a few collections more, until its
+// frame serves again.
+TEST_F(CollectorTest, BufferAddressKeptAcrossEvacuationFaults) {
+    collector::evacuate = true;
+    collector::Rooted<1> keep;
+    keep[0] = Cell{TYPE_STRING, 0, bytes_series("moved"), 0};
+    const SeriesBuffer* before = node_buffer(keep[0].data2);
+    for (int i = 0; i < 3; i++) collector::collect_garbage();
+    EXPECT_NE(node_buffer(keep[0].data2), before);
+    EXPECT_EQ(string::to_utf8(&keep[0]), "moved");
+    EXPECT_DEATH(
+        {
+            volatile uint8_t x = *reinterpret_cast<const volatile uint8_t*>(before);
+            (void)x;
+        },
+        "");
+}
+
 // A value that names a node of the wrong kind stops the collection with an
 // error naming the node: as soon as it is reached as a context or a hash
 // index, and, with the heap check on, whatever its kind.
