@@ -233,11 +233,19 @@ void review_node_frames() {
 
 // ---------------------------------------------------------------- series frames
 
-// Frames an evacuation left wait here, unreadable, until QUARANTINE_ROUNDS
-// more evacuations have run: an address kept from before a collection faults
-// at its next use. Then a new frame of the same size takes one back, and its
+// Frames an evacuation left wait here, poisoned or protected, until
+// QUARANTINE_ROUNDS more evacuations have run: an address kept from before a
+// collection faults at its next use. Then a new frame of the same size takes one back, and its
 // pages, already the process's, cost no fresh mapping and no faults.
 namespace {
+
+// Out of the list of frames, its data no longer poisoned.
+void unlink_series_frame(SeriesFrame* f) {
+    if (f->prev) f->prev->next = f->next; else memory.first_frame = f->next;
+    if (f->next) f->next->prev = f->prev; else memory.last_frame = f->prev;
+    if (memory.current_frame == f) memory.current_frame = memory.last_frame;
+    unpoison_region(f->data_start(), size_t(f->end - f->data_start()));
+}
 
 struct Quarantined {
     void* block;     // as take_os_block returned it
@@ -299,10 +307,7 @@ void* take_quarantined(size_t bytes) {
 }  // namespace
 
 void retire_series_frame(SeriesFrame* f) {
-    if (f->prev) f->prev->next = f->next; else memory.first_frame = f->next;
-    if (f->next) f->next->prev = f->prev; else memory.last_frame = f->prev;
-    if (memory.current_frame == f) memory.current_frame = memory.last_frame;
-    unpoison_region(f->data_start(), size_t(f->end - f->data_start()));
+    unlink_series_frame(f);
     uint8_t* base = os_base(f);
     size_t rounded = size_t(*reinterpret_cast<uint64_t*>(base));
     if (quarantine.size() == QUARANTINE_MOST) {
@@ -347,10 +352,7 @@ SeriesFrame* new_series_frame() {
 }
 
 void release_series_frame(SeriesFrame* f) {
-    if (f->prev) f->prev->next = f->next; else memory.first_frame = f->next;
-    if (f->next) f->next->prev = f->prev; else memory.last_frame = f->prev;
-    if (memory.current_frame == f) memory.current_frame = memory.last_frame;
-    unpoison_region(f->data_start(), size_t(f->end - f->data_start()));
+    unlink_series_frame(f);
     return_os_block(f);
 }
 
