@@ -88,7 +88,7 @@ void fire(uint32_t event, Node code, uint32_t position, const Cell* ref, const C
     Cell* saved_top = stack::top;
     stack::Frame* saved_frames = stack::frame_top;
     // The event word first: making it may allocate.
-    Cell args[6];
+    Cell args[6]{};  // (the pair keeps its cell's flags: none)
     args[0] = event_word(event);
     if (code) {
         uint32_t length = node_buffer(code)->length();

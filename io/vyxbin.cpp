@@ -243,7 +243,7 @@ uint32_t decode(const uint8_t* data, size_t length, Cell* target, bool codec_mod
         raise_error(err::script_invalid_data, stack::arguments);
     }
     uint8_t flags = data[7];
-    DecodeState s{data, target, blk::size(target->data2), codec_mode};
+    DecodeState s{data, target, blk::size(target->data2), codec_mode, 0, {}};
     const uint8_t* p = data + HEADER_BYTES;
     const uint8_t* end = data + length;
     std::vector<uint8_t> unpacked;
