@@ -1,7 +1,5 @@
 #include "runtime/case_map.h"
 
-#include <cstring>
-
 #include "runtime/memory.h"
 #include "runtime/raise.h"
 #include "runtime/unicode.h"
@@ -10,12 +8,14 @@ namespace vyx {
 
 namespace {
 
-// Entry = the mapped code point, 0 = unchanged.
+// Entry = the mapped code point, 0 = unchanged. The tables start zeroed and
+// only ever receive the pairs' values, so filling them again (a fresh
+// runtime) changes nothing, and the pages no pair falls in are never touched
+// (a start-up need not fault them in).
 uint32_t upper_table[0x10000];
 uint32_t lower_table[0x10000];
 
 void fill(uint32_t* table, const uint32_t (*pairs)[2], uint32_t count) {
-    std::memset(table, 0, sizeof(uint32_t) * 0x10000);
     for (uint32_t i = 0; i < count; i++) table[pairs[i][0]] = pairs[i][1];
 }
 
