@@ -8,6 +8,7 @@
 #include "datatypes/symbol.h"
 #include "runtime/bytes.h"
 #include "runtime/fatal.h"
+#include "runtime/platform/libraries.h"
 
 namespace vyx::checksum {
 
@@ -142,18 +143,48 @@ uint32_t hmac_block_size(int id) {
 
 namespace {
 
-// Whether libcrypto answered with every digest, checked at the first use
-// (a start-up that needs no digest does not pay for its set-up).
+// libcrypto, loaded at the first digest: loading and relocating it at every
+// start-up cost a start more than the rest of its work.
+struct Crypto {
+    decltype(&::EVP_md5) md5;
+    decltype(&::EVP_sha1) sha1;
+    decltype(&::EVP_sha256) sha256;
+    decltype(&::EVP_sha384) sha384;
+    decltype(&::EVP_sha512) sha512;
+    decltype(&::EVP_MD_CTX_new) ctx_new;
+    decltype(&::EVP_MD_CTX_free) ctx_free;
+    decltype(&::EVP_DigestInit_ex) init;
+    decltype(&::EVP_DigestUpdate) update;
+    decltype(&::EVP_DigestFinal_ex) final;
+};
+Crypto crypto{};
+
+bool load_crypto() {
+    void* lib = platform::open_library("libcrypto.so.3");
+    return lib && platform::bind_function(lib, "EVP_md5", crypto.md5) &&
+           platform::bind_function(lib, "EVP_sha1", crypto.sha1) &&
+           platform::bind_function(lib, "EVP_sha256", crypto.sha256) &&
+           platform::bind_function(lib, "EVP_sha384", crypto.sha384) &&
+           platform::bind_function(lib, "EVP_sha512", crypto.sha512) &&
+           platform::bind_function(lib, "EVP_MD_CTX_new", crypto.ctx_new) &&
+           platform::bind_function(lib, "EVP_MD_CTX_free", crypto.ctx_free) &&
+           platform::bind_function(lib, "EVP_DigestInit_ex", crypto.init) &&
+           platform::bind_function(lib, "EVP_DigestUpdate", crypto.update) &&
+           platform::bind_function(lib, "EVP_DigestFinal_ex", crypto.final);
+}
+
+// Whether libcrypto loaded and answered with every digest, checked at the
+// first use.
 bool crypto_checked = false;
 bool crypto_ok = false;
 
 const EVP_MD* md_of(int id) {
     switch (id) {
-    case ID_MD5: return EVP_md5();
-    case ID_SHA1: return EVP_sha1();
-    case ID_SHA256: return EVP_sha256();
-    case ID_SHA384: return EVP_sha384();
-    case ID_SHA512: return EVP_sha512();
+    case ID_MD5: return crypto.md5();
+    case ID_SHA1: return crypto.sha1();
+    case ID_SHA256: return crypto.sha256();
+    case ID_SHA384: return crypto.sha384();
+    case ID_SHA512: return crypto.sha512();
     default: return nullptr;
     }
 }
@@ -166,17 +197,18 @@ struct Piece {
 // The digest of the pieces one after the other; false on any failure.
 bool digest_pieces(int id, std::initializer_list<Piece> pieces, uint8_t* out) {
     if (!crypto_checked) crypto_acquire();
+    if (!crypto_ok) return false;
     const EVP_MD* md = md_of(id);
-    if (!md || !crypto_ok) return false;
-    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    if (!md) return false;
+    EVP_MD_CTX* ctx = crypto.ctx_new();
     if (!ctx) return false;
-    bool ok = EVP_DigestInit_ex(ctx, md, nullptr) == 1;
+    bool ok = crypto.init(ctx, md, nullptr) == 1;
     for (const Piece& p : pieces)
-        if (ok && p.length) ok = EVP_DigestUpdate(ctx, p.bytes, p.length) == 1;
+        if (ok && p.length) ok = crypto.update(ctx, p.bytes, p.length) == 1;
     unsigned int written = 0;
     uint8_t result[EVP_MAX_MD_SIZE];
-    if (ok) ok = EVP_DigestFinal_ex(ctx, result, &written) == 1 && written == hash_size(id);
-    EVP_MD_CTX_free(ctx);
+    if (ok) ok = crypto.final(ctx, result, &written) == 1 && written == hash_size(id);
+    crypto.ctx_free(ctx);
     if (ok) std::memcpy(out, result, written);
     return ok;
 }
@@ -211,7 +243,9 @@ bool hmac(int id, const uint8_t* bytes, size_t length, const uint8_t* key, size_
 }
 
 bool crypto_acquire() {
-    crypto_checked = crypto_ok = true;
+    crypto_checked = true;
+    crypto_ok = load_crypto();
+    if (!crypto_ok) return false;
     uint8_t out[MAX_DIGEST];
     for (int id = ID_MD5; id <= ID_SHA512; id++)
         if (!digest(id, reinterpret_cast<const uint8_t*>("abc"), 3, out)) crypto_ok = false;

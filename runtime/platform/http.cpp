@@ -1,13 +1,12 @@
 #include "runtime/platform/http.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cstring>
-#include <type_traits>
 // The plain function declarations (no type-checking macros over them).
 #define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
+
+#include "runtime/platform/libraries.h"
 
 namespace vyx::platform {
 
@@ -32,21 +31,16 @@ const Curl* lib = nullptr;
 const Curl* load_curl() {
     static Curl api{};
     static const bool ready = [] {
-        void* handle = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        void* handle = open_library("libcurl.so.4");
         if (!handle) return false;
-        bool found = true;
-        auto get = [&](auto& fn, const char* name) {
-            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(handle, name));
-            found = found && fn;
-        };
-        get(api.global_init, "curl_global_init");
-        get(api.easy_init, "curl_easy_init");
-        get(api.easy_setopt, "curl_easy_setopt");
-        get(api.easy_getinfo, "curl_easy_getinfo");
-        get(api.easy_perform, "curl_easy_perform");
-        get(api.easy_cleanup, "curl_easy_cleanup");
-        get(api.slist_append, "curl_slist_append");
-        get(api.slist_free_all, "curl_slist_free_all");
+        bool found = bind_function(handle, "curl_global_init", api.global_init) &&
+                     bind_function(handle, "curl_easy_init", api.easy_init) &&
+                     bind_function(handle, "curl_easy_setopt", api.easy_setopt) &&
+                     bind_function(handle, "curl_easy_getinfo", api.easy_getinfo) &&
+                     bind_function(handle, "curl_easy_perform", api.easy_perform) &&
+                     bind_function(handle, "curl_easy_cleanup", api.easy_cleanup) &&
+                     bind_function(handle, "curl_slist_append", api.slist_append) &&
+                     bind_function(handle, "curl_slist_free_all", api.slist_free_all);
         return found && api.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     }();
     return ready ? &api : nullptr;
