@@ -20,10 +20,67 @@
 #include <tiffio.h>
 
 #include "io/image_formats.h"
+#include "runtime/platform/libraries.h"
 
 namespace vyx::imaging {
 
 namespace {
+
+// The codecs' libraries are loaded by the first image that needs one, not at
+// start-up: with the libraries they bring along, they were half of what a
+// start-up loaded. Each table is null until its library loaded whole; an
+// image whose library cannot load fails to decode or encode.
+#define VYX_FUNCTION(name) decltype(&::name) name;
+#define VYX_BIND(name) &&platform::bind_function(library, #name, api.name)
+#define VYX_PNG_FUNCTIONS(X) X(png_create_read_struct) X(png_create_info_struct) X(png_set_longjmp_fn) \
+    X(png_longjmp) X(png_destroy_read_struct) X(png_set_read_fn) X(png_set_user_limits) X(png_read_info) \
+    X(png_get_image_width) X(png_get_image_height) X(png_error) X(png_get_bit_depth) X(png_get_color_type) \
+    X(png_get_valid) X(png_get_gAMA_fixed) X(png_set_expand) X(png_set_expand_16) X(png_set_swap) \
+    X(png_set_scale_16) X(png_set_gray_to_rgb) X(png_set_bgr) X(png_set_filler) X(png_set_interlace_handling) \
+    X(png_read_update_info) X(png_get_rowbytes) X(png_read_image) X(png_read_end) X(png_get_io_ptr) \
+    X(png_image_write_to_memory) X(png_image_free)
+#define VYX_JPEG_FUNCTIONS(X) X(jpeg_std_error) X(jpeg_CreateDecompress) X(jpeg_CreateCompress) \
+    X(jpeg_destroy_decompress) X(jpeg_destroy_compress) X(jpeg_mem_src) X(jpeg_mem_dest) X(jpeg_read_header) \
+    X(jpeg_start_decompress) X(jpeg_read_scanlines) X(jpeg_finish_decompress) X(jpeg_set_defaults) \
+    X(jpeg_set_quality) X(jpeg_start_compress) X(jpeg_write_scanlines) X(jpeg_finish_compress)
+#define VYX_GIF_FUNCTIONS(X) X(DGifOpen) X(DGifSlurp) X(DGifSavedExtensionToGCB) X(DGifCloseFile) \
+    X(GifMakeMapObject) X(GifFreeMapObject) X(EGifOpen) X(EGifSetGifVersion) X(EGifPutScreenDesc) \
+    X(EGifGCBToExtension) X(EGifPutExtension) X(EGifPutImageDesc) X(EGifPutLine) X(EGifCloseFile)
+#define VYX_TIFF_FUNCTIONS(X) X(TIFFSetErrorHandler) X(TIFFSetWarningHandler) X(TIFFClientOpen) \
+    X(TIFFScanlineSize) X(TIFFReadScanline) X(TIFFRGBAImageOK) X(TIFFReadRGBAImageOriented) X(TIFFGetField) \
+    X(TIFFGetFieldDefaulted) X(TIFFIsTiled) X(TIFFClose) X(TIFFSetField) X(TIFFDefaultStripSize) \
+    X(TIFFWriteScanline) X(TIFFFlush)
+
+// Loads the library once and fills its table with Bind: null when either fails.
+template <class Api, bool (*Bind)(void*, Api&)>
+const Api* load_api(const char* soname) {
+    static Api api{};
+    static const bool loaded = [soname] {
+        void* library = platform::open_library(soname);
+        return library && Bind(library, api);
+    }();
+    return loaded ? &api : nullptr;
+}
+
+struct PngApi { VYX_PNG_FUNCTIONS(VYX_FUNCTION) };
+bool bind_png(void* library, PngApi& api) { return true VYX_PNG_FUNCTIONS(VYX_BIND); }
+const PngApi* png_lib = nullptr;
+bool have_png() { return (png_lib = load_api<PngApi, bind_png>("libpng16.so.16")) != nullptr; }
+
+struct JpegApi { VYX_JPEG_FUNCTIONS(VYX_FUNCTION) };
+bool bind_jpeg(void* library, JpegApi& api) { return true VYX_JPEG_FUNCTIONS(VYX_BIND); }
+const JpegApi* jpeg_lib = nullptr;
+bool have_jpeg() { return (jpeg_lib = load_api<JpegApi, bind_jpeg>("libjpeg.so.62")) != nullptr; }
+
+struct GifApi { VYX_GIF_FUNCTIONS(VYX_FUNCTION) };
+bool bind_gif(void* library, GifApi& api) { return true VYX_GIF_FUNCTIONS(VYX_BIND); }
+const GifApi* gif_lib = nullptr;
+bool have_gif() { return (gif_lib = load_api<GifApi, bind_gif>("libgif.so.7")) != nullptr; }
+
+struct TiffApi { VYX_TIFF_FUNCTIONS(VYX_FUNCTION) };
+bool bind_tiff(void* library, TiffApi& api) { return true VYX_TIFF_FUNCTIONS(VYX_BIND); }
+const TiffApi* tiff_lib = nullptr;
+bool have_tiff() { return (tiff_lib = load_api<TiffApi, bind_tiff>("libtiff.so.6")) != nullptr; }
 
 // Larger images are refused by the decoders: a header may claim any size,
 // and the pixels are allocated before the data behind them is read.
@@ -42,13 +99,16 @@ struct Input {
 };
 
 void png_read_input(png_structp png, png_bytep out, size_t n) {
-    auto* in = static_cast<Input*>(png_get_io_ptr(png));
-    if (n > in->length - in->at) png_error(png, "truncated");
+    auto* in = static_cast<Input*>(png_lib->png_get_io_ptr(png));
+    if (n > in->length - in->at) png_lib->png_error(png, "truncated");
     std::memcpy(out, in->bytes + in->at, n);
     in->at += n;
 }
 
-[[noreturn]] void png_fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+[[noreturn]] void png_fail(png_structp png, png_const_charp) {
+    png_lib->png_longjmp(png, 1);
+    std::abort();  // (a jump through the table is not known not to return)
+}
 void png_quiet(png_structp, png_const_charp) {}
 
 }  // namespace
@@ -77,50 +137,51 @@ const uint8_t* linear_to_srgb() {
 // gAMA says linear (1.0) is converted to sRGB. Other gAMA values are taken as
 // sRGB already.
 bool decode_png(const uint8_t* bytes, size_t length, Bitmap& out) {
+    if (!have_png()) return false;
     Input in{bytes, length, 0};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_fail, png_quiet);
+    png_structp png = png_lib->png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_fail, png_quiet);
     if (!png) return false;
-    png_infop info = png_create_info_struct(png);
+    png_infop info = png_lib->png_create_info_struct(png);
     uint8_t* volatile pixels = nullptr;
     uint8_t* volatile wide = nullptr;
     png_bytep* volatile rows = nullptr;
-    if (!info || setjmp(png_jmpbuf(png))) {
+    if (!info || setjmp(*png_lib->png_set_longjmp_fn(png, std::longjmp, sizeof(std::jmp_buf)))) {
         std::free(pixels);
         std::free(wide);
         std::free(rows);
-        png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+        png_lib->png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
         return false;
     }
-    png_set_read_fn(png, &in, png_read_input);
-    png_set_user_limits(png, MAX_SIDE, MAX_SIDE);
-    png_read_info(png, info);
-    png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
-    if (!decodable(w, h)) png_error(png, "size");
-    int depth = png_get_bit_depth(png, info), type = png_get_color_type(png, info);
-    bool has_alpha = (type & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+    png_lib->png_set_read_fn(png, &in, png_read_input);
+    png_lib->png_set_user_limits(png, MAX_SIDE, MAX_SIDE);
+    png_lib->png_read_info(png, info);
+    png_uint_32 w = png_lib->png_get_image_width(png, info), h = png_lib->png_get_image_height(png, info);
+    if (!decodable(w, h)) png_lib->png_error(png, "size");
+    int depth = png_lib->png_get_bit_depth(png, info), type = png_lib->png_get_color_type(png, info);
+    bool has_alpha = (type & PNG_COLOR_MASK_ALPHA) || png_lib->png_get_valid(png, info, PNG_INFO_tRNS);
     png_fixed_point gamma = 0;
-    bool linear = png_get_gAMA_fixed(png, info, &gamma) && gamma == PNG_FP_1;
-    png_set_expand(png);
+    bool linear = png_lib->png_get_gAMA_fixed(png, info, &gamma) && gamma == PNG_FP_1;
+    png_lib->png_set_expand(png);
     if (linear) {
-        png_set_expand_16(png);
-        png_set_swap(png);
+        png_lib->png_set_expand_16(png);
+        png_lib->png_set_swap(png);
     } else if (depth == 16) {
-        png_set_scale_16(png);
+        png_lib->png_set_scale_16(png);
     }
-    if (!(type & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(png);
-    png_set_bgr(png);
-    if (!has_alpha) png_set_filler(png, 0xFFFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
+    if (!(type & PNG_COLOR_MASK_COLOR)) png_lib->png_set_gray_to_rgb(png);
+    png_lib->png_set_bgr(png);
+    if (!has_alpha) png_lib->png_set_filler(png, 0xFFFF, PNG_FILLER_AFTER);
+    png_lib->png_set_interlace_handling(png);
+    png_lib->png_read_update_info(png, info);
     size_t unit = linear ? 8 : 4;
-    if (png_get_rowbytes(png, info) != size_t(w) * unit) png_error(png, "layout");
+    if (png_lib->png_get_rowbytes(png, info) != size_t(w) * unit) png_lib->png_error(png, "layout");
     pixels = alloc_pixels(w, h);
     if (linear) wide = static_cast<uint8_t*>(std::malloc(size_t(w) * h * 8));
     rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * h));
-    if (!pixels || !rows || (linear && !wide)) png_error(png, "memory");
+    if (!pixels || !rows || (linear && !wide)) png_lib->png_error(png, "memory");
     for (png_uint_32 y = 0; y < h; y++) rows[y] = (linear ? wide : pixels) + size_t(y) * w * unit;
-    png_read_image(png, rows);
-    png_read_end(png, nullptr);
+    png_lib->png_read_image(png, rows);
+    png_lib->png_read_end(png, nullptr);
     if (linear) {
         const uint8_t* srgb = linear_to_srgb();
         const uint16_t* src = reinterpret_cast<const uint16_t*>(wide);
@@ -129,13 +190,14 @@ bool decode_png(const uint8_t* bytes, size_t length, Bitmap& out) {
     }
     std::free(wide);
     std::free(rows);
-    png_destroy_read_struct(&png, &info, nullptr);
+    png_lib->png_destroy_read_struct(&png, &info, nullptr);
     out = Bitmap{w, h, pixels};
     return true;
 }
 
 // An image without transparency is written as RGB: a quarter less to compress.
 bool encode_png(const uint8_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out) {
+    if (!have_png()) return false;
     size_t n = size_t(width) * height;
     bool opaque = true;
     for (size_t i = 0; i < n && opaque; i++) opaque = pixels[i * 4 + 3] == 255;
@@ -152,13 +214,13 @@ bool encode_png(const uint8_t* pixels, uint32_t width, uint32_t height, std::vec
     image.format = opaque ? PNG_FORMAT_BGR : PNG_FORMAT_BGRA;
     const void* rows = opaque ? static_cast<const void*>(rgb.data()) : pixels;
     png_alloc_size_t size = 0;
-    if (!png_image_write_to_memory(&image, nullptr, &size, 0, rows, 0, nullptr) || size == 0) {
-        png_image_free(&image);
+    if (!png_lib->png_image_write_to_memory(&image, nullptr, &size, 0, rows, 0, nullptr) || size == 0) {
+        png_lib->png_image_free(&image);
         return false;
     }
     out.resize(size);
-    bool ok = png_image_write_to_memory(&image, out.data(), &size, 0, rows, 0, nullptr);
-    png_image_free(&image);
+    bool ok = png_lib->png_image_write_to_memory(&image, out.data(), &size, 0, rows, 0, nullptr);
+    png_lib->png_image_free(&image);
     if (!ok) return false;
     out.resize(size);
     return true;
@@ -186,33 +248,34 @@ void jpeg_quiet(j_common_ptr) {}
 }  // namespace
 
 bool decode_jpeg(const uint8_t* bytes, size_t length, Bitmap& out) {
+    if (!have_jpeg()) return false;
     jpeg_decompress_struct info;
     JpegError error;
-    info.err = jpeg_std_error(&error.manager);
+    info.err = jpeg_lib->jpeg_std_error(&error.manager);
     error.manager.error_exit = jpeg_fail;
     error.manager.emit_message = jpeg_message;
     error.manager.output_message = jpeg_quiet;
     uint8_t* volatile pixels = nullptr;
     if (setjmp(error.jump)) {
         std::free(pixels);
-        jpeg_destroy_decompress(&info);
+        jpeg_lib->jpeg_destroy_decompress(&info);
         return false;
     }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes, static_cast<unsigned long>(length));
-    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) jpeg_fail(reinterpret_cast<j_common_ptr>(&info));
+    jpeg_lib->jpeg_CreateDecompress(&info, JPEG_LIB_VERSION, sizeof info);
+    jpeg_lib->jpeg_mem_src(&info, bytes, static_cast<unsigned long>(length));
+    if (jpeg_lib->jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) jpeg_fail(reinterpret_cast<j_common_ptr>(&info));
     uint32_t w = info.image_width, h = info.image_height;
     if (!decodable(w, h)) jpeg_fail(reinterpret_cast<j_common_ptr>(&info));
     bool four = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = four ? JCS_CMYK : JCS_EXT_BGRA;
-    jpeg_start_decompress(&info);
+    jpeg_lib->jpeg_start_decompress(&info);
     if (info.output_width != w || info.output_height != h || info.output_components != 4)
         jpeg_fail(reinterpret_cast<j_common_ptr>(&info));
     pixels = alloc_pixels(w, h);
     if (!pixels) jpeg_fail(reinterpret_cast<j_common_ptr>(&info));
     while (info.output_scanline < h) {
         JSAMPROW row = pixels + size_t(info.output_scanline) * w * 4;
-        if (jpeg_read_scanlines(&info, &row, 1) != 1) jpeg_fail(reinterpret_cast<j_common_ptr>(&info));
+        if (jpeg_lib->jpeg_read_scanlines(&info, &row, 1) != 1) jpeg_fail(reinterpret_cast<j_common_ptr>(&info));
     }
     if (four) {
         // Adobe files store CMYK inverted; others plainly.
@@ -227,44 +290,45 @@ bool decode_jpeg(const uint8_t* bytes, size_t length, Bitmap& out) {
             p[3] = 255;
         }
     }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
+    jpeg_lib->jpeg_finish_decompress(&info);
+    jpeg_lib->jpeg_destroy_decompress(&info);
     out = Bitmap{w, h, pixels};
     return true;
 }
 
 // Alpha is dropped: JPEG has none.
 bool encode_jpeg(const uint8_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out) {
+    if (!have_jpeg()) return false;
     jpeg_compress_struct info;
     JpegError error;
-    info.err = jpeg_std_error(&error.manager);
+    info.err = jpeg_lib->jpeg_std_error(&error.manager);
     error.manager.error_exit = jpeg_fail;
     error.manager.output_message = jpeg_quiet;
     unsigned char* volatile memory = nullptr;
     unsigned long size = 0;
     if (setjmp(error.jump)) {
-        jpeg_destroy_compress(&info);
+        jpeg_lib->jpeg_destroy_compress(&info);
         std::free(memory);
         return false;
     }
-    jpeg_create_compress(&info);
+    jpeg_lib->jpeg_CreateCompress(&info, JPEG_LIB_VERSION, sizeof info);
     unsigned char* target = nullptr;
-    jpeg_mem_dest(&info, &target, &size);
+    jpeg_lib->jpeg_mem_dest(&info, &target, &size);
     info.image_width = width;
     info.image_height = height;
     info.input_components = 4;
     info.in_color_space = JCS_EXT_BGRX;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 90, TRUE);
-    jpeg_start_compress(&info, TRUE);
+    jpeg_lib->jpeg_set_defaults(&info);
+    jpeg_lib->jpeg_set_quality(&info, 90, TRUE);
+    jpeg_lib->jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < height) {
         JSAMPROW row = const_cast<uint8_t*>(pixels) + size_t(info.next_scanline) * width * 4;
-        jpeg_write_scanlines(&info, &row, 1);
+        jpeg_lib->jpeg_write_scanlines(&info, &row, 1);
     }
-    jpeg_finish_compress(&info);
+    jpeg_lib->jpeg_finish_compress(&info);
     memory = target;
     out.assign(target, target + size);
-    jpeg_destroy_compress(&info);
+    jpeg_lib->jpeg_destroy_compress(&info);
     std::free(memory);
     return true;
 }
@@ -292,18 +356,19 @@ int gif_write(GifFileType* gif, const GifByteType* bytes, int n) {
 // Frame 0, at its own size; the transparent index of its graphics control
 // block gives alpha 0. An index past the colour table reads as opaque black.
 bool decode_gif(const uint8_t* bytes, size_t length, Bitmap& out) {
+    if (!have_gif()) return false;
     Input in{bytes, length, 0};
     int error = 0;
-    GifFileType* gif = DGifOpen(&in, gif_read, &error);
+    GifFileType* gif = gif_lib->DGifOpen(&in, gif_read, &error);
     if (!gif) return false;
     bool ok = false;
-    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount >= 1) {
+    if (gif_lib->DGifSlurp(gif) == GIF_OK && gif->ImageCount >= 1) {
         SavedImage& frame = gif->SavedImages[0];
         uint32_t w = uint32_t(frame.ImageDesc.Width), h = uint32_t(frame.ImageDesc.Height);
         ColorMapObject* map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
         int transparent = NO_TRANSPARENT_COLOR;
         GraphicsControlBlock control;
-        if (DGifSavedExtensionToGCB(gif, 0, &control) == GIF_OK) transparent = control.TransparentColor;
+        if (gif_lib->DGifSavedExtensionToGCB(gif, 0, &control) == GIF_OK) transparent = control.TransparentColor;
         uint8_t* pixels = map && frame.RasterBits && decodable(w, h) ? alloc_pixels(w, h) : nullptr;
         if (pixels) {
             for (size_t i = 0; i < size_t(w) * h; i++) {
@@ -319,7 +384,7 @@ bool decode_gif(const uint8_t* bytes, size_t length, Bitmap& out) {
             ok = true;
         }
     }
-    DGifCloseFile(gif, &error);
+    gif_lib->DGifCloseFile(gif, &error);
     return ok;
 }
 
@@ -392,32 +457,33 @@ void build_palette(const uint8_t* pixels, uint32_t width, uint32_t height, Palet
 }  // namespace
 
 bool encode_gif(const uint8_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out) {
+    if (!have_gif()) return false;
     Palette pal;
     build_palette(pixels, width, height, pal);
     int bits = 1;
     while ((1u << bits) < pal.colours.size()) bits++;
     pal.colours.resize(size_t(1) << bits, GifColorType{0, 0, 0});
-    ColorMapObject* map = GifMakeMapObject(1 << bits, pal.colours.data());
+    ColorMapObject* map = gif_lib->GifMakeMapObject(1 << bits, pal.colours.data());
     if (!map) return false;
     int error = 0;
-    GifFileType* gif = EGifOpen(&out, gif_write, &error);
+    GifFileType* gif = gif_lib->EGifOpen(&out, gif_write, &error);
     if (!gif) {
-        GifFreeMapObject(map);
+        gif_lib->GifFreeMapObject(map);
         return false;
     }
-    EGifSetGifVersion(gif, true);
-    bool ok = EGifPutScreenDesc(gif, int(width), int(height), 8, 0, map) == GIF_OK;
+    gif_lib->EGifSetGifVersion(gif, true);
+    bool ok = gif_lib->EGifPutScreenDesc(gif, int(width), int(height), 8, 0, map) == GIF_OK;
     if (ok && pal.transparent >= 0) {
         GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, pal.transparent};
         GifByteType extension[4];
-        size_t n = EGifGCBToExtension(&control, extension);
-        ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(n), extension) == GIF_OK;
+        size_t n = gif_lib->EGifGCBToExtension(&control, extension);
+        ok = gif_lib->EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(n), extension) == GIF_OK;
     }
-    ok = ok && EGifPutImageDesc(gif, 0, 0, int(width), int(height), false, nullptr) == GIF_OK;
+    ok = ok && gif_lib->EGifPutImageDesc(gif, 0, 0, int(width), int(height), false, nullptr) == GIF_OK;
     for (uint32_t y = 0; ok && y < height; y++)
-        ok = EGifPutLine(gif, pal.indexes.data() + size_t(y) * width, int(width)) == GIF_OK;
-    ok = EGifCloseFile(gif, &error) == GIF_OK && ok;
-    GifFreeMapObject(map);
+        ok = gif_lib->EGifPutLine(gif, pal.indexes.data() + size_t(y) * width, int(width)) == GIF_OK;
+    ok = gif_lib->EGifCloseFile(gif, &error) == GIF_OK && ok;
+    gif_lib->GifFreeMapObject(map);
     return ok;
 }
 
@@ -472,23 +538,23 @@ void tiff_unmap(thandle_t, void*, toff_t) {}
 
 TIFF* tiff_open(Stream* s, const char* mode) {
     static bool quiet = [] {
-        TIFFSetErrorHandler(nullptr);
-        TIFFSetWarningHandler(nullptr);
+        tiff_lib->TIFFSetErrorHandler(nullptr);
+        tiff_lib->TIFFSetWarningHandler(nullptr);
         return true;
     }();
     (void)quiet;
-    return TIFFClientOpen("memory", mode, s, tiff_read, tiff_write, tiff_seek, tiff_close, tiff_size, tiff_map,
+    return tiff_lib->TIFFClientOpen("memory", mode, s, tiff_read, tiff_write, tiff_seek, tiff_close, tiff_size, tiff_map,
                           tiff_unmap);
 }
 
 // 8-bit RGB or RGBA (unassociated or unspecified alpha), by scanline: the
 // samples are taken as stored.
 bool read_tiff_scanlines(TIFF* tiff, uint32_t w, uint32_t h, uint16_t spp, uint8_t* pixels) {
-    tmsize_t line = TIFFScanlineSize(tiff);
+    tmsize_t line = tiff_lib->TIFFScanlineSize(tiff);
     if (line != tmsize_t(w) * spp) return false;
     std::vector<uint8_t> row(static_cast<size_t>(line));
     for (uint32_t y = 0; y < h; y++) {
-        if (TIFFReadScanline(tiff, row.data(), y, 0) < 0) return false;
+        if (tiff_lib->TIFFReadScanline(tiff, row.data(), y, 0) < 0) return false;
         uint8_t* dst = pixels + size_t(y) * w * 4;
         for (uint32_t x = 0; x < w; x++, dst += 4) {
             const uint8_t* src = row.data() + size_t(x) * spp;
@@ -503,9 +569,9 @@ bool read_tiff_scanlines(TIFF* tiff, uint32_t w, uint32_t h, uint16_t spp, uint8
 // multiplied by alpha: divided back out.
 bool read_tiff_rgba(TIFF* tiff, uint32_t w, uint32_t h, uint8_t* pixels) {
     char message[1024];
-    if (!TIFFRGBAImageOK(tiff, message)) return false;
+    if (!tiff_lib->TIFFRGBAImageOK(tiff, message)) return false;
     auto* raster = reinterpret_cast<uint32_t*>(pixels);
-    if (!TIFFReadRGBAImageOriented(tiff, w, h, raster, ORIENTATION_TOPLEFT, 1)) return false;
+    if (!tiff_lib->TIFFReadRGBAImageOriented(tiff, w, h, raster, ORIENTATION_TOPLEFT, 1)) return false;
     for (size_t i = 0; i < size_t(w) * h; i++) {
         uint32_t p = raster[i];
         uint32_t r = TIFFGetR(p), g = TIFFGetG(p), b = TIFFGetB(p), a = TIFFGetA(p);
@@ -523,31 +589,32 @@ bool read_tiff_rgba(TIFF* tiff, uint32_t w, uint32_t h, uint8_t* pixels) {
 }  // namespace
 
 bool decode_tiff(const uint8_t* bytes, size_t length, Bitmap& out) {
+    if (!have_tiff()) return false;
     Stream s{bytes, length, 0, nullptr};
     TIFF* tiff = tiff_open(&s, "rm");
     if (!tiff) return false;
     uint32_t w = 0, h = 0;
     uint16_t depth = 0, spp = 0, photometric = 0, planar = 0, extra_count = 0;
     uint16_t* extra = nullptr;
-    bool ok = TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &h) &&
+    bool ok = tiff_lib->TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &w) && tiff_lib->TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &h) &&
               decodable(w, h);
     uint8_t* pixels = ok ? alloc_pixels(w, h) : nullptr;
     if (pixels) {
-        TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &depth);
-        TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &spp);
-        TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
-        TIFFGetFieldDefaulted(tiff, TIFFTAG_EXTRASAMPLES, &extra_count, &extra);
-        if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = 0xFFFF;
+        tiff_lib->TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &depth);
+        tiff_lib->TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &spp);
+        tiff_lib->TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+        tiff_lib->TIFFGetFieldDefaulted(tiff, TIFFTAG_EXTRASAMPLES, &extra_count, &extra);
+        if (!tiff_lib->TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = 0xFFFF;
         bool straight = spp == 3 || (spp == 4 && extra_count == 1 && extra && extra[0] != EXTRASAMPLE_ASSOCALPHA);
         if (depth == 8 && straight && photometric == PHOTOMETRIC_RGB && planar == PLANARCONFIG_CONTIG &&
-            !TIFFIsTiled(tiff))
+            !tiff_lib->TIFFIsTiled(tiff))
             ok = read_tiff_scanlines(tiff, w, h, spp, pixels);
         else
             ok = read_tiff_rgba(tiff, w, h, pixels);
     } else {
         ok = false;
     }
-    TIFFClose(tiff);
+    tiff_lib->TIFFClose(tiff);
     if (!ok) {
         std::free(pixels);
         return false;
@@ -558,18 +625,19 @@ bool decode_tiff(const uint8_t* bytes, size_t length, Bitmap& out) {
 
 // RGBA with unassociated alpha, LZW-compressed strips.
 bool encode_tiff(const uint8_t* pixels, uint32_t width, uint32_t height, std::vector<uint8_t>& out) {
+    if (!have_tiff()) return false;
     Stream s{nullptr, 0, 0, &out};
     TIFF* tiff = tiff_open(&s, "wm");
     if (!tiff) return false;
     uint16_t extra[1] = {EXTRASAMPLE_UNASSALPHA};
-    bool ok = TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width) && TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height) &&
-              TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8) && TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 4) &&
-              TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
-              TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-              TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra) &&
-              TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
-              TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
-              TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
+    bool ok = tiff_lib->TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width) && tiff_lib->TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height) &&
+              tiff_lib->TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8) && tiff_lib->TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 4) &&
+              tiff_lib->TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+              tiff_lib->TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+              tiff_lib->TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra) &&
+              tiff_lib->TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
+              tiff_lib->TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
+              tiff_lib->TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, tiff_lib->TIFFDefaultStripSize(tiff, 0));
     std::vector<uint8_t> row(size_t(width) * 4);
     for (uint32_t y = 0; ok && y < height; y++) {
         const uint8_t* src = pixels + size_t(y) * width * 4;
@@ -579,10 +647,10 @@ bool encode_tiff(const uint8_t* pixels, uint32_t width, uint32_t height, std::ve
             row[x * 4 + 2] = src[x * 4];
             row[x * 4 + 3] = src[x * 4 + 3];
         }
-        ok = TIFFWriteScanline(tiff, row.data(), y, 0) >= 0;
+        ok = tiff_lib->TIFFWriteScanline(tiff, row.data(), y, 0) >= 0;
     }
-    ok = ok && TIFFFlush(tiff) == 1;
-    TIFFClose(tiff);
+    ok = ok && tiff_lib->TIFFFlush(tiff) == 1;
+    tiff_lib->TIFFClose(tiff);
     return ok;
 }
 
