@@ -145,33 +145,10 @@ namespace {
 
 // libcrypto, loaded at the first digest: loading and relocating it at every
 // start-up cost a start more than the rest of its work.
-struct Crypto {
-    decltype(&::EVP_md5) md5;
-    decltype(&::EVP_sha1) sha1;
-    decltype(&::EVP_sha256) sha256;
-    decltype(&::EVP_sha384) sha384;
-    decltype(&::EVP_sha512) sha512;
-    decltype(&::EVP_MD_CTX_new) ctx_new;
-    decltype(&::EVP_MD_CTX_free) ctx_free;
-    decltype(&::EVP_DigestInit_ex) init;
-    decltype(&::EVP_DigestUpdate) update;
-    decltype(&::EVP_DigestFinal_ex) final;
-};
-Crypto crypto{};
-
-bool load_crypto() {
-    void* lib = platform::open_library("libcrypto.so.3");
-    return lib && platform::bind_function(lib, "EVP_md5", crypto.md5) &&
-           platform::bind_function(lib, "EVP_sha1", crypto.sha1) &&
-           platform::bind_function(lib, "EVP_sha256", crypto.sha256) &&
-           platform::bind_function(lib, "EVP_sha384", crypto.sha384) &&
-           platform::bind_function(lib, "EVP_sha512", crypto.sha512) &&
-           platform::bind_function(lib, "EVP_MD_CTX_new", crypto.ctx_new) &&
-           platform::bind_function(lib, "EVP_MD_CTX_free", crypto.ctx_free) &&
-           platform::bind_function(lib, "EVP_DigestInit_ex", crypto.init) &&
-           platform::bind_function(lib, "EVP_DigestUpdate", crypto.update) &&
-           platform::bind_function(lib, "EVP_DigestFinal_ex", crypto.final);
-}
+#define VYX_CRYPTO_FUNCTIONS(X) X(EVP_md5) X(EVP_sha1) X(EVP_sha256) X(EVP_sha384) X(EVP_sha512) \
+    X(EVP_MD_CTX_new) X(EVP_MD_CTX_free) X(EVP_DigestInit_ex) X(EVP_DigestUpdate) X(EVP_DigestFinal_ex)
+VYX_LIBRARY(CryptoApi, "libcrypto.so.3", VYX_CRYPTO_FUNCTIONS)
+const CryptoApi* crypto = nullptr;
 
 // Whether libcrypto loaded and answered with every digest, checked at the
 // first use.
@@ -180,11 +157,11 @@ bool crypto_ok = false;
 
 const EVP_MD* md_of(int id) {
     switch (id) {
-    case ID_MD5: return crypto.md5();
-    case ID_SHA1: return crypto.sha1();
-    case ID_SHA256: return crypto.sha256();
-    case ID_SHA384: return crypto.sha384();
-    case ID_SHA512: return crypto.sha512();
+    case ID_MD5: return crypto->EVP_md5();
+    case ID_SHA1: return crypto->EVP_sha1();
+    case ID_SHA256: return crypto->EVP_sha256();
+    case ID_SHA384: return crypto->EVP_sha384();
+    case ID_SHA512: return crypto->EVP_sha512();
     default: return nullptr;
     }
 }
@@ -200,15 +177,15 @@ bool digest_pieces(int id, std::initializer_list<Piece> pieces, uint8_t* out) {
     if (!crypto_ok) return false;
     const EVP_MD* md = md_of(id);
     if (!md) return false;
-    EVP_MD_CTX* ctx = crypto.ctx_new();
+    EVP_MD_CTX* ctx = crypto->EVP_MD_CTX_new();
     if (!ctx) return false;
-    bool ok = crypto.init(ctx, md, nullptr) == 1;
+    bool ok = crypto->EVP_DigestInit_ex(ctx, md, nullptr) == 1;
     for (const Piece& p : pieces)
-        if (ok && p.length) ok = crypto.update(ctx, p.bytes, p.length) == 1;
+        if (ok && p.length) ok = crypto->EVP_DigestUpdate(ctx, p.bytes, p.length) == 1;
     unsigned int written = 0;
     uint8_t result[EVP_MAX_MD_SIZE];
-    if (ok) ok = crypto.final(ctx, result, &written) == 1 && written == hash_size(id);
-    crypto.ctx_free(ctx);
+    if (ok) ok = crypto->EVP_DigestFinal_ex(ctx, result, &written) == 1 && written == hash_size(id);
+    crypto->EVP_MD_CTX_free(ctx);
     if (ok) std::memcpy(out, result, written);
     return ok;
 }
@@ -244,7 +221,8 @@ bool hmac(int id, const uint8_t* bytes, size_t length, const uint8_t* key, size_
 
 bool crypto_acquire() {
     crypto_checked = true;
-    crypto_ok = load_crypto();
+    crypto = load_CryptoApi();
+    crypto_ok = crypto != nullptr;
     if (!crypto_ok) return false;
     uint8_t out[MAX_DIGEST];
     for (int id = ID_MD5; id <= ID_SHA512; id++)

@@ -27,11 +27,9 @@ namespace vyx::imaging {
 namespace {
 
 // The codecs' libraries are loaded by the first image that needs one, not at
-// start-up: with the libraries they bring along, they were half of what a
+// start-up: with the libraries they bring along, they were most of what a
 // start-up loaded. Each table is null until its library loaded whole; an
 // image whose library cannot load fails to decode or encode.
-#define VYX_FUNCTION(name) decltype(&::name) name;
-#define VYX_BIND(name) &&platform::bind_function(library, #name, api.name)
 #define VYX_PNG_FUNCTIONS(X) X(png_create_read_struct) X(png_create_info_struct) X(png_set_longjmp_fn) \
     X(png_longjmp) X(png_destroy_read_struct) X(png_set_read_fn) X(png_set_user_limits) X(png_read_info) \
     X(png_get_image_width) X(png_get_image_height) X(png_error) X(png_get_bit_depth) X(png_get_color_type) \
@@ -51,36 +49,21 @@ namespace {
     X(TIFFGetFieldDefaulted) X(TIFFIsTiled) X(TIFFClose) X(TIFFSetField) X(TIFFDefaultStripSize) \
     X(TIFFWriteScanline) X(TIFFFlush)
 
-// Loads the library once and fills its table with Bind: null when either fails.
-template <class Api, bool (*Bind)(void*, Api&)>
-const Api* load_api(const char* soname) {
-    static Api api{};
-    static const bool loaded = [soname] {
-        void* library = platform::open_library(soname);
-        return library && Bind(library, api);
-    }();
-    return loaded ? &api : nullptr;
-}
-
-struct PngApi { VYX_PNG_FUNCTIONS(VYX_FUNCTION) };
-bool bind_png(void* library, PngApi& api) { return true VYX_PNG_FUNCTIONS(VYX_BIND); }
+VYX_LIBRARY(PngApi, "libpng16.so.16", VYX_PNG_FUNCTIONS)
 const PngApi* png_lib = nullptr;
-bool have_png() { return (png_lib = load_api<PngApi, bind_png>("libpng16.so.16")) != nullptr; }
+bool have_png() { return (png_lib = load_PngApi()) != nullptr; }
 
-struct JpegApi { VYX_JPEG_FUNCTIONS(VYX_FUNCTION) };
-bool bind_jpeg(void* library, JpegApi& api) { return true VYX_JPEG_FUNCTIONS(VYX_BIND); }
+VYX_LIBRARY(JpegApi, "libjpeg.so.62", VYX_JPEG_FUNCTIONS)
 const JpegApi* jpeg_lib = nullptr;
-bool have_jpeg() { return (jpeg_lib = load_api<JpegApi, bind_jpeg>("libjpeg.so.62")) != nullptr; }
+bool have_jpeg() { return (jpeg_lib = load_JpegApi()) != nullptr; }
 
-struct GifApi { VYX_GIF_FUNCTIONS(VYX_FUNCTION) };
-bool bind_gif(void* library, GifApi& api) { return true VYX_GIF_FUNCTIONS(VYX_BIND); }
+VYX_LIBRARY(GifApi, "libgif.so.7", VYX_GIF_FUNCTIONS)
 const GifApi* gif_lib = nullptr;
-bool have_gif() { return (gif_lib = load_api<GifApi, bind_gif>("libgif.so.7")) != nullptr; }
+bool have_gif() { return (gif_lib = load_GifApi()) != nullptr; }
 
-struct TiffApi { VYX_TIFF_FUNCTIONS(VYX_FUNCTION) };
-bool bind_tiff(void* library, TiffApi& api) { return true VYX_TIFF_FUNCTIONS(VYX_BIND); }
+VYX_LIBRARY(TiffApi, "libtiff.so.6", VYX_TIFF_FUNCTIONS)
 const TiffApi* tiff_lib = nullptr;
-bool have_tiff() { return (tiff_lib = load_api<TiffApi, bind_tiff>("libtiff.so.6")) != nullptr; }
+bool have_tiff() { return (tiff_lib = load_TiffApi()) != nullptr; }
 
 // Larger images are refused by the decoders: a header may claim any size,
 // and the pixels are allocated before the data behind them is read.

@@ -14,36 +14,17 @@ namespace {
 
 // libcurl is loaded by the first request, not at start-up: it brings some
 // thirty libraries of its own that a program without HTTP never needs.
-struct Curl {
-    decltype(&::curl_global_init) global_init;
-    decltype(&::curl_easy_init) easy_init;
-    decltype(&::curl_easy_setopt) easy_setopt;
-    decltype(&::curl_easy_getinfo) easy_getinfo;
-    decltype(&::curl_easy_perform) easy_perform;
-    decltype(&::curl_easy_cleanup) easy_cleanup;
-    decltype(&::curl_slist_append) slist_append;
-    decltype(&::curl_slist_free_all) slist_free_all;
-};
-const Curl* lib = nullptr;
+#define VYX_CURL_FUNCTIONS(X) X(curl_global_init) X(curl_easy_init) X(curl_easy_setopt) X(curl_easy_getinfo) \
+    X(curl_easy_perform) X(curl_easy_cleanup) X(curl_slist_append) X(curl_slist_free_all)
+VYX_LIBRARY(CurlApi, "libcurl.so.4", VYX_CURL_FUNCTIONS)
+const CurlApi* lib = nullptr;
 
-// Loads and initialises libcurl once; null when it cannot (every request
+// libcurl loaded and initialised once; null when it cannot be (every request
 // then fails, as one that cannot connect does).
-const Curl* load_curl() {
-    static Curl api{};
-    static const bool ready = [] {
-        void* handle = open_library("libcurl.so.4");
-        if (!handle) return false;
-        bool found = bind_function(handle, "curl_global_init", api.global_init) &&
-                     bind_function(handle, "curl_easy_init", api.easy_init) &&
-                     bind_function(handle, "curl_easy_setopt", api.easy_setopt) &&
-                     bind_function(handle, "curl_easy_getinfo", api.easy_getinfo) &&
-                     bind_function(handle, "curl_easy_perform", api.easy_perform) &&
-                     bind_function(handle, "curl_easy_cleanup", api.easy_cleanup) &&
-                     bind_function(handle, "curl_slist_append", api.slist_append) &&
-                     bind_function(handle, "curl_slist_free_all", api.slist_free_all);
-        return found && api.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    }();
-    return ready ? &api : nullptr;
+const CurlApi* load_curl() {
+    static const CurlApi* api = load_CurlApi();
+    static const bool ready = api && api->curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ready ? api : nullptr;
 }
 
 constexpr long CONNECT_TIMEOUT_S = 60;
@@ -62,7 +43,7 @@ struct Transfer {
 // The length the reply announced, or -1.
 int64_t announced_length(CURL* easy) {
     curl_off_t length = -1;
-    if (lib->easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) return -1;
+    if (lib->curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) return -1;
     return length;
 }
 
@@ -110,11 +91,11 @@ bool global_ready() {
 }
 
 struct Handle {
-    CURL* easy = lib->easy_init();
+    CURL* easy = lib->curl_easy_init();
     curl_slist* headers = nullptr;
     ~Handle() {
-        lib->slist_free_all(headers);
-        if (easy) lib->easy_cleanup(easy);
+        lib->curl_slist_free_all(headers);
+        if (easy) lib->curl_easy_cleanup(easy);
     }
 };
 
@@ -128,21 +109,21 @@ HttpStatus http_request(const HttpRequest& r, HttpReply& reply) {
     CURL* c = h.easy;
     bool ok = true;
     auto set = [&](CURLcode code) { ok = ok && code == CURLE_OK; };
-    set(lib->easy_setopt(c, CURLOPT_URL, r.url.c_str()));
-    set(lib->easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https"));
-    set(lib->easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
-    set(lib->easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L));
-    set(lib->easy_setopt(c, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)));
-    set(lib->easy_setopt(c, CURLOPT_NOSIGNAL, 1L));
-    set(lib->easy_setopt(c, CURLOPT_CONNECTTIMEOUT, CONNECT_TIMEOUT_S));
-    set(lib->easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L));
-    set(lib->easy_setopt(c, CURLOPT_LOW_SPEED_TIME, STALL_TIMEOUT_S));
-    set(lib->easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L));
-    set(lib->easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L));
-    set(lib->easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body));
-    set(lib->easy_setopt(c, CURLOPT_WRITEDATA, &t));
-    set(lib->easy_setopt(c, CURLOPT_HEADERFUNCTION, on_header));
-    set(lib->easy_setopt(c, CURLOPT_HEADERDATA, &t));
+    set(lib->curl_easy_setopt(c, CURLOPT_URL, r.url.c_str()));
+    set(lib->curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https"));
+    set(lib->curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+    set(lib->curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L));
+    set(lib->curl_easy_setopt(c, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)));
+    set(lib->curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L));
+    set(lib->curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, CONNECT_TIMEOUT_S));
+    set(lib->curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L));
+    set(lib->curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, STALL_TIMEOUT_S));
+    set(lib->curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L));
+    set(lib->curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L));
+    set(lib->curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body));
+    set(lib->curl_easy_setopt(c, CURLOPT_WRITEDATA, &t));
+    set(lib->curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, on_header));
+    set(lib->curl_easy_setopt(c, CURLOPT_HEADERDATA, &t));
 
     // The caller's lines; then the headers libcurl would add of its own are
     // taken away, unless the caller gave them.
@@ -153,31 +134,31 @@ HttpStatus http_request(const HttpRequest& r, HttpReply& reply) {
                 return true;
         return false;
     };
-    for (auto& line : r.headers) h.headers = lib->slist_append(h.headers, line.c_str());
+    for (auto& line : r.headers) h.headers = lib->curl_slist_append(h.headers, line.c_str());
     for (const char* name : {"Accept", "Expect", "Content-Type"})
-        if (!given(name)) h.headers = lib->slist_append(h.headers, (std::string(name) + ":").c_str());
+        if (!given(name)) h.headers = lib->curl_slist_append(h.headers, (std::string(name) + ":").c_str());
     if (!h.headers) return HttpStatus::failed;
-    set(lib->easy_setopt(c, CURLOPT_HTTPHEADER, h.headers));
+    set(lib->curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.headers));
 
     if (r.method == "GET") {
-        set(lib->easy_setopt(c, CURLOPT_HTTPGET, 1L));
+        set(lib->curl_easy_setopt(c, CURLOPT_HTTPGET, 1L));
     } else if (r.method == "HEAD") {
-        set(lib->easy_setopt(c, CURLOPT_NOBODY, 1L));
+        set(lib->curl_easy_setopt(c, CURLOPT_NOBODY, 1L));
     } else {
         if (r.has_body || r.method == "POST") {
             static const uint8_t nothing = 0;
-            set(lib->easy_setopt(c, CURLOPT_POST, 1L));
-            set(lib->easy_setopt(c, CURLOPT_POSTFIELDS, r.has_body && r.body ? r.body : &nothing));
-            set(lib->easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(r.has_body ? r.body_size : 0)));
+            set(lib->curl_easy_setopt(c, CURLOPT_POST, 1L));
+            set(lib->curl_easy_setopt(c, CURLOPT_POSTFIELDS, r.has_body && r.body ? r.body : &nothing));
+            set(lib->curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(r.has_body ? r.body_size : 0)));
         }
-        if (r.method != "POST") set(lib->easy_setopt(c, CURLOPT_CUSTOMREQUEST, r.method.c_str()));
+        if (r.method != "POST") set(lib->curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, r.method.c_str()));
     }
     if (!ok) return HttpStatus::failed;
 
-    CURLcode rc = lib->easy_perform(c);
+    CURLcode rc = lib->curl_easy_perform(c);
     if (t.too_long) return HttpStatus::too_long;
     if (rc != CURLE_OK) return HttpStatus::failed;
-    lib->easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
+    lib->curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &reply.status);
     return HttpStatus::ok;
 }
 

@@ -20,3 +20,23 @@ bool bind_function(void* library, const char* name, Fn& fn) {
 }
 
 }  // namespace vyx::platform
+
+// VYX_LIBRARY(Name, "soname", LIST), where LIST(X) names each function the
+// code calls as X(function), declares a struct Name with a member of the same
+// name and type for each function of the library's header, and
+// `const Name* load_Name()`: the table, loaded and bound at the first call,
+// or null when the library or one of the functions is missing.
+#define VYX_LIBRARY_MEMBER(f) decltype(&::f) f;
+#define VYX_LIBRARY_BIND(f) &&::vyx::platform::bind_function(library, #f, api.f)
+#define VYX_LIBRARY(Name, soname, LIST)                                   \
+    struct Name {                                                         \
+        LIST(VYX_LIBRARY_MEMBER)                                          \
+    };                                                                    \
+    [[maybe_unused]] const Name* load_##Name() {                          \
+        static Name api{};                                                \
+        static const bool loaded = [] {                                   \
+            void* library = ::vyx::platform::open_library(soname);        \
+            return library LIST(VYX_LIBRARY_BIND);                        \
+        }();                                                              \
+        return loaded ? &api : nullptr;                                   \
+    }
