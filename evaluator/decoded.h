@@ -55,6 +55,7 @@ struct Record {
     uint32_t slot = 0;       // its place in the list of records
     bool decoded = false;    // false until its second evaluation
     bool retired = false;    // no longer in the table: freed when nothing runs it
+    bool single = false;     // decoded as one whole expression over more than one cell, to the tail
     std::vector<Op> ops;
     std::vector<uint32_t> tops;  // the step of each whole expression, in order
 };
@@ -87,7 +88,7 @@ Record* fresh(Node node);
 struct Running {
     Record* r;
     explicit Running(Record* record) : r(record) { r->running++; }
-    ~Running() {
+    [[gnu::always_inline]] ~Running() {
         if (--r->running == 0 && r->retired) delete r;
     }
     Running(const Running&) = delete;

@@ -637,11 +637,13 @@ uint32_t call_expression(const Cell* fn, Node code, uint32_t pos, uint32_t end, 
 uint32_t set_word_expression(Node code, uint32_t pos, uint32_t end, Cell partial, uint32_t stop);
 uint32_t infix_tail(Node code, uint32_t pos, uint32_t end, Cell* T);
 
+[[gnu::always_inline]] inline void whole_block(const Cell* block, bool keep);
+
 // Evaluates the paren at `pos`, its value pushed (a copy of the cell runs:
 // the paren may change the code holding it).
 inline void push_paren(Node code, uint32_t pos) {
     Cell paren = *code_at(code, pos);
-    eval_whole_block(&paren, true);
+    whole_block(&paren, true);
 }
 
 // A paren at `pos`, its value pushed, and the operators after that value.
@@ -998,10 +1000,11 @@ inline bool describes(const decoded::Record* r, const SeriesBuffer* b) {
 // the walker's events.
 inline bool still_good(const Run& x) { return describes(x.r, node_buffer(x.code)) && !tracing; }
 
-uint32_t run_step(const Run& x, const decoded::Op* op);
+[[gnu::always_inline]] inline uint32_t run_step(const Run& x, const decoded::Op* op);
+void run_single(decoded::Record* r, const Cell* block, bool keep, uint32_t end);
 uint32_t eval_block_expression(Node code, uint32_t pos, uint32_t end);
 uint32_t run_decoded_block(Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor);
-uint32_t run_decoded(decoded::Record* rec, Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor);
+[[gnu::always_inline]] inline uint32_t run_decoded(decoded::Record* rec, Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor);
 
 // After each expression of a block: the poll point (a pending exit or a
 // request, one test for both) and the tracer. False when the block ends there.
@@ -1152,7 +1155,7 @@ inline void end_body(Node ctx, uint32_t old) {
     if (type_of(&body) != TYPE_BLOCK) [[unlikely]]
         return false;
     begin_body(fn->data1);
-    eval_whole_block(&body, false);
+    whole_block(&body, false);
     // Every caller pops the function's frame next, which gives its context
     // the values back (a throw past it has cut the frame already): only a
     // return or exit aimed at this call is left to take.
@@ -1360,7 +1363,7 @@ template <bool Traced>
     Cell b = *block;
     *stack::arguments = b;
     stack::keep_result_only();
-    eval_whole_block(&b, false);
+    whole_block(&b, false);
     if (!stack::thrown) stack::keep_result_only();
 }
 
@@ -1743,6 +1746,7 @@ decoded::Record* decoded_record(Node node, uint32_t pos, uint32_t end) {
         decoded::Running hold(r);
         r->ops.clear();
         r->tops.clear();
+        r->single = false;
         Decoder d{node, end, r->ops};
         for (uint32_t q = pos; q < end;) {
             uint32_t i = uint32_t(r->ops.size());
@@ -1756,6 +1760,8 @@ decoded::Record* decoded_record(Node node, uint32_t pos, uint32_t end) {
             q = next;
         }
         r->decoded = true;
+        r->single = r->tops.size() == 1 && end > pos + 1 && r->ops[r->tops[0]].next == end &&
+                    end == code_size(node);
         return r->tops.empty() ? nullptr : r;
     }
     // A decoded form still running further up the machine stack must never
@@ -1767,6 +1773,7 @@ decoded::Record* decoded_record(Node node, uint32_t pos, uint32_t end) {
     r->offset = b->offset;
     r->tail = b->tail;
     r->decoded = false;
+    r->single = false;
     r->ops.clear();
     r->tops.clear();
     b->flags |= series_flag::DECODED;
@@ -1857,8 +1864,8 @@ inline bool on_track(const Run& x, const Op* op, uint32_t pos, bool ran) {
 // answers where the walker goes on (the end when all ran). A pending exit
 // answers at once, the walker's loop then leaving.
 // `rec` is the block's decoded record, found good for this evaluation.
-[[gnu::noinline]] uint32_t run_decoded(decoded::Record* rec, Node node, uint32_t pos, uint32_t end, Cell* base,
-                                       Cell* cursor) {
+[[gnu::always_inline]] inline uint32_t run_decoded(decoded::Record* rec, Node node, uint32_t pos, uint32_t end,
+                                                 Cell* base, Cell* cursor) {
     decoded::Running hold(rec);
     Run x{rec, node, end};
     const decoded::Op* ops = rec->ops.data();
@@ -1884,6 +1891,47 @@ inline bool on_track(const Run& x, const Op* op, uint32_t pos, bool ran) {
     return rec ? run_decoded(rec, node, pos, end, base, cursor) : pos;
 }
 
+// eval_whole_block for a block, not library code, whose decoded form is one
+// whole expression reaching its tail (a branch, a paren, a short body), found
+// good with nothing tracing: the same steps with no questions left to ask.
+// The walker goes on if the expression ends elsewhere.
+[[gnu::noinline]] void run_single(decoded::Record* r, const Cell* block, bool keep, uint32_t end) {
+    check_machine_stack();
+    Node node = block->data2;
+    uint32_t pos = block->data1;
+    uint32_t outer_library = library_frames;
+    library_frames = 0;
+    Running here{*block, running};
+    running = &here;
+    Cell* base = stack::top;
+    {
+        decoded::Running hold(r);
+        Run x{r, node, end};
+        pos = run_operand(x, r->ops.data() + r->tops[0]);
+    }
+    uint32_t start = here.block.data1;
+    if (!between_expressions(node, start, base)) [[unlikely]] {
+        running = here.outer;
+        library_frames = outer_library;
+        return;
+    }
+    while (pos < end) {
+        here.block.data1 = pos;
+        stack::top = base;
+        start = pos;
+        pos = eval_block_expression(node, pos, end);
+        if (!between_expressions(node, start, base)) [[unlikely]] {
+            running = here.outer;
+            library_frames = outer_library;
+            return;
+        }
+    }
+    stack::top = base + 1;
+    running = here.outer;
+    library_frames = outer_library;
+    if (!keep) *stack::arguments = *base;
+}
+
 // The callee of a call step whose word still holds the value decoded: the
 // value and the word copied to `fn` and `name` (the call may move the
 // code). False when the walker must take the call.
@@ -1901,7 +1949,7 @@ inline bool decoded_callee(const Run& x, const Op* op, Cell& fn, Cell& name) {
 [[gnu::noinline]] uint32_t run_call(const Run& x, const Op* op) {
     Cell fn, name;
     if (!decoded_callee(x, op, fn, name)) return eval_one_expression(x.code, op->pos, x.end, op->no_infix);
-    return invoke_with(&fn, &name, false, [&]() -> uint32_t {
+    return invoke_with<true>(&fn, &name, false, [&]() -> uint32_t {
         bool is_fn = type_of(&fn) == TYPE_FUNCTION;
         Node desc = arg_frame_node(&fn);
         uint32_t m = arg_frame_at(desc)->mandatory;
@@ -2002,7 +2050,7 @@ inline bool decoded_callee(const Run& x, const Op* op, Cell& fn, Cell& name) {
 
 // The steps run_operand leaves: calls, operators, set-words, and what the
 // walker takes.
-uint32_t run_step(const Run& x, const Op* op) {
+[[gnu::always_inline]] inline uint32_t run_step(const Run& x, const Op* op) {
     switch (op->kind) {
     case decoded::K_CALL: return run_call(x, op);
     case decoded::K_COND: return run_cond(x, op);
@@ -2011,6 +2059,21 @@ uint32_t run_step(const Run& x, const Op* op) {
     default: break;
     }
     return eval_one_expression(x.code, op->pos, x.end, op->no_infix);
+}
+
+
+// A block evaluated where the interpreter itself runs one (a branch, a
+// paren): by run_single when its decoded form allows, else by eval_whole_block.
+[[gnu::always_inline]] inline void whole_block(const Cell* block, bool keep) {
+    if (decoded::enabled) {
+        decoded::Record* r = decoded::find(block->data2);
+        if (r && r->single && r->pos == block->data1 && !tracing) {
+            SeriesBuffer* b = node_buffer(block->data2);
+            if (describes(r, b) && !(b->flags & series_flag::LIBRARY))
+                return run_single(r, block, keep, (b->tail - b->offset) >> 4);
+        }
+    }
+    eval_whole_block(block, keep);
 }
 
 }  // namespace
