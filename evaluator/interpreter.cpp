@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <vector>
 
 #include <pthread.h>
@@ -1002,6 +1003,7 @@ inline bool still_good(const Run& x) { return describes(x.r, node_buffer(x.code)
 
 [[gnu::always_inline]] inline uint32_t run_step(const Run& x, const decoded::Op* op);
 void run_single(decoded::Record* r, const Cell* block, bool keep, uint32_t end);
+void short_block(const Cell* block, bool keep);
 uint32_t eval_block_expression(Node code, uint32_t pos, uint32_t end);
 uint32_t run_decoded_block(Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor);
 [[gnu::always_inline]] inline uint32_t run_decoded(decoded::Record* rec, Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor);
@@ -1584,9 +1586,15 @@ uint32_t eval_expression(Node code, uint32_t pos, uint32_t end, uint32_t how) {
 using decoded::Op;
 
 // The value of a callee or operator is the same as when decoded.
-inline bool same_value(const Cell* a, const Cell* b) {
-    return ((a->header ^ b->header) & TYPE_MASK) == 0 && a->data1 == b->data1 && a->data2 == b->data2 &&
-           a->data3 == b->data3;
+// Read as two 64-bit words: the header's flags are the only bits left out.
+[[gnu::always_inline]] inline bool same_value(const Cell* a, const Cell* b) {
+    uint64_t a0, a1, b0, b1;
+    std::memcpy(&a0, a, 8);
+    std::memcpy(&a1, reinterpret_cast<const char*>(a) + 8, 8);
+    std::memcpy(&b0, b, 8);
+    std::memcpy(&b1, reinterpret_cast<const char*>(b) + 8, 8);
+    constexpr uint64_t kept = ~uint64_t(0xFFFFFFFFu) | TYPE_MASK;  // data1 and the type
+    return ((a0 ^ b0) & kept) == 0 && a1 == b1;
 }
 
 // Builds the steps of a block from `pos` to `end` with the current bindings.
@@ -1784,7 +1792,7 @@ inline const Cell* step_cell(const Run& x, uint32_t pos) { return node_buffer(x.
 
 // The number a value step, or a word step whose word holds one, stands for
 // (the code's cells at `head`); null otherwise.
-inline const Cell* number_step(const Cell* head, const Op* c) {
+[[gnu::always_inline]] inline const Cell* number_step(const Cell* head, const Op* c) {
     const Cell* v = c->kind == decoded::K_VALUE ? head + c->pos
                     : c->kind == decoded::K_WORD ? peek_word(head + c->pos)
                                                  : nullptr;
@@ -1932,6 +1940,16 @@ inline bool on_track(const Run& x, const Op* op, uint32_t pos, bool ran) {
     if (!keep) *stack::arguments = *base;
 }
 
+// eval_whole_block with a block of a single value (a branch `[n]`) taken
+// here, without its frame of registers.
+[[gnu::noinline]] void short_block(const Cell* block, bool keep) {
+    check_machine_stack();
+    SeriesBuffer* b = node_buffer(block->data2);
+    uint32_t pos = block->data1;
+    if ((b->tail - b->offset) >> 4 == pos + 1 && one_value(b->code_cells() + pos, keep)) return;
+    eval_whole_block(block, keep);
+}
+
 // The callee of a call step whose word still holds the value decoded: the
 // value and the word copied to `fn` and `name` (the call may move the
 // code). False when the walker must take the call.
@@ -2072,6 +2090,7 @@ inline bool decoded_callee(const Run& x, const Op* op, Cell& fn, Cell& name) {
             if (describes(r, b) && !(b->flags & series_flag::LIBRARY))
                 return run_single(r, block, keep, (b->tail - b->offset) >> 4);
         }
+        return short_block(block, keep);
     }
     eval_whole_block(block, keep);
 }
