@@ -2019,7 +2019,19 @@ inline bool decoded_callee(const Run& x, const Op* op, Cell& fn, Cell& name) {
         bool ran;
         uint32_t pos = run_operand(x, op + 1, ran);
         if (ran && stack::thrown) return pos;
-        return conditional_branches(&fn, desc, m, x.code, pos, x.end, &name, View(x.code));
+        View cv(x.code);
+        if (!ran && !tracing) {
+            // Nothing ran: the branches are still the blocks decoded, and
+            // only the cell after them may have become an operator since.
+            Cell* cond = stack::top - 1;
+            if (!typeset::has(&arg_frame_at(desc)->slots[0].types, type_of(cond))) expect_arg(&name, &fn, 0, cond);
+            uint32_t after = op->next;
+            if (after >= x.end || after >= cv.size || !op_at(cv, after)) {
+                choose(fn.data1, cv.head + pos);
+                return after;
+            }
+        }
+        return conditional_branches(&fn, desc, m, x.code, pos, x.end, &name, cv);
     });
 }
 
