@@ -1021,6 +1021,21 @@ uint32_t run_decoded_block(Node node, uint32_t pos, uint32_t end, Cell* base, Ce
     return true;
 }
 
+// The walker over a block's expressions from `pos` to `end` (the block
+// `here` runs), each leaving its value where the block began (`base`): false
+// when the block ends early (an exit pending, or a stop).
+[[gnu::always_inline]] inline bool walk_expressions(Node node, uint32_t pos, uint32_t end, Cell* base,
+                                                    Running& here) {
+    while (pos < end) {
+        here.block.data1 = pos;
+        stack::top = base;
+        uint32_t start = pos;
+        pos = eval_block_expression(node, pos, end);
+        if (!between_expressions(node, start, base)) [[unlikely]] return false;
+    }
+    return true;
+}
+
 // The value of a block's only cell when it is a value or a word holding one,
 // pushed (and put in the result slot unless `keep`); false when the cell
 // must be evaluated, or when tracing or a pending poll wants the walker.
@@ -1084,13 +1099,7 @@ void eval_whole_block(const Cell* block, bool keep) {
                 pos = run_decoded_block(node, pos, end, base, &here.block);
             if (stack::thrown) [[unlikely]] return leave();
         }
-        while (pos < end) {
-            here.block.data1 = pos;
-            stack::top = base;
-            uint32_t start = pos;
-            pos = eval_block_expression(node, pos, end);
-            if (!between_expressions(node, start, base)) [[unlikely]] return leave();
-        }
+        if (!walk_expressions(node, pos, end, base, here)) [[unlikely]] return leave();
         stack::top = base + 1;
     }
     if (observed) [[unlikely]] trace::fire(trace::EV_EXIT, node, pos, nullptr, base);
@@ -1919,26 +1928,11 @@ inline bool on_track(const Run& x, const Op* op, uint32_t pos, bool ran) {
         Run x{r, node, end};
         pos = run_operand(x, r->ops.data() + r->tops[0]);
     }
-    uint32_t start = here.block.data1;
-    if (!between_expressions(node, start, base)) [[unlikely]] {
-        running = here.outer;
-        library_frames = outer_library;
-        return;
-    }
-    while (pos < end) {
-        here.block.data1 = pos;
-        stack::top = base;
-        start = pos;
-        pos = eval_block_expression(node, pos, end);
-        if (!between_expressions(node, start, base)) [[unlikely]] {
-            running = here.outer;
-            library_frames = outer_library;
-            return;
-        }
-    }
-    stack::top = base + 1;
+    bool whole = between_expressions(node, here.block.data1, base) && walk_expressions(node, pos, end, base, here);
     running = here.outer;
     library_frames = outer_library;
+    if (!whole) [[unlikely]] return;
+    stack::top = base + 1;
     if (!keep) *stack::arguments = *base;
 }
 
