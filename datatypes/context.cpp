@@ -191,6 +191,19 @@ Cell* add_word(int32_t symbol, bool canonical, bool keep_spelling) {
     return key;
 }
 
+Cell* learn_value(Node ctx, int32_t index) {
+    const Cell* cc = cell_of(ctx);
+    Cell* values;
+    if (cc->header & FLAG_STACK) {
+        if (!cc->data2) return nullptr;
+        values = stack::cell_of_values_ref(cc->data2);
+    } else {
+        values = node_buffer(cc->data2)->cell_head();
+    }
+    know_values(ctx, values, (cc->header & KIND_MASK) == (KIND_OBJECT << KIND_SHIFT));
+    return values + index;
+}
+
 Cell* get_value_ptr(int32_t symbol, Node ctx) {
     int32_t pos = find_word(ctx, symbol, true);
     return pos < 0 ? nullptr : slot_of(ctx, uint32_t(pos));
@@ -271,10 +284,10 @@ Node make_from_block(const Cell* block, bool stack_values, bool self, uint32_t k
 }
 
 void set_stack_base(Node ctx, const Cell* first_argument) {
-    cell_of(ctx)->data2 = uint32_t(first_argument - stack::bottom) + 1;
+    stack::set_context_values_ref(ctx, stack::values_ref_of(first_argument));
 }
 
-void clear_stack_base(Node ctx) { cell_of(ctx)->data2 = 0; }
+void clear_stack_base(Node ctx) { stack::set_context_values_ref(ctx, 0); }
 
 Cell* get_in(const Cell* word, Node ctx) {
     int32_t index = word::index_of(word);

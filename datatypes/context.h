@@ -59,10 +59,26 @@ Cell* key_word(Node ctx, uint32_t n);
 // is not an object's (whose fields are watched) and its values are
 // available. Null otherwise: the general road is set(). Only good until the
 // next allocation.
+// The value cell at `index` of a context, which learns where its values
+// are (see known_values); null when its call is not running.
+Cell* learn_value(Node ctx, int32_t index);
+
+// The value cell at a word's known index in its context (a bound index is
+// always inside the values: contexts never shrink); null when the context's
+// call is not running.
+[[gnu::always_inline]] inline Cell* value_at(Node ctx, int32_t index) {
+    const KnownValues& known = known_values_of(ctx);
+    if (known.context == ctx && known.moved == buffers_moved) [[likely]] return known.values + index;
+    return learn_value(ctx, index);
+}
+
 inline Cell* poke_slot(const Cell* w) {
     Node ctx = w->data1;
     int32_t index = int32_t(w->data3);
     if (ctx == 0 || index < 0) return nullptr;
+    const KnownValues& known = known_values_of(ctx);
+    if (known.context == ctx && known.moved == buffers_moved) [[likely]]
+        return known.object ? nullptr : known.values + index;
     const Cell* cc = node_buffer(ctx)->read_cells();
     if ((cc->header & KIND_MASK) == (KIND_OBJECT << KIND_SHIFT)) return nullptr;
     if (cc->header & FLAG_STACK) return cc->data2 ? stack::bottom + (cc->data2 - 1 + uint32_t(index)) : nullptr;

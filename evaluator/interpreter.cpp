@@ -59,11 +59,8 @@ inline uint32_t code_size(Node n) {
     Node ctx = w->data1;
     int32_t index = int32_t(w->data3);
     if (ctx == 0) return nullptr;
-    const Cell* cc = node_buffer(ctx)->read_cells();
     if (index < 0) return context::get_value_ptr(int32_t(w->data2), ctx);
-    if (cc->header & context::FLAG_STACK) return cc->data2 ? stack::bottom + (cc->data2 - 1) + index : nullptr;
-    // A bound index is always inside the values: contexts never shrink.
-    return node_buffer(cc->data2)->read_cells() + index;
+    return context::value_at(ctx, index);
 }
 
 // A word found by its symbol (its index still -1, as the lexer leaves words

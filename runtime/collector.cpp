@@ -650,6 +650,8 @@ void run_collection(std::vector<handles::Record>& released) {
     } done;
     auto t0 = std::chrono::steady_clock::now();
     last = LastCollection{};
+    // Buffers move and nodes are freed for reuse: addresses kept are stale.
+    buffers_moved++;
 
     mark_roots();
     last.mark_ms = ms_since(t0);

@@ -26,6 +26,8 @@ uintptr_t* node_slots = nullptr;
 #else
 alignas(4096) uintptr_t node_slots[NODE_SLOT_COUNT];
 #endif
+uint64_t buffers_moved = 0;
+KnownValues known_values[KNOWN_VALUES];
 
 namespace {
 
@@ -520,7 +522,10 @@ SeriesBuffer* regrow(SeriesBuffer* buffer, int64_t size, SeriesBuffer** old_out)
     nb->flags = ((old->flags & ~(series_flag::BIG | series_flag::OUTSIDE_GC)) | big) & ~series_flag::MIDDLE;
     nb->node = node;
     nb->tail = nb->offset + (old->tail - old->offset);
-    if (node) set_node_buffer(node, nb);
+    if (node) {
+        set_node_buffer(node, nb);
+        buffers_moved++;
+    }
     old->node = 0;
     old->flags &= ~series_flag::IN_USE;
     if (old_out) *old_out = old;
@@ -599,6 +604,8 @@ uint8_t* reserve_tail_bytes(SeriesBuffer*& buffer, uint32_t n) {
 
 void free_all_frames() {
     if (!ready) return;
+    // Every node and the value stack may come back elsewhere.
+    buffers_moved++;
     for (int32_t i = memory.first_node_frame; i >= 0;) {
         int32_t next = memory.node_frames[i].next;
         release_node_frame(i);

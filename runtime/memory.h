@@ -151,6 +151,31 @@ extern uintptr_t node_slots[NODE_SLOT_COUNT];
 #endif
 
 inline SeriesBuffer* node_buffer(Node n) { return reinterpret_cast<SeriesBuffer*>(node_slots[n]); }
+
+// Counts the events after which a buffer address read earlier may be wrong:
+// a series moved to a new buffer (grown) and a collection (which moves
+// buffers and frees nodes for reuse). An address kept with the count it was
+// read at holds while the count is unchanged.
+extern uint64_t buffers_moved;
+
+// Where the values of a context begin (its series', or the running call's
+// cells on the value stack), for the contexts last read, by context node:
+// reached through two buffers otherwise. An entry holds while buffers_moved
+// is what it was when the entry was made; whatever points a context that
+// runs on the stack elsewhere forgets (or renews) its entry.
+struct KnownValues {
+    Node context;     // 0: no entry
+    uint32_t object;  // an object's context (its fields are set by the general road)
+    uint64_t moved;
+    Cell* values;
+};
+constexpr uint32_t KNOWN_VALUES = 256;
+extern KnownValues known_values[KNOWN_VALUES];
+inline KnownValues& known_values_of(Node ctx) { return known_values[ctx & (KNOWN_VALUES - 1)]; }
+inline void know_values(Node ctx, Cell* values, bool object = false) {
+    known_values_of(ctx) = KnownValues{ctx, object, buffers_moved, values};
+}
+inline void forget_values(Node ctx) { known_values_of(ctx).context = 0; }
 inline void set_node_buffer(Node n, SeriesBuffer* b) { node_slots[n] = reinterpret_cast<uintptr_t>(b); }
 
 // Set-up and tear-down. init_memory is idempotent after free_all_frames.

@@ -185,7 +185,13 @@ extern uint32_t sym_body, sym_anon;
 inline uint32_t values_ref_of(const Cell* base) { return index_of(base) + 1; }
 inline Cell* cell_of_values_ref(uint32_t ref) { return ref ? bottom + (ref - 1) : nullptr; }
 inline uint32_t context_values_ref(Node context) { return node_buffer(context)->read_cells()->data2; }
-inline void set_context_values_ref(Node context, uint32_t ref) { node_buffer(context)->cell_head()->data2 = ref; }
+inline void set_context_values_ref(Node context, uint32_t ref) {
+    node_buffer(context)->cell_head()->data2 = ref;
+    if (ref)
+        know_values(context, cell_of_values_ref(ref));
+    else
+        forget_values(context);
+}
 
 // Gives a function frame's context its values reference back.
 inline void restore_context(const Frame* f) {
