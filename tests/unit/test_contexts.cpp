@@ -2,6 +2,8 @@
 // are a running call's arguments, and deep binding.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/runtime_words.h"
@@ -10,6 +12,7 @@
 #include "datatypes/word.h"
 #include "runtime/stack.h"
 #include "runtime/cells.h"
+#include "runtime/collector.h"
 #include "runtime/cycle_stack.h"
 #include "runtime/raise.h"
 #include "runtime_fixture.h"
@@ -263,4 +266,45 @@ TEST_F(ContextTest, BindingTooDeepRaisesAndLeavesAnEmptyCycleStack) {
     target = ctx;
     EXPECT_TRUE(same_id(raised([] { context::bind(&deep, target, false); }), err::internal_too_deep));
     EXPECT_EQ(cycle_depth(), 0u);
+}
+
+// Where a context's values are is remembered by context (see value_at); the
+// values may move under it: grown, moved by a collection, or, for a call's
+// context, pointed at another call's cells.
+TEST_F(ContextTest, ValueAtFollowsTheValuesWhereverTheyAre) {
+    auto values_head = [](Node ctx) { return node_buffer(context::cell_of(ctx)->data2)->cell_head(); };
+    Node ctx = kept(context::create(2, false, false, 0, context::KIND_GLOBAL));
+    int32_t first = context::add(ctx, symbol::make("first"));
+    *context::value_at(ctx, first) = integer(11);
+    ASSERT_EQ(context::value_at(ctx, first), values_head(ctx) + first);
+    // Grown far past its room: the values move to a new buffer.
+    for (int i = 0; i < 200; i++) context::add(ctx, symbol::make(("grown-" + std::to_string(i)).c_str()));
+    EXPECT_EQ(context::value_at(ctx, first), values_head(ctx) + first);
+    EXPECT_EQ(context::value_at(ctx, first)->data2, 11u);
+    collector::collect_garbage();
+    EXPECT_EQ(context::value_at(ctx, first), values_head(ctx) + first);
+    EXPECT_EQ(context::value_at(ctx, first)->data2, 11u);
+    Cell w = word::make_cell(TYPE_WORD, ctx, symbol::make("first"), first);
+    EXPECT_EQ(context::poke_slot(&w), values_head(ctx) + first);
+
+    // An object's values are known too, but its fields are never poked.
+    Node obj = new_context(2);
+    int32_t field = context::add(obj, symbol::make("field"));
+    EXPECT_EQ(context::value_at(obj, field), values_head(obj) + field);
+    Cell f = word::make_cell(TYPE_WORD, obj, symbol::make("field"), field);
+    EXPECT_EQ(context::poke_slot(&f), nullptr);
+
+    // A call's context: its values are whichever call's cells run it.
+    Cell spec = new_block();
+    add_word(&spec, "a", TYPE_WORD);
+    Node fn = kept(context::make_from_block(&spec, true, false, context::KIND_FUNCTION));
+    EXPECT_EQ(context::value_at(fn, 0), nullptr) << "not running";
+    Cell* outer = stack::push(&UNSET_CELL);
+    context::set_stack_base(fn, outer);
+    EXPECT_EQ(context::value_at(fn, 0), outer);
+    Cell* inner = stack::push(&UNSET_CELL);
+    context::set_stack_base(fn, inner);
+    EXPECT_EQ(context::value_at(fn, 0), inner);
+    context::clear_stack_base(fn);
+    EXPECT_EQ(context::value_at(fn, 0), nullptr);
 }
