@@ -54,11 +54,6 @@ uint32_t word_count(Node ctx);
 // Key word n (0-based) of the context.
 Cell* key_word(Node ctx, uint32_t n);
 
-// The value cell a word may be set through in place when nothing about the
-// assignment is special: the word's context and index are known, the context
-// is not an object's (whose fields are watched) and its values are
-// available. Null otherwise: the general road is set(). Only good until the
-// next allocation.
 // The value cell at `index` of a context, which learns where its values
 // are (see known_values); null when its call is not running.
 Cell* learn_value(Node ctx, int32_t index);
@@ -72,17 +67,18 @@ Cell* learn_value(Node ctx, int32_t index);
     return learn_value(ctx, index);
 }
 
+// The value cell a word may be set through in place when nothing about the
+// assignment is special: the word's context and index are known, the context
+// is not an object's (whose fields are watched) and its values are
+// available. Null otherwise: the general road is set(). Only good until the
+// next allocation.
 inline Cell* poke_slot(const Cell* w) {
     Node ctx = w->data1;
     int32_t index = int32_t(w->data3);
     if (ctx == 0 || index < 0) return nullptr;
-    const KnownValues& known = known_values_of(ctx);
-    if (known.context == ctx && known.moved == buffers_moved) [[likely]]
-        return known.object ? nullptr : known.values + index;
-    const Cell* cc = node_buffer(ctx)->read_cells();
-    if ((cc->header & KIND_MASK) == (KIND_OBJECT << KIND_SHIFT)) return nullptr;
-    if (cc->header & FLAG_STACK) return cc->data2 ? stack::bottom + (cc->data2 - 1 + uint32_t(index)) : nullptr;
-    return node_buffer(cc->data2)->cell_head() + index;
+    Cell* slot = value_at(ctx, index);
+    // A slot found is the context's own entry in known_values.
+    return slot && !known_values_of(ctx).object ? slot : nullptr;
 }
 
 // Whether the context is an object's (0 is none).

@@ -151,6 +151,7 @@ extern uintptr_t node_slots[NODE_SLOT_COUNT];
 #endif
 
 inline SeriesBuffer* node_buffer(Node n) { return reinterpret_cast<SeriesBuffer*>(node_slots[n]); }
+inline void set_node_buffer(Node n, SeriesBuffer* b) { node_slots[n] = reinterpret_cast<uintptr_t>(b); }
 
 // Counts the events after which a buffer address read earlier may be wrong:
 // a series moved to a new buffer (grown) and a collection (which moves
@@ -176,7 +177,6 @@ inline void know_values(Node ctx, Cell* values, bool object = false) {
     known_values_of(ctx) = KnownValues{ctx, object, buffers_moved, values};
 }
 inline void forget_values(Node ctx) { known_values_of(ctx).context = 0; }
-inline void set_node_buffer(Node n, SeriesBuffer* b) { node_slots[n] = reinterpret_cast<uintptr_t>(b); }
 
 // Set-up and tear-down. init_memory is idempotent after free_all_frames.
 void init_memory();
