@@ -1005,7 +1005,8 @@ void run_single(decoded::Record* r, const Cell* block, bool keep, uint32_t end);
 void short_block(const Cell* block, bool keep);
 uint32_t eval_block_expression(Node code, uint32_t pos, uint32_t end);
 uint32_t run_decoded_block(Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor);
-[[gnu::always_inline]] inline uint32_t run_decoded(decoded::Record* rec, Node node, uint32_t pos, uint32_t end, Cell* base, Cell* cursor);
+[[gnu::always_inline]] inline uint32_t run_decoded(decoded::Record* rec, Node node, uint32_t pos, uint32_t end,
+                                                 Cell* base, Cell* cursor);
 
 // After each expression of a block: the poll point (a pending exit or a
 // request, one test for both) and the tracer. False when the block ends there.

@@ -526,8 +526,8 @@ TIFF* tiff_open(Stream* s, const char* mode) {
         return true;
     }();
     (void)quiet;
-    return tiff_lib->TIFFClientOpen("memory", mode, s, tiff_read, tiff_write, tiff_seek, tiff_close, tiff_size, tiff_map,
-                          tiff_unmap);
+    return tiff_lib->TIFFClientOpen("memory", mode, s, tiff_read, tiff_write, tiff_seek, tiff_close, tiff_size,
+                                    tiff_map, tiff_unmap);
 }
 
 // 8-bit RGB or RGBA (unassociated or unspecified alpha), by scanline: the
@@ -579,8 +579,8 @@ bool decode_tiff(const uint8_t* bytes, size_t length, Bitmap& out) {
     uint32_t w = 0, h = 0;
     uint16_t depth = 0, spp = 0, photometric = 0, planar = 0, extra_count = 0;
     uint16_t* extra = nullptr;
-    bool ok = tiff_lib->TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &w) && tiff_lib->TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &h) &&
-              decodable(w, h);
+    bool ok = tiff_lib->TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &w) &&
+              tiff_lib->TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &h) && decodable(w, h);
     uint8_t* pixels = ok ? alloc_pixels(w, h) : nullptr;
     if (pixels) {
         tiff_lib->TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &depth);
@@ -613,14 +613,12 @@ bool encode_tiff(const uint8_t* pixels, uint32_t width, uint32_t height, std::ve
     TIFF* tiff = tiff_open(&s, "wm");
     if (!tiff) return false;
     uint16_t extra[1] = {EXTRASAMPLE_UNASSALPHA};
-    bool ok = tiff_lib->TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width) && tiff_lib->TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height) &&
-              tiff_lib->TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8) && tiff_lib->TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 4) &&
-              tiff_lib->TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
-              tiff_lib->TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-              tiff_lib->TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra) &&
-              tiff_lib->TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
-              tiff_lib->TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
-              tiff_lib->TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, tiff_lib->TIFFDefaultStripSize(tiff, 0));
+    auto set = [tiff](uint32_t tag, auto... values) { return tiff_lib->TIFFSetField(tiff, tag, values...) == 1; };
+    bool ok = set(TIFFTAG_IMAGEWIDTH, width) && set(TIFFTAG_IMAGELENGTH, height) && set(TIFFTAG_BITSPERSAMPLE, 8) &&
+              set(TIFFTAG_SAMPLESPERPIXEL, 4) && set(TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+              set(TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) && set(TIFFTAG_EXTRASAMPLES, 1, extra) &&
+              set(TIFFTAG_COMPRESSION, COMPRESSION_LZW) && set(TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
+              set(TIFFTAG_ROWSPERSTRIP, tiff_lib->TIFFDefaultStripSize(tiff, 0));
     std::vector<uint8_t> row(size_t(width) * 4);
     for (uint32_t y = 0; ok && y < height; y++) {
         const uint8_t* src = pixels + size_t(y) * width * 4;

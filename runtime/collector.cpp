@@ -35,8 +35,16 @@ namespace vyx::collector {
 bool active = false;
 uint32_t cycles = 0;
 uint32_t nodes_cycles = 0;
+// Set by init(), whether the process runs stressed or not.
+uint32_t stress_every = 0;
+bool evacuate = false;
+bool verify = false;
+LastCollection last{};
+
 namespace {
-// A build made for it is stressed from the start; any other build is when
+// Whether this process runs stressed: a collection at every Nth allocation
+// (VYX_GC_STRESS_N, default 1), every buffer moved by it and the heap checked
+// after it. A build made for it always does; any other build when
 // VYX_GC_STRESS=1 is in the environment.
 bool stress_asked() {
 #if defined(VYX_GC_STRESS)
@@ -47,11 +55,6 @@ bool stress_asked() {
 #endif
 }
 }  // namespace
-bool stressed = stress_asked();
-uint32_t stress_every = stressed ? 1 : 0;
-bool evacuate = stressed;
-bool verify = stressed;
-LastCollection last{};
 
 namespace {
 
@@ -474,7 +477,7 @@ void init() {
     dead_nodes.clear();
     install_default_markers();
     hash_index_marker = mark_hash_index_layout;
-    stressed = stress_asked();
+    bool stressed = stress_asked();
     stress_every = stressed ? 1 : 0;
     if (const char* n = std::getenv("VYX_GC_STRESS_N"); n && stressed) {
         long v = std::strtol(n, nullptr, 10);

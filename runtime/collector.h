@@ -52,13 +52,9 @@ extern uint32_t cycles;
 // Node compactions that moved a node: always 0 here, since nodes never move;
 // kept because hash indexes keyed by node identity compare stamps against it.
 extern uint32_t nodes_cycles;
-// Whether this process runs stressed: a collection at every Nth allocation
-// (VYX_GC_STRESS_N, default 1), every buffer moved by it and the heap checked
-// after it. GC-stress builds always do; others when VYX_GC_STRESS=1 is in the
-// environment at start-up.
-extern bool stressed;
-// Collect at every Nth series allocation while `active` (0: never); tests may
-// set it.
+// Collect at every Nth series allocation while `active` (0: never): set by
+// init() when the process runs stressed (VYX_GC_STRESS=1 in the environment,
+// or a GC-stress build); tests may set it.
 extern uint32_t stress_every;
 // A stretch of allocation without the stress build's forced collections
 // (collections the heap calls for still run). Nests.

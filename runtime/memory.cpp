@@ -237,8 +237,9 @@ void review_node_frames() {
 
 // Frames an evacuation left wait here, poisoned or protected, until
 // QUARANTINE_ROUNDS more evacuations have run: an address kept from before a
-// collection faults at its next use. Then a new frame of the same size takes one back, and its
-// pages, already the process's, cost no fresh mapping and no faults.
+// collection faults at its next use. Then a new frame of the same size takes
+// one back, and its pages, already the process's, cost no fresh mapping and
+// no faults.
 namespace {
 
 // Out of the list of frames, its data no longer poisoned.
