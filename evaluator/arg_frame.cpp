@@ -7,6 +7,7 @@
 #include "datatypes/runtime_words.h"
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
+#include "evaluator/native_table.h"
 #include "runtime/cells.h"
 #include "runtime/raise.h"
 
@@ -85,15 +86,33 @@ Node build(const Cell* callable) {
     return node;
 }
 
+// The callable whose spec describes a call of `callable`: its own, but for
+// a native or an action made later (`make native! [[] 40]`), which runs its
+// number's entry: that entry reads the arguments its number's spec admits,
+// so the call takes them by that spec, whatever spec the value was made with
+// (the value keeps its own for mold and reflect).
+const Cell* describing(const Cell* callable) {
+    int t = type_of(callable);
+    if (t != TYPE_NATIVE && t != TYPE_ACTION) return callable;
+    const Cell* own = native_table::own_callable(t, callable->data1);
+    return own && own->data2 != callable->data2 ? own : callable;
+}
+
 }  // namespace
 
 Node build_arg_frame(const Cell* callable) {
     static_assert(function::MORE_CACHE == 1);
-    return build(callable);
+    const Cell* own = describing(callable);
+    if (own == callable) return build(callable);
+    // The made value shares its number's description.
+    Node more = callable->data3;
+    Node desc = arg_frame_node(own);
+    node_buffer(more)->cell_head()[function::MORE_CACHE] = Cell{TYPE_BINARY, 0, desc, 0};
+    return desc;
 }
 
 Cell argument_word(const Cell* callable, int k) {
-    Node spec = callable->data2;
+    Node spec = describing(callable)->data2;
     uint32_t n = spec_size(spec);
     for (uint32_t i = 0; i < n; i++) {
         const Cell* c = spec_at(spec, i);

@@ -9,6 +9,7 @@
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/registry.h"
+#include "datatypes/simple.h"
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
@@ -106,7 +107,33 @@ namespace {
 Node values_node = 0;
 }  // namespace
 
+namespace {
+// The action! values by number, kept in the root block (none where the start
+// made no action).
+Node actions_node = 0;
+}  // namespace
+
 const Cell* value_of(uint32_t number) { return blk::at(values_node, number - 1); }
+
+void keep_action(uint32_t number, const Cell* value) {
+    if (number < 1 || number > uint32_t(ACTION_COUNT)) return;
+    if (!actions_node) {
+        collector::Pause no_collection;
+        collector::Rooted<1> r;
+        blk::make_at(&r[0], ACTION_COUNT);
+        for (int a = 0; a < ACTION_COUNT; a++) blk::append(&r[0], &NONE_CELL);
+        context::keep_in_root(&r[0]);
+        actions_node = r[0].data2;
+    }
+    *blk::at(actions_node, number - 1) = *value;
+}
+
+const Cell* own_callable(int type, uint32_t number) {
+    if (type == TYPE_NATIVE) return values_node && number >= 1 && number <= COUNT ? value_of(number) : nullptr;
+    if (type != TYPE_ACTION || !actions_node || number < 1 || number > uint32_t(ACTION_COUNT)) return nullptr;
+    const Cell* v = blk::at(actions_node, number - 1);
+    return type_of(v) == TYPE_ACTION ? v : nullptr;
+}
 
 void check_arguments(uint32_t number, const int* refinements) {
     const interp::ArgFrame* af = interp::arg_frame(value_of(number));
@@ -155,6 +182,7 @@ void install() {
             slot = not_done;
     }
     natives::make_print_buffer();
+    actions_node = 0;  // kept again by natives::init (a new start after a tear-down)
     blk::make_at(&r[1], COUNT);
     context::keep_in_root(&r[1]);
     values_node = r[1].data2;

@@ -81,6 +81,12 @@ Cell* make_native(uint32_t number, Cell* target);
 // The native! value install() made for a number (only good until the next
 // allocation).
 const Cell* value_of(uint32_t number);
+// Keeps the action! value the start made for a number, with its own spec.
+void keep_action(uint32_t number, const Cell* value);
+// The native! or action! value the start made for a number, with that
+// number's own spec; null for a number it made none for (only good until the
+// next allocation).
+const Cell* own_callable(int type, uint32_t number);
 
 // The entry check (declared above) of a call made with check flag 1: every mandatory
 // argument cell, and the arguments of the present refinements, against the

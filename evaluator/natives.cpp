@@ -415,6 +415,7 @@ void init() {
         Cell spec;
         helpers::spec_from_text(spec_text, &spec);
         native::make_at(&action_values[a], &spec, uint32_t(a), TYPE_ACTION);
+        native_table::keep_action(uint32_t(a), &action_values[a]);
         if (word) define(word, &action_values[a]);
     }
     // The one infix operator the library cannot make yet: `//` waits for its
