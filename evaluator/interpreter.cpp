@@ -1390,16 +1390,49 @@ template <bool Traced>
     }
 }
 
+// What a call of if, unless or either needs of the native's description,
+// kept for the native last called through each of the three numbers: the
+// common call then reads no description at all. An entry holds while the
+// native's private node is the one called and nothing has moved since it was
+// made (a collection, which may give the node to another series, counts as a
+// move).
+struct ConditionalSpec {
+    Node node = 0;
+    uint64_t moved = 0;
+    uint32_t mandatory = 0;
+    Cell condition{};  // the condition's admitted types
+};
+ConditionalSpec conditional_specs[natives::N_EITHER - natives::N_IF + 1];
+
+[[gnu::noinline]] const ConditionalSpec& learn_conditional(const Cell* fn) {
+    // The description may be made now, which allocates: the count is read after.
+    const ArgFrame* af = arg_frame(fn);
+    ConditionalSpec& spec = conditional_specs[fn->data1 - natives::N_IF];
+    spec.mandatory = af->mandatory;
+    spec.condition = af->count ? af->slots[0].types : typeset::empty();
+    spec.node = fn->data3;
+    spec.moved = buffers_moved;
+    return spec;
+}
+
+// The entry for fn, a native whose number is that of if, unless or either.
+[[gnu::always_inline]] inline const ConditionalSpec& conditional_spec(const Cell* fn) {
+    const ConditionalSpec& spec = conditional_specs[fn->data1 - natives::N_IF];
+    if (spec.node == fn->data3 && spec.moved == buffers_moved) [[likely]] return spec;
+    return learn_conditional(fn);
+}
+
 // The arguments of if, unless and either after the condition (pushed, the
 // code's cells `cv` read after it ran): a block written in the code, with no
 // operator after it, is taken as it stands (the argument admits it). Then
 // what the native does: with every block taken as it stands, the chosen one
 // is run from the code, never pushed.
-[[gnu::always_inline]] inline uint32_t conditional_branches(const Cell* fn, Node desc, uint32_t m, Node code,
-                                                            uint32_t pos, uint32_t end, const Cell* name, View cv) {
+[[gnu::always_inline]] inline uint32_t conditional_branches(const Cell* fn, const Cell& condition, uint32_t m,
+                                                            Node code, uint32_t pos, uint32_t end, const Cell* name,
+                                                            View cv) {
     bool ran = false;
     Cell* cond = stack::top - 1;
-    if (!typeset::has(&arg_frame_at(desc)->slots[0].types, type_of(cond))) expect_arg(name, fn, 0, cond);
+    if (!typeset::has(&condition, type_of(cond))) expect_arg(name, fn, 0, cond);
     // The condition may have turned the tracer on: the call is then traced.
     bool quick = !tracing;
     uint32_t first = pos;
@@ -1430,7 +1463,7 @@ template <bool Traced>
             quick = !tracing;
         }
         Cell* v = stack::top - 1;
-        if (!typeset::has(&arg_frame_at(desc)->slots[k].types, type_of(v))) expect_arg(name, fn, int(k), v);
+        if (!typeset::has(&arg_frame(fn)->slots[k].types, type_of(v))) expect_arg(name, fn, int(k), v);
     }
     traced(trace::EV_CALL, code, pos, fn, nullptr);
     choose(fn->data1, stack::arguments + 1);
@@ -1440,13 +1473,15 @@ template <bool Traced>
 // The arguments of if, unless and either, the condition as any call takes
 // it, and what the native does (see conditional_branches).
 uint32_t gather_conditional(const Cell* fn, Node code, uint32_t pos, uint32_t end, const Cell* name) {
-    Node desc = arg_frame_node(fn);
-    uint32_t m = arg_frame_at(desc)->mandatory;
+    // Copied: the condition may call another native of the same number.
+    const ConditionalSpec& spec = conditional_spec(fn);
+    Cell condition = spec.condition;
+    uint32_t m = spec.mandatory;
     View cv(code);
     bool ran = false;
     pos = lean_argument(fn, code, pos, end, name, false, 0, cv, true, ran);
     if (ran && stack::thrown) return pos;
-    return conditional_branches(fn, desc, m, code, pos, end, name, cv);
+    return conditional_branches(fn, condition, m, code, pos, end, name, cv);
 }
 
 // The arguments of a call taking them normally, gathered (and, for a native
@@ -2005,8 +2040,9 @@ inline bool decoded_callee(const Run& x, const Op* op, Cell& fn, Cell& name) {
     Cell fn, name;
     if (!decoded_callee(x, op, fn, name)) return eval_one_expression(x.code, op->pos, x.end, op->no_infix);
     return invoke_with(&fn, &name, false, [&]() -> uint32_t {
-        Node desc = arg_frame_node(&fn);
-        uint32_t m = arg_frame_at(desc)->mandatory;
+        const ConditionalSpec& spec = conditional_spec(&fn);
+        Cell condition = spec.condition;
+        uint32_t m = spec.mandatory;
         if (m != op->count) return gather_conditional(&fn, x.code, op->pos + 1, x.end, &name);
         bool ran;
         uint32_t pos = run_operand(x, op + 1, ran);
@@ -2016,14 +2052,14 @@ inline bool decoded_callee(const Run& x, const Op* op, Cell& fn, Cell& name) {
             // Nothing ran: the branches are still the blocks decoded, and
             // only the cell after them may have become an operator since.
             Cell* cond = stack::top - 1;
-            if (!typeset::has(&arg_frame_at(desc)->slots[0].types, type_of(cond))) expect_arg(&name, &fn, 0, cond);
+            if (!typeset::has(&condition, type_of(cond))) expect_arg(&name, &fn, 0, cond);
             uint32_t after = op->next;
             if (after >= x.end || after >= cv.size || !op_at(cv, after)) {
                 choose(fn.data1, cv.head + pos);
                 return after;
             }
         }
-        return conditional_branches(&fn, desc, m, x.code, pos, x.end, &name, cv);
+        return conditional_branches(&fn, condition, m, x.code, pos, x.end, &name, cv);
     });
 }
 
