@@ -258,10 +258,11 @@ int resolve_part(Cell* value, Cell* part, bool check_value) {
         raise_error(err::script_invalid_refine_arg, &w, part);
     }
     if (count < 0) {
-        int back = -count;
-        if (back > int(value->data1)) back = int(value->data1);
-        value->data1 -= uint32_t(back);
-        count = back;
+        // (widened: the most negative integer has no int negation)
+        uint32_t back = uint32_t(-int64_t(count));
+        if (back > value->data1) back = value->data1;
+        value->data1 -= back;
+        count = int(back);
     }
     return count;
 }
