@@ -577,6 +577,9 @@ inline bool is_blank(uint32_t c) { return is_space(c) || c == '\n' || c == '\r';
 void trim(Cell* s, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
     Cell sc = *s;
     if (auto_) raise_error(err::internal_not_done);
+    // The characters to drop come as one char or as the text of a string or binary.
+    if (with && type_of(with) != TYPE_CHAR && type_of(with) != TYPE_BINARY && !is_any_string(type_of(with)))
+        raise_error(err::script_invalid_arg, with);
     SeriesBuffer* b = buf(&sc);
     uint32_t n = chars_in(b);
     if (sc.data1 > n) sc.data1 = n;
