@@ -340,8 +340,15 @@ const Cell* eval_path(Cell* parent_cell, Cell* element, Cell* value, Cell* path,
 }
 
 const Cell* modify(Cell* target, Cell* field, Cell* value, bool case_) {
+    auto block_modify = parent<act::Modify>(A_MODIFY);
+    if (!block_modify) {
+        // A block has no modify of its own, so a hash! answers as a block does.
+        Cell action = series::named_word("modify"), type{TYPE_DATATYPE, uint32_t(TYPE_HASH), 0, 0},
+             arg = series::named_word("target");
+        raise_error(err::script_expect_arg, &action, &type, &arg);
+    }
     Cell h = *target;
-    const Cell* r = kept(parent<act::Modify>(A_MODIFY)(target, field, value, case_));
+    const Cell* r = kept(block_modify(target, field, value, case_));
     rebuild(&h);
     return r;
 }
