@@ -14,6 +14,7 @@
 #include "datatypes/tuple.h"
 #include "datatypes/types.h"
 #include "datatypes/word.h"
+#include "runtime/cycle_stack.h"
 #include "runtime/stack.h"
 #include "runtime/base_codecs.h"
 #include "runtime/cells.h"
@@ -90,6 +91,12 @@ void collect_into(const Cell* value, int32_t limit, bool only, bool any, Bytes& 
         break;
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: {
         Cell blk = *value;
+        // A block inside itself would be collected without end.
+        if (is_cycle_found(blk.data2)) {
+            reset_cycles();
+            raise_error(err::internal_no_cycle);
+        }
+        CycleGuard guard(blk.data2);
         uint32_t total = series::length_from_head(&blk);
         uint32_t first = std::min(blk.data1, total);
         uint32_t count = total - first;

@@ -12,6 +12,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "datatypes/word.h"
+#include "runtime/cycle_stack.h"
 #include "runtime/stack.h"
 #include "datatypes/ownership.h"
 #include "runtime/raise.h"
@@ -178,6 +179,12 @@ struct Walker {
     }
     bool block(const Cell* spec) {
         Cell blk = *spec;
+        // A block inside itself would be walked without end.
+        if (is_cycle_found(blk.data2)) {
+            reset_cycles();
+            raise_error(err::internal_no_cycle);
+        }
+        CycleGuard guard(blk.data2);
         int32_t minus = symbol::resolve(symbol::make("-"));
         uint32_t len = series::length_from_head(&blk);
         if (blk.data1 >= len) return op != TEST;

@@ -11,6 +11,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
+#include "runtime/cycle_stack.h"
 #include "runtime/stack.h"
 #include "runtime/cells.h"
 #include "runtime/collector.h"
@@ -140,6 +141,12 @@ Cell* copy_deep(const Cell* block, Cell* target) {
     collector::Rooted<3> r;
     Cell& source = r[0];
     source = *block;
+    // A block inside itself has no end to copy.
+    if (is_cycle_found(source.data2)) {
+        reset_cycles();
+        raise_error(err::internal_no_cycle);
+    }
+    CycleGuard guard(source.data2);
     uint32_t head = source.data1;
     uint32_t n = blk::size(source.data2);
     uint32_t count = head < n ? n - head : 0;
