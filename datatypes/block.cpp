@@ -867,7 +867,25 @@ const Cell* set_operation(int op, Cell* series1, Cell* series2, bool case_, Cell
             seen.add(at);
         }
     };
-    auto keys_of = [&](const Cell& s) { return RecordKeys(indexed(&s, 0), size, case_, false); };
+    // The other set's record keys, each distinct one once, in a block of
+    // their own: a lookup then meets one position per value, however often
+    // the set repeats it (indexing the set whole made a lookup walk every
+    // copy of an equal key).
+    auto keys_of = [&](const Cell& s) {
+        uint32_t n = series::length_from_head(&s);
+        uint32_t from = s.data1 > n ? n : s.data1;
+        uint32_t room = (n - from + size - 1) / size;
+        Cell* keys = blk::make_at(new_slot(), room);
+        RecordKeys distinct(indexed(keys, room), size, case_, true);
+        for (uint32_t k = from; k < n; k += size) {
+            Cell key = *blk::at(s.data2, k);
+            if (distinct.contains(&key)) continue;
+            uint32_t at = blk::size(keys->data2);
+            blk::append(keys, &key);
+            distinct.add(at);
+        }
+        return distinct;
+    };
     if (!series::run_set_passes(op, a, b, pass, keys_of)) raise_error(err::internal_not_done);
     return result;
 }
