@@ -293,6 +293,9 @@ Node load_utf8_string(const uint8_t* bytes, uint32_t count, Node target, int32_t
     for (;;) {
         uint32_t cp = 0;
         RunEnd r;
+        // Where the data started before the run: once a raise has moved the
+        // buffer, `b` may not be read at all.
+        uint8_t* const base = b->data();
         try {
             switch (b->unit()) {
             case 1: r = load_run<uint8_t>(p, end, out, crlf, cp); break;
@@ -304,7 +307,7 @@ Node load_utf8_string(const uint8_t* bytes, uint32_t count, Node target, int32_t
             // What was loaded so far stays in a target the caller holds. Raising
             // may have allocated and moved buffers: keep the offset, not `b`.
             if (target) {
-                uint32_t loaded = uint32_t(out - b->data());  // offsets only: no access through b
+                uint32_t loaded = uint32_t(out - base);  // offsets only: no access through b
                 node_buffer(node)->tail = loaded;
             }
             throw;
