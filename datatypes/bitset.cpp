@@ -180,10 +180,7 @@ struct Walker {
     bool block(const Cell* spec) {
         Cell blk = *spec;
         // A block inside itself would be walked without end.
-        if (is_cycle_found(blk.data2)) {
-            reset_cycles();
-            raise_error(err::internal_no_cycle);
-        }
+        refuse_cycle(blk.data2);
         CycleGuard guard(blk.data2);
         int32_t minus = symbol::resolve(symbol::make("-"));
         uint32_t len = series::length_from_head(&blk);

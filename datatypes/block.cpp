@@ -74,10 +74,7 @@ void copy_series_cell(Cell* cell_in_block, Node owner, uint32_t index, bool deep
         if (deep) {
             Cell* slot = new_slot();
             *slot = copy;  // keeps the copy reachable while its items are copied
-            if (is_cycle_found(value.data2)) {
-                reset_cycles();
-                raise_error(err::internal_no_cycle);
-            }
+            refuse_cycle(value.data2);
             CycleGuard guard(value.data2);
             deep_copy_cells(slot);
             copy = *slot;
@@ -371,10 +368,7 @@ const Cell* copy(Cell* s, Cell* result, Cell* part, bool deep, Cell* types) {
     series::copy(&source, result, part, false, nullptr);
     result->header = source.header;
     if (!deep && !types) return result;
-    if (is_cycle_found(source.data2)) {
-        reset_cycles();
-        raise_error(err::internal_no_cycle);
-    }
+    refuse_cycle(source.data2);
     Cell* slot = new_slot();
     *slot = *result;
     {

@@ -142,10 +142,7 @@ Cell* copy_deep(const Cell* block, Cell* target) {
     Cell& source = r[0];
     source = *block;
     // A block inside itself has no end to copy.
-    if (is_cycle_found(source.data2)) {
-        reset_cycles();
-        raise_error(err::internal_no_cycle);
-    }
+    refuse_cycle(source.data2);
     CycleGuard guard(source.data2);
     uint32_t head = source.data1;
     uint32_t n = blk::size(source.data2);

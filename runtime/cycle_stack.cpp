@@ -39,6 +39,12 @@ bool is_cycle_found(Node node) {
     return false;
 }
 
+void refuse_cycle(Node node) {
+    if (!is_cycle_found(node)) return;
+    reset_cycles();
+    raise_error(err::internal_no_cycle);
+}
+
 uint8_t* fill_by_doubling(uint8_t* base, uint32_t size, uint32_t count) {
     if (count == 0) return base;
     uint64_t total = uint64_t(size) * count;

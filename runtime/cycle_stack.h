@@ -24,6 +24,9 @@ void push_cycle(Node node);
 void drop_cycles(uint32_t n);
 void reset_cycles();
 bool is_cycle_found(Node node);
+// Raises internal/no-cycle, the stack emptied, when the node is on the
+// descent already: a walk that would copy or read a block inside itself.
+void refuse_cycle(Node node);
 // Entries on the stack now.
 uint32_t cycle_depth();
 
