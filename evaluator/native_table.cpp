@@ -105,9 +105,6 @@ Cell* spec_of(const Info& info, Cell* target) {
 namespace {
 // A block of the native! values by number, kept in the root block.
 Node values_node = 0;
-}  // namespace
-
-namespace {
 // The action! values by number, kept in the root block (none where the start
 // made no action).
 Node actions_node = 0;
