@@ -409,7 +409,7 @@ struct Engine {
                 return symbol::resolve(word::symbol_of(&elem)) == symbol::resolve(word::symbol_of(&rule)) ? 1 : -1;
             }
             if (t == TYPE_LIT_PATH && !literal) {
-                if (!is_any_block(et) || et < TYPE_PATH) return -1;
+                if (et < TYPE_PATH || et > TYPE_GET_PATH) return -1;  // paths of any kind, nothing else
                 set_cell_type(&rule, TYPE_PATH);
                 set_cell_type(&elem, TYPE_PATH);
             }
