@@ -1692,7 +1692,16 @@ void parse_native(int check, const int* refs) {
         if (type_of(&part) == TYPE_INTEGER) {
             lim = int64_t(index) + int32_t(part.data2);
         } else if (type_of(&part) == TYPE_FLOAT) {
-            lim = int64_t(index) + int64_t(cell_float(&part));
+            // Bounded before the conversion: a length past either end of
+            // the input means its tail or the start.
+            double d = cell_float(&part);
+            if (d != d) {
+                Cell w = series::named_word("part");
+                raise_error(err::script_invalid_refine_arg, &w, &part);
+            }
+            if (d > 4294967296.0) d = 4294967296.0;
+            if (d < -4294967296.0) d = -4294967296.0;
+            lim = int64_t(index) + int64_t(d);
         } else if (type_of(&part) == type_of(&input) && part.data2 == input.data2) {
             lim = part.data1;
         } else {
