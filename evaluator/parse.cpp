@@ -341,8 +341,9 @@ struct Engine {
         int t = type_of(rule);
         if (t == TYPE_CHAR) {
             if (at >= stop) return -1;
+            // Bytes are no text: a byte matches the code point it equals.
             uint32_t c = unit_at(at), r = rule->data2;
-            if (c == r || (!case_ && fold(c) == fold(r))) return 1;
+            if (c == r || (!case_ && in != IN_BINARY && fold(c) == fold(r))) return 1;
             return -1;
         }
         if (t == TYPE_BITSET) {
@@ -857,7 +858,7 @@ struct Engine {
             // at each candidate.
             uint32_t first = t == TYPE_CHAR ? v->data2 : string::char_at(v, v->data1);
             bool letter = (first | 0x20) >= 'a' && (first | 0x20) <= 'z';
-            bool one_form = case_ || (first < 0x80 && !letter);
+            bool one_form = case_ || in == IN_BINARY || (first < 0x80 && !letter);
             if (first <= 0xFF && (one_form || letter)) {
                 uint8_t lo = uint8_t(one_form ? first : (first | 0x20));
                 uint8_t up = uint8_t(one_form ? first : (first & ~0x20u));
