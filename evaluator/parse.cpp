@@ -1719,7 +1719,9 @@ void parse_native(int check, const int* refs) {
     }
     bool ok = e.run(&rules);
     if (thrown) return;
-    if (type_of(&e.result_block) == TYPE_BLOCK) {
+    // A parse the callback stopped answers its match flag, whatever a
+    // collect made before.
+    if (!e.stopped && type_of(&e.result_block) == TYPE_BLOCK) {
         Cell b = e.result_block;
         stack::store_result_only(&b);
         return;
