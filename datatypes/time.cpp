@@ -29,6 +29,12 @@ double get_seconds(double s) { return std::fmod(s, 60.0); }
 
 Cell get_field(double s, int field) {
     Cell c{TYPE_INTEGER, 0, 0, 0};
+    // The hour and minute are integer! values: a time too long for them (or an
+    // infinite or NaN one, from float arithmetic) has no such fields.
+    if ((field == 1 && !(std::fabs(s / 3600.0) < 2147483648.0)) || (field == 2 && !std::isfinite(s))) {
+        Cell dt{TYPE_DATATYPE, TYPE_INTEGER, 0, 0};
+        raise_error(err::script_type_limit, &dt);
+    }
     switch (field) {
     case 1: c.data2 = uint32_t(get_hours(s)); break;
     case 2: c.data2 = uint32_t(get_minutes(s)); break;
@@ -78,6 +84,9 @@ int field_of(const Cell* element) {
 }
 
 int write_chars(double s, char* out) {
+    // Float arithmetic can make infinite and NaN times: they are written as
+    // the float's own texts, having no hours, minutes or seconds.
+    if (!std::isfinite(s)) return float_::form_double(s, float_::FORM_FLOAT, out);
     int n = 0;
     if (s < 0) {
         out[n++] = '-';
