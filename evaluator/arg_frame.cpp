@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/runtime_words.h"
 #include "datatypes/symbol.h"
@@ -62,6 +63,15 @@ Node build(const Cell* callable) {
                                 uint32_t(symbol::resolve(int32_t(c.data2)))});
     }
     if (refinement > 255 || width > 0xFFFF) raise_error(err::script_bad_func_def, callable);
+    // The description is read from the spec at the first call, but the
+    // context was made from it with the function: a spec block changed in
+    // between (it is the caller's block, shared) no longer tells where the
+    // arguments and locals lie. Refuse it rather than call with a layout the
+    // context does not have.
+    if (type_of(&fn) == TYPE_FUNCTION && context::word_count(fn.data1) != width + locals) {
+        Cell s{TYPE_BLOCK, 0, spec, 0};
+        raise_error(err::script_bad_func_def, &s);
+    }
     uint32_t mandatory = 0, lean = 1;
     for (const ArgSlot& s : slots) {
         if (s.refinement) break;
