@@ -1,5 +1,6 @@
 #include "datatypes/word.h"
 
+#include <cstring>
 #include <vector>
 
 #include "datatypes/context.h"
@@ -97,6 +98,10 @@ bool valid_word_name(const std::vector<uint32_t>& cps) {
         // <, <=, <>, << ... are words; < followed by anything else opens a tag.
         for (uint32_t c : cps)
             if (c != '<' && c != '>' && c != '=') return false;
+    } else {
+        // Inside any other name a < ends the word (a<b reads as a word and a tag).
+        for (uint32_t c : cps)
+            if (c == '<') return false;
     }
     // Upper-case hexadecimal digits followed by h form a hexadecimal integer
     // (or an invalid one), never a word.
@@ -309,8 +314,19 @@ const Cell* make(Cell* proto, Cell* spec, int type) {
     case TYPE_STRING: case TYPE_CHAR: {
         std::string text = type_of(spec) == TYPE_CHAR ? char_utf8(spec->data2) : string::to_utf8(spec);
         auto scanned = scan_word_token(text);
+        // A refinement's name follows the looser rule of its own token (/a<
+        // reads back); the other word types must read back as words.
+        if (!scanned && target == TYPE_REFINEMENT && !text.empty() && !std::strchr("/#':", text[0]) && text.back() != ':') {
+            text.insert(0, 1, '/');
+            scanned = scan_word_token(text);
+        }
         if (!scanned) raise_error(err::script_invalid_chars, spec);
-        int32_t symbol = symbol::make(std::string_view(text).substr(scanned->name_start, scanned->name_length));
+        std::string_view name = std::string_view(text).substr(scanned->name_start, scanned->name_length);
+        if (target != TYPE_REFINEMENT && (scanned->type == TYPE_REFINEMENT || scanned->type == TYPE_ISSUE)) {
+            std::vector<uint32_t> cps;
+            if (!decode_utf8(name, cps) || !valid_word_name(cps)) raise_error(err::script_invalid_chars, spec);
+        }
+        int32_t symbol = symbol::make(name);
         return result_in(spec, global_or_unbound(symbol, target));
     }
     case TYPE_DATATYPE: {
