@@ -564,6 +564,8 @@ void set_zone(Cell* c, const Cell* value, bool keep_instant) {
         hours = int32_t(value->data2) % 16;
         minutes = 0;
     } else if (type_of(value) == TYPE_TIME) {
+        // An infinite or NaN time (float arithmetic makes them) has no hours.
+        if (!std::isfinite(cell_float(value))) invalid_arg(value);
         double z = std::fmod(cell_float(value), 57600.0);
         hours = int64_t(std::trunc(z / 3600.0));
         minutes = int64_t(std::floor(std::fmod(std::fabs(z), 3600.0) / 60.0));
