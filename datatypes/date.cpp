@@ -150,7 +150,7 @@ Cell* make_from_epoch(Cell* target, double unix_seconds, int32_t zone_offset) {
     return target;
 }
 
-void set_isoweek(Cell* c, int32_t week) { rebuild(c, isoweek_start(year(c)) + 7 * int64_t(week - 1)); }
+void set_isoweek(Cell* c, int32_t week) { rebuild(c, isoweek_start(year(c)) + 7 * (int64_t(week) - 1)); }
 
 void set_weekday(Cell* c, int32_t weekday) {
     int64_t g = to_days(c->data1);
