@@ -262,6 +262,7 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
 // away from zero.
 int parity(const Cell* value) {
     double s = cell_float(value);
+    if (!std::isfinite(s)) return -1;  // no whole seconds: neither even nor odd
     s += s >= 0 ? 0.000001 : -0.000001;
     double k = std::trunc(std::fmod(s, 60.0));
     return int(std::fabs(std::fmod(k, 2.0)));
