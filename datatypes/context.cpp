@@ -205,6 +205,9 @@ Cell* learn_value(Node ctx, int32_t index) {
 }
 
 Cell* get_value_ptr(int32_t symbol, Node ctx) {
+    // `self` bound into an object stands for the object, even when the
+    // object also has a field of that name (the field is reached by path).
+    if (symbol == sym::self && (cell_of(ctx)->header & FLAG_SELF)) return owner_of(ctx);
     int32_t pos = find_word(ctx, symbol, true);
     return pos < 0 ? nullptr : slot_of(ctx, uint32_t(pos));
 }

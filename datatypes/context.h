@@ -112,7 +112,8 @@ int32_t add(Node ctx, int32_t symbol);
 
 // The value of the symbol (canonical compare) in the context; for a context
 // whose values are on the stack, the running call's argument cell. Null when
-// the context does not hold the symbol or its call is not running.
+// the context does not hold the symbol or its call is not running. `self` in
+// a context with FLAG_SELF is the owner cell, as for a word bound there.
 Cell* get_value_ptr(int32_t symbol, Node ctx);
 
 // Makes a context for `count` words (0 taken as 1). With a source context its
