@@ -4,6 +4,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
+#include "datatypes/hash.h"
 #include "datatypes/map.h"
 #include "datatypes/object.h"
 #include "datatypes/runtime_words.h"
@@ -61,15 +62,21 @@ struct Target {
 // its result there.
 inline void push_scratch() { stack::push(&NONE_VALUE); }
 
+// A hash! target has its index brought in step with each added cell.
 void add(Target& t, const Cell* value) {
     Cell v = *value;
+    bool hashed = type_of(t.block) == TYPE_HASH;
+    uint32_t n = blk::size(t.block->data2);
     if (!t.insert) {
         blk::append(t.block, &v);
+        if (hashed) hash::update(t.block, n, n, n, n + 1);
         return;
     }
+    uint32_t at = std::min(t.block->data1, n);
     Cell scratch = v;
     block::insert(t.block, &scratch, -1, true, 1);
     t.block->data1 = stack::arguments->data1;
+    if (hashed) hash::update(t.block, n, at, at, at + 1);
 }
 
 // Sets the target up from `out` (a stack cell, or null for a new block with
