@@ -29,8 +29,14 @@ void set_length(Cell* t, int n) {
     t->header = (t->header & ~(LENGTH_MASK | 0xE0000000u)) | (uint32_t(n) << LENGTH_SHIFT);
 }
 
-// The tuple's bytes, as many as it has.
-uint32_t hash_cell(const Cell* cell, bool) { return hash_bytes(&cell->data1, uint32_t(length(cell))); }
+// The tuple's bytes without its trailing zeros: tuples that differ only in
+// those compare equal (1.2.3 = 1.2.3.0), so they must hash alike.
+uint32_t hash_cell(const Cell* cell, bool) {
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(&cell->data1);
+    uint32_t n = uint32_t(length(cell));
+    while (n > 0 && b[n - 1] == 0) n--;
+    return hash_bytes(b, n);
+}
 
 uint8_t clamp_byte(int32_t v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
 
