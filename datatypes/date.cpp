@@ -686,11 +686,19 @@ void randomize(Cell* value, bool seed, bool secure, bool) {
     }
 }
 
+// The UTC day of the instant: dates compare as instants, so one instant
+// written in two zones, or a date without a time and the same day at
+// midnight, must hash alike; the zone and the time-given flag cannot take part.
+uint32_t hash_cell(const Cell* c, bool) {
+    int64_t day = int64_t(to_days(c->data1)) + int64_t(std::floor(seconds(c) / 86400.0));
+    return hash_bytes(&day, sizeof day);
+}
+
 }  // namespace
 
 void register_type() {
     Registration(TYPE_DATE, 0, "date!")
-        .hasher(hash_payload_bytes<1, 12>)
+        .hasher(hash_cell)
         .on<A_MAKE>(make)
         .on<A_RANDOM>(randomize)
         .on<A_TO>(to)
