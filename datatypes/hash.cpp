@@ -15,6 +15,7 @@
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
+#include "evaluator/helpers.h"
 #include "runtime/stack.h"
 #include "runtime/cells.h"
 #include "runtime/hash_index.h"
@@ -341,12 +342,8 @@ const Cell* eval_path(Cell* parent_cell, Cell* element, Cell* value, Cell* path,
 
 const Cell* modify(Cell* target, Cell* field, Cell* value, bool case_) {
     auto block_modify = parent<act::Modify>(A_MODIFY);
-    if (!block_modify) {
-        // A block has no modify of its own, so a hash! answers as a block does.
-        Cell action = series::named_word("modify"), type{TYPE_DATATYPE, uint32_t(TYPE_HASH), 0, 0},
-             arg = series::named_word("target");
-        raise_error(err::script_expect_arg, &action, &type, &arg);
-    }
+    // A block has no modify of its own, so a hash! answers as a block does.
+    if (!block_modify) helpers::raise_expect_arg(0, TYPE_HASH);
     Cell h = *target;
     const Cell* r = kept(block_modify(target, field, value, case_));
     rebuild(&h);
