@@ -92,8 +92,7 @@ void collect_into(const Cell* value, int32_t limit, bool only, bool any, Bytes& 
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: {
         Cell blk = *value;
         // A block inside itself would be collected without end.
-        refuse_cycle(blk.data2);
-        CycleGuard guard(blk.data2);
+        auto guard = CycleGuard::refusing(blk.data2);
         uint32_t total = series::length_from_head(&blk);
         uint32_t first = std::min(blk.data1, total);
         uint32_t count = total - first;

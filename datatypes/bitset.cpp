@@ -180,8 +180,7 @@ struct Walker {
     bool block(const Cell* spec) {
         Cell blk = *spec;
         // A block inside itself would be walked without end.
-        refuse_cycle(blk.data2);
-        CycleGuard guard(blk.data2);
+        auto guard = CycleGuard::refusing(blk.data2);
         int32_t minus = symbol::resolve(symbol::make("-"));
         uint32_t len = series::length_from_head(&blk);
         if (blk.data1 >= len) return op != TEST;

@@ -74,8 +74,7 @@ void copy_series_cell(Cell* cell_in_block, Node owner, uint32_t index, bool deep
         if (deep) {
             Cell* slot = new_slot();
             *slot = copy;  // keeps the copy reachable while its items are copied
-            refuse_cycle(value.data2);
-            CycleGuard guard(value.data2);
+            auto guard = CycleGuard::refusing(value.data2);
             deep_copy_cells(slot);
             copy = *slot;
             stack::top = slot;

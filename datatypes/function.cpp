@@ -142,8 +142,7 @@ Cell* copy_deep(const Cell* block, Cell* target) {
     Cell& source = r[0];
     source = *block;
     // A block inside itself has no end to copy.
-    refuse_cycle(source.data2);
-    CycleGuard guard(source.data2);
+    auto guard = CycleGuard::refusing(source.data2);
     uint32_t head = source.data1;
     uint32_t n = blk::size(source.data2);
     uint32_t count = head < n ? n - head : 0;

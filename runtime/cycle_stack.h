@@ -39,6 +39,12 @@ uint8_t* fill_by_doubling(uint8_t* base, uint32_t size, uint32_t count);
 struct CycleGuard {
     uint32_t depth;
     explicit CycleGuard(Node node) : depth(cycle_depth()) { push_cycle(node); }
+    // The guard of a walk that must not meet its node again: refuses the
+    // node when the descent holds it already (see refuse_cycle).
+    static CycleGuard refusing(Node node) {
+        refuse_cycle(node);
+        return CycleGuard(node);
+    }
     ~CycleGuard();
     CycleGuard(const CycleGuard&) = delete;
     CycleGuard& operator=(const CycleGuard&) = delete;
